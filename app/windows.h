@@ -1,0 +1,27 @@
+#pragma once
+// The seven entry points through which start-up reaches the user interface.
+// Each run operation creates its window, runs its message loop and returns only
+// after the window has been destroyed. None of them throws.
+
+#include <windows.h>
+
+#include <string>
+
+class Database;
+
+// Register the window classes "create_db", "decrypt_db" and "editor". A failure is
+// shown in a system message box ("Error", "RegisterClassEx failed").
+void register_create_db_window(HINSTANCE instance);
+void register_decrypt_db_window(HINSTANCE instance);
+void register_editor_window(HINSTANCE instance);
+
+// The first-run window: writes a new, empty vault with the password typed.
+void run_create_db_window(HINSTANCE instance, int show_command);
+// The open window: true only when `db` was decrypted with the password typed.
+bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db);
+// The editor over `db` (holding plaintext): true only when it closed itself through
+// the inactivity timer with nothing unsaved.
+bool run_editor_window(HINSTANCE instance, int show_command, Database& db);
+
+// Declared with the message dialog; listed here as the seventh entry point.
+void show_error_box(std::string caption, std::string text);

@@ -1,0 +1,63 @@
+# Build settings shared by every Glimkeep target.
+
+set(GLIMKEEP_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wcast-align -Wpointer-arith -Werror)
+
+if(WIN32)
+  # Vista is the oldest system the program runs on; wide-character Win32 everywhere.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                          _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600)
+  # No DLL beyond the system's: the C++ runtime is linked in.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(GLIMKEEP_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(GLIMKEEP_FUZZ)
+  # Everything is instrumented for coverage; only the fuzz targets link the fuzzer's main.
+  add_compile_options(-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Applies the project's warning flags (errors on) to a target of ours.
+function(glimkeep_warnings target)
+  target_compile_options(${target} PRIVATE ${GLIMKEEP_WARNINGS})
+endfunction()
+
+# GoogleTest: the installed one natively, built from Debian's sources in the cross builds.
+macro(glimkeep_find_gtest)
+  if(CMAKE_CROSSCOMPILING)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+  include(GoogleTest)
+endmacro()
+
+# glimkeep_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI] [NO_MAIN])
+# One test executable; its cases are discovered when ctest runs (under Wine in the
+# Windows build). GUI tests share one display and clipboard, so they never run at once.
+function(glimkeep_add_test name)
+  cmake_parse_arguments(ARG "GUI;NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  glimkeep_warnings(${name})
+  if(ARG_NO_MAIN)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
+  endif()
+  target_compile_definitions(${name} PRIVATE GLIMKEEP_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  set(props TIMEOUT 300)
+  if(ARG_GUI)
+    list(APPEND props RESOURCE_LOCK display)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,38 @@
+#pragma once
+// Keyed constructions on AES-256 and SHA3-256: the counter-mode stream, the HMAC,
+// PBKDF2 and the random source. The vault file format depends on the exact output
+// of every function here.
+
+#include <cstdint>
+
+// A pseudo-random function for pbkdf2: writes its fixed output length to `out`.
+using prf_fn = void (*)(const std::uint8_t* msg, std::uint32_t msg_len,
+                        const std::uint8_t* key, std::uint32_t key_len,
+                        std::uint8_t* out);
+
+// Encrypts or decrypts `len` bytes with AES-256 under `key`. The counter block is
+// 00 00 00 00 followed by the 12 nonce bytes and never advances: output byte i is
+// input byte i XOR byte (i mod 16) of AES-256(key, counter block). `in` and `out`
+// may be the same buffer. Wipes round keys, counter and keystream before returning.
+void ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
+               const std::uint8_t nonce[12], std::uint8_t* out);
+
+// HMAC over SHA3-256 with 32-byte pads (the digest length, not the 136-byte rate):
+//   block = key.size() > 32 ? sha3_256(key) : key padded with zeros to 32 bytes
+//   out   = sha3_256((block ^ 0x5c) || sha3_256((block ^ 0x36) || msg))
+// Not the HMAC-SHA3-256 of FIPS 198-1. Never allocates; cannot fail. Fits prf_fn.
+void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len,
+                   const std::uint8_t* key, std::uint32_t key_len, std::uint8_t out[32]);
+
+// PBKDF2 (RFC 8018, 5.2) with `prf` of output length `prf_len` and the password as
+// its key. Returns 0, or -1 without writing `out` when iterations, out_len, salt_len
+// or prf_len is 0 or the work buffer cannot be allocated. The password may be empty.
+int pbkdf2(const std::uint8_t* password, std::uint32_t password_len,
+           const std::uint8_t* salt, std::uint32_t salt_len,
+           std::uint8_t* out, std::uint32_t out_len,
+           std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len);
+
+// Fills `out` with `count` bytes from the operating system's random generator,
+// one draw of the standard library's random device per byte (its low 8 bits).
+// A failing device throws (std::exception); callers that must not fail catch it.
+void random_bytes(std::uint8_t* out, std::uint32_t count);

@@ -1,0 +1,69 @@
+# Shared by the scripts: paths, the Wine environment and the test display.
+# Source it; it defines functions and exports, it runs nothing by itself.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Nothing can be downloaded: keep the Mono and Gecko installers out of the way.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+export WINEPREFIX=${GLIMKEEP_WINEPREFIX:-$ROOT/build/wine-prefix}
+export WINEARCH=win64
+
+log() { printf '== %s\n' "$*" >&2; }
+
+# Creates the Wine prefix once.
+prepare_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "preparing the Wine prefix in $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    "$WINE64" wineboot -i >/dev/null 2>&1 || true
+    "$WINESERVER" -w
+  fi
+}
+
+XVFB_PID=
+# Starts Xvfb on the first free display number and exports DISPLAY.
+start_display() {
+  local n
+  for n in $(seq 91 160); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+      export DISPLAY=":$n"
+      log "Xvfb on display $DISPLAY (pid $XVFB_PID)"
+      start_wine
+      return 0
+    fi
+    kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; XVFB_PID=
+  done
+  log "no free X display found"
+  return 1
+}
+
+# Keeps one wineserver with its helper processes (services, explorer) running for
+# the session. Started here, away from ctest's pipes: a helper process that
+# inherited a test's stdout would keep ctest waiting for the test to end.
+start_wine() {
+  prepare_wine_prefix
+  "$WINESERVER" -p
+  "$WINE64" cmd /c echo >/dev/null 2>&1 </dev/null || true
+}
+
+# Ends what start_display and Wine started. Safe to call more than once.
+stop_display() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=
+  fi
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The indented text tree.
+//
+// One node per line; leading tabs nest a line under the nearest line one level up
+// (a level grows by at most one per line); the first ": " on a line splits it into
+// name and single-line content. Names and contents are kept byte for byte.
+//
+// No operation needs stack in proportion to the nesting depth: parsing, writing,
+// lookup, completion, copying and destruction all walk the tree with explicit stacks.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TreeNode {
+    std::string name;
+    std::string content;
+    bool single_line = false;
+    std::vector<TreeNode> children;
+
+    TreeNode() = default;
+    TreeNode(std::string node_name, std::string node_content, bool is_single_line);
+    TreeNode(const TreeNode& other);
+    TreeNode(TreeNode&& other) noexcept = default;
+    TreeNode& operator=(const TreeNode& other);
+    TreeNode& operator=(TreeNode&& other) noexcept;
+    ~TreeNode();
+
+    // content := text; single_line := !text.empty(). Name and children stay.
+    void set_content(const std::string& text);
+    // Replaces the children with those of parse_tree(text); the node stays in place.
+    void set_children_from_text(const std::string& text);
+    // The node's descendants as text, each line indented by `depth` tabs plus its
+    // level and ended by `separator`; the node's own line is not written.
+    std::string serialize(const std::string& separator, std::uint32_t depth) const;
+    // The node that `path` names (names separated by single spaces, bytes matched
+    // when equal after & 0xDF), with backtracking; this node for an empty path;
+    // null when there is none.
+    TreeNode* find(const std::string& path);
+    const TreeNode* find(const std::string& path) const;
+    // The completed filter text for `query`, or empty when nothing can be offered.
+    // Never shorter than a non-empty query.
+    std::string complete(const std::string& query) const;
+};
+
+// The document root: empty name and content, not single-line.
+using Tree = TreeNode;
+
+// The parser's cursor over one level of nesting.
+struct TreeParser {
+    std::uint32_t depth = 0;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+
+    TreeNode parse_node(const std::string& text, std::string name, std::string content,
+                        bool single_line, std::size_t start, std::size_t* out_pos);
+    bool skip_indent(const std::string& text, std::uint32_t count);
+    bool scan_key(const std::string& text, std::size_t& out_len);
+    bool scan_line_end(const std::string& text, std::size_t& out_len);
+};
+
+// Parses any byte sequence into a root whose children are the top-level lines.
+Tree parse_tree(const std::string& text);
+
+// a if b is empty, b if a is empty, else the longest prefix of a that matches b
+// under the & 0xDF rule.
+std::string common_prefix_nocase(const std::string& a, const std::string& b);

@@ -1,0 +1,17 @@
+#pragma once
+// Messages to the user.
+
+#include <windows.h>
+
+#include <string>
+
+// The program's modal message dialog (template 209) with one "Ok" button, centred
+// on `owner` (or the desktop when null). Not reentrant.
+void show_message(HWND owner, std::string caption, std::string text);
+// The same dialog with "No" (focused) and "Yes"; true only when "Yes" closed it.
+bool ask_yes_no(HWND owner, std::string caption, std::string text);
+// The system message box with the warning icon and no owner, for failures before
+// any window of the program exists.
+void show_error_box(std::string caption, std::string text);
+
+INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

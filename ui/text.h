@@ -1,0 +1,18 @@
+#pragma once
+// The crossing between the program's UTF-8 text and UTF-16 window text.
+// Conversions use CP_UTF8 with flags 0 and explicit lengths: ill-formed input
+// becomes U+FFFD, nothing fails, zero bytes inside a string are converted too.
+
+#include <windows.h>
+
+#include <string>
+
+std::wstring to_utf16(const std::string& text);
+std::string to_narrow(const std::wstring& text);
+
+// The window's whole text (WM_GETTEXT with 32 units of slack); empty on failure.
+std::wstring get_window_text_w(HWND window);
+void set_window_text_w(HWND window, const std::wstring& text);
+// to_narrow(get_window_text_w(window)) and set_window_text_w(window, to_utf16(text)).
+std::string get_window_text(HWND window);
+void set_window_text(HWND window, const std::string& text);
