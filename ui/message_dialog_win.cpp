@@ -1,1 +1,246 @@
-// (being written)
+// The program's message dialog: an empty template (209) that sizes itself to its
+// text, centres itself on its owner, paints a grey band and creates its own buttons.
+#include "ui/message_dialog.h"
+
+#include "resource.h"
+#include "ui/text.h"
+
+#include <utility>
+
+namespace {
+
+constexpr int kDialogWidth = 350;
+constexpr int kMeasureWidth = 346;     // width the text is wrapped at for the height
+constexpr int kHeightOverText = 105;   // caption, margins and band around the text
+constexpr int kTextMargin = 8;         // left and top margin of the text
+constexpr int kBandHeight = 39;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 23;
+constexpr int kButtonTop = 9;          // below the band's top edge
+constexpr COLORREF kBandColour = RGB(240, 240, 240);
+constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
+
+// Module state shared by the entry points and the dialog procedure: one dialog at a time.
+std::string g_caption;
+std::wstring g_text;
+bool g_yes_no = false;
+bool g_answer = false;
+HFONT g_font = nullptr;
+HBRUSH g_band_brush = nullptr;
+HPEN g_separator_pen = nullptr;
+HWND g_ok = nullptr;
+HWND g_yes = nullptr;
+HWND g_no = nullptr;
+RECT g_measure = {};
+
+HFONT create_message_font(LONG height)
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = 504;  // the size without iPaddedBorderWidth, known to every system
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 504, &metrics, 0);
+    LOGFONTW font = metrics.lfMessageFont;
+    font.lfHeight = height;
+    return CreateFontIndirectW(&font);
+}
+
+void delete_gdi_objects()
+{
+    if (g_font) DeleteObject(g_font);
+    if (g_band_brush) DeleteObject(g_band_brush);
+    if (g_separator_pen) DeleteObject(g_separator_pen);
+    g_font = nullptr;
+    g_band_brush = nullptr;
+    g_separator_pen = nullptr;
+}
+
+// Height of the text word-wrapped at `width` pixels in the dialog font.
+int measure_text(HWND dialog, int width, RECT* measured)
+{
+    RECT rect = {0, 0, width, 0};
+    if (HDC dc = GetDC(dialog)) {
+        HGDIOBJ old_font = SelectObject(dc, g_font);
+        DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &rect, DT_CALCRECT | DT_WORDBREAK,
+                    nullptr);
+        SelectObject(dc, old_font);
+        ReleaseDC(dialog, dc);
+    }
+    if (measured) *measured = rect;
+    return rect.bottom - rect.top;
+}
+
+HWND create_button(HWND dialog, const wchar_t* label, int id)
+{
+    return CreateWindowExW(0, L"BUTTON", label,
+                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
+                           dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+INT_PTR on_init_dialog(HWND dialog)
+{
+    g_font = create_message_font(16);
+    g_band_brush = CreateSolidBrush(kBandColour);
+    g_separator_pen = CreatePen(PS_SOLID, 1, kSeparatorColour);
+
+    HWND centre_on = GetParent(dialog);
+    if (!centre_on) centre_on = GetDesktopWindow();
+    RECT owner = {};
+    GetWindowRect(centre_on, &owner);
+
+    measure_text(dialog, kMeasureWidth, &g_measure);
+    int height = g_measure.bottom + kHeightOverText;
+    const int x = (owner.left + owner.right) / 2 - kDialogWidth / 2;
+    MoveWindow(dialog, x, (owner.top + owner.bottom) / 2 - height / 2, kDialogWidth, height, TRUE);
+
+    // The text is drawn narrower than it is measured (the frame takes its share of
+    // the 350 pixels), so a long text can need more lines than the height above
+    // allows. Grow the dialog rather than hide its last lines under the band.
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    const int drawn = measure_text(dialog, client.right - 4 - kTextMargin, nullptr);
+    const int needed = kTextMargin + drawn + kTextMargin + kBandHeight;
+    if (needed > client.bottom) {
+        height += needed - client.bottom;
+        MoveWindow(dialog, x, (owner.top + owner.bottom) / 2 - height / 2, kDialogWidth, height, TRUE);
+    }
+
+    set_window_text(dialog, g_caption);
+
+    g_ok = g_yes = g_no = nullptr;
+    if (g_yes_no) {
+        // "No" first: it is the first tab stop and so takes the initial focus.
+        g_no = create_button(dialog, L"No", IDNO);
+        g_yes = create_button(dialog, L"Yes", IDYES);
+        SendMessageW(g_yes, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
+        SendMessageW(g_no, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
+    } else {
+        g_ok = create_button(dialog, L"Ok", IDOK);
+        SendMessageW(g_ok, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
+    }
+    return TRUE;  // the dialog manager focuses the first tab stop
+}
+
+INT_PTR on_paint(HWND dialog)
+{
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog, &paint);
+    if (!dc) return TRUE;
+    HGDIOBJ old_pen = SelectObject(dc, g_separator_pen);
+    HGDIOBJ old_font = SelectObject(dc, g_font);
+
+    RECT band = {0, client.bottom - kBandHeight, client.right, client.bottom};
+
+    // The background is not erased (that would flicker under the band); the text
+    // area takes the device context's background colour instead.
+    RECT above = {0, 0, client.right, band.top};
+    if (HBRUSH background = CreateSolidBrush(GetBkColor(dc))) {
+        FillRect(dc, &above, background);
+        DeleteObject(background);
+    }
+
+    RECT text = {kTextMargin, kTextMargin, client.right - 4, client.bottom};
+    DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &text, DT_WORDBREAK, nullptr);
+
+    if (g_band_brush) FillRect(dc, &band, g_band_brush);
+    MoveToEx(dc, 0, band.top, nullptr);
+    LineTo(dc, client.right, band.top);
+
+    const int top = band.top + kButtonTop;
+    if (g_yes_no) {
+        MoveWindow(g_yes, client.right - 176, top, kButtonWidth, kButtonHeight, TRUE);
+        MoveWindow(g_no, client.right - 88, top, kButtonWidth, kButtonHeight, TRUE);
+    } else {
+        MoveWindow(g_ok, client.right - 88, top, kButtonWidth, kButtonHeight, TRUE);
+    }
+
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_pen);
+    EndPaint(dialog, &paint);
+    return TRUE;
+}
+
+INT_PTR on_command(HWND dialog, int command)
+{
+    switch (command) {
+    case IDOK:
+        break;
+    case IDCANCEL:
+    case IDNO:
+        g_answer = false;
+        break;
+    case IDYES:
+        g_answer = true;
+        break;
+    default:
+        return FALSE;
+    }
+    SendMessageW(dialog, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+INT_PTR on_close(HWND dialog)
+{
+    EndDialog(dialog, 0);
+    delete_gdi_objects();  // the buttons go with the dialog
+    return TRUE;
+}
+
+// Shared by show_message and ask_yes_no. The text lives only for the call.
+void run_dialog(HWND owner, std::string caption, const std::string& text)
+{
+    g_caption = std::move(caption);
+    g_text = to_utf16(text);
+    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MESSAGE),
+                                           owner, message_dialog_proc, 0);
+    delete_gdi_objects();  // in case the dialog ended without WM_CLOSE
+    if (result == -1) {
+        // The dialog could not be created: the message must still reach the user.
+        const std::wstring wide_caption = to_utf16(g_caption);
+        const UINT style = g_yes_no ? MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION : MB_OK;
+        g_answer = MessageBoxW(owner, g_text.c_str(), wide_caption.c_str(), style) == IDYES && g_yes_no;
+    }
+    std::wstring().swap(g_text);
+}
+
+}  // namespace
+
+void show_message(HWND owner, std::string caption, std::string text)
+{
+    g_yes_no = false;
+    run_dialog(owner, std::move(caption), text);
+}
+
+bool ask_yes_no(HWND owner, std::string caption, std::string text)
+{
+    g_yes_no = true;
+    g_answer = false;
+    run_dialog(owner, std::move(caption), text);
+    return g_answer;
+}
+
+void show_error_box(std::string caption, std::string text)
+{
+    const std::wstring wide_caption = to_utf16(caption);
+    const std::wstring wide_text = to_utf16(text);
+    MessageBoxW(nullptr, wide_text.c_str(), wide_caption.c_str(), MB_ICONWARNING);
+}
+
+INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    try {
+        switch (message) {
+        case WM_INITDIALOG: return on_init_dialog(dialog);
+        case WM_PAINT:      return on_paint(dialog);
+        case WM_ERASEBKGND: return TRUE;
+        case WM_COMMAND:    return on_command(dialog, LOWORD(wparam));
+        case WM_CLOSE:      return on_close(dialog);
+        default:            return FALSE;
+        }
+    } catch (...) {
+        // Out of memory while setting the caption: the dialog still answers, and an
+        // exception must not unwind through the system's dialog manager.
+        return FALSE;
+    }
+}
