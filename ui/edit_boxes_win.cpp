@@ -1,1 +1,297 @@
-// (being written)
+// The keyboard of the filter box and of the editor box.
+
+#include <cstring>
+#include <new>
+
+#include "crypto/wipe.h"
+#include "ui/editor_window.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr wchar_t kCtrlBackspace = 0x7F;
+constexpr wchar_t kCtrlA = 0x01;
+
+// Start and end of a box's selection, at their full width.
+struct Selection {
+    DWORD start = 0;
+    DWORD end = 0;
+};
+
+Selection get_selection(HWND box)
+{
+    Selection selection;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.start),
+                 reinterpret_cast<LPARAM>(&selection.end));
+    return selection;
+}
+
+void set_selection(HWND box, std::size_t start, std::size_t end)
+{
+    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+}
+
+void caret_to_end(HWND box)
+{
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+}
+
+bool node_shown_is_single_line()
+{
+    return g_editor.node_shown && g_editor.node_shown->single_line;
+}
+
+// Tab: complete the filter path from the names in the tree.
+void complete_filter(HWND box)
+{
+    SetFocus(box);
+    std::string text = get_window_text(box);
+    std::string answer = g_tree_root.complete(text);
+    wipe_string(text);
+    if (answer.empty()) return;
+    set_window_text(box, answer);
+    wipe_string(answer);
+    caret_to_end(box);
+}
+
+// Puts `size` bytes on the clipboard in `format`; false when nothing was placed.
+// Never writes through a failed allocation or lock.
+bool put_clipboard_data(UINT format, const void* data, std::size_t size)
+{
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!memory) return false;
+    void* target = GlobalLock(memory);
+    if (!target) {
+        GlobalFree(memory);
+        return false;
+    }
+    std::memcpy(target, data, size);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(format, memory)) {
+        // Still ours: wipe what may be a password before giving the memory back.
+        if (void* again = GlobalLock(memory)) {
+            secure_wipe(again, size);
+            GlobalUnlock(memory);
+        }
+        GlobalFree(memory);
+        return false;
+    }
+    return true;
+}
+
+// Marks the clipboard's content as private, so that the system's clipboard history
+// and cloud clipboard neither keep nor upload the copied password.
+void exclude_from_clipboard_history()
+{
+    const DWORD zero = 0;
+    const UINT exclude = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
+    const UINT history = RegisterClipboardFormatW(L"CanIncludeInClipboardHistory");
+    const UINT cloud = RegisterClipboardFormatW(L"CanUploadToCloudClipboard");
+    if (exclude) put_clipboard_data(exclude, &zero, sizeof zero);
+    if (history) put_clipboard_data(history, &zero, sizeof zero);
+    if (cloud) put_clipboard_data(cloud, &zero, sizeof zero);
+}
+
+// Enter: the editor box's text, as shown, goes to the clipboard.
+void copy_to_clipboard(HWND box)
+{
+    if (!OpenClipboard(box)) return;
+    EmptyClipboard();
+    std::wstring text;
+    try {
+        text = get_window_text_w(g_editor.editor_box);
+    } catch (...) {
+        CloseClipboard();
+        throw;
+    }
+    const bool placed =
+        put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    wipe_string(text);
+    if (placed) exclude_from_clipboard_history();
+    CloseClipboard();
+    if (!placed) return;
+    SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
+    MessageBeep(MB_ICONINFORMATION);
+}
+
+// Ctrl+Backspace in the filter box: drop the name before the caret and all after it.
+void step_back_one_name(HWND box)
+{
+    std::wstring text = get_window_text_w(box);
+    std::size_t n = text.size();
+    if (n == 0) return;
+    const std::size_t start = get_selection(box).start;
+    if (start > 0 && start <= n) n = start;
+    while (n > 0 && text[n - 1] == L' ') --n;
+    while (n > 0 && text[n - 1] != L' ') --n;
+    text.resize(n);
+    set_window_text_w(box, text);
+    caret_to_end(box);
+}
+
+// Enter in a multi-line node: remember the tabs that start the caret's line, up to
+// the caret, so that the new line starts with them.
+void count_indentation(HWND box)
+{
+    const std::size_t start = get_selection(box).start;
+    g_editor.pending_indent = 0;
+    if (start == 0) return;
+    std::wstring text = get_window_text_w(box);
+    std::size_t s = start < text.size() ? start : text.size();
+    std::size_t i = s;
+    while (i > 0 && text[i - 1] != L'\n') --i;
+    unsigned count = 0;
+    while (i < s && text[i] == L'\t') {
+        ++count;
+        ++i;
+    }
+    wipe_string(text);
+    g_editor.pending_indent = count;
+}
+
+// Ctrl+Backspace in the editor box: delete the word before the caret (and the
+// selection), or join the line to the one above at the start of a line.
+void delete_word(HWND box)
+{
+    std::wstring text = get_window_text_w(box);
+    const std::size_t n = text.size();
+    if (n == 0) return;
+    const Selection selection = get_selection(box);
+    std::size_t pos = selection.start < n ? selection.start : n;
+    const std::size_t stop = selection.end > pos ? selection.end : pos;
+    while (pos > 0 && (text[pos - 1] == L' ' || text[pos - 1] == L'\t')) --pos;
+    while (pos > 0) {
+        const wchar_t c = text[pos - 1];
+        if (c == L' ' || c == L'\t' || c == L'\r' || c == L'\n') break;
+        --pos;
+    }
+    if (pos >= 2 && pos == stop && text[pos - 2] == L'\r' && text[pos - 1] == L'\n') pos -= 2;
+    wipe_string(text);
+    set_selection(box, pos, stop);
+    SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+    if (stop != pos) mark_changed();
+}
+
+void refuse_line_break(HWND box)
+{
+    MessageBeep(MB_ICONWARNING);
+    editor_show_message("Multiple lines not allowed",
+                        "You are currently editing a value field that only has one line.");
+    SetFocus(box);
+}
+
+LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN:
+        if (wparam == VK_TAB) {
+            complete_filter(box);
+            break;
+        }
+        if (wparam == VK_RETURN) {
+            copy_to_clipboard(box);
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wparam == L'\t' || wparam == L'\r') return 0;
+        if (wparam == kCtrlBackspace) {
+            step_back_one_name(box);
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcW(g_editor.previous_filter_proc, box, message, wparam, lparam);
+}
+
+LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN:
+        if (wparam == VK_RETURN && node_shown_is_single_line()) {
+            refuse_line_break(box);
+            return 0;
+        }
+        if (wparam == 'A' && GetKeyState(VK_CONTROL) < 0) {
+            SendMessageW(box, EM_SETSEL, 0, -1);
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wparam == kCtrlA) return 0;
+        if (wparam == L'\r') {
+            if (node_shown_is_single_line()) return 0;
+            count_indentation(box);
+            break;
+        }
+        if (wparam == kCtrlBackspace) {
+            delete_word(box);
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcW(g_editor.previous_editor_proc, box, message, wparam, lparam);
+}
+
+// A failure inside a box is reported and swallowed; the box's text stays as it was.
+void report_box_failure(bool out_of_memory) noexcept
+{
+    MessageBeep(MB_ICONWARNING);
+    editor_show_message("Error", out_of_memory
+                                     ? "Out of memory. Your text is still in the editor; nothing was lost."
+                                     : "An unexpected error occurred. Your text is still in the editor; "
+                                       "nothing was lost.");
+}
+
+}  // namespace
+
+LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    try {
+        return filter_dispatch(box, message, wparam, lparam);
+    } catch (const std::bad_alloc&) {
+        report_box_failure(true);
+    } catch (...) {
+        report_box_failure(false);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    try {
+        return editor_dispatch(box, message, wparam, lparam);
+    } catch (const std::bad_alloc&) {
+        report_box_failure(true);
+    } catch (...) {
+        report_box_failure(false);
+    }
+    return 0;
+}
+
+void apply_pending_indent()
+{
+    const unsigned count = g_editor.pending_indent;
+    if (count == 0) return;
+    // Cleared first: the insertion below reports EN_UPDATE again, and a failure here
+    // must not leave a count that a later, unrelated change would insert.
+    g_editor.pending_indent = 0;
+    const std::size_t start = get_selection(g_editor.editor_box).start;
+    if (start < 2) return;
+    std::wstring text = get_window_text_w(g_editor.editor_box);
+    const bool after_line_break =
+        start <= text.size() && text[start - 2] == L'\r' && text[start - 1] == L'\n';
+    wipe_string(text);
+    if (!after_line_break) return;
+    const std::wstring tabs(count, L'\t');
+    SendMessageW(g_editor.editor_box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(tabs.c_str()));
+}

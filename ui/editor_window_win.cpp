@@ -1,1 +1,418 @@
-// (being written)
+// The editor window: a filter box over one big editor box, showing one node of the
+// document at a time.
+
+#include "ui/editor_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <new>
+
+#include "app/windows.h"
+#include "crypto/wipe.h"
+#include "db/database.h"
+#include "resource.h"
+#include "ui/message_dialog.h"
+#include "ui/text.h"
+
+EditorState g_editor;
+Tree g_tree_root;
+std::vector<ShownMessage> g_editor_messages;
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"editor";
+// The product's web page, opened by "Visit website".
+constexpr wchar_t kWebsiteAddress[] = L"https://glimkeep.example.org/";
+
+constexpr int kStripHeight = 33;
+
+constexpr char kHelpTitle[] = "Glimkeep 1.0";
+constexpr char kHelpText[] =
+    "Encryption: AES256 with SHA3-HMAC\r\n"
+    "Text structured by indentation can be accessed using the filter.\r\n"
+    "\r\n"
+    "Filter commands\r\n"
+    "\tTab: Autocomplete\r\n"
+    "\tSpace: Access deeper level\r\n"
+    "\tEnter: Copy editor content to clipboard\r\n"
+    "Structuring characters\r\n"
+    "\tTab: Multiline content like this:\r\n"
+    "\t\tA\r\n"
+    "\t\t\tText for A\r\n"
+    "\t\t\tMore in A\r\n"
+    "\t':': Single-line content like this:\r\n"
+    "\t\tA: Text line for A\r\n"
+    "\r\n"
+    "Icons drawn for Glimkeep by its authors.\r\n";
+
+// The system message box for failures before or around the window's existence.
+void system_error(const wchar_t* text)
+{
+    MessageBoxW(nullptr, text, L"Error", MB_ICONWARNING);
+}
+
+// Tells the user that an operation ran out of memory or failed unexpectedly. The
+// editor's text is left where it is, so nothing typed is lost.
+void report_failure(const char* what) noexcept
+{
+    MessageBeep(MB_ICONWARNING);
+    editor_show_message("Error", what);
+}
+
+bool on_create(HWND window)
+{
+    g_editor.main_window = window;
+    g_editor.strip_brush = CreateSolidBrush(RGB(240, 240, 240));
+    g_editor.text_font = CreateFontW(15, 8, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                                     FIXED_PITCH | FF_MODERN, L"Monospace");
+
+    g_editor.menu_bar = CreateMenu();
+    g_editor.file_menu = CreatePopupMenu();
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_SAVE, L"&Save");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
+    AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
+    g_editor.help_menu = CreatePopupMenu();
+    AppendMenuW(g_editor.help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
+    AppendMenuW(g_editor.help_menu, MF_STRING, IDM_WEBSITE, L"Visit &website");
+    AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.help_menu), L"&Help");
+    SetMenu(window, g_editor.menu_bar);
+
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE,
+                                          0, 0, 0, 0, window, nullptr, instance, nullptr);
+    g_editor.editor_box = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_NOHIDESEL | ES_AUTOVSCROLL | ES_MULTILINE,
+        0, 0, 0, 0, window, nullptr, instance, nullptr);
+    if (!g_editor.filter_box || !g_editor.editor_box) return false;
+
+    // The editor box takes as much as the vault holds, not just the default 32767.
+    SendMessageW(g_editor.editor_box, EM_SETLIMITTEXT, 0, 0);
+    SendMessageW(g_editor.filter_box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter..."));
+    SendMessageW(g_editor.filter_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font), TRUE);
+    SendMessageW(g_editor.editor_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font), TRUE);
+
+    g_editor.previous_filter_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        g_editor.filter_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(filter_box_proc)));
+    g_editor.previous_editor_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
+
+    SetTimer(window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+    show_node(g_editor.node_shown);
+    SetFocus(g_editor.filter_box);
+    return true;
+}
+
+void on_size(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    MoveWindow(g_editor.filter_box, 5, 5, client.right - 10, 23, TRUE);
+    MoveWindow(g_editor.editor_box, 0, kStripHeight, client.right, client.bottom - kStripHeight, TRUE);
+}
+
+void on_paint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    RECT strip = {0, 0, client.right, kStripHeight};
+    FillRect(dc, &strip, g_editor.strip_brush);
+    EndPaint(window, &paint);
+}
+
+// Every change of the filter text: store the edits, then show the node it names.
+// A failure while storing leaves the editor box untouched, so nothing typed is lost.
+void navigate()
+{
+    store_editor_text();
+    std::string path = get_window_text(g_editor.filter_box);
+    TreeNode* node = g_tree_root.find(path);
+    wipe_string(path);
+    if (node) {
+        g_editor.node_shown = node;
+        show_node(node);
+    }
+    restart_inactivity_timer();
+}
+
+void on_editor_update()
+{
+    apply_pending_indent();
+    mark_changed();
+    restart_inactivity_timer();
+}
+
+void on_command(HWND window, WORD command, WORD notification, HWND control)
+{
+    switch (command) {
+    case IDM_SAVE:
+        if (g_editor.changed) save_database();
+        return;
+    case IDM_EXIT:
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    case IDM_HELP:
+        editor_show_message(kHelpTitle, kHelpText);
+        break;
+    case IDM_WEBSITE:
+        ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL);
+        break;
+    case IDA_SWITCH_FOCUS:
+        SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);
+        break;
+    case IDA_FOCUS_FILTER:
+        SetFocus(g_editor.filter_box);
+        break;
+    case IDA_FOCUS_EDITOR:
+        SetFocus(g_editor.editor_box);
+        break;
+    default:
+        break;
+    }
+    if (notification != EN_UPDATE || !control) return;
+    if (control == g_editor.filter_box) {
+        navigate();
+    } else if (control == g_editor.editor_box && !g_editor.setting_editor_text) {
+        on_editor_update();
+    }
+}
+
+void on_timer(HWND window, WPARAM id)
+{
+    if (id != IDT_INACTIVITY) return;
+    KillTimer(window, IDT_INACTIVITY);
+    if (!g_editor.changed) {
+        g_editor.timed_out = true;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+}
+
+void on_close(HWND window)
+{
+    if (g_editor.changed) {
+        // A close that needs the user's consent is never the lock, even when the
+        // timer asked for it before the last edit arrived.
+        g_editor.timed_out = false;
+        MessageBeep(MB_ICONWARNING);
+        bool discard = false;
+        try {
+            g_editor_messages.push_back({"Discard changes?",
+                                         "There are currently unsaved changes. Do you really want to exit?"});
+            discard = ask_yes_no(window, "Discard changes?",
+                                 "There are currently unsaved changes. Do you really want to exit?");
+        } catch (...) {
+            discard = false;
+        }
+        if (!discard) return;
+    }
+    KillTimer(window, IDT_INACTIVITY);
+    DestroyWindow(g_editor.editor_box);
+    DestroyWindow(window);
+}
+
+void on_destroy()
+{
+    if (g_editor.strip_brush) DeleteObject(g_editor.strip_brush);
+    if (g_editor.text_font) DeleteObject(g_editor.text_font);
+    g_editor.strip_brush = nullptr;
+    g_editor.text_font = nullptr;
+    PostQuitMessage(0);
+}
+
+LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return on_create(window) ? 0 : -1;
+    case WM_SIZE:
+        on_size(window);
+        return 0;
+    case WM_PAINT:
+        on_paint(window);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SETFOCUS:
+        SetFocus(g_editor.filter_box);
+        return 0;
+    case WM_COMMAND:
+        on_command(window, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+        return LOWORD(wparam) == IDM_SAVE ? 1 : 0;
+    case WM_TIMER:
+        on_timer(window, wparam);
+        return 0;
+    case WM_CLOSE:
+        on_close(window);
+        return 0;
+    case WM_DESTROY:
+        on_destroy();
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+}  // namespace
+
+void wipe_string(std::string& text) noexcept
+{
+    if (!text.empty()) secure_wipe(&text[0], text.size());
+}
+
+void wipe_string(std::wstring& text) noexcept
+{
+    if (!text.empty()) secure_wipe(&text[0], text.size() * sizeof(wchar_t));
+}
+
+void editor_show_message(const std::string& caption, const std::string& text) noexcept
+{
+    try {
+        g_editor_messages.push_back({caption, text});
+        show_message(g_editor.main_window, caption, text);
+    } catch (...) {
+        // Nothing more can be said; the editor stays as it is.
+    }
+}
+
+void store_editor_text()
+{
+    if (!g_editor.node_shown || !g_editor.editor_box) return;
+    std::wstring wide = get_window_text_w(g_editor.editor_box);
+    std::string text;
+    try {
+        text = to_narrow(wide);
+    } catch (...) {
+        wipe_string(wide);
+        throw;
+    }
+    wipe_string(wide);
+    try {
+        if (g_editor.node_shown->single_line)
+            g_editor.node_shown->set_content(text);
+        else
+            g_editor.node_shown->set_children_from_text(text);
+    } catch (...) {
+        wipe_string(text);
+        throw;
+    }
+    wipe_string(text);
+}
+
+void show_node(TreeNode* node)
+{
+    if (!node || !g_editor.editor_box) return;
+    std::string text = node->single_line ? node->content : node->serialize("\r\n", 0);
+    std::wstring wide;
+    try {
+        wide = to_utf16(text);
+    } catch (...) {
+        wipe_string(text);
+        throw;
+    }
+    wipe_string(text);
+    g_editor.setting_editor_text = true;
+    set_window_text_w(g_editor.editor_box, wide);
+    g_editor.setting_editor_text = false;
+    wipe_string(wide);
+}
+
+void mark_changed()
+{
+    if (g_editor.changed) return;
+    set_window_text(g_editor.main_window, kChangedTitle);
+    g_editor.changed = true;
+}
+
+void restart_inactivity_timer()
+{
+    KillTimer(g_editor.main_window, IDT_INACTIVITY);
+    SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+}
+
+LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    try {
+        return dispatch(window, message, wparam, lparam);
+    } catch (const std::bad_alloc&) {
+        g_editor.setting_editor_text = false;
+        if (message == WM_CREATE) return -1;
+        report_failure("Out of memory. Your text is still in the editor; nothing was lost.");
+    } catch (...) {
+        g_editor.setting_editor_text = false;
+        if (message == WM_CREATE) return -1;
+        report_failure("An unexpected error occurred. Your text is still in the editor; nothing was lost.");
+    }
+    return 0;
+}
+
+void register_editor_window(HINSTANCE instance)
+{
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.style = 0;
+    window_class.lpfnWndProc = editor_window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    window_class.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    window_class.lpszClassName = kClassName;
+    if (!RegisterClassExW(&window_class)) system_error(L"RegisterClassEx failed");
+}
+
+bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
+{
+    try {
+        const UINT interval = g_editor.inactivity_interval;
+        g_editor = EditorState();
+        g_editor.inactivity_interval = interval;
+        g_editor.database = &db;
+        g_editor_messages.clear();
+        {
+            std::string plaintext = db.plaintext();
+            try {
+                g_tree_root = parse_tree(plaintext);
+            } catch (...) {
+                wipe_string(plaintext);
+                throw;
+            }
+            wipe_string(plaintext);
+        }
+        g_editor.node_shown = &g_tree_root;
+
+        HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, 620, 620, nullptr, nullptr, instance, nullptr);
+        if (!window) {
+            system_error(L"CreateWindowEx failed");
+            g_editor.database = nullptr;
+            return false;
+        }
+        g_editor.main_window = window;
+        ShowWindow(window, show_command);
+        UpdateWindow(window);
+
+        HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!TranslateAcceleratorW(window, accelerators, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        if (accelerators) DestroyAcceleratorTable(accelerators);
+    } catch (...) {
+        // Only the parse before the window exists can get here (out of memory);
+        // the vault on disk is untouched.
+        system_error(L"Out of memory");
+        g_editor.timed_out = false;
+    }
+    g_editor.database = nullptr;
+    g_editor.main_window = nullptr;
+    g_editor.filter_box = nullptr;
+    g_editor.editor_box = nullptr;
+    return g_editor.timed_out;
+}

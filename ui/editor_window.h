@@ -1,0 +1,88 @@
+#pragma once
+// Internal to the editor window, its two subclassed boxes and the save command.
+//
+// All editor state is module-level: one editor window exists at a time, and every
+// function here runs on the user-interface thread only.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tree/tree.h"
+
+class Database;
+
+// The product name: the editor's title, and after "* " its title with unsaved changes.
+inline constexpr char kProductName[] = "Glimkeep";
+inline constexpr char kChangedTitle[] = "* Glimkeep";
+// Ten minutes without a text change lock the editor.
+inline constexpr UINT kDefaultInactivityInterval = 600000;
+
+struct EditorState {
+    HWND main_window = nullptr;
+    HWND filter_box = nullptr;
+    HWND editor_box = nullptr;
+    WNDPROC previous_filter_proc = nullptr;
+    WNDPROC previous_editor_proc = nullptr;
+    HMENU menu_bar = nullptr;
+    HMENU file_menu = nullptr;
+    HMENU help_menu = nullptr;
+    HBRUSH strip_brush = nullptr;
+    HFONT text_font = nullptr;
+    Database* database = nullptr;   // borrowed for one run of the window
+    TreeNode* node_shown = nullptr; // the root or a node inside it
+    bool changed = false;           // unsaved changes exist
+    bool timed_out = false;         // closed by the inactivity timer: the run's result
+    unsigned pending_indent = 0;    // tabs to insert after the line break just typed
+    bool setting_editor_text = false;  // the program itself is replacing the editor's text
+    UINT inactivity_interval = kDefaultInactivityInterval;
+};
+
+extern EditorState g_editor;
+// The whole document; replaced by the parse of the vault's plaintext on every run.
+extern Tree g_tree_root;
+
+// Every message the editor shows, in order, as (caption, text). Cleared at the start
+// of each run; lets a test see what the user was told once the run has returned.
+struct ShownMessage {
+    std::string caption;
+    std::string text;
+};
+extern std::vector<ShownMessage> g_editor_messages;
+
+// Shows a message over the editor window (the message dialog) and records it.
+// Never throws: a failure to show it is swallowed.
+void editor_show_message(const std::string& caption, const std::string& text) noexcept;
+
+// Writes the editor box's text back into the node shown: the content of a single-line
+// node, otherwise the node's children (parsed from the text). The node keeps its place.
+void store_editor_text();
+// Records that unsaved changes exist; the title becomes "* Glimkeep" at the first one.
+void mark_changed();
+// Starts timer 216 anew with the inactivity interval.
+void restart_inactivity_timer();
+// Shows `node` in the editor box: its bare content when single-line, otherwise its
+// subtree with its children at the margin. Never counts as a change.
+void show_node(TreeNode* node);
+
+// The subclass procedures of the two boxes, and the indentation step that the editor
+// box's EN_UPDATE runs first.
+LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);
+void apply_pending_indent();
+
+// The save command: backup, store, serialize, encrypt and write, then report.
+// Does nothing when there are no unsaved changes. Never throws.
+void save_database() noexcept;
+// Copies the vault as it is on disk to "passwords.gkv.<seconds>.bak"; silent.
+void make_backup() noexcept;
+// The backup's file name for a time in seconds (the low 32 bits, signed).
+std::string backup_file_name(long long seconds);
+
+// The window procedure of the class "editor".
+LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Overwrites a string's characters with zeros (its length stays).
+void wipe_string(std::string& text) noexcept;
+void wipe_string(std::wstring& text) noexcept;
