@@ -36,7 +36,7 @@ RECT g_measure = {};
 HFONT create_message_font(LONG height)
 {
     NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = 504;  // the size without iPaddedBorderWidth, known to every system
+    metrics.cbSize = 504;  // with iPaddedBorderWidth: the structure of Vista and later
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 504, &metrics, 0);
     LOGFONTW font = metrics.lfMessageFont;
     font.lfHeight = height;

@@ -1,1 +1,465 @@
-// (being written)
+// The two password windows that come before the editor: "create_db" writes a new,
+// empty vault with the password typed; "decrypt_db" opens the loaded vault.
+// Both: a coloured title, a picture, an explanation, and a grey band at the bottom
+// holding the password box and one button. Controls are laid out on every paint.
+#include "app/windows.h"
+
+#include "crypto/wipe.h"
+#include "db/database.h"
+#include "resource.h"
+#include "ui/message_dialog.h"
+#include "ui/text.h"
+
+#include <commctrl.h>
+
+#include <exception>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr int kBandHeight = 39;
+constexpr COLORREF kTitleColour = RGB(0, 30, 80);
+constexpr COLORREF kBandColour = RGB(240, 240, 240);
+constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
+
+// What differs between the two windows.
+struct WindowKind {
+    const wchar_t* class_name;
+    int width;
+    int height;
+    const wchar_t* title;
+    const wchar_t* explanation;
+    int picture;
+    DWORD box_style;
+    const wchar_t* cue_banner;
+    const wchar_t* button_text;
+    int command;
+    int gap;  // between the explanation and the band
+    WNDPROC window_proc;
+    WNDPROC box_proc;
+};
+
+// Module-level state, one set per window kind.
+struct WindowState {
+    HWND window = nullptr;
+    HWND box = nullptr;
+    HWND button = nullptr;
+    WNDPROC previous_box_proc = nullptr;
+    HFONT title_font = nullptr;
+    HFONT text_font = nullptr;
+    HBRUSH band_brush = nullptr;
+    HPEN separator_pen = nullptr;
+    HBITMAP picture = nullptr;
+    Database* db = nullptr;  // open window only; borrowed for one run
+    bool opened = false;     // open window only
+};
+
+LRESULT CALLBACK create_db_window_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK decrypt_db_window_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK create_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK decrypt_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
+
+const WindowKind kCreateDb = {
+    L"create_db", 470, 190,
+    L"Setup new password database",
+    L"No database file found. To setup a new one, please provide the master password that will "
+    L"be used for the encryption of the database. It is very important to remember it as you "
+    L"will always have to enter it to access the stored passwords.",
+    IDB_CREATE_DB,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
+    L"Enter master password",
+    L"Create database",
+    IDC_CREATE_DB,
+    12,
+    create_db_window_proc,
+    create_db_password_edit_proc,
+};
+
+const WindowKind kDecryptDb = {
+    L"decrypt_db", 413, 162,
+    L"Decrypt password database",
+    L"Please enter the database password below to encrypt the password database.",
+    IDB_DECRYPT_DB,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN | ES_PASSWORD,
+    L"Enter database password",
+    L"Open database",
+    IDC_OPEN_DB,
+    8,
+    decrypt_db_window_proc,
+    decrypt_db_password_edit_proc,
+};
+
+WindowState g_create_db;
+WindowState g_decrypt_db;
+
+// The password as typed, in UTF-8, read without any copy that is not wiped: the
+// wide and the narrow text are both cleared when this goes out of scope.
+class TypedPassword {
+public:
+    explicit TypedPassword(HWND box) : wide_(get_window_text_w(box)), narrow_(to_narrow(wide_)) {}
+    ~TypedPassword()
+    {
+        if (!wide_.empty()) secure_wipe(&wide_[0], wide_.size() * sizeof(wchar_t));
+        if (!narrow_.empty()) secure_wipe(&narrow_[0], narrow_.size());
+    }
+    TypedPassword(const TypedPassword&) = delete;
+    TypedPassword& operator=(const TypedPassword&) = delete;
+
+    const char* bytes() const { return narrow_.data(); }
+    std::uint32_t length() const { return static_cast<std::uint32_t>(narrow_.size()); }
+    bool empty() const { return narrow_.empty(); }
+
+private:
+    std::wstring wide_;
+    std::string narrow_;
+};
+
+// Shows why a command could not complete (out of memory, a failing random source)
+// without letting anything escape into the window procedure.
+void report_failure(HWND window, const char* caption, const std::exception* failure) noexcept
+{
+    MessageBeep(MB_ICONWARNING);
+    try {
+        std::string text = "The operation could not be completed.";
+        if (dynamic_cast<const std::bad_alloc*>(failure)) {
+            text = "There is not enough memory to complete the operation.";
+        } else if (failure && failure->what() && *failure->what()) {
+            text += "\r\n";
+            text += failure->what();
+        }
+        show_message(window, caption, text);
+    } catch (...) {
+        // Nothing more can be shown; the window stays as it was.
+    }
+}
+
+HFONT create_message_font(LONG height)
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = 504;  // with iPaddedBorderWidth: the structure of Vista and later
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 504, &metrics, 0);
+    LOGFONTW font = metrics.lfMessageFont;
+    font.lfHeight = height;
+    return CreateFontIndirectW(&font);
+}
+
+LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
+{
+    state.window = window;
+    state.title_font = create_message_font(25);
+    state.text_font = create_message_font(16);
+    state.separator_pen = CreatePen(PS_SOLID, 1, kSeparatorColour);
+    state.band_brush = CreateSolidBrush(kBandColour);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    state.picture = LoadBitmapW(instance, MAKEINTRESOURCEW(kind.picture));
+
+    state.box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kind.box_style, 0, 0, 0, 0, window,
+                                nullptr, instance, nullptr);
+    state.button = CreateWindowExW(0, L"BUTTON", kind.button_text,
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
+                                   window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.command)),
+                                   instance, nullptr);
+    SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font), TRUE);
+    SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font), TRUE);
+    // TRUE: the cue stays visible while the box has the focus.
+    SendMessageW(state.box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(kind.cue_banner));
+
+    state.previous_box_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(state.box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(kind.box_proc)));
+    SetFocus(state.box);
+    return 0;
+}
+
+LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (!dc) return 0;
+    HGDIOBJ old_pen = SelectObject(dc, state.separator_pen);
+    HGDIOBJ old_font = SelectObject(dc, state.title_font);
+    HDC picture_dc = CreateCompatibleDC(dc);
+    HGDIOBJ old_picture = picture_dc ? SelectObject(picture_dc, state.picture) : nullptr;
+    BITMAP picture = {};
+    if (state.picture) GetObjectW(state.picture, sizeof picture, &picture);
+
+    SetTextColor(dc, kTitleColour);
+    RECT title = {10, 5, client.right - 5, client.bottom};
+    DrawTextW(dc, kind.title, -1, &title, DT_END_ELLIPSIS);
+
+    SelectObject(dc, state.text_font);
+    SetTextColor(dc, RGB(0, 0, 0));
+    RECT text = {picture.bmWidth + 20, 35, client.right - 5, client.bottom};
+    DrawTextW(dc, kind.explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
+    int band_top = text.bottom + kind.gap;
+    if (client.bottom - kBandHeight > band_top) band_top = client.bottom - kBandHeight;
+    DrawTextW(dc, kind.explanation, -1, &text, DT_WORDBREAK);
+
+    if (picture_dc) {
+        BitBlt(dc, 10, 40, picture.bmWidth, picture.bmHeight, picture_dc, 0, 0, SRCCOPY);
+        SelectObject(picture_dc, old_picture);
+        DeleteDC(picture_dc);
+    }
+
+    RECT band = {0, band_top, client.right, client.bottom};
+    if (state.band_brush) FillRect(dc, &band, state.band_brush);
+    MoveToEx(dc, 0, band_top, nullptr);
+    LineTo(dc, client.right, band_top);
+
+    MoveWindow(state.box, 8, band_top + 9, client.right - 129, 23, TRUE);
+    MoveWindow(state.button, client.right - 113, band_top + 9, 105, 23, TRUE);
+
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_pen);
+    EndPaint(window, &paint);
+    return 0;
+}
+
+void create_database(WindowState& state)
+{
+    HWND window = state.window;
+    try {
+        TypedPassword password(state.box);
+        if (password.empty()) {
+            MessageBeep(MB_ICONWARNING);
+            show_message(window, "Error", "The master password is empty.");
+            SetFocus(state.box);
+            return;
+        }
+        Database db;
+        db.set_plaintext("", 0);
+        db.set_password(password.bytes(), password.length());
+        if (db.save(kDatabaseFileName) == DB_OK) {
+            MessageBeep(MB_ICONINFORMATION);
+            show_message(window, "Database successfully created",
+                         "The database file has been created. You can now open and edit it.");
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        } else {
+            MessageBeep(MB_ICONWARNING);
+            show_message(window, "Error creating database", db.last_error());
+            SetFocus(state.box);
+        }
+    } catch (const std::exception& failure) {
+        report_failure(window, "Error creating database", &failure);
+        SetFocus(state.box);
+    } catch (...) {
+        report_failure(window, "Error creating database", nullptr);
+        SetFocus(state.box);
+    }
+}
+
+void decrypt_database(WindowState& state)
+{
+    if (state.opened || !state.db) return;
+    HWND window = state.window;
+    try {
+        {
+            TypedPassword password(state.box);
+            state.db->set_password(password.bytes(), password.length());
+        }  // the database holds its own copy now
+        const int rc = state.db->decrypt();
+        if (rc == DB_OK) {
+            state.opened = true;
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        } else if (rc == DB_WRONG_PASSWORD) {
+            MessageBeep(MB_ICONWARNING);
+            show_message(window, "Wrong password", "The given password is wrong. Please try again.");
+            SetWindowTextW(state.box, L"");
+            SetFocus(state.box);
+        } else {
+            MessageBeep(MB_ICONWARNING);
+            show_message(window, "Could not decrypt database", state.db->last_error());
+            SetFocus(state.box);
+        }
+    } catch (const std::exception& failure) {
+        report_failure(window, "Could not decrypt database", &failure);
+        SetFocus(state.box);
+    } catch (...) {
+        report_failure(window, "Could not decrypt database", nullptr);
+        SetFocus(state.box);
+    }
+}
+
+LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
+{
+    if (command != kind.command) return 0;
+    if (&state == &g_create_db) {
+        create_database(state);
+    } else {
+        decrypt_database(state);
+    }
+    return 0;
+}
+
+LRESULT on_close(WindowState& state, HWND window)
+{
+    DestroyWindow(state.box);
+    DestroyWindow(state.button);
+    DestroyWindow(window);
+    return 0;
+}
+
+LRESULT on_destroy(WindowState& state)
+{
+    DeleteObject(state.title_font);
+    DeleteObject(state.text_font);
+    DeleteObject(state.band_brush);
+    DeleteObject(state.separator_pen);
+    DeleteObject(state.picture);
+    state.title_font = state.text_font = nullptr;
+    state.band_brush = nullptr;
+    state.separator_pen = nullptr;
+    state.picture = nullptr;
+    state.box = state.button = nullptr;
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UINT message,
+                    WPARAM wparam, LPARAM lparam)
+{
+    try {
+        switch (message) {
+        case WM_CREATE:  return on_create(kind, state, window);
+        case WM_PAINT:   return on_paint(kind, state, window);
+        case WM_COMMAND: return on_command(kind, state, LOWORD(wparam));
+        case WM_CLOSE:   return on_close(state, window);
+        case WM_DESTROY: return on_destroy(state);
+        default:         return DefWindowProcW(window, message, wparam, lparam);
+        }
+    } catch (...) {
+        // The handlers catch their own failures; nothing may unwind into the system.
+        return message == WM_CREATE ? -1 : 0;
+    }
+}
+
+// The password box: Tab goes to the button, Enter runs the command, Ctrl+Backspace
+// (which types 0x7F) empties the box.
+LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box, UINT message,
+                           WPARAM wparam, LPARAM lparam)
+{
+    try {
+        switch (message) {
+        case WM_GETDLGCODE:
+            return DLGC_WANTALLKEYS;
+        case WM_KEYDOWN:
+            if (wparam == VK_TAB) {
+                SetFocus(state.button);
+                return 0;
+            }
+            if (wparam == VK_RETURN) {
+                SendMessageW(state.window, WM_COMMAND, static_cast<WPARAM>(kind.command), 0);
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (wparam == '\t' || wparam == '\r') return 0;
+            if (wparam == 0x7F) {
+                SetWindowTextW(box, L"");
+                return 0;
+            }
+            break;
+        default:
+            break;
+        }
+        return CallWindowProcW(state.previous_box_proc, box, message, wparam, lparam);
+    } catch (...) {
+        return 0;
+    }
+}
+
+LRESULT CALLBACK create_db_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return window_proc(kCreateDb, g_create_db, window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK decrypt_db_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return window_proc(kDecryptDb, g_decrypt_db, window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK create_db_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return password_edit_proc(kCreateDb, g_create_db, box, message, wparam, lparam);
+}
+
+LRESULT CALLBACK decrypt_db_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return password_edit_proc(kDecryptDb, g_decrypt_db, box, message, wparam, lparam);
+}
+
+void register_window(HINSTANCE instance, const WindowKind& kind)
+{
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = kind.window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    // The icon's own 16-pixel image for the caption and the taskbar.
+    window_class.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    window_class.lpszClassName = kind.class_name;
+    if (!RegisterClassExW(&window_class)) {
+        MessageBoxW(nullptr, L"RegisterClassEx failed", L"Error", MB_ICONWARNING);
+    }
+}
+
+// Creates the window and runs its message loop until the window is destroyed.
+// False when the window could not be created.
+bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, WindowState& state)
+{
+    HWND window = CreateWindowExW(0, kind.class_name, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, kind.width, kind.height, nullptr, nullptr, instance,
+                                  nullptr);
+    if (!window) {
+        MessageBoxW(nullptr, L"CreateWindowEx failed", L"Error", MB_ICONWARNING);
+        return false;
+    }
+    state.window = window;
+    ShowWindow(window, show_command);
+    UpdateWindow(window);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    state.window = nullptr;
+    return true;
+}
+
+}  // namespace
+
+void register_create_db_window(HINSTANCE instance)
+{
+    register_window(instance, kCreateDb);
+}
+
+void register_decrypt_db_window(HINSTANCE instance)
+{
+    register_window(instance, kDecryptDb);
+}
+
+void run_create_db_window(HINSTANCE instance, int show_command)
+{
+    g_create_db = WindowState();
+    run_window(instance, show_command, kCreateDb, g_create_db);
+}
+
+bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
+{
+    g_decrypt_db = WindowState();
+    g_decrypt_db.db = &db;
+    g_decrypt_db.opened = false;
+    const bool created = run_window(instance, show_command, kDecryptDb, g_decrypt_db);
+    const bool opened = created && g_decrypt_db.opened;
+    g_decrypt_db.db = nullptr;
+    return opened;
+}
