@@ -55,6 +55,8 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Replaces header fields and data with the file's contents; the password stays.
+    // A length field beyond the file's end is refused before anything is allocated;
+    // running out of memory is status 1 "Not enough memory to load the file".
     int load(const std::string& path);
     // Replaces the password copy (length 0 gives a present, empty password).
     void set_password(const char* bytes, std::uint32_t length);
@@ -71,11 +73,14 @@ public:
     int derive_key(std::uint8_t key[32]);
     int verify_mac(const std::uint8_t key[32]);
     void ctr_transform(const std::uint8_t key[32]);
-    // Plaintext -> ciphertext with fresh salt and nonce; sets mac.
+    // Plaintext -> ciphertext with fresh salt and nonce; sets mac. A failing random
+    // source is DB_RANDOM_FAILED (the data stays plaintext), never an exception.
     int encrypt();
     // Checks the MAC, then ciphertext -> plaintext. A failure changes nothing.
     int decrypt();
-    // Encrypts first when the data is plaintext, then writes the whole file.
+    // Encrypts first when the data is plaintext, then writes the whole file. The new
+    // file is written beside the old one, flushed to the disk and only then put in
+    // its place: a failed save leaves the previous file as it was and no other file.
     int save(const std::string& path);
 
     bool decrypted = false;
@@ -89,4 +94,8 @@ public:
     std::unique_ptr<std::uint8_t[]> data;      // absent (null) or data_length bytes
     std::uint32_t password_length = 0;
     std::unique_ptr<std::uint8_t[]> password;  // absent (null) or password_length bytes
+
+private:
+    int load_file(const std::string& path);
+    int save_file(const std::string& path);
 };

@@ -1,0 +1,40 @@
+#pragma once
+// The vault's file access, one implementation per platform (file_io_posix.cpp,
+// file_io_win.cpp). Paths are narrow (UTF-8) strings; errors are reported as the
+// errno value whose standard description fits, so that both platforms give the
+// same texts.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace db_file {
+
+// Opens `path` for binary reading, letting other readers and writers in. Returns
+// null with errno set when the file cannot be opened (a folder counts as such).
+std::FILE* open_for_reading(const std::string& path);
+
+// The size in bytes of an open file. False with errno set when it cannot be told.
+bool size_of(std::FILE* file, std::uint64_t& size);
+
+struct WriteOutcome {
+    enum Kind {
+        kOk,
+        kOpenFailed,     // the target is not writable, or the new file cannot be created
+        kWriteFailed,    // writing or flushing the new file failed (disk full, ...)
+        kReplaceFailed,  // the new file could not take the target's place
+    };
+    Kind kind = kOk;
+    int error_number = 0;  // errno value for kOpenFailed and kReplaceFailed
+};
+
+// Writes `head` then `body` into a new file beside `path`, flushes it to the disk
+// and only then puts it in the place of `path` in one step. A file that exists at
+// `path` stays byte-for-byte as it was unless the result is kOk, and the new file
+// never outlives a failure. A read-only target fails with EACCES, even for root.
+WriteOutcome replace_file(const std::string& path,
+                          const std::uint8_t* head, std::size_t head_size,
+                          const std::uint8_t* body, std::size_t body_size);
+
+}  // namespace db_file

@@ -1,0 +1,120 @@
+// File access for Linux and other POSIX systems: the new vault is written to a
+// unique file beside the target, fsync'ed, and renamed over the target.
+
+#include "db/file_io.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace db_file {
+namespace {
+
+// Writes all of `size` bytes, resuming after interrupted or partial writes.
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string folder_of(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes the rename itself durable; a folder that cannot be synced changes nothing
+// about the outcome, since the new file is complete on the disk either way.
+void sync_folder(const std::string& path) {
+    int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
+    WriteOutcome outcome;
+    outcome.kind = kind;
+    outcome.error_number = error_number;
+    return outcome;
+}
+
+}  // namespace
+
+std::FILE* open_for_reading(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return nullptr;
+    struct stat st;
+    if (::fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+bool size_of(std::FILE* file, std::uint64_t& size) {
+    struct stat st;
+    if (::fstat(fileno(file), &st) != 0) return false;
+    if (st.st_size < 0) {
+        errno = EINVAL;
+        return false;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+WriteOutcome replace_file(const std::string& path,
+                          const std::uint8_t* head, std::size_t head_size,
+                          const std::uint8_t* body, std::size_t body_size) {
+    // The target as it is now: its mode carries over to the new file. A target
+    // without any write permission is refused as read-only even for root, who
+    // could otherwise replace it.
+    mode_t mode = S_IRUSR | S_IWUSR;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return failed(WriteOutcome::kOpenFailed, EISDIR);
+        if (::access(path.c_str(), W_OK) != 0) return failed(WriteOutcome::kOpenFailed, errno);
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            return failed(WriteOutcome::kOpenFailed, EACCES);
+        mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return failed(WriteOutcome::kOpenFailed, errno);
+    }
+
+    std::string name = path + ".tmp-XXXXXX";
+    std::vector<char> temp(name.begin(), name.end());
+    temp.push_back('\0');
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return failed(WriteOutcome::kOpenFailed, errno);
+    ::fchmod(fd, mode);
+
+    bool written = write_all(fd, head, head_size) && write_all(fd, body, body_size) &&
+                   ::fsync(fd) == 0;
+    if (::close(fd) != 0) written = false;
+    if (!written) {
+        ::unlink(temp.data());
+        return failed(WriteOutcome::kWriteFailed, 0);
+    }
+    if (::rename(temp.data(), path.c_str()) != 0) {
+        int error_number = errno;
+        ::unlink(temp.data());
+        return failed(WriteOutcome::kReplaceFailed, error_number);
+    }
+    sync_folder(path);
+    return WriteOutcome();
+}
+
+}  // namespace db_file

@@ -1,0 +1,127 @@
+#!/usr/bin/python3
+"""Reads and writes Glimkeep vault files without any of the program's code.
+
+AES-256 comes from the `cryptography` package (one ECB block), SHA3-256 from
+hashlib; the HMAC with 32-byte pads, PBKDF2 (RFC 8018 5.2) and the keystream
+with its fixed counter are written out here, so that the C++ container and this
+script only agree when both follow the file format.
+
+  vault.py write PASSWORD_HEX PLAINTEXT_FILE OUT_FILE [SALT_HEX NONCE_HEX]
+  vault.py read  PASSWORD_HEX VAULT_FILE OUT_FILE
+
+Passwords are given in hex so that any bytes pass through a command line.
+Exit status of `read`: 0 on success, 2 for a file that is not a vault of
+version 1.0, 9 when the MAC does not match (wrong password or damaged file).
+"""
+
+import hashlib
+import os
+import struct
+import sys
+
+from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+
+MAGIC = b"GLIMKEEPDB"
+VERSION = b"1.0"
+HEADER_SIZE = 93
+ITERATIONS = 500
+
+
+def sha3_256(data):
+    return hashlib.sha3_256(data).digest()
+
+
+def hmac32(key, message):
+    """RFC 2104 shape with SHA3-256, but the key block and both pads are 32 bytes."""
+    block = sha3_256(key) if len(key) > 32 else key.ljust(32, b"\0")
+    inner = sha3_256(bytes(b ^ 0x36 for b in block) + message)
+    return sha3_256(bytes(b ^ 0x5C for b in block) + inner)
+
+
+def pbkdf2(password, salt, iterations, length):
+    """RFC 8018 5.2 with hmac32 keyed by the password as the PRF."""
+    out = b""
+    index = 1
+    while len(out) < length:
+        u = hmac32(password, salt + struct.pack(">I", index))
+        t = bytearray(u)
+        for _ in range(iterations - 1):
+            u = hmac32(password, u)
+            for k in range(32):
+                t[k] ^= u[k]
+        out += bytes(t)
+        index += 1
+    return out[:length]
+
+
+def keystream_block(key, nonce):
+    """AES-256 of the counter block 00 00 00 00 || nonce; the counter never advances."""
+    encryptor = Cipher(algorithms.AES(key), modes.ECB()).encryptor()
+    return encryptor.update(b"\0\0\0\0" + nonce) + encryptor.finalize()
+
+
+def stream(key, nonce, data):
+    block = keystream_block(key, nonce)
+    return bytes(b ^ block[i % 16] for i, b in enumerate(data))
+
+
+def write_vault(password, plaintext, salt=None, nonce=None):
+    salt = os.urandom(32) if salt is None else salt
+    nonce = os.urandom(12) if nonce is None else nonce
+    assert len(salt) == 32 and len(nonce) == 12
+    key = pbkdf2(password, salt, ITERATIONS, 32)
+    ciphertext = stream(key, nonce, plaintext)
+    mac = hmac32(key, ciphertext)
+    return MAGIC + VERSION + salt + nonce + mac + struct.pack(">I", len(ciphertext)) + ciphertext
+
+
+class VaultError(Exception):
+    def __init__(self, status, text):
+        super().__init__(text)
+        self.status = status
+
+
+def read_vault(password, image):
+    if len(image) < HEADER_SIZE:
+        raise VaultError(2, "too short")
+    if image[0:10] != MAGIC or image[10:13] != VERSION:
+        raise VaultError(2, "not a vault of version 1.0")
+    salt, nonce, mac = image[13:45], image[45:57], image[57:89]
+    (length,) = struct.unpack(">I", image[89:93])
+    ciphertext = image[93:93 + length]
+    if len(ciphertext) != length:
+        raise VaultError(2, "ciphertext shorter than its length field")
+    key = pbkdf2(password, salt, ITERATIONS, 32)
+    if hmac32(key, ciphertext) != mac:
+        raise VaultError(9, "MAC mismatch")
+    return stream(key, nonce, ciphertext)
+
+
+def main(argv):
+    if len(argv) in (5, 7) and argv[1] == "write":
+        password = bytes.fromhex(argv[2])
+        with open(argv[3], "rb") as f:
+            plaintext = f.read()
+        salt = bytes.fromhex(argv[5]) if len(argv) == 7 else None
+        nonce = bytes.fromhex(argv[6]) if len(argv) == 7 else None
+        with open(argv[4], "wb") as f:
+            f.write(write_vault(password, plaintext, salt, nonce))
+        return 0
+    if len(argv) == 5 and argv[1] == "read":
+        password = bytes.fromhex(argv[2])
+        with open(argv[3], "rb") as f:
+            image = f.read()
+        try:
+            plaintext = read_vault(password, image)
+        except VaultError as e:
+            print("vault.py: %s: %s" % (argv[3], e), file=sys.stderr)
+            return e.status
+        with open(argv[4], "wb") as f:
+            f.write(plaintext)
+        return 0
+    print(__doc__, file=sys.stderr)
+    return 64
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
