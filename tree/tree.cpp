@@ -1,1 +1,489 @@
-// (being written)
+#include "tree/tree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+// Every walk over the tree below keeps its own stack in a std::vector, so a vault
+// nested thousands of levels deep costs heap, never call stack.
+
+namespace {
+
+// Bytes match when they agree once bit 5 is cleared in both.
+inline bool bytes_match(unsigned char a, unsigned char b)
+{
+    return ((a ^ b) & 0xDFu) == 0;
+}
+
+// The number of leading positions, at most n, at which a and b match.
+std::size_t matching_prefix(const char* a, const char* b, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (((x ^ y) & 0xDFDFDFDFDFDFDFDFull) != 0) break;
+    }
+    while (i < n && bytes_match(static_cast<unsigned char>(a[i]), static_cast<unsigned char>(b[i]))) ++i;
+    return i;
+}
+
+std::size_t checked_add(std::size_t a, std::size_t b)
+{
+    if (b > static_cast<std::size_t>(-1) - a) throw std::length_error("tree text too long");
+    return a + b;
+}
+
+// One line of the text, split where the parser splits it.
+struct Line {
+    std::size_t key_end;    // end of the name (the colon of ": ", or the terminator)
+    std::size_t value_end;  // end of the content (the terminator); == key_end when plain
+    std::size_t next;       // first byte after the terminator
+    bool single_line;
+};
+
+// Splits the line that starts at `from` (after its indentation). `stop` is the text
+// length. A CR counts as part of the terminator only when it lies inside the scanned
+// part of the line, directly before the LF.
+Line split_line(const char* base, std::size_t from, std::size_t stop)
+{
+    Line line;
+    const void* lf = std::memchr(base + from, '\n', stop - from);
+    const std::size_t lf_at = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : stop;
+
+    // The first ": " whose space lies before the line feed.
+    std::size_t colon = stop;
+    for (std::size_t i = from; i + 1 < lf_at;) {
+        const void* c = std::memchr(base + i, ':', lf_at - 1 - i);
+        if (!c) break;
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(c) - base);
+        if (base[at + 1] == ' ') {
+            colon = at;
+            break;
+        }
+        i = at + 1;
+    }
+
+    line.single_line = colon != stop;
+    const std::size_t value_from = line.single_line ? colon + 2 : from;
+    std::size_t term = lf_at;
+    if (lf && lf_at > value_from && base[lf_at - 1] == '\r') term = lf_at - 1;
+    line.key_end = line.single_line ? colon : term;
+    line.value_end = term;
+    line.next = lf ? lf_at + 1 : stop;
+    return line;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TreeNode: construction, copying, destruction
+
+TreeNode::TreeNode(std::string node_name, std::string node_content, bool is_single_line)
+    : name(std::move(node_name)), content(std::move(node_content)), single_line(is_single_line)
+{
+}
+
+TreeNode::TreeNode(const TreeNode& other)
+    : name(other.name), content(other.content), single_line(other.single_line)
+{
+    if (other.children.empty()) return;
+    // Each pending pair is a source node whose children still have to be copied into
+    // its (already reserved, so address-stable) destination.
+    std::vector<std::pair<const TreeNode*, TreeNode*>> pending;
+    pending.emplace_back(&other, this);
+    while (!pending.empty()) {
+        const TreeNode* source = pending.back().first;
+        TreeNode* target = pending.back().second;
+        pending.pop_back();
+        target->children.reserve(source->children.size());
+        for (const TreeNode& child : source->children) {
+            target->children.emplace_back(child.name, child.content, child.single_line);
+            if (!child.children.empty()) pending.emplace_back(&child, &target->children.back());
+        }
+    }
+}
+
+TreeNode& TreeNode::operator=(const TreeNode& other)
+{
+    if (this != &other) {
+        TreeNode copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+TreeNode& TreeNode::operator=(TreeNode&& other) noexcept
+{
+    if (this != &other) {
+        // The old value is parked in a local first: `other` may live inside it (a
+        // node assigned one of its own descendants), and the local's destructor
+        // dismantles it without recursion.
+        TreeNode old(std::move(*this));
+        name = std::move(other.name);
+        content = std::move(other.content);
+        single_line = other.single_line;
+        children = std::move(other.children);
+    }
+    return *this;
+}
+
+TreeNode::~TreeNode()
+{
+    // Walks the subtree depth first without recursion and without allocating. The
+    // vector being emptied is `level`; the chain of vectors above it is threaded
+    // through the children field of each one's last element (the node being
+    // descended into), which is the only member it no longer needs. Every node is
+    // destroyed only once it has no children, so no destructor below recurses.
+    std::vector<TreeNode> level;
+    level.swap(children);
+    std::vector<TreeNode> above;
+    for (;;) {
+        if (!level.empty()) {
+            TreeNode& last = level.back();
+            if (last.children.empty()) {
+                level.pop_back();
+                continue;
+            }
+            std::vector<TreeNode> below;
+            below.swap(last.children);
+            last.children.swap(above);  // remember the chain above in `last`
+            above.swap(level);          // `last` now sits at the back of `above`
+            level.swap(below);
+        } else if (!above.empty()) {
+            level.swap(above);
+            above.swap(level.back().children);  // take the chain back out
+            level.pop_back();
+        } else {
+            break;
+        }
+    }
+}
+
+void TreeNode::set_content(const std::string& text)
+{
+    content = text;
+    single_line = !text.empty();
+}
+
+void TreeNode::set_children_from_text(const std::string& text)
+{
+    Tree parsed = parse_tree(text);
+    children.swap(parsed.children);
+    // `parsed` takes the former children with it.
+}
+
+bool operator==(const TreeNode& a, const TreeNode& b)
+{
+    std::vector<std::pair<const TreeNode*, const TreeNode*>> pending;
+    pending.emplace_back(&a, &b);
+    while (!pending.empty()) {
+        const TreeNode* x = pending.back().first;
+        const TreeNode* y = pending.back().second;
+        pending.pop_back();
+        if (x->single_line != y->single_line || x->name != y->name || x->content != y->content ||
+            x->children.size() != y->children.size())
+            return false;
+        for (std::size_t i = 0; i < x->children.size(); ++i)
+            pending.emplace_back(&x->children[i], &y->children[i]);
+    }
+    return true;
+}
+
+bool operator!=(const TreeNode& a, const TreeNode& b)
+{
+    return !(a == b);
+}
+
+// ---------------------------------------------------------------------------
+// Parsing
+
+bool TreeParser::skip_indent(const std::string& text, std::uint32_t count)
+{
+    const std::size_t stop = std::min(end, text.size());
+    std::size_t at = pos;
+    while (count != 0 && at < stop) {
+        if (text[at++] != '\t') break;
+        --count;
+    }
+    if (count != 0) return false;
+    pos = at;
+    return true;
+}
+
+bool TreeParser::scan_key(const std::string& text, std::size_t& out_len)
+{
+    out_len = 0;
+    const std::size_t stop = std::min(end, text.size());
+    if (pos >= stop) return false;
+    const Line line = split_line(text.data(), pos, stop);
+    if (line.single_line) {
+        pos = line.key_end;
+        out_len = 2;
+        return true;
+    }
+    pos = line.value_end;
+    out_len = line.next - line.value_end;
+    return false;
+}
+
+bool TreeParser::scan_line_end(const std::string& text, std::size_t& out_len)
+{
+    out_len = 0;
+    const std::size_t stop = std::min(end, text.size());
+    if (pos >= stop) return false;
+    const char* base = text.data();
+    const void* lf = std::memchr(base + pos, '\n', stop - pos);
+    if (!lf) {
+        pos = stop;
+        return false;
+    }
+    const std::size_t lf_at = static_cast<std::size_t>(static_cast<const char*>(lf) - base);
+    out_len = 1;
+    if (lf_at > pos && base[lf_at - 1] == '\r') {
+        pos = lf_at - 1;
+        out_len = 2;
+    } else {
+        pos = lf_at;
+    }
+    return false;
+}
+
+TreeNode TreeParser::parse_node(const std::string& text, std::string node_name, std::string node_content,
+                                bool is_single_line, std::size_t start, std::size_t* out_pos)
+{
+    pos = start;
+    end = text.size();
+    TreeNode result(std::move(node_name), std::move(node_content), is_single_line);
+
+    // open[i] is the node whose children are the lines of level depth + i: the
+    // result, then the most recent node of each deeper level still open. A line
+    // with t leading tabs lands at level min(t, deepest open level), which is what
+    // one cursor per level, each handing back to the one above, arrives at.
+    std::vector<TreeNode*> open;
+    open.push_back(&result);
+    const char* base = text.data();
+    const std::size_t stop = end;
+    while (pos < stop) {
+        const std::size_t deepest = depth + (open.size() - 1);
+        std::size_t tabs = 0;
+        while (tabs < deepest && pos + tabs < stop && base[pos + tabs] == '\t') ++tabs;
+        if (tabs < depth) break;  // the line belongs to an outer level
+        open.resize(tabs - depth + 1);
+        const std::size_t line_start = pos + tabs;
+        const Line line = split_line(base, line_start, stop);
+        TreeNode* parent = open.back();
+        if (line.single_line) {
+            parent->children.emplace_back(std::string(base + line_start, line.key_end - line_start),
+                                          std::string(base + line.key_end + 2, line.value_end - line.key_end - 2),
+                                          true);
+        } else {
+            parent->children.emplace_back(std::string(base + line_start, line.key_end - line_start),
+                                          std::string(), false);
+        }
+        open.push_back(&parent->children.back());
+        pos = line.next;
+    }
+    if (out_pos) *out_pos = pos;
+    return result;
+}
+
+Tree parse_tree(const std::string& text)
+{
+    TreeParser parser;
+    parser.depth = 0;
+    return parser.parse_node(text, std::string(), std::string(), false, 0, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+std::string TreeNode::serialize(const std::string& separator, std::uint32_t depth) const
+{
+    struct Frame {
+        const TreeNode* node;
+        std::size_t next;
+    };
+    std::vector<Frame> stack;
+
+    // Visits the descendants depth first, each with its number of leading tabs.
+    auto walk = [&](auto&& visit) {
+        stack.clear();
+        stack.push_back({this, 0});
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next == frame.node->children.size()) {
+                stack.pop_back();
+                continue;
+            }
+            const TreeNode& child = frame.node->children[frame.next++];
+            visit(child, std::size_t{depth} + (stack.size() - 1));
+            if (!child.children.empty()) stack.push_back({&child, 0});
+        }
+    };
+
+    // First the exact length, then one pass of copies into the final buffer.
+    std::size_t total = 0;
+    walk([&](const TreeNode& node, std::size_t tabs) {
+        std::size_t line = checked_add(tabs, node.name.size());
+        if (node.single_line) line = checked_add(line, checked_add(2, node.content.size()));
+        total = checked_add(total, checked_add(line, separator.size()));
+    });
+
+    std::string out;
+    out.resize(total);
+    char* at = &out[0];
+    walk([&](const TreeNode& node, std::size_t tabs) {
+        std::memset(at, '\t', tabs);
+        at += tabs;
+        std::memcpy(at, node.name.data(), node.name.size());
+        at += node.name.size();
+        if (node.single_line) {
+            at[0] = ':';
+            at[1] = ' ';
+            at += 2;
+            std::memcpy(at, node.content.data(), node.content.size());
+            at += node.content.size();
+        }
+        std::memcpy(at, separator.data(), separator.size());
+        at += separator.size();
+    });
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Lookup and completion
+
+TreeNode* TreeNode::find(const std::string& path)
+{
+    if (path.empty()) return this;
+    // A frame is a node whose children are being tried against the path from
+    // `offset` on; popping a frame is the backtracking step.
+    struct Frame {
+        TreeNode* node;
+        std::size_t next;
+        std::size_t offset;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({this, 0, 0});
+    const char* p = path.data();
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.node->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        TreeNode& child = frame.node->children[frame.next++];
+        const std::size_t offset = frame.offset;
+        const std::size_t rest = path.size() - offset;
+        const std::size_t name_len = child.name.size();
+        const std::size_t n = std::min(rest, name_len);
+        if (matching_prefix(p + offset, child.name.data(), n) != n) continue;
+        if (rest == name_len) return &child;
+        if (rest > name_len && p[offset + name_len] == ' ') {
+            const std::size_t below = offset + name_len + 1;
+            if (below == path.size()) return &child;  // an empty rest names the child itself
+            stack.push_back({&child, 0, below});
+        }
+    }
+    return nullptr;
+}
+
+const TreeNode* TreeNode::find(const std::string& path) const
+{
+    return const_cast<TreeNode*>(this)->find(path);
+}
+
+std::string common_prefix_nocase(const std::string& a, const std::string& b)
+{
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    const std::size_t n = std::min(a.size(), b.size());
+    return a.substr(0, matching_prefix(a.data(), b.data(), n));
+}
+
+std::string TreeNode::complete(const std::string& query) const
+{
+    if (query.empty()) return std::string();
+
+    // Answers are kept whole, from the start of the query: every answer found under
+    // one node begins with the same stored names that lead to that node (`prefix`),
+    // so a child's answer is already its candidate in the parent and nothing is
+    // copied on the way up. Two answers under one node both match the query up to
+    // its end, so only the bytes beyond it can differ.
+    struct Frame {
+        const TreeNode* node;
+        std::size_t next;
+        std::size_t offset;  // where the rest of the query starts; == prefix length
+        std::string answer;  // empty: nothing accumulated yet
+    };
+    const std::size_t q_len = query.size();
+    const char* q = query.data();
+
+    auto merge = [&](std::string& into, std::string& candidate) {
+        if (into.empty()) {
+            into.swap(candidate);
+            return;
+        }
+        const std::size_t shorter = std::min(into.size(), candidate.size());
+        const std::size_t from = std::min(q_len, shorter);
+        into.resize(from + matching_prefix(into.data() + from, candidate.data() + from, shorter - from));
+    };
+
+    std::vector<Frame> stack;
+    std::string prefix;
+    stack.push_back({this, 0, 0, std::string()});
+    std::string finished;  // result of the frame just popped
+
+    for (;;) {
+        Frame& frame = stack.back();
+        bool done = false;
+        if (frame.next == frame.node->children.size()) {
+            finished = std::move(frame.answer);
+            done = true;
+        } else {
+            const TreeNode& child = frame.node->children[frame.next++];
+            const std::size_t offset = frame.offset;
+            const std::size_t rest = q_len - offset;
+            const std::size_t name_len = child.name.size();
+            const std::size_t n = std::min(rest, name_len);
+            if (matching_prefix(q + offset, child.name.data(), n) != n) continue;
+            if (rest == name_len) {
+                // An exact name answers at once, dropping what was accumulated here.
+                finished.assign(prefix);
+                finished.append(child.name);
+                done = true;
+            } else if (rest > name_len) {
+                if (q[offset + name_len] != ' ') continue;
+                const std::size_t below = offset + name_len + 1;
+                if (below == q_len) continue;  // an empty rest offers nothing
+                prefix.append(child.name);
+                prefix.push_back(' ');
+                stack.push_back({&child, 0, below, std::string()});
+                continue;
+            } else {
+                // The rest of the query is a proper prefix of this name.
+                if (frame.answer.empty()) {
+                    frame.answer.reserve(prefix.size() + name_len + 1);
+                    frame.answer.assign(prefix);
+                    frame.answer.append(child.name);
+                    if (!child.children.empty()) frame.answer.push_back(' ');
+                } else {
+                    const std::size_t m = std::min(frame.answer.size() - q_len, name_len - rest);
+                    frame.answer.resize(q_len + matching_prefix(frame.answer.data() + q_len,
+                                                                child.name.data() + rest, m));
+                }
+                continue;
+            }
+        }
+        if (done) {
+            stack.pop_back();
+            if (stack.empty()) return finished;
+            prefix.resize(stack.back().offset);
+            if (!finished.empty()) merge(stack.back().answer, finished);
+        }
+    }
+}

@@ -44,6 +44,10 @@ struct TreeNode {
     std::string complete(const std::string& query) const;
 };
 
+// Same names, contents, flags and children, all the way down.
+bool operator==(const TreeNode& a, const TreeNode& b);
+bool operator!=(const TreeNode& a, const TreeNode& b);
+
 // The document root: empty name and content, not single-line.
 using Tree = TreeNode;
 
