@@ -1,0 +1,74 @@
+// The vault at 1 MiB of text: load + decrypt (opening the vault) and
+// encrypt + save (the save command, including the flush to the disk).
+
+#include "db/database.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr std::uint32_t kVaultSize = 1u << 20;
+constexpr char kPassword[] = "benchmark password";
+
+std::string scratch_path(const char* name) {
+    return (std::filesystem::temp_directory_path() / name).string();
+}
+
+std::string text_of_size(std::uint32_t size) {
+    std::string text;
+    text.reserve(size);
+    for (unsigned i = 0; text.size() < size; ++i)
+        text += "Entry " + std::to_string(i) + "\r\n\tpassword: " + std::to_string(i * 2654435761u) + "\r\n";
+    text.resize(size);
+    return text;
+}
+
+void BM_LoadDecrypt1MiB(benchmark::State& state) {
+    const std::string path = scratch_path("glimkeep-bench-load.gkv");
+    {
+        const std::string text = text_of_size(kVaultSize);
+        Database db;
+        db.set_password(kPassword, sizeof kPassword - 1);
+        db.set_plaintext(text.data(), kVaultSize);
+        if (db.save(path) != DB_OK) {
+            state.SkipWithError(db.last_error().c_str());
+            return;
+        }
+    }
+    for (auto _ : state) {
+        Database db;
+        db.set_password(kPassword, sizeof kPassword - 1);
+        if (db.load(path) != DB_OK || db.decrypt() != DB_OK) {
+            state.SkipWithError(db.last_error().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(db.data.get());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kVaultSize);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_LoadDecrypt1MiB)->Unit(benchmark::kMillisecond);
+
+void BM_EncryptSave1MiB(benchmark::State& state) {
+    const std::string path = scratch_path("glimkeep-bench-save.gkv");
+    const std::string text = text_of_size(kVaultSize);
+    Database db;
+    db.set_password(kPassword, sizeof kPassword - 1);
+    for (auto _ : state) {
+        // Handing the text in is part of every save of the editor.
+        db.set_plaintext(text.data(), kVaultSize);
+        if (db.save(path) != DB_OK) {
+            state.SkipWithError(db.last_error().c_str());
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kVaultSize);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_EncryptSave1MiB)->Unit(benchmark::kMillisecond);
+
+}  // namespace
