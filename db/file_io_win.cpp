@@ -145,7 +145,7 @@ WriteOutcome replace_file(const std::string& path,
                    static_cast<unsigned long>(GetTickCount()), attempt);
         suffix[sizeof suffix / sizeof suffix[0] - 1] = L'\0';
         temp = target + suffix;
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) break;
         DWORD code = GetLastError();
