@@ -37,6 +37,13 @@ void caret_to_end(HWND box)
     SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
 }
 
+// Ctrl+Backspace arrives as the character 0x7F; some keyboard translations (Wine's)
+// deliver a backspace with Ctrl held instead, which the edit control would ignore.
+bool is_ctrl_backspace(WPARAM character)
+{
+    return character == kCtrlBackspace || (character == L'\b' && GetKeyState(VK_CONTROL) < 0);
+}
+
 bool node_shown_is_single_line()
 {
     return g_editor.node_shown && g_editor.node_shown->single_line;
@@ -198,7 +205,7 @@ LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
         break;
     case WM_CHAR:
         if (wparam == L'\t' || wparam == L'\r') return 0;
-        if (wparam == kCtrlBackspace) {
+        if (is_ctrl_backspace(wparam)) {
             step_back_one_name(box);
             return 0;
         }
@@ -231,7 +238,7 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             count_indentation(box);
             break;
         }
-        if (wparam == kCtrlBackspace) {
+        if (is_ctrl_backspace(wparam)) {
             delete_word(box);
             return 0;
         }

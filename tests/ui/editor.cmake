@@ -1,1 +1,9 @@
-# (being written)
+# The editor window, its two boxes and the save command, driven in process under
+# Wine: real windows, real key events, a real vault in a temporary folder.
+glimkeep_add_test(glimkeep_editor_tests GUI
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/editor_driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/editor_boxes_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/editor_save_test.cpp
+    $<TARGET_OBJECTS:glimkeep_res>
+  LIBS glimkeep_ui)

@@ -1,0 +1,406 @@
+// The editor window driven through real keys: node navigation by the filter box,
+// completion, stepping back, indentation, the single-line guard, Ctrl+A and the
+// clipboard copy.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "db/database.h"
+#include "editor_driver.h"
+#include "ui/editor_window.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr char kPassword[] = "correct horse";
+
+// email has two accounts, bank a single-line value, and one value is not ASCII.
+constexpr char kDocument[] =
+    "email\r\n"
+    "\twork\r\n"
+    "\t\tuser: alice\r\n"
+    "\t\tpass: s3cret\r\n"
+    "\tgmail\r\n"
+    "\t\tpass: g00gle\r\n"
+    "\tgmx\r\n"
+    "\t\tpass: \xC3\xA4\xE2\x82\xAC\xF0\x9F\x94\x91\r\n"
+    "emails-old\r\n"
+    "bank\r\n"
+    "\tpin: 1234\r\n"
+    "banking: online\r\n";
+
+class EditorBoxes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(write_vault(kDocument, kPassword));
+        ASSERT_TRUE(open_vault(db_, kPassword));
+    }
+
+    // Runs the editor under `script`; fails the test with every problem the driver saw.
+    bool run(const std::function<void(EditorDriver&)>& script)
+    {
+        std::vector<std::string> problems;
+        const bool locked = run_editor_with(db_, script, problems);
+        for (const std::string& problem : problems) ADD_FAILURE() << problem;
+        return locked;
+    }
+
+    TemporaryFolder folder_;
+    Database db_;
+};
+
+TEST_F(EditorBoxes, FilterShowsTheNodeItNames)
+{
+    const bool locked = run([](EditorDriver& d) {
+        d.check_text(d.text(d.editor), to_utf16(kDocument), "the whole document at the start");
+        d.check_text(d.title(), L"Glimkeep", "title at the start");
+
+        d.type(L"email");
+        d.expect_text(d.editor,
+                      L"work\r\n\tuser: alice\r\n\tpass: s3cret\r\ngmail\r\n\tpass: g00gle\r\n"
+                      L"gmx\r\n\tpass: \u00E4\u20AC\U0001F511\r\n",
+                      "a path shows the subtree with its children at the margin");
+        d.type(L" work pass");
+        d.expect_text(d.editor, L"s3cret", "a single-line node shows its bare value");
+        d.type(L"x");
+        d.expect_text(d.filter, L"email work passx", "filter after an unknown name");
+        d.check_text(d.text(d.editor), L"s3cret", "an unknown name leaves the editor as it was");
+
+        d.set_filter(L"EMAIL WORK ");
+        d.expect_text(d.editor, L"user: alice\r\npass: s3cret\r\n",
+                      "a trailing space shows the named node, names in any case");
+        d.set_filter(L"email gmx pass");
+        d.expect_text(d.editor, L"\u00E4\u20AC\U0001F511", "a value outside ASCII");
+        d.set_filter(L"");
+        d.expect_text(d.editor, to_utf16(kDocument), "an empty filter shows the whole document again");
+        d.check_text(d.title(), L"Glimkeep", "showing nodes is no change");
+    });
+    EXPECT_FALSE(locked);
+    EXPECT_TRUE(g_editor_messages.empty());
+}
+
+TEST_F(EditorBoxes, EditsSurviveSwitchingNodesAndAreSaved)
+{
+    run([](EditorDriver& d) {
+        d.type(L"bank");
+        d.expect_text(d.editor, L"pin: 1234\r\n", "bank");
+        d.focus_editor();
+        d.press(VK_END, {VK_CONTROL});
+        d.type(L"note: hi");
+        d.expect_text(d.editor, L"pin: 1234\r\nnote: hi", "typed under bank");
+        d.expect_text(d.main, L"* Glimkeep", "the first change marks the title");
+
+        d.focus_filter();
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.filter, L"", "Ctrl+Backspace empties a one-name filter");
+        const std::wstring whole = d.text(d.editor);
+        d.check(whole.find(L"bank\r\n\tpin: 1234\r\n\tnote: hi\r\nbanking: online\r\n") != std::wstring::npos,
+                "the edit is in the whole document: " + escaped(whole));
+        d.type(L"bank note");
+        d.expect_text(d.editor, L"hi", "the new node can be named");
+        d.set_filter(L"bank");
+        d.expect_text(d.editor, L"pin: 1234\r\nnote: hi\r\n", "shown again, re-parsed");
+
+        // A single-line value edited in place.
+        d.set_filter(L"email work user");
+        d.expect_text(d.editor, L"alice", "user");
+        d.focus_editor();
+        d.press(VK_END);
+        d.type(L"2");
+        d.expect_text(d.editor, L"alice2", "value edited");
+        d.focus_filter();
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.expect_text(d.main, L"Glimkeep", "title after saving");
+        d.press(VK_F4, {VK_MENU});
+        d.check(d.wait_closed(), "Alt+F4 closes the saved editor without a question");
+    });
+    Database reopened;
+    ASSERT_TRUE(open_vault(reopened, kPassword));
+    const std::string text = reopened.plaintext();
+    EXPECT_NE(text.find("\t\tuser: alice2\r\n"), std::string::npos) << escaped(text);
+    EXPECT_NE(text.find("bank\r\n\tpin: 1234\r\n\tnote: hi\r\nbanking: online\r\n"), std::string::npos)
+        << escaped(text);
+}
+
+TEST_F(EditorBoxes, TabCompletesFromTheTree)
+{
+    run([](EditorDriver& d) {
+        d.press(VK_TAB);
+        d.check_text(d.text(d.filter), L"", "Tab in an empty filter does nothing");
+
+        d.type(L"em");
+        d.press(VK_TAB);
+        d.expect_text(d.filter, L"email", "several candidates complete as far as they agree");
+        DWORD start = 0, end = 0;
+        d.get_selection(d.filter, start, end);
+        d.check(start == 5 && end == 5, "caret at the end after completing");
+        d.check(d.focus() == d.filter, "the filter box keeps the focus after Tab");
+
+        d.press(VK_TAB);
+        d.expect_text(d.filter, L"email", "the exact name wins over longer names");
+
+        d.type(L" g");
+        d.press(VK_TAB);
+        d.expect_text(d.filter, L"email gm", "common prefix of gmail and gmx");
+        d.type(L"A");
+        d.press(VK_TAB);
+        d.expect_text(d.filter, L"email gmail ", "one candidate with children gains a space");
+        d.expect_text(d.editor, L"pass: g00gle\r\n", "the completed node is shown at once");
+        d.press(VK_TAB);
+        d.check_text(d.text(d.filter), L"email gmail ", "nothing to offer after the space");
+        d.type(L"p");
+        d.press(VK_TAB);
+        d.expect_text(d.filter, L"email gmail pass", "one level deeper, a leaf gains no space");
+        d.expect_text(d.editor, L"g00gle", "the value is shown");
+
+        d.set_filter(L"BANKI");
+        d.press(VK_TAB);
+        d.expect_text(d.filter, L"banking", "stored letter case");
+        d.expect_text(d.editor, L"online", "banking's value");
+        d.set_filter(L"nothing");
+        d.press(VK_TAB);
+        d.check_text(d.text(d.filter), L"nothing", "no candidate leaves the filter alone");
+    });
+}
+
+TEST_F(EditorBoxes, CtrlBackspaceStepsBackOneNameInTheFilter)
+{
+    run([](EditorDriver& d) {
+        d.set_filter(L"email gmail pass");
+        d.expect_text(d.editor, L"g00gle", "start");
+        d.set_selection(d.filter, 16, 16);
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.filter, L"email gmail ", "the last name goes, its space stays");
+        d.expect_text(d.editor, L"pass: g00gle\r\n", "the trailing space keeps gmail shown");
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.filter, L"email ", "next step");
+        DWORD start = 0, end = 0;
+        d.get_selection(d.filter, start, end);
+        d.check(start == 6 && end == 6, "caret at the end after stepping back");
+
+        d.set_filter(L"email gmail pass");
+        d.set_selection(d.filter, 8, 8);  // "email gm|ail pass"
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.filter, L"email ", "the name before the caret and all after it go");
+
+        d.set_filter(L"email gmail");
+        d.set_selection(d.filter, 0, 0);
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.filter, L"email ", "a caret at 0 counts as at the end");
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.filter, L"", "down to nothing");
+        d.press(VK_BACK, {VK_CONTROL});
+        d.check_text(d.text(d.filter), L"", "an empty filter stays empty");
+        d.expect_text(d.editor, to_utf16(kDocument), "whole document");
+
+        // Windows delivers Ctrl+Backspace as the character 0x7F.
+        d.set_filter(L"email gmail pass");
+        PostMessageW(d.filter, WM_CHAR, 0x7F, 0);
+        d.expect_text(d.filter, L"email gmail ", "the character 0x7F steps back too");
+        d.check_text(d.title(), L"Glimkeep", "no change");
+    });
+}
+
+TEST_F(EditorBoxes, CtrlBackspaceDeletesAWordInTheEditor)
+{
+    run([](EditorDriver& d) {
+        d.set_filter(L"bank");
+        d.focus_editor();
+        d.press('A', {VK_CONTROL});
+        d.type(L"alpha beta   ");
+        d.expect_text(d.editor, L"alpha beta   ", "typed");
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.editor, L"alpha ", "the spaces and the word go together");
+
+        d.type(L"\none");
+        d.expect_text(d.editor, L"alpha \r\none", "a second line");
+        d.press(VK_HOME);
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.editor, L"alpha one", "at a line start the line joins the one above");
+
+        d.set_selection(d.editor, 7, 9);  // "alpha o[ne]"
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.editor, L"alpha ", "the word before the selection and the selection go");
+
+        // Windows delivers Ctrl+Backspace as the character 0x7F.
+        d.type(L"gamma");
+        PostMessageW(d.editor, WM_CHAR, 0x7F, 0);
+        d.expect_text(d.editor, L"alpha ", "the character 0x7F deletes a word too");
+        d.check_text(d.title(), L"* Glimkeep", "deleting is a change");
+    });
+}
+
+TEST_F(EditorBoxes, EnterCarriesTheIndentation)
+{
+    run([](EditorDriver& d) {
+        d.set_filter(L"bank");
+        d.focus_editor();
+        d.press('A', {VK_CONTROL});
+        d.type(L"a\n\t\tb");
+        d.expect_text(d.editor, L"a\r\n\t\tb", "typed");
+        d.press(VK_RETURN);
+        d.expect_text(d.editor, L"a\r\n\t\tb\r\n\t\t", "two tabs carried to the new line");
+        d.type(L"c");
+        d.expect_text(d.editor, L"a\r\n\t\tb\r\n\t\tc", "typing goes on after the tabs");
+
+        d.set_selection(d.editor, 4, 4);  // between the two tabs of "\t\tb"
+        d.press(VK_RETURN);
+        d.expect_text(d.editor, L"a\r\n\t\r\n\t\tb\r\n\t\tc", "only the tab before the caret is carried");
+
+        d.press(VK_END, {VK_CONTROL});
+        d.press(VK_RETURN);
+        d.expect_text(d.editor, L"a\r\n\t\r\n\t\tb\r\n\t\tc\r\n\t\t", "carried at the end");
+        d.press(VK_BACK, {VK_CONTROL});
+        d.expect_text(d.editor, L"a\r\n\t\r\n\t\tb\r\n\t\tc\r\n", "Ctrl+Backspace takes the tabs back");
+        d.type(L"    d");
+        d.press(VK_RETURN);
+        d.expect_text(d.editor, L"a\r\n\t\r\n\t\tb\r\n\t\tc\r\n    d\r\n", "spaces carry nothing");
+    });
+}
+
+TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
+{
+    run([](EditorDriver& d) {
+        d.set_filter(L"bank pin");
+        d.expect_text(d.editor, L"1234", "the value");
+        d.focus_editor();
+        d.press(VK_RETURN);
+        d.answer_dialog(L"Multiple lines not allowed", IDOK);
+        d.check_text(d.text(d.editor), L"1234", "no line break inserted");
+        d.check(d.wait_for([&] { return d.focus() == d.editor; }, 2000),
+                "the editor box has the focus again");
+        d.check_text(d.title(), L"Glimkeep", "refusing is no change");
+
+        // An emptied value stops being single-line once stored.
+        d.press('A', {VK_CONTROL});
+        d.press(VK_DELETE);
+        d.expect_text(d.editor, L"", "value emptied");
+        d.set_filter(L"bank");
+        d.set_filter(L"bank pin");
+        d.focus_editor();
+        d.type(L"x\ny");
+        d.expect_text(d.editor, L"x\r\ny", "Enter accepted in the emptied node");
+        d.check(d.no_dialog_within(300), "no message for the emptied node");
+    });
+    ASSERT_EQ(g_editor_messages.size(), 2u);
+    EXPECT_EQ(g_editor_messages[0].caption, "Multiple lines not allowed");
+    EXPECT_EQ(g_editor_messages[0].text, "You are currently editing a value field that only has one line.");
+    EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
+}
+
+TEST_F(EditorBoxes, CtrlASelectsEverything)
+{
+    run([](EditorDriver& d) {
+        d.focus_editor();
+        d.set_selection(d.editor, 3, 3);
+        d.press('A', {VK_CONTROL});
+        DWORD start = 99, end = 0;
+        d.get_selection(d.editor, start, end);
+        d.check(start == 0 && end == d.text(d.editor).size(), "Ctrl+A selects the whole text");
+        d.check_text(d.text(d.editor), to_utf16(kDocument), "Ctrl+A types nothing");
+        d.check_text(d.title(), L"Glimkeep", "Ctrl+A is no change");
+    });
+}
+
+// What the clipboard holds, read on the driver thread.
+struct ClipboardContent {
+    bool opened = false;
+    std::wstring text;
+    bool has_exclude = false;
+    bool has_history = false;
+    bool has_cloud = false;
+    DWORD history = 0xFFFFFFFF;
+    DWORD cloud = 0xFFFFFFFF;
+};
+
+bool read_dword(UINT format, DWORD& value)
+{
+    HANDLE data = GetClipboardData(format);
+    if (!data || GlobalSize(data) < sizeof(DWORD)) return false;
+    const void* bytes = GlobalLock(data);
+    if (!bytes) return false;
+    std::memcpy(&value, bytes, sizeof value);
+    GlobalUnlock(data);
+    return true;
+}
+
+ClipboardContent read_clipboard()
+{
+    ClipboardContent content;
+    for (int attempt = 0; attempt < 50 && !content.opened; ++attempt) {
+        content.opened = OpenClipboard(nullptr) != FALSE;
+        if (!content.opened) Sleep(20);
+    }
+    if (!content.opened) return content;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            content.text = text;
+            GlobalUnlock(data);
+        }
+    }
+    content.has_exclude =
+        IsClipboardFormatAvailable(RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing"));
+    content.has_history = read_dword(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory"), content.history);
+    content.has_cloud = read_dword(RegisterClipboardFormatW(L"CanUploadToCloudClipboard"), content.cloud);
+    CloseClipboard();
+    return content;
+}
+
+void empty_clipboard()
+{
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
+TEST_F(EditorBoxes, EnterCopiesWhatTheEditorShows)
+{
+    run([](EditorDriver& d) {
+        struct Case {
+            const wchar_t* filter;
+            std::wstring shown;
+        };
+        const Case cases[] = {
+            {L"email gmail", L"pass: g00gle\r\n"},
+            {L"email gmx pass", L"\u00E4\u20AC\U0001F511"},
+            {L"", to_utf16(kDocument)},
+        };
+        for (const Case& c : cases) {
+            empty_clipboard();
+            d.set_filter(c.filter);
+            d.expect_text(d.editor, c.shown, "shown");
+            d.set_selection(d.editor, 0, 0);
+            d.press(VK_RETURN);
+            DWORD start = 99, end = 0;
+            d.check(d.wait_for([&] {
+                d.get_selection(d.editor, start, end);
+                return start == 0 && end == c.shown.size();
+            }), "the copied text is selected in the editor box");
+            const ClipboardContent content = read_clipboard();
+            d.check(content.opened, "the clipboard could be opened");
+            d.check_text(content.text, c.shown, "the clipboard holds exactly the shown text");
+            d.check(content.has_exclude, "excluded from clipboard monitors");
+            d.check(content.has_history && content.history == 0, "kept out of the clipboard history");
+            d.check(content.has_cloud && content.cloud == 0, "kept out of the cloud clipboard");
+            d.check(d.focus() == d.filter, "the focus stays in the filter box");
+            d.check_text(d.text(d.filter), c.filter, "Enter does not change the filter");
+        }
+        // Edits not yet stored are copied as shown.
+        d.set_filter(L"bank pin");
+        d.focus_editor();
+        d.press(VK_END);
+        d.type(L"5");
+        d.expect_text(d.editor, L"12345", "edited");
+        d.focus_filter();
+        empty_clipboard();
+        d.press(VK_RETURN);
+        d.wait_for([&] { return read_clipboard().text == L"12345"; });
+        d.check_text(read_clipboard().text, L"12345", "unsaved edits are copied as shown");
+    });
+}
+
+}  // namespace

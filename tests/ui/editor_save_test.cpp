@@ -1,0 +1,237 @@
+// The save command with its backups, the title and changed flag, the close question
+// and the inactivity lock, over a real vault in a temporary folder.
+
+#include <gtest/gtest.h>
+
+#include "db/database.h"
+#include "editor_driver.h"
+#include "ui/editor_window.h"
+#include "resource.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr char kPassword[] = "tr0ub4dor&3";
+constexpr char kDocument[] = "mail\r\n\tuser: bob\r\n\tpass: hunter2\r\nnotes\r\n";
+
+bool is_backup(const std::string& name)
+{
+    const std::string prefix = std::string(kDatabaseFileName) + ".";
+    const std::string suffix = ".bak";
+    return name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+class EditorSave : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_editor.inactivity_interval = kDefaultInactivityInterval;
+        ASSERT_TRUE(write_vault(kDocument, kPassword));
+        ASSERT_TRUE(open_vault(db_, kPassword));
+        original_ = read_file(kDatabaseFileName);
+    }
+    void TearDown() override { g_editor.inactivity_interval = kDefaultInactivityInterval; }
+
+    bool run(const std::function<void(EditorDriver&)>& script)
+    {
+        std::vector<std::string> problems;
+        const bool locked = run_editor_with(db_, script, problems);
+        for (const std::string& problem : problems) ADD_FAILURE() << problem;
+        return locked;
+    }
+
+    std::vector<std::string> backups() const
+    {
+        std::vector<std::string> names;
+        for (const std::string& name : folder_.files())
+            if (is_backup(name)) names.push_back(name);
+        return names;
+    }
+
+    std::string reopen()
+    {
+        Database db;
+        if (!open_vault(db, kPassword)) return "<vault does not open>";
+        return db.plaintext();
+    }
+
+    TemporaryFolder folder_;
+    Database db_;
+    std::string original_;
+};
+
+TEST(BackupName, IsTheVaultNameTheSignedSecondsAndBak)
+{
+    EXPECT_EQ(backup_file_name(0), "passwords.gkv.0.bak");
+    EXPECT_EQ(backup_file_name(1700000000), "passwords.gkv.1700000000.bak");
+    EXPECT_EQ(backup_file_name(2147483647), "passwords.gkv.2147483647.bak");
+    // 2038-01-19 03:14:08 UTC and later wrap to negative numbers.
+    EXPECT_EQ(backup_file_name(2147483648LL), "passwords.gkv.-2147483648.bak");
+    EXPECT_EQ(backup_file_name(4294967295LL), "passwords.gkv.-1.bak");
+    EXPECT_EQ(backup_file_name(4294967296LL + 5), "passwords.gkv.5.bak");
+}
+
+TEST_F(EditorSave, WithoutChangesNothingHappens)
+{
+    const bool locked = run([](EditorDriver& d) {
+        d.press('S', {VK_CONTROL});
+        d.check(d.no_dialog_within(700), "Ctrl+S without changes shows nothing");
+        PostMessageW(d.main, WM_COMMAND, IDM_SAVE, 0);
+        d.check(d.no_dialog_within(300), "the Save menu command without changes shows nothing");
+        d.check_text(d.title(), L"Glimkeep", "title");
+    });
+    EXPECT_FALSE(locked);
+    EXPECT_TRUE(g_editor_messages.empty());
+    EXPECT_EQ(folder_.files(), std::vector<std::string>{kDatabaseFileName});
+    EXPECT_EQ(read_file(kDatabaseFileName), original_);
+}
+
+TEST_F(EditorSave, EachSaveKeepsOneBackupOfThePreviousVault)
+{
+    std::string after_first;
+    run([&](EditorDriver& d) {
+        d.set_filter(L"notes");
+        d.focus_editor();
+        d.type(L"first");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.expect_text(d.main, L"Glimkeep", "title after the first save");
+        d.check(d.wait_for([&] { return d.focus() == d.editor; }, 2000), "the editor box has the focus back");
+        DWORD start = 0, end = 0;
+        d.get_selection(d.editor, start, end);
+        d.check(start == 5 && end == 5, "the caret is where it was");
+        after_first = read_file(kDatabaseFileName);
+
+        Sleep(1100);  // the next backup gets a name of its own
+        d.type(L"\nsecond");
+        d.expect_text(d.main, L"* Glimkeep", "changed again");
+        PostMessageW(d.main, WM_COMMAND, IDM_SAVE, 0);  // the menu item
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.expect_text(d.main, L"Glimkeep", "title after the second save");
+    });
+    const std::vector<std::string> names = backups();
+    ASSERT_EQ(names.size(), 2u);
+    // Names sort by time here: both stamps have the same number of digits.
+    EXPECT_EQ(read_file(names[0]), original_) << "the first backup is the vault as opened";
+    EXPECT_EQ(read_file(names[1]), after_first) << "the second backup is the vault of the first save";
+    EXPECT_NE(after_first, original_);
+    EXPECT_EQ(reopen(), "mail\r\n\tuser: bob\r\n\tpass: hunter2\r\nnotes\r\n\tfirst\r\n\tsecond\r\n");
+    ASSERT_EQ(g_editor_messages.size(), 2u);
+    EXPECT_EQ(g_editor_messages[0].text, "All data has been encrypted and was saved.");
+}
+
+TEST_F(EditorSave, AReadOnlyVaultReportsTheFailureAndKeepsEverything)
+{
+    ASSERT_TRUE(SetFileAttributesW(L"passwords.gkv", FILE_ATTRIBUTE_READONLY));
+    run([](EditorDriver& d) {
+        d.set_filter(L"mail pass");
+        d.focus_editor();
+        d.press(VK_END);
+        d.type(L"!");
+        d.expect_text(d.editor, L"hunter2!", "edited");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Error saving data", IDOK);
+        d.check_text(d.title(), L"* Glimkeep", "the title keeps its mark");
+        d.check_text(d.text(d.editor), L"hunter2!", "the text stays in the editor");
+        d.set_filter(L"");
+        d.check(d.text(d.editor).find(L"\tpass: hunter2!\r\n") != std::wstring::npos,
+                "the edit is still in the document");
+        PostMessageW(d.main, WM_CLOSE, 0, 0);
+        d.answer_dialog(L"Discard changes?", IDNO);
+        d.check(IsWindow(d.main) != FALSE, "No keeps the editor open");
+        PostMessageW(d.main, WM_CLOSE, 0, 0);
+        d.answer_dialog(L"Discard changes?", IDYES);
+        d.check(d.wait_closed(), "Yes closes it");
+    });
+    ASSERT_GE(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].caption, "Error saving data");
+    EXPECT_EQ(g_editor_messages[0].text, "Permission denied");
+    EXPECT_EQ(read_file(kDatabaseFileName), original_) << "the old vault is untouched";
+    const std::vector<std::string> names = backups();
+    ASSERT_EQ(names.size(), 1u) << "the backup is made before the failed write";
+    EXPECT_EQ(read_file(names[0]), original_);
+}
+
+TEST_F(EditorSave, ADeletedVaultIsWrittenAnewWithoutBackup)
+{
+    run([](EditorDriver& d) {
+        d.check(DeleteFileW(L"passwords.gkv") != FALSE, "vault deleted under the editor");
+        d.set_filter(L"notes");
+        d.focus_editor();
+        d.type(L"kept");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.expect_text(d.main, L"Glimkeep", "title after saving");
+    });
+    EXPECT_TRUE(backups().empty());
+    EXPECT_EQ(reopen(), "mail\r\n\tuser: bob\r\n\tpass: hunter2\r\nnotes\r\n\tkept\r\n");
+}
+
+TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
+{
+    g_editor.inactivity_interval = 300;
+    const ULONGLONG start = GetTickCount64();
+    const bool locked = run([](EditorDriver& d) {
+        d.check(d.wait_closed(5000), "the editor locks itself");
+    });
+    EXPECT_TRUE(locked);
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    EXPECT_TRUE(g_editor_messages.empty());
+}
+
+TEST_F(EditorSave, TheLockWaitsForASaveAndThenLocks)
+{
+    g_editor.inactivity_interval = 400;
+    const bool locked = run([](EditorDriver& d) {
+        d.focus_editor();
+        d.type(L"x");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        Sleep(1200);
+        d.check(IsWindow(d.main) != FALSE, "unsaved changes keep the editor open past the interval");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.check(d.wait_closed(5000), "after the save the timer locks the editor");
+    });
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(reopen(), std::string("x") + kDocument);
+}
+
+TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
+{
+    g_editor.inactivity_interval = 300;
+    const bool locked = run([](EditorDriver& d) {
+        d.focus_editor();
+        d.type(L"y");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        Sleep(800);
+        d.check(IsWindow(d.main) != FALSE, "still open with unsaved changes");
+        d.press(VK_F4, {VK_MENU});
+        d.answer_dialog(L"Discard changes?", IDNO);
+        Sleep(800);
+        d.check(IsWindow(d.main) != FALSE, "No keeps the editor, and the timer does not close it");
+        PostMessageW(d.main, WM_COMMAND, IDM_EXIT, 0);
+        d.answer_dialog(L"Discard changes?", IDYES);
+        d.check(d.wait_closed(), "Yes closes the editor");
+    });
+    EXPECT_FALSE(locked);
+    EXPECT_EQ(read_file(kDatabaseFileName), original_) << "discarded changes never reach the disk";
+    EXPECT_TRUE(backups().empty());
+}
+
+TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
+{
+    g_editor.inactivity_interval = 600;
+    const bool locked = run([](EditorDriver& d) {
+        PostMessageW(d.main, WM_COMMAND, IDM_HELP, 0);
+        HWND help = d.wait_dialog(L"Glimkeep 1.0", 3000);
+        d.check(help != nullptr, "the help text is shown");
+        d.check(d.wait_closed(5000), "the lock closes the editor under the help text");
+    });
+    EXPECT_TRUE(locked);
+    ASSERT_EQ(g_editor_messages.size(), 1u);
+    EXPECT_NE(g_editor_messages[0].text.find("\tTab: Autocomplete\r\n"), std::string::npos);
+}
+
+}  // namespace
