@@ -76,9 +76,20 @@ bool size_of(std::FILE* file, std::uint64_t& size) {
     return true;
 }
 
-WriteOutcome replace_file(const std::string& path,
+WriteOutcome replace_file(const std::string& link_or_path,
                           const std::uint8_t* head, std::size_t head_size,
                           const std::uint8_t* body, std::size_t body_size) {
+    // A symbolic link stays a link: the file it names is the one replaced.
+    std::string path = link_or_path;
+    struct stat link_st;
+    if (::lstat(path.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved) {
+            path = resolved;
+            std::free(resolved);
+        }
+    }
+
     // The target as it is now: its mode carries over to the new file. A target
     // without any write permission is refused as read-only even for root, who
     // could otherwise replace it.

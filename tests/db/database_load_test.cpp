@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 using namespace dbtest;
 
@@ -198,6 +199,42 @@ TEST_F(DatabaseLoad, AllocationProbeSeesTheCiphertextBuffer) {
         largest = probe.largest();
     }
     EXPECT_EQ(largest, 5000u);
+}
+
+TEST_F(DatabaseLoad, RunningOutOfMemoryIsAFailedLoad) {
+    Database db;
+    hold_plaintext(db);
+    write_file(path, valid_image(pattern(5000)));
+    int status;
+    {
+        AllocationProbe probe;
+        probe.fail_from(4096);
+        status = db.load(path);
+    }
+    EXPECT_EQ(status, DB_IO_ERROR);
+    EXPECT_EQ(db.last_error(), "Not enough memory to load the file");
+    EXPECT_EQ(db.data, nullptr);
+    EXPECT_EQ(db.data_length, 0u);
+    // With memory back, the same file loads.
+    EXPECT_EQ(db.load(path), DB_OK);
+}
+
+TEST_F(DatabaseLoad, RunningOutOfMemoryInCopiesLeavesAConsistentContainer) {
+    Database db;
+    hold_plaintext(db);
+    db.set_password("pw", 2);
+    std::string big(10000, 'b');
+    {
+        AllocationProbe probe;
+        probe.fail_from(4096);
+        EXPECT_THROW(db.set_plaintext(big.data(), 10000), std::bad_alloc);
+        EXPECT_THROW(db.set_password(big.data(), 10000), std::bad_alloc);
+    }
+    // The old copies were wiped first; nothing claims bytes it does not have.
+    EXPECT_EQ(db.data, nullptr);
+    EXPECT_EQ(db.data_length, 0u);
+    EXPECT_EQ(db.password, nullptr);
+    EXPECT_EQ(db.password_length, 0u);
 }
 
 TEST_F(DatabaseLoad, LengthUpToTheEndOfTheFileIsRead) {

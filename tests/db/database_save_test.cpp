@@ -143,6 +143,19 @@ TEST_F(DatabaseSave, FailedSaveCanBeRepeated) {
 }
 
 #ifndef _WIN32
+TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
+    TempDir elsewhere;
+    const std::string real = elsewhere.file("real.gkv");
+    make_vault(real, "old password", "old text\r\n");
+    fs::create_symlink(fs::u8path(real), fs::u8path(path));
+    Database db;
+    prepare(db);
+    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+    EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
+    EXPECT_EQ(read_file(real).size(), kHeaderSize + 64);
+    EXPECT_EQ(elsewhere.names(), std::vector<std::string>{"real.gkv"});
+}
+
 // A full disk, made with a file size limit: writes beyond it fail with EFBIG
 // (SIGXFSZ is ignored for the duration).
 class FileSizeLimit {

@@ -119,19 +119,27 @@ void set_read_only(const std::string& path, bool read_only) {
 namespace {
 bool g_armed = false;
 std::size_t g_largest = 0;
+std::size_t g_fail_from = 0;  // 0: no allocation fails
 
 void* allocate(std::size_t size) noexcept {
     if (g_armed && size > g_largest) g_largest = size;
+    if (g_armed && g_fail_from != 0 && size >= g_fail_from) return nullptr;
     return std::malloc(size ? size : 1);
 }
 }  // namespace
 
 AllocationProbe::AllocationProbe() {
     g_largest = 0;
+    g_fail_from = 0;
     g_armed = true;
 }
 
-AllocationProbe::~AllocationProbe() { g_armed = false; }
+AllocationProbe::~AllocationProbe() {
+    g_armed = false;
+    g_fail_from = 0;
+}
+
+void AllocationProbe::fail_from(std::size_t size) { g_fail_from = size; }
 
 std::size_t AllocationProbe::largest() const { return g_largest; }
 

@@ -58,11 +58,14 @@ void make_vault(const std::string& path, const std::string& password, const std:
 // Marks a file read-only (Windows: the read-only attribute) or writable again.
 void set_read_only(const std::string& path, bool read_only);
 
-// Largest single allocation through operator new / new[] while armed.
+// Largest single allocation through operator new / new[] while armed; it can
+// also make every allocation of at least `size` bytes fail, as on a machine
+// that has run out of memory.
 struct AllocationProbe {
     AllocationProbe();
     ~AllocationProbe();
     std::size_t largest() const;
+    void fail_from(std::size_t size);
 };
 
 }  // namespace dbtest
