@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -138,6 +139,7 @@ TreeNode::~TreeNode()
     // through the children field of each one's last element (the node being
     // descended into), which is the only member it no longer needs. Every node is
     // destroyed only once it has no children, so no destructor below recurses.
+    if (children.empty()) return;
     std::vector<TreeNode> level;
     level.swap(children);
     std::vector<TreeNode> above;
@@ -259,34 +261,51 @@ TreeNode TreeParser::parse_node(const std::string& text, std::string node_name, 
     end = text.size();
     TreeNode result(std::move(node_name), std::move(node_content), is_single_line);
 
-    // open[i] is the node whose children are the lines of level depth + i: the
-    // result, then the most recent node of each deeper level still open. A line
-    // with t leading tabs lands at level min(t, deepest open level), which is what
-    // one cursor per level, each handing back to the one above, arrives at.
-    std::vector<TreeNode*> open;
-    open.push_back(&result);
+    // Level i (counted from this cursor's depth) is open while lines may still be
+    // added under its most recent node. staged[i] holds the children read so far
+    // for the open node of level i - 1 (the result for i = 0); the open node of
+    // level i is staged[i].back(). A line with t leading tabs lands at level
+    // min(t, deepest open level), which is what one cursor per level, each handing
+    // back to the one above, arrives at. Closing a level moves its staged children
+    // into a vector of exactly their number; the staging vectors are reused.
+    std::vector<std::vector<TreeNode>> staged(1);
+    std::size_t open = 1;  // levels open: 0 .. open - 1
+    auto close_to = [&](std::size_t keep) {
+        while (open > keep) {
+            --open;
+            std::vector<TreeNode>& kids = staged[open];
+            TreeNode& owner = open == 0 ? result : staged[open - 1].back();
+            if (!kids.empty()) {
+                owner.children.assign(std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
+                kids.clear();
+            }
+        }
+    };
+
     const char* base = text.data();
     const std::size_t stop = end;
     while (pos < stop) {
-        const std::size_t deepest = depth + (open.size() - 1);
+        const std::size_t deepest = depth + (open - 1);
         std::size_t tabs = 0;
         while (tabs < deepest && pos + tabs < stop && base[pos + tabs] == '\t') ++tabs;
         if (tabs < depth) break;  // the line belongs to an outer level
-        open.resize(tabs - depth + 1);
+        const std::size_t level = tabs - depth;
+        close_to(level + 1);
         const std::size_t line_start = pos + tabs;
         const Line line = split_line(base, line_start, stop);
-        TreeNode* parent = open.back();
+        std::vector<TreeNode>& siblings = staged[level];
         if (line.single_line) {
-            parent->children.emplace_back(std::string(base + line_start, line.key_end - line_start),
-                                          std::string(base + line.key_end + 2, line.value_end - line.key_end - 2),
-                                          true);
+            siblings.emplace_back(std::string(base + line_start, line.key_end - line_start),
+                                  std::string(base + line.key_end + 2, line.value_end - line.key_end - 2), true);
         } else {
-            parent->children.emplace_back(std::string(base + line_start, line.key_end - line_start),
-                                          std::string(), false);
+            siblings.emplace_back(std::string(base + line_start, line.key_end - line_start), std::string(), false);
         }
-        open.push_back(&parent->children.back());
+        // The new node opens the level below it.
+        if (staged.size() == level + 1) staged.emplace_back();
+        open = level + 2;
         pos = line.next;
     }
+    close_to(0);
     if (out_pos) *out_pos = pos;
     return result;
 }
@@ -308,49 +327,45 @@ std::string TreeNode::serialize(const std::string& separator, std::uint32_t dept
         std::size_t next;
     };
     std::vector<Frame> stack;
+    stack.reserve(16);
+    stack.push_back({this, 0});
 
-    // Visits the descendants depth first, each with its number of leading tabs.
-    auto walk = [&](auto&& visit) {
-        stack.clear();
-        stack.push_back({this, 0});
-        while (!stack.empty()) {
-            Frame& frame = stack.back();
-            if (frame.next == frame.node->children.size()) {
-                stack.pop_back();
-                continue;
-            }
-            const TreeNode& child = frame.node->children[frame.next++];
-            visit(child, std::size_t{depth} + (stack.size() - 1));
-            if (!child.children.empty()) stack.push_back({&child, 0});
-        }
-    };
-
-    // First the exact length, then one pass of copies into the final buffer.
-    std::size_t total = 0;
-    walk([&](const TreeNode& node, std::size_t tabs) {
-        std::size_t line = checked_add(tabs, node.name.size());
-        if (node.single_line) line = checked_add(line, checked_add(2, node.content.size()));
-        total = checked_add(total, checked_add(line, separator.size()));
-    });
-
+    // One depth-first pass; the buffer grows geometrically and is cut to length at
+    // the end, which costs less than a separate pass to measure the text first.
     std::string out;
-    out.resize(total);
-    char* at = &out[0];
-    walk([&](const TreeNode& node, std::size_t tabs) {
+    std::size_t used = 0;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.node->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const TreeNode& child = frame.node->children[frame.next++];
+        const std::size_t tabs = std::size_t{depth} + (stack.size() - 1);
+        std::size_t line = checked_add(tabs, child.name.size());
+        if (child.single_line) line = checked_add(line, checked_add(2, child.content.size()));
+        line = checked_add(line, separator.size());
+        const std::size_t need = checked_add(used, line);
+        if (need > out.size()) out.resize(std::max(need, out.size() < out.max_size() / 2 ? out.size() * 2 + 256 : need));
+
+        char* at = &out[used];
         std::memset(at, '\t', tabs);
         at += tabs;
-        std::memcpy(at, node.name.data(), node.name.size());
-        at += node.name.size();
-        if (node.single_line) {
+        std::memcpy(at, child.name.data(), child.name.size());
+        at += child.name.size();
+        if (child.single_line) {
             at[0] = ':';
             at[1] = ' ';
             at += 2;
-            std::memcpy(at, node.content.data(), node.content.size());
-            at += node.content.size();
+            std::memcpy(at, child.content.data(), child.content.size());
+            at += child.content.size();
         }
         std::memcpy(at, separator.data(), separator.size());
-        at += separator.size();
-    });
+        used = need;
+
+        if (!child.children.empty()) stack.push_back({&child, 0});
+    }
+    out.resize(used);
     return out;
 }
 
