@@ -15,3 +15,7 @@ bool ask_yes_no(HWND owner, std::string caption, std::string text);
 void show_error_box(std::string caption, std::string text);
 
 INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The text of the message dialog while one is open (empty otherwise), as UTF-8: the
+// dialog paints its text, so this is how tests and tools can read it.
+std::string shown_message_text();

@@ -220,6 +220,11 @@ bool ask_yes_no(HWND owner, std::string caption, std::string text)
     return g_answer;
 }
 
+std::string shown_message_text()
+{
+    return to_narrow(g_text);
+}
+
 void show_error_box(std::string caption, std::string text)
 {
     const std::wstring wide_caption = to_utf16(caption);

@@ -1,0 +1,374 @@
+// The first-run and open windows, created for real and driven with keys and clicks;
+// each test runs in a fresh, empty working directory.
+#include "app/windows.h"
+
+#include "db/database.h"
+#include "resource.h"
+#include "ui/message_dialog.h"
+#include "ui/text.h"
+#include "allocation_failure.h"
+#include "window_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace {
+
+HINSTANCE instance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+void register_windows_once()
+{
+    static bool registered = false;
+    if (!registered) {
+        register_create_db_window(instance());
+        register_decrypt_db_window(instance());
+        registered = true;
+    }
+}
+
+struct PasswordWindow {
+    HWND window = nullptr;
+    HWND box = nullptr;
+    HWND button = nullptr;
+};
+
+PasswordWindow wait_password_window(Driver& d, const wchar_t* class_name)
+{
+    PasswordWindow found;
+    found.window = d.wait_top_level(class_name);
+    found.box = FindWindowExW(found.window, nullptr, L"Edit", nullptr);
+    found.button = FindWindowExW(found.window, nullptr, L"Button", nullptr);
+    if (!found.box || !found.button) d.fail("password box or button missing");
+    // wait for the first paint, which places the controls
+    d.wait_until([&] { return rect_in_parent(found.box).right > rect_in_parent(found.box).left; },
+                 "the controls are laid out");
+    return found;
+}
+
+// Reads the message dialog that is open: caption and text, then closes it with Ok.
+void expect_message(Driver& d, const std::string& caption, const std::string& text)
+{
+    HWND dialog = d.wait_dialog();
+    const std::string shown_caption = narrow(window_text(dialog));
+    const std::string shown_text = shown_message_text();
+    d.check(shown_caption == caption, "caption \"" + shown_caption + "\", expected \"" + caption + "\"");
+    d.check(shown_text == text, "text \"" + shown_text + "\", expected \"" + text + "\"");
+    d.click(GetDlgItem(dialog, IDOK));
+    d.wait_dialog_closed();
+}
+
+std::wstring cue_banner(HWND box)
+{
+    wchar_t buffer[128] = {};
+    SendMessageW(box, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(buffer), 128);
+    return buffer;
+}
+
+// A vault written the way the program writes one.
+void write_vault(const std::string& plaintext, const std::string& password)
+{
+    Database db;
+    db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
+    db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
+    ASSERT_EQ(db.save(kDatabaseFileName), DB_OK) << db.last_error();
+}
+
+// Status of opening the vault on disk with `password`; its text in *plaintext.
+int open_vault(const std::string& password, std::string* plaintext = nullptr)
+{
+    Database db;
+    if (int rc = db.load(kDatabaseFileName)) return 100 + rc;
+    db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
+    const int rc = db.decrypt();
+    if (plaintext) *plaintext = db.plaintext();
+    return rc;
+}
+
+bool vault_exists()
+{
+    return GetFileAttributesA(kDatabaseFileName) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Layout shared by both windows: the band's controls sit 9 pixels into a band that
+// reaches the bottom edge; box at 8, button 8 pixels from the right edge.
+void check_layout(Driver& d, const PasswordWindow& w)
+{
+    RECT client = {};
+    GetClientRect(w.window, &client);
+    const RECT box = rect_in_parent(w.box);
+    const RECT button = rect_in_parent(w.button);
+    d.check(box.left == 8 && box.right - box.left == client.right - 129 && box.bottom - box.top == 23,
+            "password box placed wrongly");
+    d.check(button.left == client.right - 113 && button.right - button.left == 105 &&
+                button.bottom - button.top == 23,
+            "button placed wrongly");
+    d.check(box.top == button.top, "box and button not on one line");
+    const int band_top = box.top - 9;
+    d.check(band_top >= client.bottom - 39, "band shorter than 39 pixels");
+    d.check(band_top > 40 + 32, "band reaches into the picture");
+}
+
+class PasswordWindows : public ::testing::Test {
+protected:
+    void SetUp() override { register_windows_once(); }
+    TemporaryDirectory directory_;
+};
+
+}  // namespace
+
+TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
+{
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"create_db");
+        d.check(window_text(w.window) == L"Glimkeep", "window title");
+        RECT outer = {};
+        GetWindowRect(w.window, &outer);
+        d.check(outer.right - outer.left == 470 && outer.bottom - outer.top == 190, "window size");
+        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011000u, "box style");
+        d.check(GetDlgCtrlID(w.button) == IDC_CREATE_DB, "button id");
+        d.check(window_text(w.button) == L"Create database", "button text");
+        d.check(cue_banner(w.box) == L"Enter master password", "cue banner " + narrow(cue_banner(w.box)));
+        d.check(d.focus() == w.box, "the password box has not got the focus");
+        check_layout(d, w);
+
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Error", "The master password is empty.");
+        d.check(!vault_exists(), "a vault was written for an empty password");
+        d.check(d.focus() == w.box, "focus not back in the password box");
+
+        d.type(w.box, L"correct horse");
+        d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Database successfully created",
+                       "The database file has been created. You can now open and edit it.");
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_EQ(FindWindowW(L"create_db", nullptr), nullptr) << "the window did not close";
+    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize);
+    std::string plaintext = "not empty";
+    EXPECT_EQ(open_vault("correct horse", &plaintext), DB_OK);
+    EXPECT_EQ(plaintext, "");
+    EXPECT_EQ(open_vault("correct horsE"), DB_WRONG_PASSWORD);
+}
+
+TEST_F(PasswordWindows, ThePasswordIsStoredAsUtf8)
+{
+    // U+00E4, U+20AC and U+1F511 (a surrogate pair) through the button, not Enter
+    const std::wstring typed = {L'p', 0x00E4, 0x20AC, 0xD83D, 0xDD11};
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [&](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"create_db");
+        d.type(w.box, typed);
+        d.click(w.button);
+        expect_message(d, "Database successfully created",
+                       "The database file has been created. You can now open and edit it.");
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_EQ(open_vault("p\xC3\xA4\xE2\x82\xAC\xF0\x9F\x94\x91"), DB_OK);
+}
+
+TEST_F(PasswordWindows, PasswordBoxKeys)
+{
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"create_db");
+        d.type(w.box, L"some words here");
+        d.press(w.box, VK_TAB);
+        d.check(d.focus() == w.button, "Tab did not move to the button");
+        d.check(window_text(w.box) == L"some words here", "Tab changed the text");
+        d.press(w.button, VK_TAB);
+        d.check(d.focus() == w.box, "Tab from the button did not come back");
+        // Ctrl+Backspace types 0x7F: the whole box is emptied
+        PostMessageW(w.box, WM_CHAR, 0x7F, 1);
+        d.settle();
+        d.check(window_text(w.box).empty(), "Ctrl+Backspace left " + narrow(window_text(w.box)));
+        d.check(!vault_exists(), "a vault was written");
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_FALSE(vault_exists());
+}
+
+TEST_F(PasswordWindows, CreateReportsASaveFailureAndKeepsThePassword)
+{
+    // a folder in the vault's place cannot be opened for writing
+    ASSERT_TRUE(CreateDirectoryA(kDatabaseFileName, nullptr));
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"create_db");
+        d.type(w.box, L"secret");
+        d.press(w.box, VK_RETURN);
+        HWND dialog = d.wait_dialog();
+        d.check(narrow(window_text(dialog)) == "Error creating database", "caption " + narrow(window_text(dialog)));
+        d.check(!shown_message_text().empty(), "no reason given");
+        d.click(GetDlgItem(dialog, IDOK));
+        d.wait_dialog_closed();
+        d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+        d.check(window_text(w.box) == L"secret", "the password was lost");
+        d.check(d.focus() == w.box, "focus not back in the password box");
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+}
+
+TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
+{
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"create_db");
+        d.type(w.box, L"secret");
+        fail_next_allocation_on(d.ui_thread());
+        d.press(w.box, VK_RETURN);
+        HWND dialog = d.wait_dialog();
+        d.check(narrow(window_text(dialog)) == "Error creating database", "caption " + narrow(window_text(dialog)));
+        d.check(shown_message_text() == "There is not enough memory to complete the operation.",
+                "text " + shown_message_text());
+        d.check(!allocation_failure_pending(), "the allocation failure was not reached");
+        d.click(GetDlgItem(dialog, IDOK));
+        d.wait_dialog_closed();
+        d.check(window_text(w.box) == L"secret", "the password was lost");
+        // still usable
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Database successfully created",
+                       "The database file has been created. You can now open and edit it.");
+    });
+    fail_next_allocation_on(0);
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_EQ(open_vault("secret"), DB_OK);
+}
+
+TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
+{
+    const std::string plaintext = "mail\r\n\tuser: me\r\n\tpassword: 123\r\n";
+    write_vault(plaintext, "right");
+    const std::string file = read_file(kDatabaseFileName);
+    Database db;
+    ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+    bool opened = false;
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+        RECT outer = {};
+        GetWindowRect(w.window, &outer);
+        d.check(outer.right - outer.left == 413 && outer.bottom - outer.top == 162, "window size");
+        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011020u, "box style");
+        d.check(GetDlgCtrlID(w.button) == IDC_OPEN_DB, "button id");
+        d.check(window_text(w.button) == L"Open database", "button text");
+        d.check(cue_banner(w.box) == L"Enter database password", "cue banner");
+        d.check(d.focus() == w.box, "the password box has not got the focus");
+        check_layout(d, w);
+
+        // an empty password is a password like any other
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+
+        d.type(w.box, L"wrong");
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+        d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
+        d.check(d.focus() == w.box, "focus not back in the password box");
+        d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+        // the ciphertext is as loaded (the test thread is idle in its loop)
+        d.check(!db.decrypted && db.data_length == file.size() - kHeaderSize &&
+                    std::string(reinterpret_cast<const char*>(db.data.get()), db.data_length) ==
+                        file.substr(kHeaderSize),
+                "the ciphertext changed");
+
+        d.type(w.box, L"right");
+        d.click(w.button);
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(db.plaintext(), plaintext);
+    EXPECT_EQ(FindWindowW(L"decrypt_db", nullptr), nullptr);
+}
+
+TEST_F(PasswordWindows, OpenIgnoresASecondPressAfterSuccess)
+{
+    write_vault("x", "pw");
+    Database db;
+    ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+    bool opened = false;
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+        d.type(w.box, L"pw");
+        // both presses are queued before the first is handled; the window's close comes after them
+        PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(w.window, WM_COMMAND, IDC_OPEN_DB, 0);
+        for (int i = 0; i < 25; ++i) {
+            if (HWND dialog = d.find_dialog()) {
+                d.check(false, "a message appeared: " + narrow(window_text(dialog)) + ": " + shown_message_text());
+                d.click(GetDlgItem(dialog, IDOK));
+            }
+            Sleep(20);
+        }
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(db.plaintext(), "x");
+}
+
+TEST_F(PasswordWindows, OpenShowsOtherFailuresAndKeepsTheText)
+{
+    Database db;  // holds plaintext already: decrypting it fails without a wrong password
+    db.set_plaintext("abc", 3);
+    bool opened = true;
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+        d.type(w.box, L"typed");
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Could not decrypt database", "The file is already decrypted");
+        d.check(window_text(w.box) == L"typed", "the box lost its text");
+        d.check(d.focus() == w.box, "focus not back in the password box");
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_FALSE(opened) << "closing without success must answer false";
+}
+
+TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
+{
+    write_vault("data", "pw");
+    Database db;
+    ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+    bool opened = false;
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+        d.type(w.box, L"pw");
+        fail_next_allocation_on(d.ui_thread());
+        d.press(w.box, VK_RETURN);
+        HWND dialog = d.wait_dialog();
+        d.check(narrow(window_text(dialog)) == "Could not decrypt database", "caption " + narrow(window_text(dialog)));
+        d.check(shown_message_text() == "There is not enough memory to complete the operation.",
+                "text " + shown_message_text());
+        d.click(GetDlgItem(dialog, IDOK));
+        d.wait_dialog_closed();
+        d.check(window_text(w.box) == L"pw", "the password was lost");
+        d.press(w.box, VK_RETURN);
+    });
+    fail_next_allocation_on(0);
+    EXPECT_TRUE(failures.empty()) << join(failures);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(db.plaintext(), "data");
+}
+
+TEST_F(PasswordWindows, OpenCanRunAgainAfterClosing)
+{
+    write_vault("again", "pw");
+    for (int round = 0; round < 2; ++round) {
+        Database db;
+        ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+        bool opened = false;
+        auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+                              [&](Driver& d) {
+                                  const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+                                  d.type(w.box, L"pw");
+                                  d.press(w.box, VK_RETURN);
+                              });
+        EXPECT_TRUE(failures.empty()) << "round " << round << ": " << join(failures);
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(db.plaintext(), "again");
+    }
+}
