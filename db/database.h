@@ -59,6 +59,7 @@ public:
     // running out of memory is status 1 "Not enough memory to load the file".
     int load(const std::string& path);
     // Replaces the password copy (length 0 gives a present, empty password).
+    // Both copies wipe the old buffer first; on std::bad_alloc the field is absent.
     void set_password(const char* bytes, std::uint32_t length);
     // Replaces the data with a copy of the bytes and marks it as plaintext.
     void set_plaintext(const char* bytes, std::uint32_t length);
@@ -70,8 +71,13 @@ public:
     void wipe_data();
     void wipe_password();
 
+    // PBKDF2 (500 iterations of hmac_sha3_256) of the password and salt into `key`;
+    // DB_NO_PASSWORD without a password, DB_KDF_FAILED when pbkdf2 fails.
     int derive_key(std::uint8_t key[32]);
+    // Compares the MAC of the data under `key` with `mac`, in constant time:
+    // every byte is compared whichever differ. DB_WRONG_PASSWORD on a mismatch.
     int verify_mac(const std::uint8_t key[32]);
+    // ctr_crypt over the data, in place, with `nonce`.
     void ctr_transform(const std::uint8_t key[32]);
     // Plaintext -> ciphertext with fresh salt and nonce; sets mac. A failing random
     // source is DB_RANDOM_FAILED (the data stays plaintext), never an exception.
@@ -81,6 +87,10 @@ public:
     // Encrypts first when the data is plaintext, then writes the whole file. The new
     // file is written beside the old one, flushed to the disk and only then put in
     // its place: a failed save leaves the previous file as it was and no other file.
+    // Errors: the system's text when the target cannot be written or replaced (a
+    // read-only file is "Permission denied"), "Cannot write to file" when writing or
+    // flushing fails. On Windows a vault that another handle holds open without
+    // delete sharing cannot be replaced, so readers must close it before a save.
     int save(const std::string& path);
 
     bool decrypted = false;
