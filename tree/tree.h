@@ -21,6 +21,8 @@ struct TreeNode {
 
     TreeNode() = default;
     TreeNode(std::string node_name, std::string node_content, bool is_single_line);
+    // Copying, assigning and destroying never recurse. A node may be assigned one of
+    // its own descendants, by copy or by move.
     TreeNode(const TreeNode& other);
     TreeNode(TreeNode&& other) noexcept = default;
     TreeNode& operator=(const TreeNode& other);
@@ -51,16 +53,28 @@ bool operator!=(const TreeNode& a, const TreeNode& b);
 // The document root: empty name and content, not single-line.
 using Tree = TreeNode;
 
-// The parser's cursor over one level of nesting.
+// The parser's cursor: `depth` leading tabs mark the lines of the level it reads,
+// `pos` is the next byte to read, `end` the text's length.
 struct TreeParser {
     std::uint32_t depth = 0;
     std::size_t pos = 0;
     std::size_t end = 0;
 
+    // A node made of name, content and flag whose children are the lines of level
+    // `depth` from `start` on (each with its subtree), up to the first line with
+    // fewer than `depth` leading tabs or the end of the text. Sets `end` to the
+    // text's length and leaves `pos` (and *out_pos when given) at that line. Deeper
+    // levels are read with an explicit stack, not by recursion.
     TreeNode parse_node(const std::string& text, std::string name, std::string content,
                         bool single_line, std::size_t start, std::size_t* out_pos);
+    // True after consuming exactly `count` tabs at `pos`; otherwise `pos` stays.
     bool skip_indent(const std::string& text, std::uint32_t count);
+    // True with `pos` on the colon and out_len 2 when ": " comes before the line
+    // ends; false with `pos` on the terminator and out_len its length (1 for LF,
+    // 2 for CR LF), or at `end` with out_len 0. A CR counts only when it was read
+    // by this call, directly before the LF.
     bool scan_key(const std::string& text, std::size_t& out_len);
+    // The same scan without looking for ": ".
     bool scan_line_end(const std::string& text, std::size_t& out_len);
 };
 
