@@ -128,9 +128,10 @@ int Database::load(const std::string& path) {
     try {
         return load_file(path);
     } catch (const std::bad_alloc&) {
-        // Only the error texts and the stream can still run out of memory here;
-        // report it like a buffer that could not be allocated.
-        wipe_data();
+        // Only the path conversion and the error texts can still run out of memory
+        // here (the data buffer is allocated without throwing), and the data is then
+        // as the step that failed left it; report it like a buffer that could not be
+        // allocated.
         try {
             error = kTextOutOfMemory;
         } catch (const std::bad_alloc&) {
