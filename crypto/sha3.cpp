@@ -52,82 +52,124 @@ static_assert(kRoundConstants.rc[0] == 0x0000000000000001u &&
               kRoundConstants.rc[23] == 0x8000000080008008u,
               "round constants of Keccak-p[1600, 24]");
 
-// FIPS 202 3.3, algorithm 7: Keccak-p[1600, 24] on lanes, A[x, y] = a[x + 5y].
-void permute(std::uint64_t a[kLanes])
+// One round of Keccak-p[1600, 24] from the lanes A[x, y] = A##xy into E##xy, computed
+// plane by plane: theta's D from the column parities c0..c4 of A, then for each plane
+// y the five lanes B[x, y] = ROT(A[x', y'] ^ D[x'], r[x', y']) that pi moves there
+// (y' = x, x' such that 2x' + 3y' = y mod 5, offsets of FIPS 202 table 2), then chi
+// and iota on them. The parities of E for the next round's theta are summed up as its
+// planes are written.
+//
+// Chi, A[x] = B[x] ^ (~B[x+1] & B[x+2]), runs on complemented lanes: the six lanes
+// A[1,0], A[2,0], A[3,1], A[2,2], A[2,3] and A[0,4] are kept inverted between rounds.
+// Theta, rho and pi carry the inversions through unchanged (D[0] and D[3] come out
+// inverted too), and each chi line below is the same function rewritten for its
+// inverted inputs and output, which needs one NOT per plane instead of five.
+#define KECCAK_ROUND(A, E, round_constant) \
+    do { \
+        /* FIPS 202 3.2.1: theta, D[x] = C[x-1] ^ ROT(C[x+1], 1) */ \
+        const std::uint64_t d0 = c4 ^ rotl64(c1, 1); \
+        const std::uint64_t d1 = c0 ^ rotl64(c2, 1); \
+        const std::uint64_t d2 = c1 ^ rotl64(c3, 1); \
+        const std::uint64_t d3 = c2 ^ rotl64(c4, 1); \
+        const std::uint64_t d4 = c3 ^ rotl64(c0, 1); \
+        /* FIPS 202 3.2.2 to 3.2.4: rho, pi and chi for plane y = 0 */ \
+        const std::uint64_t b00 = (A##00 ^ d0); \
+        const std::uint64_t b10 = rotl64(A##11 ^ d1, 44); \
+        const std::uint64_t b20 = rotl64(A##22 ^ d2, 43); \
+        const std::uint64_t b30 = rotl64(A##33 ^ d3, 21); \
+        const std::uint64_t b40 = rotl64(A##44 ^ d4, 14); \
+        const std::uint64_t not_b20 = ~b20; \
+        E##00 = b00 ^ (b10 | b20) ^ (round_constant);  /* 3.2.5: iota */ \
+        E##10 = b10 ^ (not_b20 | b30); \
+        E##20 = b20 ^ (b30 & b40); \
+        E##30 = b30 ^ (b40 | b00); \
+        E##40 = b40 ^ (b00 & b10); \
+        c0 = E##00; c1 = E##10; c2 = E##20; c3 = E##30; c4 = E##40; \
+        /* FIPS 202 3.2.2 to 3.2.4: rho, pi and chi for plane y = 1 */ \
+        const std::uint64_t b01 = rotl64(A##30 ^ d3, 28); \
+        const std::uint64_t b11 = rotl64(A##41 ^ d4, 20); \
+        const std::uint64_t b21 = rotl64(A##02 ^ d0, 3); \
+        const std::uint64_t b31 = rotl64(A##13 ^ d1, 45); \
+        const std::uint64_t b41 = rotl64(A##24 ^ d2, 61); \
+        const std::uint64_t not_b41 = ~b41; \
+        E##01 = b01 ^ (b11 | b21); \
+        E##11 = b11 ^ (b21 & b31); \
+        E##21 = b21 ^ (b31 | not_b41); \
+        E##31 = b31 ^ (b41 | b01); \
+        E##41 = b41 ^ (b01 & b11); \
+        c0 ^= E##01; c1 ^= E##11; c2 ^= E##21; c3 ^= E##31; c4 ^= E##41; \
+        /* FIPS 202 3.2.2 to 3.2.4: rho, pi and chi for plane y = 2 */ \
+        const std::uint64_t b02 = rotl64(A##10 ^ d1, 1); \
+        const std::uint64_t b12 = rotl64(A##21 ^ d2, 6); \
+        const std::uint64_t b22 = rotl64(A##32 ^ d3, 25); \
+        const std::uint64_t b32 = rotl64(A##43 ^ d4, 8); \
+        const std::uint64_t b42 = rotl64(A##04 ^ d0, 18); \
+        const std::uint64_t not_b32 = ~b32; \
+        E##02 = b02 ^ (b12 | b22); \
+        E##12 = b12 ^ (b22 & b32); \
+        E##22 = b22 ^ (not_b32 & b42); \
+        E##32 = not_b32 ^ (b42 | b02); \
+        E##42 = b42 ^ (b02 & b12); \
+        c0 ^= E##02; c1 ^= E##12; c2 ^= E##22; c3 ^= E##32; c4 ^= E##42; \
+        /* FIPS 202 3.2.2 to 3.2.4: rho, pi and chi for plane y = 3 */ \
+        const std::uint64_t b03 = rotl64(A##40 ^ d4, 27); \
+        const std::uint64_t b13 = rotl64(A##01 ^ d0, 36); \
+        const std::uint64_t b23 = rotl64(A##12 ^ d1, 10); \
+        const std::uint64_t b33 = rotl64(A##23 ^ d2, 15); \
+        const std::uint64_t b43 = rotl64(A##34 ^ d3, 56); \
+        const std::uint64_t not_b33 = ~b33; \
+        E##03 = b03 ^ (b13 & b23); \
+        E##13 = b13 ^ (b23 | b33); \
+        E##23 = b23 ^ (not_b33 | b43); \
+        E##33 = not_b33 ^ (b43 & b03); \
+        E##43 = b43 ^ (b03 | b13); \
+        c0 ^= E##03; c1 ^= E##13; c2 ^= E##23; c3 ^= E##33; c4 ^= E##43; \
+        /* FIPS 202 3.2.2 to 3.2.4: rho, pi and chi for plane y = 4 */ \
+        const std::uint64_t b04 = rotl64(A##20 ^ d2, 62); \
+        const std::uint64_t b14 = rotl64(A##31 ^ d3, 55); \
+        const std::uint64_t b24 = rotl64(A##42 ^ d4, 39); \
+        const std::uint64_t b34 = rotl64(A##03 ^ d0, 41); \
+        const std::uint64_t b44 = rotl64(A##14 ^ d1, 2); \
+        const std::uint64_t not_b14 = ~b14; \
+        E##04 = b04 ^ (not_b14 & b24); \
+        E##14 = not_b14 ^ (b24 | b34); \
+        E##24 = b24 ^ (b34 & b44); \
+        E##34 = b34 ^ (b44 | b04); \
+        E##44 = b44 ^ (b04 & b14); \
+        c0 ^= E##04; c1 ^= E##14; c2 ^= E##24; c3 ^= E##34; c4 ^= E##44; \
+    } while (false);
+
+// FIPS 202 3.3, algorithm 7: Keccak-p[1600, 24]. The lanes live in local variables,
+// two rounds per pass: A to E, then E back to A.
+void permute(std::uint64_t lanes[kLanes])
 {
-    for (int round = 0; round < kRounds; ++round) {
-        // FIPS 202 3.2.1: theta. C[x] = A[x,0] ^ ... ^ A[x,4];
-        // D[x] = C[x-1] ^ ROT(C[x+1], 1); A[x,y] ^= D[x] (folded into the next step).
-        const std::uint64_t c0 = a[0] ^ a[5] ^ a[10] ^ a[15] ^ a[20];
-        const std::uint64_t c1 = a[1] ^ a[6] ^ a[11] ^ a[16] ^ a[21];
-        const std::uint64_t c2 = a[2] ^ a[7] ^ a[12] ^ a[17] ^ a[22];
-        const std::uint64_t c3 = a[3] ^ a[8] ^ a[13] ^ a[18] ^ a[23];
-        const std::uint64_t c4 = a[4] ^ a[9] ^ a[14] ^ a[19] ^ a[24];
-        const std::uint64_t d0 = c4 ^ rotl64(c1, 1);
-        const std::uint64_t d1 = c0 ^ rotl64(c2, 1);
-        const std::uint64_t d2 = c1 ^ rotl64(c3, 1);
-        const std::uint64_t d3 = c2 ^ rotl64(c4, 1);
-        const std::uint64_t d4 = c3 ^ rotl64(c0, 1);
-
-        // FIPS 202 3.2.2 and 3.2.3: rho and pi. B[y, 2x + 3y] = ROT(A[x,y], r[x,y])
-        // with the offsets of table 2; bXY below is B[X, Y].
-        const std::uint64_t b00 = a[0] ^ d0;                // A[0,0]
-        const std::uint64_t b10 = rotl64(a[6] ^ d1, 44);    // A[1,1]
-        const std::uint64_t b20 = rotl64(a[12] ^ d2, 43);   // A[2,2]
-        const std::uint64_t b30 = rotl64(a[18] ^ d3, 21);   // A[3,3]
-        const std::uint64_t b40 = rotl64(a[24] ^ d4, 14);   // A[4,4]
-        const std::uint64_t b01 = rotl64(a[3] ^ d3, 28);    // A[3,0]
-        const std::uint64_t b11 = rotl64(a[9] ^ d4, 20);    // A[4,1]
-        const std::uint64_t b21 = rotl64(a[10] ^ d0, 3);    // A[0,2]
-        const std::uint64_t b31 = rotl64(a[16] ^ d1, 45);   // A[1,3]
-        const std::uint64_t b41 = rotl64(a[22] ^ d2, 61);   // A[2,4]
-        const std::uint64_t b02 = rotl64(a[1] ^ d1, 1);     // A[1,0]
-        const std::uint64_t b12 = rotl64(a[7] ^ d2, 6);     // A[2,1]
-        const std::uint64_t b22 = rotl64(a[13] ^ d3, 25);   // A[3,2]
-        const std::uint64_t b32 = rotl64(a[19] ^ d4, 8);    // A[4,3]
-        const std::uint64_t b42 = rotl64(a[20] ^ d0, 18);   // A[0,4]
-        const std::uint64_t b03 = rotl64(a[4] ^ d4, 27);    // A[4,0]
-        const std::uint64_t b13 = rotl64(a[5] ^ d0, 36);    // A[0,1]
-        const std::uint64_t b23 = rotl64(a[11] ^ d1, 10);   // A[1,2]
-        const std::uint64_t b33 = rotl64(a[17] ^ d2, 15);   // A[2,3]
-        const std::uint64_t b43 = rotl64(a[23] ^ d3, 56);   // A[3,4]
-        const std::uint64_t b04 = rotl64(a[2] ^ d2, 62);    // A[2,0]
-        const std::uint64_t b14 = rotl64(a[8] ^ d3, 55);    // A[3,1]
-        const std::uint64_t b24 = rotl64(a[14] ^ d4, 39);   // A[4,2]
-        const std::uint64_t b34 = rotl64(a[15] ^ d0, 41);   // A[0,3]
-        const std::uint64_t b44 = rotl64(a[21] ^ d1, 2);    // A[1,4]
-
-        // FIPS 202 3.2.4: chi. A[x,y] = B[x,y] ^ (~B[x+1,y] & B[x+2,y]).
-        a[0] = b00 ^ (~b10 & b20);
-        a[1] = b10 ^ (~b20 & b30);
-        a[2] = b20 ^ (~b30 & b40);
-        a[3] = b30 ^ (~b40 & b00);
-        a[4] = b40 ^ (~b00 & b10);
-        a[5] = b01 ^ (~b11 & b21);
-        a[6] = b11 ^ (~b21 & b31);
-        a[7] = b21 ^ (~b31 & b41);
-        a[8] = b31 ^ (~b41 & b01);
-        a[9] = b41 ^ (~b01 & b11);
-        a[10] = b02 ^ (~b12 & b22);
-        a[11] = b12 ^ (~b22 & b32);
-        a[12] = b22 ^ (~b32 & b42);
-        a[13] = b32 ^ (~b42 & b02);
-        a[14] = b42 ^ (~b02 & b12);
-        a[15] = b03 ^ (~b13 & b23);
-        a[16] = b13 ^ (~b23 & b33);
-        a[17] = b23 ^ (~b33 & b43);
-        a[18] = b33 ^ (~b43 & b03);
-        a[19] = b43 ^ (~b03 & b13);
-        a[20] = b04 ^ (~b14 & b24);
-        a[21] = b14 ^ (~b24 & b34);
-        a[22] = b24 ^ (~b34 & b44);
-        a[23] = b34 ^ (~b44 & b04);
-        a[24] = b44 ^ (~b04 & b14);
-
-        // FIPS 202 3.2.5: iota.
-        a[0] ^= kRoundConstants.rc[round];
+    std::uint64_t a00 = lanes[0], a10 = ~lanes[1], a20 = ~lanes[2], a30 = lanes[3], a40 = lanes[4];
+    std::uint64_t a01 = lanes[5], a11 = lanes[6], a21 = lanes[7], a31 = ~lanes[8], a41 = lanes[9];
+    std::uint64_t a02 = lanes[10], a12 = lanes[11], a22 = ~lanes[12], a32 = lanes[13], a42 = lanes[14];
+    std::uint64_t a03 = lanes[15], a13 = lanes[16], a23 = ~lanes[17], a33 = lanes[18], a43 = lanes[19];
+    std::uint64_t a04 = ~lanes[20], a14 = lanes[21], a24 = lanes[22], a34 = lanes[23], a44 = lanes[24];
+    std::uint64_t e00, e10, e20, e30, e40;
+    std::uint64_t e01, e11, e21, e31, e41;
+    std::uint64_t e02, e12, e22, e32, e42;
+    std::uint64_t e03, e13, e23, e33, e43;
+    std::uint64_t e04, e14, e24, e34, e44;
+    std::uint64_t c0 = a00 ^ a01 ^ a02 ^ a03 ^ a04;
+    std::uint64_t c1 = a10 ^ a11 ^ a12 ^ a13 ^ a14;
+    std::uint64_t c2 = a20 ^ a21 ^ a22 ^ a23 ^ a24;
+    std::uint64_t c3 = a30 ^ a31 ^ a32 ^ a33 ^ a34;
+    std::uint64_t c4 = a40 ^ a41 ^ a42 ^ a43 ^ a44;
+    for (int round = 0; round < kRounds; round += 2) {
+        KECCAK_ROUND(a, e, kRoundConstants.rc[round]);
+        KECCAK_ROUND(e, a, kRoundConstants.rc[round + 1]);
     }
+    lanes[0] = a00; lanes[1] = ~a10; lanes[2] = ~a20; lanes[3] = a30; lanes[4] = a40;
+    lanes[5] = a01; lanes[6] = a11; lanes[7] = a21; lanes[8] = ~a31; lanes[9] = a41;
+    lanes[10] = a02; lanes[11] = a12; lanes[12] = ~a22; lanes[13] = a32; lanes[14] = a42;
+    lanes[15] = a03; lanes[16] = a13; lanes[17] = ~a23; lanes[18] = a33; lanes[19] = a43;
+    lanes[20] = ~a04; lanes[21] = a14; lanes[22] = a24; lanes[23] = a34; lanes[24] = a44;
 }
+
+#undef KECCAK_ROUND
 
 // XORs `size` message bytes into the state from byte `position` on
 // (position + size <= rate). Whole lanes go in as little-endian words.
