@@ -63,8 +63,9 @@ void mark_changed();
 // Starts timer 216 anew with the inactivity interval.
 void restart_inactivity_timer();
 // Shows `node` in the editor box: its bare content when single-line, otherwise its
-// subtree with its children at the margin. Never counts as a change.
-void show_node(TreeNode* node);
+// subtree with its children at the margin. Never counts as a change. False when the
+// box did not take the text.
+bool show_node(const TreeNode* node);
 
 // The subclass procedures of the two boxes, and the indentation step that the editor
 // box's EN_UPDATE runs first.

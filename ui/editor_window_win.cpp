@@ -100,7 +100,9 @@ bool on_create(HWND window)
         g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
 
     SetTimer(window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
-    show_node(g_editor.node_shown);
+    // An editor that does not hold the whole document must never open: the first
+    // store would replace the document with what the box holds.
+    if (!show_node(g_editor.node_shown)) return false;
     SetFocus(g_editor.filter_box);
     return true;
 }
@@ -132,9 +134,15 @@ void navigate()
     std::string path = get_window_text(g_editor.filter_box);
     TreeNode* node = g_tree_root.find(path);
     wipe_string(path);
+    // The node shown changes only once the editor box really holds the node's text,
+    // so that the next store can never write one node's text into another.
     if (node) {
-        g_editor.node_shown = node;
-        show_node(node);
+        if (show_node(node)) {
+            g_editor.node_shown = node;
+        } else {
+            show_node(g_editor.node_shown);
+            report_failure("The entry could not be shown. Your text is still in the editor.");
+        }
     }
     restart_inactivity_timer();
 }
@@ -302,9 +310,9 @@ void store_editor_text()
     wipe_string(text);
 }
 
-void show_node(TreeNode* node)
+bool show_node(const TreeNode* node)
 {
-    if (!node || !g_editor.editor_box) return;
+    if (!node || !g_editor.editor_box) return false;
     std::string text = node->single_line ? node->content : node->serialize("\r\n", 0);
     std::wstring wide;
     try {
@@ -315,9 +323,10 @@ void show_node(TreeNode* node)
     }
     wipe_string(text);
     g_editor.setting_editor_text = true;
-    set_window_text_w(g_editor.editor_box, wide);
+    const bool shown = SetWindowTextW(g_editor.editor_box, wide.c_str()) != FALSE;
     g_editor.setting_editor_text = false;
     wipe_string(wide);
+    return shown;
 }
 
 void mark_changed()

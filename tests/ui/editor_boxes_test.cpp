@@ -305,6 +305,22 @@ TEST_F(EditorBoxes, CtrlASelectsEverything)
     });
 }
 
+TEST_F(EditorBoxes, CtrlTabAndAltDigitsMoveTheFocus)
+{
+    run([](EditorDriver& d) {
+        d.check(d.focus() == d.filter, "the filter box has the focus at the start");
+        d.press(VK_TAB, {VK_CONTROL});
+        d.check(d.wait_for([&] { return d.focus() == d.editor; }, 2000), "Ctrl+Tab to the editor box");
+        d.press(VK_TAB, {VK_CONTROL});
+        d.check(d.wait_for([&] { return d.focus() == d.filter; }, 2000), "Ctrl+Tab back to the filter box");
+        d.focus_editor();
+        d.focus_filter();
+        d.check_text(d.text(d.filter), L"", "no key typed anything into the filter");
+        d.check_text(d.text(d.editor), to_utf16(kDocument), "no key typed anything into the editor");
+        d.check_text(d.title(), L"Glimkeep", "focus keys are no change");
+    });
+}
+
 // What the clipboard holds, read on the driver thread.
 struct ClipboardContent {
     bool opened = false;
@@ -401,6 +417,37 @@ TEST_F(EditorBoxes, EnterCopiesWhatTheEditorShows)
         d.wait_for([&] { return read_clipboard().text == L"12345"; });
         d.check_text(read_clipboard().text, L"12345", "unsaved edits are copied as shown");
     });
+}
+
+}  // namespace
+
+namespace {
+
+// A vault larger than an edit control's default limit is shown whole and stays editable.
+TEST(EditorLargeVault, IsShownWholeAndTakesMoreText)
+{
+    TemporaryFolder folder;
+    std::string document;
+    for (int i = 0; document.size() < 100000; ++i)
+        document += "entry " + std::to_string(i) + "\r\n\tpass: " + std::string(40, 'x') + "\r\n";
+    ASSERT_TRUE(write_vault(document, "pw"));
+    Database db;
+    ASSERT_TRUE(open_vault(db, "pw"));
+    std::vector<std::string> problems;
+    run_editor_with(db, [&](EditorDriver& d) {
+        const std::wstring whole = to_utf16(document);
+        d.check(d.text(d.editor) == whole, "the whole document is shown");
+        d.focus_editor();
+        d.press(VK_END, {VK_CONTROL});
+        d.type(L"more");
+        d.expect_text(d.editor, whole + L"more", "typing at the end of a large document");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+    }, problems);
+    for (const std::string& problem : problems) ADD_FAILURE() << problem;
+    Database reopened;
+    ASSERT_TRUE(open_vault(reopened, "pw"));
+    EXPECT_EQ(reopened.plaintext(), document + "more\r\n");
 }
 
 }  // namespace
