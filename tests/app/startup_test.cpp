@@ -1,6 +1,7 @@
 // The program as a whole process: started in a fresh folder, watched and driven from
 // outside through its windows, judged by what it shows, what it leaves on disk and
 // its exit code.
+#include "app/application.h"
 #include "db/database.h"
 
 #include "../ui/window_driver.h"
@@ -243,4 +244,28 @@ TEST_F(Startup, ClosingThePasswordWindowAfterAWrongPasswordEndsWithZero)
     PostMessageW(open, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(kDatabaseFileName), before);
+}
+
+TEST_F(Startup, FileExistsOnlyForFilesThatOpenForReading)
+{
+    EXPECT_FALSE(file_exists("missing.gkv"));
+    write_file("empty.gkv", "");
+    EXPECT_TRUE(file_exists("empty.gkv"));
+    ASSERT_TRUE(CreateDirectoryA("folder.gkv", nullptr));
+    EXPECT_FALSE(file_exists("folder.gkv"));
+    EXPECT_FALSE(file_exists("no-such-folder\\empty.gkv"));
+
+    // a file that another program is writing, sharing it with readers and writers
+    HANDLE writer = CreateFileA("busy.gkv", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(file_exists("busy.gkv"));
+    CloseHandle(writer);
+
+    // a file that another program holds without sharing counts as missing
+    HANDLE locked = CreateFileA("locked.gkv", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(file_exists("locked.gkv"));
+    CloseHandle(locked);
 }
