@@ -13,6 +13,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -191,6 +192,59 @@ TEST_F(PasswordWindows, PasswordBoxKeys)
     });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_FALSE(vault_exists());
+}
+
+namespace {
+
+// Bottom of the first-run explanation as painted in a client area `width` wide.
+int explanation_bottom(int width)
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = 504;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 504, &metrics, 0);
+    metrics.lfMessageFont.lfHeight = 16;
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT rect = {32 + 20, 35, width - 5, 1000};
+    DrawTextW(dc,
+              L"No database file found. To setup a new one, please provide the master password that will be "
+              L"used for the encryption of the database. It is very important to remember it as you will "
+              L"always have to enter it to access the stored passwords.",
+              -1, &rect, DT_CALCRECT | DT_WORDBREAK);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    return rect.bottom;
+}
+
+}  // namespace
+
+TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
+{
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+        const PasswordWindow w = wait_password_window(d, L"create_db");
+        struct Size {
+            int width, height;
+        };
+        for (const Size size : {Size{700, 420}, Size{330, 190}, Size{470, 190}}) {
+            const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
+            SetWindowPos(w.window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER);
+            RECT client = {};
+            GetClientRect(w.window, &client);
+            const int band_top = std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
+            d.wait_until(
+                [&] {
+                    const RECT box = rect_in_parent(w.box);
+                    return box.top == band_top + 9 && box.right - box.left == client.right - 129;
+                },
+                name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
+            const RECT button = rect_in_parent(w.button);
+            d.check(button.top == band_top + 9 && button.left == client.right - 113, name + ": button");
+        }
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
 TEST_F(PasswordWindows, CreateReportsASaveFailureAndKeepsThePassword)
