@@ -16,3 +16,8 @@ glimkeep_add_test(password_windows_test
           ${CMAKE_CURRENT_LIST_DIR}/window_driver.cpp
           $<TARGET_OBJECTS:glimkeep_res>
   LIBS glimkeep_ui GUI)
+
+glimkeep_add_test(resources_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/resources_test.cpp
+          $<TARGET_OBJECTS:glimkeep_res>
+  LIBS glimkeep_ui version GUI)
