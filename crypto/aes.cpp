@@ -75,11 +75,13 @@ static_assert(kTables.te[1][0] == 0xa5c66363u && kTables.te[3][0] == 0x6363a5c6u
 static_assert(kTables.sbox4[0] == 0x63636363u && kTables.sbox4[1] == 0x7c7c7c7cu,
               "replicated S-box");
 
-constexpr const std::uint32_t* kTe0 = kTables.te[0];
-constexpr const std::uint32_t* kTe1 = kTables.te[1];
-constexpr const std::uint32_t* kTe2 = kTables.te[2];
-constexpr const std::uint32_t* kTe3 = kTables.te[3];
-constexpr const std::uint32_t* kSbox4 = kTables.sbox4;
+// Every lookup goes through the one object, so that a single base register with
+// constant displacements reaches all five tables.
+inline std::uint32_t te0(unsigned x) { return kTables.te[0][x]; }
+inline std::uint32_t te1(unsigned x) { return kTables.te[1][x]; }
+inline std::uint32_t te2(unsigned x) { return kTables.te[2][x]; }
+inline std::uint32_t te3(unsigned x) { return kTables.te[3][x]; }
+inline std::uint32_t sbox4(unsigned x) { return kTables.sbox4[x]; }
 
 // FIPS 197 5.2: Rcon[i] = [x^(i-1), {00}, {00}, {00}], i = 1 to 10.
 constexpr std::uint32_t kRcon[10] = {
@@ -100,8 +102,8 @@ constexpr unsigned byte3(std::uint32_t w) { return w & 0xff; }
 // FIPS 197 5.2: SubWord, the S-box applied to each byte of a word.
 inline std::uint32_t sub_word(std::uint32_t w)
 {
-    return (kSbox4[byte0(w)] & kByte0) ^ (kSbox4[byte1(w)] & kByte1) ^
-           (kSbox4[byte2(w)] & kByte2) ^ (kSbox4[byte3(w)] & kByte3);
+    return (sbox4(byte0(w)) & kByte0) ^ (sbox4(byte1(w)) & kByte1) ^
+           (sbox4(byte2(w)) & kByte2) ^ (sbox4(byte3(w)) & kByte3);
 }
 
 // FIPS 197 5.2: RotWord, [a0, a1, a2, a3] -> [a1, a2, a3, a0].
@@ -116,13 +118,13 @@ inline void full_round(std::uint32_t& s0, std::uint32_t& s1, std::uint32_t& s2,
                        std::uint32_t& s3, const std::uint32_t* rk)
 {
     const std::uint32_t t0 =
-        kTe0[byte0(s0)] ^ kTe1[byte1(s1)] ^ kTe2[byte2(s2)] ^ kTe3[byte3(s3)] ^ rk[0];
+        te0(byte0(s0)) ^ te1(byte1(s1)) ^ te2(byte2(s2)) ^ te3(byte3(s3)) ^ rk[0];
     const std::uint32_t t1 =
-        kTe0[byte0(s1)] ^ kTe1[byte1(s2)] ^ kTe2[byte2(s3)] ^ kTe3[byte3(s0)] ^ rk[1];
+        te0(byte0(s1)) ^ te1(byte1(s2)) ^ te2(byte2(s3)) ^ te3(byte3(s0)) ^ rk[1];
     const std::uint32_t t2 =
-        kTe0[byte0(s2)] ^ kTe1[byte1(s3)] ^ kTe2[byte2(s0)] ^ kTe3[byte3(s1)] ^ rk[2];
+        te0(byte0(s2)) ^ te1(byte1(s3)) ^ te2(byte2(s0)) ^ te3(byte3(s1)) ^ rk[2];
     const std::uint32_t t3 =
-        kTe0[byte0(s3)] ^ kTe1[byte1(s0)] ^ kTe2[byte2(s1)] ^ kTe3[byte3(s2)] ^ rk[3];
+        te0(byte0(s3)) ^ te1(byte1(s0)) ^ te2(byte2(s1)) ^ te3(byte3(s2)) ^ rk[3];
     s0 = t0;
     s1 = t1;
     s2 = t2;
@@ -133,8 +135,8 @@ inline void full_round(std::uint32_t& s0, std::uint32_t& s1, std::uint32_t& s2,
 inline std::uint32_t final_column(std::uint32_t a, std::uint32_t b, std::uint32_t c,
                                   std::uint32_t d, std::uint32_t rk)
 {
-    return ((kSbox4[byte0(a)] & kByte0) ^ (kSbox4[byte1(b)] & kByte1) ^
-            (kSbox4[byte2(c)] & kByte2) ^ (kSbox4[byte3(d)] & kByte3)) ^ rk;
+    return ((sbox4(byte0(a)) & kByte0) ^ (sbox4(byte1(b)) & kByte1) ^
+            (sbox4(byte2(c)) & kByte2) ^ (sbox4(byte3(d)) & kByte3)) ^ rk;
 }
 
 }  // namespace
