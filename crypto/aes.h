@@ -13,7 +13,9 @@ using AesRoundKeys = std::uint32_t[60];
 // Fills 44, 52 or 60 words; the rest of the array is left as it was.
 int aes_expand_key(AesRoundKeys& keys, const std::uint8_t* key, std::uint32_t key_bits);
 
-// Encrypts one 16-byte block with `rounds` = 10, 12 or 14 as returned by aes_expand_key.
+// Encrypts one 16-byte block with `rounds` = 10, 12 or 14 as returned by aes_expand_key
+// (any other count never reads outside `keys`: above 12 runs 14 rounds, 11 or 12 runs
+// 12, anything else 10).
 // Table-driven: the memory accesses depend on key and data (not constant time).
 // Reads all of `in` before writing `out`, so both may be the same buffer.
 void aes_encrypt_block(const AesRoundKeys& keys, int rounds,

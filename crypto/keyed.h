@@ -25,8 +25,10 @@ void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len,
                    const std::uint8_t* key, std::uint32_t key_len, std::uint8_t out[32]);
 
 // PBKDF2 (RFC 8018, 5.2) with `prf` of output length `prf_len` and the password as
-// its key. Returns 0, or -1 without writing `out` when iterations, out_len, salt_len
-// or prf_len is 0 or the work buffer cannot be allocated. The password may be empty.
+// its key. `prf_len` must be what `prf` really writes. Returns 0, or -1 without
+// writing `out` when iterations, out_len, salt_len or prf_len is 0, `prf` is null,
+// salt_len + 4 does not fit 32 bits or the work buffer cannot be allocated. The
+// password may be empty (null with length 0). Wipes its work buffer (T and U).
 int pbkdf2(const std::uint8_t* password, std::uint32_t password_len,
            const std::uint8_t* salt, std::uint32_t salt_len,
            std::uint8_t* out, std::uint32_t out_len,
