@@ -23,23 +23,6 @@ constexpr COLORREF kTitleColour = RGB(0, 30, 80);
 constexpr COLORREF kBandColour = RGB(240, 240, 240);
 constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
 
-// What differs between the two windows.
-struct WindowKind {
-    const wchar_t* class_name;
-    int width;
-    int height;
-    const wchar_t* title;
-    const wchar_t* explanation;
-    int picture;
-    DWORD box_style;
-    const wchar_t* cue_banner;
-    const wchar_t* button_text;
-    int command;
-    int gap;  // between the explanation and the band
-    WNDPROC window_proc;
-    WNDPROC box_proc;
-};
-
 // Module-level state, one set per window kind.
 struct WindowState {
     HWND window = nullptr;
@@ -55,6 +38,26 @@ struct WindowState {
     bool opened = false;     // open window only
 };
 
+// What differs between the two windows.
+struct WindowKind {
+    const wchar_t* class_name;
+    int width;
+    int height;
+    const wchar_t* title;
+    const wchar_t* explanation;
+    int picture;
+    DWORD box_style;
+    const wchar_t* cue_banner;
+    const wchar_t* button_text;
+    int command;
+    int gap;  // between the explanation and the band
+    void (*run_command)(WindowState& state);
+    WNDPROC window_proc;
+    WNDPROC box_proc;
+};
+
+void create_database(WindowState& state);
+void decrypt_database(WindowState& state);
 LRESULT CALLBACK create_db_window_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK decrypt_db_window_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK create_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
@@ -72,6 +75,7 @@ const WindowKind kCreateDb = {
     L"Create database",
     IDC_CREATE_DB,
     12,
+    create_database,
     create_db_window_proc,
     create_db_password_edit_proc,
 };
@@ -86,6 +90,7 @@ const WindowKind kDecryptDb = {
     L"Open database",
     IDC_OPEN_DB,
     8,
+    decrypt_database,
     decrypt_db_window_proc,
     decrypt_db_password_edit_proc,
 };
@@ -97,12 +102,16 @@ WindowState g_decrypt_db;
 // wide and the narrow text are both cleared when this goes out of scope.
 class TypedPassword {
 public:
-    explicit TypedPassword(HWND box) : wide_(get_window_text_w(box)), narrow_(to_narrow(wide_)) {}
-    ~TypedPassword()
+    explicit TypedPassword(HWND box) : wide_(get_window_text_w(box))
     {
-        if (!wide_.empty()) secure_wipe(&wide_[0], wide_.size() * sizeof(wchar_t));
-        if (!narrow_.empty()) secure_wipe(&narrow_[0], narrow_.size());
+        try {
+            narrow_ = to_narrow(wide_);
+        } catch (...) {
+            wipe();  // the destructor does not run when the constructor throws
+            throw;
+        }
     }
+    ~TypedPassword() { wipe(); }
     TypedPassword(const TypedPassword&) = delete;
     TypedPassword& operator=(const TypedPassword&) = delete;
 
@@ -111,6 +120,12 @@ public:
     bool empty() const { return narrow_.empty(); }
 
 private:
+    void wipe() noexcept
+    {
+        if (!wide_.empty()) secure_wipe(&wide_[0], wide_.size() * sizeof(wchar_t));
+        if (!narrow_.empty()) secure_wipe(&narrow_[0], narrow_.size());
+    }
+
     std::wstring wide_;
     std::string narrow_;
 };
@@ -284,12 +299,7 @@ void decrypt_database(WindowState& state)
 
 LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
 {
-    if (command != kind.command) return 0;
-    if (&state == &g_create_db) {
-        create_database(state);
-    } else {
-        decrypt_database(state);
-    }
+    if (command == kind.command) kind.run_command(state);
     return 0;
 }
 
