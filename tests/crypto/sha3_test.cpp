@@ -124,7 +124,7 @@ TEST(KeccakSponge, InvalidRateAndCapacityLeaveTheOutputUntouched)
     }
 }
 
-TEST(KeccakF1600, PermutesInPlaceAndIsNotTheIdentity)
+TEST(KeccakF1600, PermutesTheZeroStateInPlace)
 {
     std::uint8_t state[200] = {};
     keccak_f1600(state);
