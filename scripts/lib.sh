@@ -52,8 +52,15 @@ start_display() {
 # Keeps one wineserver with its helper processes (services, explorer) running for
 # the session. Started here, away from ctest's pipes: a helper process that
 # inherited a test's stdout would keep ctest waiting for the test to end.
+# The session draws its windows inside one virtual desktop: without a window
+# manager on Xvfb, every window that closes otherwise waits on X for a while.
 start_wine() {
   prepare_wine_prefix
+  if ! grep -q '"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    "$WINESERVER" -w
+  fi
   "$WINESERVER" -p
   "$WINE64" cmd /c echo >/dev/null 2>&1 </dev/null || true
 }
