@@ -1,5 +1,6 @@
 #include "db/database.h"
 
+#include "crypto/bytes.h"
 #include "crypto/keyed.h"
 #include "crypto/wipe.h"
 #include "db/file_io.h"
@@ -30,18 +31,6 @@ constexpr char kTextAlreadyEncrypted[] = "The file is already encrypted";
 constexpr char kTextNoPassword[] = "No password given";
 constexpr char kTextWrongPassword[] = "This file was not encrypted with the given password";
 constexpr char kTextRandomFailed[] = "The random number generator failed";
-
-std::uint32_t load32_be(const std::uint8_t b[4]) {
-    return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-           static_cast<std::uint32_t>(b[2]) << 8 | static_cast<std::uint32_t>(b[3]);
-}
-
-void store32_be(std::uint32_t v, std::uint8_t b[4]) {
-    b[0] = static_cast<std::uint8_t>(v >> 24);
-    b[1] = static_cast<std::uint8_t>(v >> 16);
-    b[2] = static_cast<std::uint8_t>(v >> 8);
-    b[3] = static_cast<std::uint8_t>(v);
-}
 
 bool is_digit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
@@ -325,7 +314,7 @@ int Database::save_file(const std::string& path) {
     p += kNonceSize;
     std::memcpy(p, mac, kMacSize);
     p += kMacSize;
-    store32_be(data_length, p);
+    store32_be(p, data_length);
 
     db_file::WriteOutcome outcome =
         db_file::replace_file(path, header, sizeof header, data.get(), data_length);
