@@ -7,3 +7,12 @@ glimkeep_add_test(glimkeep_editor_tests GUI
     ${CMAKE_CURRENT_LIST_DIR}/editor_save_test.cpp
     $<TARGET_OBJECTS:glimkeep_res>
   LIBS glimkeep_ui)
+
+# Its own program: it replaces the global operator new to run out of memory on demand.
+glimkeep_add_test(glimkeep_editor_memory_tests GUI
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/editor_driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/editor_memory_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/editor_allocation.cpp
+    $<TARGET_OBJECTS:glimkeep_res>
+  LIBS glimkeep_ui)

@@ -226,15 +226,21 @@ HWND EditorDriver::wait_dialog(const wchar_t* caption, int timeout_ms)
     return dialog && IsWindowVisible(dialog) ? dialog : nullptr;
 }
 
-bool EditorDriver::no_dialog_within(int ms)
+HWND EditorDriver::wait_any_dialog(int timeout_ms)
 {
     DialogSearch search;
     search.process = GetCurrentProcessId();
-    return !wait_for([&] {
+    wait_for([&] {
         search.found = nullptr;
         EnumWindows(find_any_dialog, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;
-    }, ms);
+    }, timeout_ms);
+    return search.found;
+}
+
+bool EditorDriver::no_dialog_within(int ms)
+{
+    return wait_any_dialog(ms) == nullptr;
 }
 
 void EditorDriver::answer(HWND dialog, int command)

@@ -53,6 +53,8 @@ public:
 
     // The top-level message dialog with this caption, or null after `timeout_ms`.
     HWND wait_dialog(const wchar_t* caption, int timeout_ms = 5000);
+    // Any message dialog of this process, whatever its caption; null after `timeout_ms`.
+    HWND wait_any_dialog(int timeout_ms);
     // True when no message dialog at all shows up within `ms`.
     bool no_dialog_within(int ms);
     // Answers a dialog with IDOK, IDYES or IDNO and waits until it is gone.

@@ -220,6 +220,23 @@ TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
     EXPECT_TRUE(backups().empty());
 }
 
+TEST_F(EditorSave, AnEditRightBehindTheTimerIsNoLock)
+{
+    const bool locked = run([](EditorDriver& d) {
+        // The timer fires with nothing unsaved and asks for the close; an edit that
+        // was already queued arrives before the close does.
+        PostMessageW(d.main, WM_TIMER, IDT_INACTIVITY, 0);
+        PostMessageW(d.editor, WM_CHAR, 'q', 0);
+        d.answer_dialog(L"Discard changes?", IDNO);
+        d.check(IsWindow(d.main) != FALSE, "No keeps the editor");
+        d.check_text(d.title(), L"* Glimkeep", "the edit is there");
+        PostMessageW(d.main, WM_CLOSE, 0, 0);
+        d.answer_dialog(L"Discard changes?", IDYES);
+        d.check(d.wait_closed(), "Yes closes it");
+    });
+    EXPECT_FALSE(locked) << "closing with the user's consent is no lock";
+}
+
 TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
 {
     g_editor.inactivity_interval = 600;
