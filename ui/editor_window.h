@@ -36,6 +36,7 @@ struct EditorState {
     bool timed_out = false;         // closed by the inactivity timer: the run's result
     unsigned pending_indent = 0;    // tabs to insert after the line break just typed
     bool setting_editor_text = false;  // the program itself is replacing the editor's text
+    bool swallow_alt_release = false;  // an Alt accelerator ran; its Alt release opens no menu
     UINT inactivity_interval = kDefaultInactivityInterval;
 };
 

@@ -156,6 +156,9 @@ void on_editor_update()
 
 void on_command(HWND window, WORD command, WORD notification, HWND control)
 {
+    // An accelerator typed with Alt held (Alt+1, Alt+2): the release of that Alt must
+    // not go on to open the menu bar, as Wine's default handling would.
+    if (notification == 1 && !control && GetKeyState(VK_MENU) < 0) g_editor.swallow_alt_release = true;
     switch (command) {
     case IDM_SAVE:
         if (g_editor.changed) save_database();
@@ -407,6 +410,11 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) &&
+                message.wParam == VK_MENU && g_editor.swallow_alt_release) {
+                g_editor.swallow_alt_release = false;
+                continue;
+            }
             if (!TranslateAcceleratorW(window, accelerators, &message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
