@@ -41,7 +41,8 @@ struct EditorState {
 };
 
 extern EditorState g_editor;
-// The whole document; replaced by the parse of the vault's plaintext on every run.
+// The whole document; replaced by the parse of the vault's plaintext on every run,
+// and wiped and emptied when the run ends.
 extern Tree g_tree_root;
 
 // Every message the editor shows, in order, as (caption, text). Cleared at the start

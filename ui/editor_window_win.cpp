@@ -234,6 +234,29 @@ void on_destroy()
     PostQuitMessage(0);
 }
 
+// Overwrites every name and content in the tree, then empties it: the document must
+// not stay readable in memory while the password is asked again. Walks the tree with
+// an explicit stack, so any depth is fine.
+void wipe_tree(Tree& root) noexcept
+{
+    try {
+        std::vector<TreeNode*> pending{&root};
+        while (!pending.empty()) {
+            TreeNode* node = pending.back();
+            pending.pop_back();
+            wipe_string(node->name);
+            wipe_string(node->content);
+            for (TreeNode& child : node->children) pending.push_back(&child);
+        }
+    } catch (...) {
+        // Out of memory for the walk: the tree is still released below.
+    }
+    try {
+        root = Tree();
+    } catch (...) {
+    }
+}
+
 LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
@@ -431,5 +454,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
     g_editor.main_window = nullptr;
     g_editor.filter_box = nullptr;
     g_editor.editor_box = nullptr;
+    g_editor.node_shown = nullptr;
+    wipe_tree(g_tree_root);
     return g_editor.timed_out;
 }

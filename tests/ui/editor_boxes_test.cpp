@@ -79,6 +79,7 @@ TEST_F(EditorBoxes, FilterShowsTheNodeItNames)
     });
     EXPECT_FALSE(locked);
     EXPECT_TRUE(g_editor_messages.empty());
+    EXPECT_TRUE(g_tree_root.children.empty()) << "the document does not outlive the editor";
 }
 
 TEST_F(EditorBoxes, EditsSurviveSwitchingNodesAndAreSaved)
