@@ -407,6 +407,13 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         g_editor.inactivity_interval = interval;
         g_editor.database = &db;
         g_editor_messages.clear();
+        // Without plaintext the editor would show an empty document, and a save would
+        // replace the vault with it.
+        if (!db.decrypted) {
+            system_error(L"The database has not been decrypted.");
+            g_editor.database = nullptr;
+            return false;
+        }
         {
             std::string plaintext = db.plaintext();
             try {

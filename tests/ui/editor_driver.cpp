@@ -281,11 +281,10 @@ void EditorDriver::tear_down()
 bool run_editor_with(Database& db, const std::function<void(EditorDriver&)>& script,
                      std::vector<std::string>& problems)
 {
-    static bool registered = false;
-    if (!registered) {
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"editor", &existing))
         register_editor_window(GetModuleHandleW(nullptr));
-        registered = true;
-    }
     EditorDriver driver;
     std::thread thread([&] {
         if (driver.attach()) {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "app/windows.h"
 #include "db/database.h"
 #include "editor_driver.h"
 #include "ui/editor_window.h"
@@ -249,6 +253,45 @@ TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
     EXPECT_TRUE(locked);
     ASSERT_EQ(g_editor_messages.size(), 1u);
     EXPECT_NE(g_editor_messages[0].text.find("\tTab: Autocomplete\r\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// An editor over a vault that was never decrypted would show an empty document that
+// a save would write over the vault: it refuses to open instead.
+TEST(EditorWithoutPlaintext, RefusesToOpen)
+{
+    TemporaryFolder folder;
+    ASSERT_TRUE(write_vault(kDocument, kPassword));
+    const std::string vault = read_file(kDatabaseFileName);
+    Database db;
+    ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"editor", &existing))
+        register_editor_window(GetModuleHandleW(nullptr));
+    std::atomic<bool> done(false);
+    bool box_seen = false;
+    bool editor_seen = false;
+    std::thread answer([&] {
+        EditorDriver d;
+        while (!done) {
+            if (HWND box = d.wait_dialog(L"Error", 200)) {
+                box_seen = true;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                Sleep(100);
+            }
+            if (FindWindowW(L"editor", nullptr)) editor_seen = true;
+        }
+    });
+    EXPECT_FALSE(run_editor_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db));
+    done = true;
+    answer.join();
+    EXPECT_TRUE(box_seen) << "the refusal is reported";
+    EXPECT_FALSE(editor_seen);
+    EXPECT_EQ(read_file(kDatabaseFileName), vault);
 }
 
 }  // namespace
