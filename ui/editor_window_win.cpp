@@ -222,6 +222,8 @@ void on_close(HWND window)
     }
     KillTimer(window, IDT_INACTIVITY);
     DestroyWindow(g_editor.editor_box);
+    // Nothing may read the destroyed box as an empty document from here on.
+    g_editor.editor_box = nullptr;
     DestroyWindow(window);
 }
 
