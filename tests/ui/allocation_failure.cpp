@@ -5,23 +5,31 @@
 #include <new>
 
 namespace {
-std::atomic<DWORD> g_armed_thread(0);
+std::atomic<DWORD> g_failing_thread(0);
+std::atomic<long> g_allocations_to_skip(0);
+}  // namespace
+
+void fail_allocation_on(DWORD thread, long skip)
+{
+    g_allocations_to_skip = skip;
+    g_failing_thread = thread;
 }
 
-void fail_next_allocation_on(DWORD thread)
+void disarm_allocation_failure()
 {
-    g_armed_thread = thread;
+    g_failing_thread = 0;
 }
 
 bool allocation_failure_pending()
 {
-    return g_armed_thread != 0;
+    return g_failing_thread != 0;
 }
 
 void* operator new(std::size_t size)
 {
-    DWORD armed = g_armed_thread.load();
-    if (armed != 0 && armed == GetCurrentThreadId() && g_armed_thread.compare_exchange_strong(armed, 0)) {
+    const DWORD thread = g_failing_thread.load();
+    if (thread != 0 && thread == GetCurrentThreadId() && g_allocations_to_skip.fetch_sub(1) == 0) {
+        g_failing_thread = 0;
         throw std::bad_alloc();
     }
     if (void* p = std::malloc(size ? size : 1)) return p;

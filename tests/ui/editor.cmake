@@ -13,7 +13,7 @@ glimkeep_add_test(glimkeep_editor_memory_tests GUI
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/editor_driver.cpp
     ${CMAKE_CURRENT_LIST_DIR}/editor_memory_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/editor_allocation.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/allocation_failure.cpp
     $<TARGET_OBJECTS:glimkeep_res>
   LIBS glimkeep_ui)
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "db/database.h"
-#include "editor_allocation.h"
+#include "allocation_failure.h"
 #include "editor_driver.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
@@ -52,8 +52,8 @@ TEST(EditorOutOfMemory, EverySaveFailureKeepsTheTextAndItsMark)
             d.press('S', {VK_CONTROL});
             HWND dialog = nullptr;
             const std::wstring caption = wait_any_dialog(d, dialog, 1500);
-            const bool hit = !failure_pending();
-            disarm();
+            const bool hit = !allocation_failure_pending();
+            disarm_allocation_failure();
             if (dialog) d.answer(dialog, IDCANCEL);
             else d.check(hit, "a save without a failure showed nothing" + at);
             d.check_text(d.text(d.editor), expected, "the editor keeps the text" + at);
@@ -114,8 +114,8 @@ TEST(EditorOutOfMemory, AFailedFilterChangeNeverMixesUpTwoNodes)
             std::thread sender([&] { SendMessageW(d.filter, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kPath)); });
             HWND dialog = nullptr;
             wait_any_dialog(d, dialog, 700);
-            reached = failure_pending();
-            disarm();
+            reached = allocation_failure_pending();
+            disarm_allocation_failure();
             if (dialog) {
                 ++failures;
                 d.answer(dialog, IDCANCEL);

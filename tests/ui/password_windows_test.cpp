@@ -233,14 +233,19 @@ TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
             RECT client = {};
             GetClientRect(w.window, &client);
             const int band_top = std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
+            // The paint moves the box first and the button after it: wait for both.
             d.wait_until(
                 [&] {
                     const RECT box = rect_in_parent(w.box);
                     return box.top == band_top + 9 && box.right - box.left == client.right - 129;
                 },
                 name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
-            const RECT button = rect_in_parent(w.button);
-            d.check(button.top == band_top + 9 && button.left == client.right - 113, name + ": button");
+            d.wait_until(
+                [&] {
+                    const RECT button = rect_in_parent(w.button);
+                    return button.top == band_top + 9 && button.left == client.right - 113;
+                },
+                name + ": button beside the box", 5000);
         }
         PostMessageW(w.window, WM_CLOSE, 0, 0);
     });
