@@ -29,6 +29,13 @@ struct WriteOutcome {
     int error_number = 0;  // errno value for kOpenFailed and kReplaceFailed
 };
 
+inline WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
+    WriteOutcome outcome;
+    outcome.kind = kind;
+    outcome.error_number = error_number;
+    return outcome;
+}
+
 // Writes `head` then `body` into a new file beside `path`, flushes it to the disk
 // and only then puts it in the place of `path` in one step. A file that exists at
 // `path` stays byte-for-byte as it was unless the result is kOk, and the new file

@@ -44,13 +44,6 @@ void sync_folder(const std::string& path) {
     ::close(fd);
 }
 
-WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
-    WriteOutcome outcome;
-    outcome.kind = kind;
-    outcome.error_number = error_number;
-    return outcome;
-}
-
 }  // namespace
 
 std::FILE* open_for_reading(const std::string& path) {

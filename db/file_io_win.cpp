@@ -92,13 +92,6 @@ bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size) {
     return true;
 }
 
-WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
-    WriteOutcome outcome;
-    outcome.kind = kind;
-    outcome.error_number = error_number;
-    return outcome;
-}
-
 }  // namespace
 
 std::FILE* open_for_reading(const std::string& path) {
