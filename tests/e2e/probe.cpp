@@ -7,8 +7,24 @@
 //   probe title <class>                  the window's title
 //   probe text <class> <n>               the text of its n-th edit control (UTF-8)
 //   probe open <password>                the plaintext of passwords.gkv (UTF-8)
+//   probe serve                          answers requests on standard input (below)
 //
 // Exit code 0 when the condition holds, 1 otherwise.
+//
+// Serving, one request per line, fields separated by tabs (UTF-8). Each answer is
+// a header line "<status> <byte count>" followed by that many bytes of UTF-8;
+// status 0 means found, 1 not found.
+//   find <class> [<title>]       a visible top-level window; answers its title
+//   text <class> <n>             the text of the window's n-th edit control
+//   length <class> <n>           its length in UTF-16 units
+//   box <title>                  the text of a system message box with that title
+//   rect <class> [<title>]       "left top width height" of a visible window
+//   foreground                   the class of the foreground window
+//   shown <class> <n> <length> <seconds>
+//                                answers "armed" at once, then again as soon as the
+//                                n-th edit control holds <length> units and has
+//                                nothing left to paint (or status 1 at the deadline)
+//   appears <title> <seconds>    the same for a visible dialog with that title
 
 #include "db/database.h"
 
@@ -91,9 +107,131 @@ BOOL CALLBACK find_edit(HWND child, LPARAM lparam)
     return TRUE;
 }
 
+// Asks another process's window for a number through a message, without hanging
+// on a program that has stopped answering.
+bool ask(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT* answer)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL, 20000, &result)) return false;
+    *answer = static_cast<LRESULT>(result);
+    return true;
+}
+
+HWND nth_edit(HWND window, int n)
+{
+    if (!window) return nullptr;
+    EditSearch search{n};
+    EnumChildWindows(window, find_edit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void answer(int status, const std::string& data = std::string())
+{
+    std::printf("%d %u\n", status, static_cast<unsigned>(data.size()));
+    std::fwrite(data.data(), 1, data.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::vector<std::string> split_fields(std::string line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+// The polling behind "shown" and "appears": tight, so that the time the caller
+// measures is the program's and not the probe's.
+template <class Condition>
+bool watch(double seconds, Condition condition)
+{
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (;;) {
+        if (condition()) return true;
+        QueryPerformanceCounter(&now);
+        if (static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) > seconds)
+            return false;
+        Sleep(1);
+    }
+}
+
+void serve_one(const std::vector<std::string>& f)
+{
+    const std::string& verb = f[0];
+    const std::wstring name = f.size() > 1 ? wide(f[1].c_str()) : std::wstring();
+    const std::wstring title = f.size() > 2 ? wide(f[2].c_str()) : std::wstring();
+    if (verb == "find" && f.size() >= 2) {
+        HWND window = find_visible(name.c_str(), f.size() > 2 ? title.c_str() : nullptr);
+        return window ? answer(0, narrow(window_text(window))) : answer(1);
+    }
+    if ((verb == "text" || verb == "length") && f.size() == 3) {
+        HWND edit = nth_edit(FindWindowW(name.c_str(), nullptr), std::atoi(f[2].c_str()));
+        if (!edit) return answer(1);
+        if (verb == "text") return answer(0, narrow(window_text(edit)));
+        LRESULT length = 0;
+        return ask(edit, WM_GETTEXTLENGTH, 0, 0, &length) ? answer(0, std::to_string(length)) : answer(1);
+    }
+    if (verb == "box" && f.size() == 2) {
+        HWND box = find_visible(L"#32770", name.c_str());
+        HWND text = box ? GetDlgItem(box, 0xFFFF) : nullptr;
+        return text ? answer(0, narrow(window_text(text))) : answer(1);
+    }
+    if (verb == "rect" && f.size() >= 2) {
+        HWND window = find_visible(name.c_str(), f.size() > 2 ? title.c_str() : nullptr);
+        RECT rect;
+        if (!window || !GetWindowRect(window, &rect)) return answer(1);
+        return answer(0, std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+                             std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    }
+    if (verb == "foreground") {
+        wchar_t class_name[64] = L"";
+        HWND window = GetForegroundWindow();
+        if (!window || !GetClassNameW(window, class_name, 64)) return answer(1);
+        return answer(0, narrow(class_name));
+    }
+    if (verb == "shown" && f.size() == 5) {
+        const LRESULT wanted = std::atol(f[3].c_str());
+        answer(0, "armed");
+        const bool ok = watch(std::atof(f[4].c_str()), [&] {
+            HWND window = find_visible(name.c_str(), nullptr);
+            HWND edit = nth_edit(window, std::atoi(f[2].c_str()));
+            LRESULT length = -1;
+            if (!edit || !ask(edit, WM_GETTEXTLENGTH, 0, 0, &length) || length != wanted) return false;
+            return !GetUpdateRect(edit, nullptr, FALSE);
+        });
+        return answer(ok ? 0 : 1);
+    }
+    if (verb == "appears" && f.size() == 3) {
+        answer(0, "armed");
+        const bool ok = watch(std::atof(f[2].c_str()), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; });
+        return answer(ok ? 0 : 1);
+    }
+    answer(2, "unknown request");
+}
+
+int serve()
+{
+    std::string line;
+    char chunk[4096];
+    while (std::fgets(chunk, sizeof chunk, stdin)) {
+        line += chunk;
+        if (line.empty() || line.back() != '\n') continue;
+        serve_one(split_fields(line));
+        line.clear();
+    }
+    return 0;
+}
+
 int usage()
 {
-    std::fputs("usage: probe wait|gone|dialog|title|text|open ...\n", stderr);
+    std::fputs("usage: probe serve | wait|gone|dialog|title|text|open ...\n", stderr);
     return 2;
 }
 
@@ -102,6 +240,7 @@ int usage()
 int main(int argc, char** argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    if (argc == 2 && std::string(argv[1]) == "serve") return serve();
     if (argc < 3) return usage();
     const std::string command = argv[1];
     const std::wstring name = wide(argv[2]);

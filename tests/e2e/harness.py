@@ -1,0 +1,406 @@
+"""Drives the real Glimkeep program from outside, as a person at the keyboard would.
+
+A Session owns everything one scenario starts: an Xvfb display of its own, a Wine
+session on it (the windows are drawn inside a Wine virtual desktop), the program's
+processes, a probe that looks at the windows from another process, and a fresh
+empty folder for the program to work in. Keys and the mouse go through xdotool as
+real X events; the clipboard is read and written through X with xclip. Every
+process a session starts is ended when it closes, whatever happened.
+"""
+
+import os
+import select
+import shutil
+import signal
+import subprocess
+import time
+
+WINE64 = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+SCREEN = (1024, 768)
+
+
+class Failure(Exception):
+    """A check of a scenario did not hold."""
+
+
+def wait_until(what, condition, timeout, interval=0.05):
+    """Polls condition() until it returns something true; returns that or fails."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def end_process(process, grace=5):
+    """Ends a process and its process group; safe on processes that already ended."""
+    if process is None or process.poll() is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+    except (ProcessLookupError, PermissionError):
+        process.terminate()
+    try:
+        process.wait(grace)
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            process.kill()
+        process.wait(grace)
+
+
+class Display:
+    """An Xvfb server on the first free display number from 120 on."""
+
+    def __init__(self):
+        self.process = None
+        self.name = None
+
+    def start(self):
+        for number in range(120, 220):
+            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            process = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                start_new_session=True)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and process.poll() is None:
+                if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                    self.process, self.name = process, f":{number}"
+                    return self.name
+                time.sleep(0.05)
+            end_process(process)
+        raise Failure("no free X display")
+
+    def stop(self):
+        end_process(self.process)
+        self.process = None
+
+
+class Wine:
+    """One Wine session in a prefix of its own, on one display."""
+
+    def __init__(self, prefix, display):
+        self.prefix = prefix
+        self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=prefix, WINEARCH="win64",
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=d;mshtml=d")
+
+    def run(self, *args, timeout=120):
+        return subprocess.run([WINE64, *args], env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def prepare(self):
+        """Creates the prefix once; its windows go into one virtual desktop."""
+        if os.path.exists(os.path.join(self.prefix, "system.reg")):
+            return
+        os.makedirs(self.prefix, exist_ok=True)
+        self.run("wineboot", "-i", timeout=300)
+        self.run("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
+        self.run("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
+                 "/d", f"{SCREEN[0]}x{SCREEN[1]}", "/f")
+        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
+
+    def start(self):
+        self.prepare()
+        # A persistent server, warmed up by one small program, so that the first
+        # window of the scenario does not wait for Wine's own start.
+        subprocess.run([WINESERVER, "-p"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        self.run("cmd", "/c", "echo", timeout=120)
+
+    def start_program(self, exe, folder, log, *args):
+        return subprocess.Popen([WINE64, exe, *args], cwd=folder, env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+
+    def stop(self):
+        try:
+            subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
+        except subprocess.TimeoutExpired:
+            pass
+
+
+class Probe:
+    """The probe program, serving requests about the windows on its standard input."""
+
+    def __init__(self, wine, exe, folder):
+        self.process = subprocess.Popen([WINE64, exe, "serve"], cwd=folder, env=wine.env,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        self.buffer = b""
+
+    def _fill(self, deadline):
+        left = deadline - time.monotonic()
+        ready, _, _ = select.select([self.process.stdout], [], [], max(left, 0))
+        if not ready:
+            raise Failure("the probe did not answer")
+        chunk = os.read(self.process.stdout.fileno(), 1 << 16)
+        if not chunk:
+            raise Failure("the probe ended")
+        self.buffer += chunk
+
+    def _read(self, count, deadline):
+        while len(self.buffer) < count:
+            self._fill(deadline)
+        data, self.buffer = self.buffer[:count], self.buffer[count:]
+        return data
+
+    def _line(self, deadline):
+        while b"\n" not in self.buffer:
+            self._fill(deadline)
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return line
+
+    def send(self, *fields):
+        self.process.stdin.write(("\t".join(str(f) for f in fields) + "\n").encode())
+        self.process.stdin.flush()
+
+    def answer(self, timeout=60):
+        """Reads one answer: (found, UTF-8 text)."""
+        deadline = time.monotonic() + timeout
+        status, size = self._line(deadline).split()
+        data = self._read(int(size), deadline)
+        if status == b"2":
+            raise Failure(f"the probe refused a request: {data.decode()}")
+        return status == b"0", data.decode("utf-8")
+
+    def ask(self, *fields, timeout=60):
+        self.send(*fields)
+        return self.answer(timeout)
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.process.stdin.close()
+                self.process.wait(5)
+            except (OSError, subprocess.TimeoutExpired):
+                pass
+        end_process(self.process)
+
+
+class Session:
+    """Everything one scenario starts; a context manager that ends all of it."""
+
+    def __init__(self, name, tools, out):
+        self.name = name
+        self.tools = tools
+        self.dir = os.path.join(out, name)
+        self.folder = os.path.join(self.dir, "folder")
+        self.display = Display()
+        self.wine = None
+        self.probe = None
+        self.programs = []
+        self.shots = 0
+        self.log = None
+
+    # Setting up and tearing down.
+
+    def __enter__(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.folder)
+        self.log = open(os.path.join(self.dir, "program.log"), "wb")
+        try:
+            display = self.display.start()
+            self.wine = Wine(self.tools.prefix, display)
+            self.wine.start()
+            self.probe = Probe(self.wine, self.tools.probe, self.folder)
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, kind, error, trace):
+        if kind is not None and self.display.process is not None:
+            try:
+                self.shot("failure")
+            except Exception:  # the picture is a help, not a result
+                pass
+        for program in self.programs:
+            end_process(program)
+        if self.probe:
+            self.probe.close()
+        if self.wine:
+            self.wine.stop()
+        self.display.stop()
+        if self.log:
+            self.log.close()
+        return False
+
+    @property
+    def env(self):
+        return self.wine.env
+
+    # The program.
+
+    def start(self):
+        program = self.wine.start_program(self.tools.exe, self.folder, self.log)
+        self.programs.append(program)
+        return program
+
+    def wait_exit(self, program, timeout=30):
+        try:
+            return program.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"the program did not end within {timeout} s") from None
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def files(self):
+        return sorted(os.listdir(self.folder))
+
+    def backups(self):
+        return [f for f in self.files() if f.startswith("passwords.gkv.") and f.endswith(".bak")]
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    # Looking at the windows.
+
+    def window(self, window_class, title=None):
+        """The title of a visible top-level window, or None."""
+        fields = ("find", window_class) + ((title,) if title is not None else ())
+        found, text = self.probe.ask(*fields)
+        return text if found else None
+
+    def wait_window(self, window_class, title=None, timeout=30):
+        what = f'window "{window_class}"' + (f' titled "{title}"' if title else "")
+        return wait_until(what, lambda: self.window(window_class, title) is not None, timeout)
+
+    def wait_gone(self, window_class, title=None, timeout=30):
+        what = f'window "{window_class}" to close'
+        wait_until(what, lambda: self.window(window_class, title) is None, timeout)
+
+    def wait_dialog(self, title, timeout=30):
+        self.wait_window("#32770", title, timeout)
+
+    def text(self, window_class, index):
+        found, text = self.probe.ask("text", window_class, index)
+        if not found:
+            raise Failure(f'no edit control {index} in window "{window_class}"')
+        return text
+
+    def wait_text(self, window_class, index, expected, timeout=10):
+        """Waits until an edit control holds exactly the expected text."""
+        try:
+            wait_until("text", lambda: self.probe.ask("text", window_class, index) == (True, expected), timeout)
+        except Failure:
+            raise Failure(f'edit control {index} of "{window_class}": expected {expected!r}, '
+                          f'holds {self.text(window_class, index)!r}') from None
+
+    def wait_title(self, window_class, expected, timeout=10):
+        try:
+            wait_until("title", lambda: self.window(window_class) == expected, timeout)
+        except Failure:
+            raise Failure(f'title of "{window_class}": expected {expected!r}, '
+                          f'is {self.window(window_class)!r}') from None
+
+    def box_text(self, title):
+        found, text = self.probe.ask("box", title)
+        if not found:
+            raise Failure(f'no system message box "{title}"')
+        return text
+
+    def wait_foreground(self, window_class, timeout=15):
+        """Keys go to the foreground window: wait until it is the expected one."""
+        wait_until(f'"{window_class}" in the foreground',
+                   lambda: self.probe.ask("foreground") == (True, window_class), timeout)
+
+    def rect(self, window_class, title=None):
+        fields = ("rect", window_class) + ((title,) if title is not None else ())
+        found, text = self.probe.ask(*fields)
+        if not found:
+            raise Failure(f'no window "{window_class}" to measure')
+        return [int(v) for v in text.split()]
+
+    # The keyboard, the clipboard and the screen, all through X.
+
+    def x(self, *args, data=None, timeout=30):
+        result = subprocess.run(list(args), env=self.env, input=data, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=timeout)
+        if result.returncode != 0:
+            raise Failure(f"{args[0]} failed: {result.stderr.decode(errors='replace').strip()}")
+        return result.stdout
+
+    def _point_at_desktop(self):
+        # Without a window manager the keys go to the X window under the pointer:
+        # the Wine desktop. Wine hands them to its foreground window.
+        self.x("xdotool", "mousemove", str(SCREEN[0] - 24), str(SCREEN[1] - 18))
+
+    def keys(self, *names, pause=0.3):
+        self._point_at_desktop()
+        self.x("xdotool", "key", "--delay", "40", *names)
+        time.sleep(pause)
+
+    def type(self, text, pause=0.3):
+        self._point_at_desktop()
+        self.x("xdotool", "type", "--delay", "40", "--", text)
+        time.sleep(pause)
+
+    def clipboard(self):
+        return self.x("xclip", "-o", "-selection", "clipboard", timeout=10).decode("utf-8")
+
+    def wait_clipboard(self, expected, timeout=10):
+        def holds():
+            try:
+                return self.clipboard() == expected
+            except (Failure, UnicodeDecodeError, subprocess.TimeoutExpired):
+                return False
+        try:
+            wait_until("clipboard", holds, timeout, interval=0.2)
+        except Failure:
+            raise Failure(f"clipboard: expected {expected!r}") from None
+
+    def set_clipboard(self, text):
+        """Puts UTF-8 text on the X clipboard; xclip stays behind to serve it until
+        the display ends."""
+        subprocess.run(["xclip", "-i", "-selection", "clipboard"], env=self.env, input=text.encode("utf-8"),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
+
+    def shot(self, step):
+        """A PNG of the whole display, numbered in the order of the steps."""
+        self.shots += 1
+        path = os.path.join(self.dir, f"{self.shots:02d}-{step}.png")
+        self.x("import", "-window", "root", path)
+        return path
+
+    def picture(self, shot, name, window_class, title=None):
+        """Cuts one window out of a screenshot into the pictures folder, if one was asked for."""
+        if not self.tools.pictures:
+            return
+        left, top, width, height = self.rect(window_class, title)
+        margin = 6
+        left, top = max(left - margin, 0), max(top - margin, 0)
+        width = min(width + 2 * margin, SCREEN[0] - left)
+        height = min(height + 2 * margin, SCREEN[1] - top)
+        os.makedirs(self.tools.pictures, exist_ok=True)
+        self.x("convert", shot, "-crop", f"{width}x{height}+{left}+{top}", "+repage",
+               os.path.join(self.tools.pictures, name + ".png"))
+
+    # Vaults through the program's own container, run natively.
+
+    def make_vault(self, password, text, name="passwords.gkv"):
+        result = subprocess.run([self.tools.vault_tool, "create", self.path(name), password],
+                                input=text.encode("utf-8") if isinstance(text, str) else text,
+                                capture_output=True, timeout=60)
+        if result.returncode != 0:
+            raise Failure(f"vault_tool create: {result.stderr.decode(errors='replace')}")
+
+    def open_vault(self, password, name="passwords.gkv"):
+        result = subprocess.run([self.tools.vault_tool, "open", self.path(name), password],
+                                capture_output=True, timeout=60)
+        if result.returncode != 0:
+            raise Failure(f"vault_tool open {name}: {result.stderr.decode(errors='replace').strip()}")
+        return result.stdout
+
+
+def expect(what, expected, actual):
+    if expected != actual:
+        raise Failure(f"{what}: expected {expected!r}, got {actual!r}")

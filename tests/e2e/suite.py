@@ -1,0 +1,340 @@
+#!/usr/bin/env python3
+"""The end-to-end suite: the real Glimkeep program, started as a process under Wine
+in a fresh empty folder on a display of its own, driven only through real X key
+events and checked only through what it shows, what it puts on the clipboard, its
+exit code and the files it leaves (opened with the program's own container).
+
+    tests/e2e/suite.py [--only NAME ...] [--repeat N] [--pictures DIR]
+
+Screenshots of every checked step go to build/e2e/<scenario>/; a failing scenario
+prints where they are. Exit code 0 when every scenario passed.
+"""
+
+import argparse
+import os
+import sys
+import time
+import traceback
+from types import SimpleNamespace
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Failure, Session, expect  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+PASSWORD = "correct horse 42"
+EMPTY_VAULT_SIZE = 93
+
+SCENARIOS = []
+
+
+def scenario(function):
+    SCENARIOS.append(function)
+    return function
+
+
+def unlock(s, password=PASSWORD):
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.type(password)
+    s.keys("Return")
+    s.wait_window("editor")
+    s.wait_foreground("editor")
+
+
+def answer(s, title, *keys):
+    """Waits for a message dialog, photographs it and answers it with keys."""
+    s.wait_dialog(title)
+    s.wait_foreground("#32770")
+    shot = s.shot(title.lower().replace(" ", "-").strip("?"))
+    s.keys(*(keys or ("Return",)))
+    s.wait_gone("#32770", title)
+    return shot
+
+
+def close_cleanly(s, program, window_class):
+    """Alt+F4 on a window with nothing unsaved ends the process with 0."""
+    s.wait_foreground(window_class)
+    s.keys("alt+F4")
+    expect("exit code", 0, s.wait_exit(program))
+
+
+@scenario
+def first_run(s):
+    program = s.start()
+    s.wait_window("create_db")
+    s.wait_foreground("create_db")
+    shot = s.shot("create-window")
+    s.picture(shot, "create_db", "create_db")
+    expect("files before anything is typed", [], s.files())
+
+    # An empty master password is refused; nothing is written.
+    s.keys("Return")
+    answer(s, "Error")
+    expect("files after an empty password", [], s.files())
+    s.wait_window("create_db")
+
+    s.type(PASSWORD)
+    s.keys("Return")
+    s.wait_dialog("Database successfully created")
+    shot = s.shot("created")
+    s.picture(shot, "message", "#32770", "Database successfully created")
+    s.keys("Return")
+
+    # The open window follows, not the editor.
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    expect("editor after creating", None, s.window("editor"))
+    expect("files after creating", ["passwords.gkv"], s.files())
+    expect("size of the new vault", EMPTY_VAULT_SIZE, len(s.read("passwords.gkv")))
+    expect("plaintext of the new vault", b"", s.open_vault(PASSWORD))
+    s.type("correct")
+    shot = s.shot("open-window")
+    s.picture(shot, "decrypt_db", "decrypt_db")
+    close_cleanly(s, program, "decrypt_db")
+    expect("files after closing", ["passwords.gkv"], s.files())
+
+
+@scenario
+def wrong_then_right_password(s):
+    document = "mail\r\n\tuser: ada\r\n\tpassword: engine\r\n"
+    s.make_vault(PASSWORD, document)
+    vault = s.read("passwords.gkv")
+
+    program = s.start()
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.type("correct horse 41")
+    s.keys("Return")
+    answer(s, "Wrong password")
+    s.wait_text("decrypt_db", 0, "")  # the box is emptied for the next try
+    expect("editor after a wrong password", None, s.window("editor"))
+
+    s.wait_foreground("decrypt_db")
+    s.type(PASSWORD)
+    s.keys("Return")
+    s.wait_window("editor")
+    s.wait_text("editor", 1, document)
+    s.wait_title("editor", "Glimkeep")
+    s.shot("editor")
+    close_cleanly(s, program, "editor")
+
+    # Closing the open window itself ends the program with 0, and writes nothing.
+    program = s.start()
+    s.wait_window("decrypt_db")
+    close_cleanly(s, program, "decrypt_db")
+    expect("files", ["passwords.gkv"], s.files())
+    expect("vault bytes", vault, s.read("passwords.gkv"))
+
+
+@scenario
+def working_session(s):
+    s.make_vault(PASSWORD, "")
+    empty_vault = s.read("passwords.gkv")
+    program = s.start()
+    unlock(s)
+    expect("title when opened", "Glimkeep", s.window("editor"))
+
+    # Type into the editor box: Enter carries the indentation of the line before.
+    s.keys("ctrl+Tab")
+    s.type("email")
+    s.keys("Return", "Tab")
+    s.type("gmail: secret1")
+    s.keys("Return")
+    s.type("gmx: secret2")
+    s.keys("Return", "BackSpace")
+    s.type("work")
+    s.keys("Return", "Tab")
+    s.type("vpn")
+    s.keys("Return", "Tab")
+    s.type("user: alice")
+    s.keys("Return")
+    s.type("password: p@ss w0rd")
+    s.keys("Return", "BackSpace", "BackSpace")
+    s.type("bank: 1234")
+    lines = ["email", "\tgmail: secret1", "\tgmx: secret2", "work", "\tvpn",
+             "\t\tuser: alice", "\t\tpassword: p@ss w0rd", "bank: 1234"]
+    s.wait_text("editor", 1, "\r\n".join(lines))
+    s.wait_title("editor", "* Glimkeep")
+    s.shot("typed")
+
+    # A path typed in full shows its entry.
+    s.keys("ctrl+Tab")
+    s.type("email gmx")
+    s.wait_text("editor", 1, "secret2")
+    s.keys("ctrl+BackSpace", "ctrl+BackSpace")
+    s.wait_text("editor", 0, "")
+    s.wait_text("editor", 1, "\r\n".join(lines) + "\r\n")
+
+    # Tab completes names; a node with children is completed with a space after it.
+    s.type("wo")
+    s.keys("Tab")
+    s.wait_text("editor", 0, "work ")
+    s.wait_text("editor", 1, "vpn\r\n\tuser: alice\r\n\tpassword: p@ss w0rd\r\n")
+    s.type("v")
+    s.keys("Tab")
+    s.wait_text("editor", 0, "work vpn ")
+    s.type("pa")
+    s.keys("Tab")
+    s.wait_text("editor", 0, "work vpn password")
+    s.wait_text("editor", 1, "p@ss w0rd")
+
+    # Enter copies exactly what the editor box shows.
+    s.keys("Return")
+    s.wait_clipboard("p@ss w0rd")
+    shot = s.shot("copied")
+    s.picture(shot, "editor", "editor")
+
+    # Save: one backup holding the vault as it was, the new text byte for byte.
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    s.wait_title("editor", "Glimkeep")
+    backups = s.backups()
+    expect("number of backups", 1, len(backups))
+    expect("backup bytes", empty_vault, s.read(backups[0]))
+    expected = ("\r\n".join(lines) + "\r\n").encode()
+    expect("saved plaintext", expected, s.open_vault(PASSWORD))
+    close_cleanly(s, program, "editor")
+    expect("files after closing", sorted(["passwords.gkv"] + backups), s.files())
+
+
+@scenario
+def exit_with_unsaved_changes(s):
+    document = "bank\r\n\tpin: 1234\r\n"
+    s.make_vault(PASSWORD, document)
+    vault = s.read("passwords.gkv")
+    program = s.start()
+    unlock(s)
+    s.keys("ctrl+Tab", "ctrl+End")
+    s.type("shop: 5678")
+    s.wait_title("editor", "* Glimkeep")
+
+    s.keys("alt+F4")
+    answer(s, "Discard changes?")  # Enter answers the default, No
+    s.wait_window("editor")
+    s.wait_title("editor", "* Glimkeep")
+    s.wait_text("editor", 1, document + "shop: 5678")
+    expect("process after No", None, program.poll())
+
+    s.wait_foreground("editor")
+    s.keys("alt+F4")
+    s.wait_dialog("Discard changes?")
+    s.wait_foreground("#32770")
+    s.keys("Tab", "Return")  # from No to Yes
+    expect("exit code after Yes", 0, s.wait_exit(program))
+    expect("files", ["passwords.gkv"], s.files())
+    expect("vault bytes", vault, s.read("passwords.gkv"))
+
+
+def damaged_vaults():
+    """Each damage, with the text that the load reports for it."""
+    return [
+        ("short", b"GLIMKEEPDB1.0" + bytes(79), "File has insufficient size (file corrupted?)"),
+        ("foreign", b"NOTAVAULT!1.0" + bytes(84), "This file is not database file for this program"),
+        ("wrong-version", b"GLIMKEEPDB1.1" + bytes(80), "Unsupported file version"),
+        ("truncated", None, "Cannot read ciphertext from file (file corrupted?)"),
+    ]
+
+
+@scenario
+def damaged_vault(s):
+    for name, content, message in damaged_vaults():
+        if content is None:
+            s.make_vault(PASSWORD, "mail\r\n\tpassword: engine\r\n" * 20)
+            content = s.read("passwords.gkv")[:-7]
+        with open(s.path("passwords.gkv"), "wb") as f:
+            f.write(content)
+        program = s.start()
+        s.wait_dialog("Error loading database")
+        expect(f"message for the {name} vault", message + "\r\npasswords.gkv", s.box_text("Error loading database"))
+        s.shot(f"{name}-vault")
+        s.wait_foreground("#32770")
+        s.keys("Return")
+        expect(f"exit code for the {name} vault", 1, s.wait_exit(program))
+        expect(f"files after the {name} vault", ["passwords.gkv"], s.files())
+        expect(f"bytes of the {name} vault", content, s.read("passwords.gkv"))
+
+
+@scenario
+def non_ascii_text(s):
+    lines = ["Bücher", "\tÉcole: mot de passe « déjà vu »", "東京", "\t銀行: 暗証番号 🔑",
+             "emoji 😀: 𝄞 clef"]
+    expected = "\r\n".join(lines) + "\r\n"
+    s.make_vault(PASSWORD, "")
+    program = s.start()
+    unlock(s)
+
+    # Pasted from the X clipboard (xdotool cannot type every character).
+    s.set_clipboard("\n".join(lines))
+    s.keys("ctrl+Tab", "ctrl+v")
+    s.wait_text("editor", 1, "\r\n".join(lines))
+    s.wait_title("editor", "* Glimkeep")
+
+    # A non-ASCII path finds its entry, and the copy comes back intact.
+    s.set_clipboard("東京 銀行")
+    s.keys("ctrl+Tab", "ctrl+v")
+    s.wait_text("editor", 0, "東京 銀行")
+    s.wait_text("editor", 1, "暗証番号 🔑")
+    s.keys("Return")
+    s.wait_clipboard("暗証番号 🔑")
+    s.shot("filtered")
+
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    expect("saved plaintext", expected.encode("utf-8"), s.open_vault(PASSWORD))
+    close_cleanly(s, program, "editor")
+
+    program = s.start()
+    unlock(s)
+    s.wait_text("editor", 1, expected)
+    s.shot("reopened")
+    close_cleanly(s, program, "editor")
+    expect("plaintext after reopening", expected.encode("utf-8"), s.open_vault(PASSWORD))
+
+
+def tools_from(args):
+    return SimpleNamespace(
+        exe=os.path.abspath(args.exe), probe=os.path.abspath(args.probe),
+        vault_tool=os.path.abspath(args.vault_tool), prefix=os.path.abspath(args.prefix),
+        pictures=os.path.abspath(args.pictures) if args.pictures else None)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--exe", default=os.path.join(ROOT, "build/win64/bin/glimkeep.exe"))
+    parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
+    parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
+    parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
+    parser.add_argument("--out", default=os.path.join(ROOT, "build/e2e"))
+    parser.add_argument("--pictures", help="also cut the windows out into this folder (docs/screenshots)")
+    parser.add_argument("--only", action="append", help="run only this scenario (repeatable)")
+    parser.add_argument("--repeat", type=int, default=1, help="run the suite this many times in a row")
+    args = parser.parse_args()
+    tools = tools_from(args)
+    for path in (tools.exe, tools.probe, tools.vault_tool):
+        if not os.path.exists(path):
+            print(f"missing {path}: build the native and win64 presets first", file=sys.stderr)
+            return 2
+
+    chosen = [f for f in SCENARIOS if not args.only or f.__name__ in args.only]
+    failed = []
+    for run in range(1, args.repeat + 1):
+        for function in chosen:
+            label = function.__name__ + (f" (run {run})" if args.repeat > 1 else "")
+            started = time.monotonic()
+            session = Session(function.__name__, tools, args.out)
+            try:
+                with session as s:
+                    function(s)
+                print(f"ok   {label} ({time.monotonic() - started:.1f} s)", flush=True)
+            except (Failure, Exception) as error:  # every scenario runs, whatever the last one did
+                failed.append(label)
+                print(f"FAIL {label} ({time.monotonic() - started:.1f} s): {error}", flush=True)
+                if not isinstance(error, Failure):
+                    traceback.print_exc()
+                print(f"     screenshots and the program's output: {session.dir}", flush=True)
+    print(f"{len(chosen) * args.repeat - len(failed)} of {len(chosen) * args.repeat} scenarios passed", flush=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
