@@ -12,6 +12,7 @@ prints where they are. Exit code 0 when every scenario passed.
 
 import argparse
 import os
+import signal
 import sys
 import time
 import traceback
@@ -170,6 +171,8 @@ def working_session(s):
     s.keys("Tab")
     s.wait_text("editor", 0, "work ")
     s.wait_text("editor", 1, "vpn\r\n\tuser: alice\r\n\tpassword: p@ss w0rd\r\n")
+    shot = s.shot("filtered")
+    s.picture(shot, "editor", "editor")
     s.type("v")
     s.keys("Tab")
     s.wait_text("editor", 0, "work vpn ")
@@ -181,8 +184,7 @@ def working_session(s):
     # Enter copies exactly what the editor box shows.
     s.keys("Return")
     s.wait_clipboard("p@ss w0rd")
-    shot = s.shot("copied")
-    s.picture(shot, "editor", "editor")
+    s.shot("copied")
 
     # Save: one backup holding the vault as it was, the new text byte for byte.
     s.keys("ctrl+s")
@@ -309,6 +311,7 @@ def main():
     parser.add_argument("--only", action="append", help="run only this scenario (repeatable)")
     parser.add_argument("--repeat", type=int, default=1, help="run the suite this many times in a row")
     args = parser.parse_args()
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still end what was started
     tools = tools_from(args)
     for path in (tools.exe, tools.probe, tools.vault_tool):
         if not os.path.exists(path):
