@@ -359,10 +359,16 @@ class Session:
             raise Failure(f"clipboard: expected {expected!r}") from None
 
     def set_clipboard(self, text):
-        """Puts UTF-8 text on the X clipboard; xclip stays behind to serve it until
-        the display ends."""
+        """Puts UTF-8 text on the X clipboard (xclip stays behind to serve it until
+        the display ends) and waits until Windows programs see it there, with X's
+        line feeds as CR LF."""
         subprocess.run(["xclip", "-i", "-selection", "clipboard"], env=self.env, input=text.encode("utf-8"),
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
+        seen = text.replace("\n", "\r\n")
+        try:
+            wait_until("the clipboard under Wine", lambda: self.probe.ask("clipboard") == (True, seen), 10, 0.1)
+        except Failure:
+            raise Failure(f"Wine's clipboard: expected {seen!r}, holds {self.probe.ask('clipboard')[1]!r}") from None
 
     def shot(self, step):
         """A PNG of the whole display, numbered in the order of the steps."""

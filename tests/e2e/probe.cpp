@@ -12,6 +12,7 @@
 //                                        UTF-8 text of <file>: an edit control made as
 //                                        the editor box is, its text set, painted and
 //                                        read back; prints the three times in ms
+//   probe editcost <file> system-font    the same with the system's default font
 //
 // Exit code 0 when the condition holds, 1 otherwise.
 //
@@ -24,6 +25,7 @@
 //   box <title>                  the text of a system message box with that title
 //   rect <class> [<title>]       "left top width height" of a visible window
 //   foreground                   the class of the foreground window
+//   clipboard                    the clipboard's text as Windows programs see it
 //   shown <class> <n> <length> <seconds>
 //                                answers "armed" at once, then again as soon as the
 //                                n-th edit control holds <length> units and has
@@ -200,6 +202,20 @@ void serve_one(const std::vector<std::string>& f)
         if (!window || !GetClassNameW(window, class_name, 64)) return answer(1);
         return answer(0, narrow(class_name));
     }
+    if (verb == "clipboard") {
+        if (!OpenClipboard(nullptr)) return answer(1);
+        std::string text;
+        bool found = false;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+                text = narrow(chars);
+                found = true;
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        return answer(found ? 0 : 1, text);
+    }
     if (verb == "shown" && f.size() == 5) {
         const LRESULT wanted = std::atol(f[3].c_str());
         answer(0, "armed");
@@ -231,7 +247,7 @@ double milliseconds_since(const LARGE_INTEGER& start)
 // The edit control on its own, built as the editor box is (styles, font, size of
 // the program's first window), so that the benchmark can tell its share of the
 // time from the program's.
-int edit_cost(const char* path)
+int edit_cost(const char* path, bool program_font)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) return 1;
@@ -254,7 +270,7 @@ int edit_cost(const char* path)
                              CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace");
     if (!frame || !edit || !font) return 1;
     SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
-    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (program_font) SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     UpdateWindow(frame);
 
     LARGE_INTEGER start;
@@ -299,7 +315,9 @@ int main(int argc, char** argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
     if (argc == 2 && std::string(argv[1]) == "serve") return serve();
-    if (argc == 3 && std::string(argv[1]) == "editcost") return edit_cost(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "editcost") return edit_cost(argv[2], true);
+    if (argc == 4 && std::string(argv[1]) == "editcost" && std::string(argv[3]) == "system-font")
+        return edit_cost(argv[2], false);
     if (argc < 3) return usage();
     const std::string command = argv[1];
     const std::wstring name = wide(argv[2]);

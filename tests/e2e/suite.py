@@ -73,6 +73,7 @@ def first_run(s):
     answer(s, "Error")
     expect("files after an empty password", [], s.files())
     s.wait_window("create_db")
+    s.wait_foreground("create_db")
 
     s.type(PASSWORD)
     s.keys("Return")
