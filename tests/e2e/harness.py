@@ -361,14 +361,20 @@ class Session:
     def set_clipboard(self, text):
         """Puts UTF-8 text on the X clipboard (xclip stays behind to serve it until
         the display ends) and waits until Windows programs see it there, with X's
-        line feeds as CR LF."""
-        subprocess.run(["xclip", "-i", "-selection", "clipboard"], env=self.env, input=text.encode("utf-8"),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
+        line feeds as CR LF. Wine takes the new X owner's text into its clipboard
+        with the clipboard open; when another process (the probe looking) holds the
+        clipboard at that moment, the update is lost, so the text is offered again."""
         seen = text.replace("\n", "\r\n")
-        try:
-            wait_until("the clipboard under Wine", lambda: self.probe.ask("clipboard") == (True, seen), 10, 0.1)
-        except Failure:
-            raise Failure(f"Wine's clipboard: expected {seen!r}, holds {self.probe.ask('clipboard')[1]!r}") from None
+        for _ in range(5):
+            subprocess.run(["xclip", "-i", "-selection", "clipboard"], env=self.env, input=text.encode("utf-8"),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
+            time.sleep(0.5)
+            try:
+                wait_until("the clipboard under Wine", lambda: self.probe.ask("clipboard") == (True, seen), 3, 0.5)
+                return
+            except Failure:
+                pass
+        raise Failure(f"Wine's clipboard: expected {seen!r}, holds {self.probe.ask('clipboard')[1]!r}")
 
     def shot(self, step):
         """A PNG of the whole display, numbered in the order of the steps."""
