@@ -109,6 +109,7 @@ def wrong_then_right_password(s):
     s.keys("Return")
     answer(s, "Wrong password")
     s.wait_text("decrypt_db", 0, "")  # the box is emptied for the next try
+    s.shot("box-emptied")
     expect("editor after a wrong password", None, s.window("editor"))
 
     s.wait_foreground("decrypt_db")
@@ -123,6 +124,7 @@ def wrong_then_right_password(s):
     # Closing the open window itself ends the program with 0, and writes nothing.
     program = s.start()
     s.wait_window("decrypt_db")
+    s.shot("open-window-again")
     close_cleanly(s, program, "decrypt_db")
     expect("files", ["passwords.gkv"], s.files())
     expect("vault bytes", vault, s.read("passwords.gkv"))
@@ -135,6 +137,7 @@ def working_session(s):
     program = s.start()
     unlock(s)
     expect("title when opened", "Glimkeep", s.window("editor"))
+    s.shot("opened")
 
     # Type into the editor box: Enter carries the indentation of the line before.
     s.keys("ctrl+Tab")
@@ -163,6 +166,7 @@ def working_session(s):
     s.keys("ctrl+Tab")
     s.type("email gmx")
     s.wait_text("editor", 1, "secret2")
+    s.shot("path-typed")
     s.keys("ctrl+BackSpace", "ctrl+BackSpace")
     s.wait_text("editor", 0, "")
     s.wait_text("editor", 1, "\r\n".join(lines) + "\r\n")
@@ -191,6 +195,7 @@ def working_session(s):
     s.keys("ctrl+s")
     answer(s, "Data successfully saved")
     s.wait_title("editor", "Glimkeep")
+    s.shot("saved")
     backups = s.backups()
     expect("number of backups", 1, len(backups))
     expect("backup bytes", empty_vault, s.read(backups[0]))
@@ -210,6 +215,7 @@ def exit_with_unsaved_changes(s):
     s.keys("ctrl+Tab", "ctrl+End")
     s.type("shop: 5678")
     s.wait_title("editor", "* Glimkeep")
+    s.shot("changed")
 
     s.keys("alt+F4")
     answer(s, "Discard changes?")  # Enter answers the default, No
@@ -217,6 +223,7 @@ def exit_with_unsaved_changes(s):
     s.wait_title("editor", "* Glimkeep")
     s.wait_text("editor", 1, document + "shop: 5678")
     expect("process after No", None, program.poll())
+    s.shot("kept")
 
     s.wait_foreground("editor")
     s.keys("alt+F4")
@@ -271,6 +278,7 @@ def non_ascii_text(s):
     s.keys("ctrl+Tab", "ctrl+v")
     s.wait_text("editor", 1, "\r\n".join(lines))
     s.wait_title("editor", "* Glimkeep")
+    s.shot("pasted")
 
     # A non-ASCII path finds its entry, and the copy comes back intact.
     s.set_clipboard("東京 銀行")
