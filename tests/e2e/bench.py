@@ -27,8 +27,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import WINE64, Failure, Session  # noqa: E402
-from suite import ROOT, tools_from  # noqa: E402
+from harness import WINE64, Failure, Session, add_tool_arguments, tools_from  # noqa: E402
 
 PASSWORD = "benchmark password"
 WORDS = ("alpha bravo charlie delta echo foxtrot golf hotel india juliet kilo lima mike "
@@ -89,7 +88,7 @@ class Timer:
 
 def measure(tools, out, size_mib, repeat):
     text, groups = document(size_mib << 20)
-    length = len(text)
+    length = first_length = len(text)
     results = collections.defaultdict(list)
     with Session(f"bench-{size_mib}mib", tools, out) as s:
         s.make_vault(PASSWORD, text)
@@ -153,22 +152,19 @@ def measure(tools, out, size_mib, repeat):
             results["edit control alone: set the whole text"].append(set_ms)
             results["edit control alone: paint"].append(paint_ms)
             results["edit control alone: read the whole text back"].append(get_ms)
-    return length, groups, results
+    return first_length, groups, results
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--exe", default=os.path.join(ROOT, "build/win64/bin/glimkeep.exe"))
-    parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
-    parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
-    parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
-    parser.add_argument("--out", default=os.path.join(ROOT, "build/e2e"))
+    add_tool_arguments(parser)
     parser.add_argument("--sizes", default="1,10", help="vault sizes in MiB, comma-separated")
     parser.add_argument("--repeat", type=int, default=3, help="program starts per size")
     args = parser.parse_args()
-    args.pictures = None
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still end what was started
     tools = tools_from(args)
+    if not tools:
+        return 2
 
     print("| Vault | Measure | Median | Min | Max | n |")
     print("|---|---|---|---|---|---|")

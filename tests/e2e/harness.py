@@ -14,7 +14,9 @@ import shutil
 import signal
 import subprocess
 import time
+from types import SimpleNamespace
 
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 SCREEN = (1024, 768)
@@ -416,3 +418,25 @@ class Session:
 def expect(what, expected, actual):
     if expected != actual:
         raise Failure(f"{what}: expected {expected!r}, got {actual!r}")
+
+
+def add_tool_arguments(parser):
+    """The programs a session drives and where it works, with their usual places."""
+    parser.add_argument("--exe", default=os.path.join(ROOT, "build/win64/bin/glimkeep.exe"))
+    parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
+    parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
+    parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
+    parser.add_argument("--out", default=os.path.join(ROOT, "build/e2e"))
+
+
+def tools_from(args, pictures=None):
+    """The tools named by add_tool_arguments; None when one of them is missing."""
+    tools = SimpleNamespace(
+        exe=os.path.abspath(args.exe), probe=os.path.abspath(args.probe),
+        vault_tool=os.path.abspath(args.vault_tool), prefix=os.path.abspath(args.prefix),
+        pictures=os.path.abspath(pictures) if pictures else None)
+    for path in (tools.exe, tools.probe, tools.vault_tool):
+        if not os.path.exists(path):
+            print(f"missing {path}: build the native and win64 presets first", flush=True)
+            return None
+    return tools

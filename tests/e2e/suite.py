@@ -16,12 +16,10 @@ import signal
 import sys
 import time
 import traceback
-from types import SimpleNamespace
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Session, expect  # noqa: E402
+from harness import Failure, Session, add_tool_arguments, expect, tools_from  # noqa: E402
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 PASSWORD = "correct horse 42"
 EMPTY_VAULT_SIZE = 93
 
@@ -302,30 +300,17 @@ def non_ascii_text(s):
     expect("plaintext after reopening", expected.encode("utf-8"), s.open_vault(PASSWORD))
 
 
-def tools_from(args):
-    return SimpleNamespace(
-        exe=os.path.abspath(args.exe), probe=os.path.abspath(args.probe),
-        vault_tool=os.path.abspath(args.vault_tool), prefix=os.path.abspath(args.prefix),
-        pictures=os.path.abspath(args.pictures) if args.pictures else None)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--exe", default=os.path.join(ROOT, "build/win64/bin/glimkeep.exe"))
-    parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
-    parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
-    parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
-    parser.add_argument("--out", default=os.path.join(ROOT, "build/e2e"))
+    add_tool_arguments(parser)
     parser.add_argument("--pictures", help="also cut the windows out into this folder (docs/screenshots)")
     parser.add_argument("--only", action="append", help="run only this scenario (repeatable)")
     parser.add_argument("--repeat", type=int, default=1, help="run the suite this many times in a row")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still end what was started
-    tools = tools_from(args)
-    for path in (tools.exe, tools.probe, tools.vault_tool):
-        if not os.path.exists(path):
-            print(f"missing {path}: build the native and win64 presets first", file=sys.stderr)
-            return 2
+    tools = tools_from(args, args.pictures)
+    if not tools:
+        return 2
 
     chosen = [f for f in SCENARIOS if not args.only or f.__name__ in args.only]
     failed = []
