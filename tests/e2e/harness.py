@@ -240,8 +240,8 @@ class Session:
 
     # The program.
 
-    def start(self):
-        program = self.wine.start_program(self.tools.exe, self.folder, self.log)
+    def start(self, exe=None):
+        program = self.wine.start_program(exe or self.tools.exe, self.folder, self.log)
         self.programs.append(program)
         return program
 
@@ -423,6 +423,8 @@ def expect(what, expected, actual):
 def add_tool_arguments(parser):
     """The programs a session drives and where it works, with their usual places."""
     parser.add_argument("--exe", default=os.path.join(ROOT, "build/win64/bin/glimkeep.exe"))
+    parser.add_argument("--short-lock-exe", default=os.path.join(ROOT, "build/win64/tests/e2e/glimkeep_short_lock.exe"),
+                        help="the program with an inactivity lock of 8 s instead of 10 minutes")
     parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
     parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
     parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
@@ -432,10 +434,11 @@ def add_tool_arguments(parser):
 def tools_from(args, pictures=None):
     """The tools named by add_tool_arguments; None when one of them is missing."""
     tools = SimpleNamespace(
-        exe=os.path.abspath(args.exe), probe=os.path.abspath(args.probe),
+        exe=os.path.abspath(args.exe), short_lock_exe=os.path.abspath(args.short_lock_exe),
+        probe=os.path.abspath(args.probe),
         vault_tool=os.path.abspath(args.vault_tool), prefix=os.path.abspath(args.prefix),
         pictures=os.path.abspath(pictures) if pictures else None)
-    for path in (tools.exe, tools.probe, tools.vault_tool):
+    for path in (tools.exe, tools.short_lock_exe, tools.probe, tools.vault_tool):
         if not os.path.exists(path):
             print(f"missing {path}: build the native and win64 presets first", flush=True)
             return None

@@ -1,20 +1,12 @@
-// A console helper for the end-to-end test: it looks at the windows of a running
-// Glimkeep from outside (as another process would) and opens the vault it wrote.
+// A console helper for the end-to-end suite: it looks at the windows of a running
+// Glimkeep from outside, as another process would.
 //
-//   probe wait <class> <seconds>         a visible top-level window of that class
-//   probe gone <class> <seconds>         no window of that class any more
-//   probe dialog <caption> <seconds>     a visible message dialog with that caption
-//   probe title <class>                  the window's title
-//   probe text <class> <n>               the text of its n-th edit control (UTF-8)
-//   probe open <password>                the plaintext of passwords.gkv (UTF-8)
 //   probe serve                          answers requests on standard input (below)
 //   probe editcost <file>                times the system's edit control alone on the
 //                                        UTF-8 text of <file>: an edit control made as
 //                                        the editor box is, its text set, painted and
 //                                        read back; prints the three times in ms
 //   probe editcost <file> system-font    the same with the system's default font
-//
-// Exit code 0 when the condition holds, 1 otherwise.
 //
 // Serving, one request per line, fields separated by tabs (UTF-8). Each answer is
 // a header line "<status> <byte count>" followed by that many bytes of UTF-8;
@@ -31,8 +23,6 @@
 //                                n-th edit control holds <length> units and has
 //                                nothing left to paint (or status 1 at the deadline)
 //   appears <title> <seconds>    the same for a visible dialog with that title
-
-#include "db/database.h"
 
 #include <windows.h>
 
@@ -81,17 +71,6 @@ HWND find_visible(const wchar_t* window_class, const wchar_t* title)
 {
     HWND window = FindWindowW(window_class, title);
     return window && IsWindowVisible(window) ? window : nullptr;
-}
-
-template <class Condition>
-bool wait_for(double seconds, Condition condition)
-{
-    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
-    for (;;) {
-        if (condition()) return true;
-        if (static_cast<LONG>(GetTickCount() - deadline) > 0) return false;
-        Sleep(100);
-    }
 }
 
 struct EditSearch {
@@ -303,12 +282,6 @@ int serve()
     return 0;
 }
 
-int usage()
-{
-    std::fputs("usage: probe serve | wait|gone|dialog|title|text|open ...\n", stderr);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -318,50 +291,6 @@ int main(int argc, char** argv)
     if (argc == 3 && std::string(argv[1]) == "editcost") return edit_cost(argv[2], true);
     if (argc == 4 && std::string(argv[1]) == "editcost" && std::string(argv[3]) == "system-font")
         return edit_cost(argv[2], false);
-    if (argc < 3) return usage();
-    const std::string command = argv[1];
-    const std::wstring name = wide(argv[2]);
-
-    if (command == "wait" && argc == 4) {
-        HWND window = nullptr;
-        const bool ok = wait_for(std::atof(argv[3]), [&] { return (window = find_visible(name.c_str(), nullptr)); });
-        if (ok) std::printf("%s\n", narrow(window_text(window)).c_str());
-        return ok ? 0 : 1;
-    }
-    if (command == "gone" && argc == 4)
-        return wait_for(std::atof(argv[3]), [&] { return FindWindowW(name.c_str(), nullptr) == nullptr; }) ? 0 : 1;
-    if (command == "dialog" && argc == 4)
-        return wait_for(std::atof(argv[3]), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; }) ? 0 : 1;
-    if (command == "title" && argc == 3) {
-        HWND window = FindWindowW(name.c_str(), nullptr);
-        if (!window) return 1;
-        std::printf("%s", narrow(window_text(window)).c_str());
-        return 0;
-    }
-    if (command == "text" && argc == 4) {
-        HWND window = FindWindowW(name.c_str(), nullptr);
-        if (!window) return 1;
-        EditSearch search{std::atoi(argv[3])};
-        EnumChildWindows(window, find_edit, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) return 1;
-        std::printf("%s", narrow(window_text(search.found)).c_str());
-        return 0;
-    }
-    if (command == "open" && argc == 3) {
-        Database db;
-        if (int status = db.load(kDatabaseFileName)) {
-            std::fprintf(stderr, "load: %s\n", db.last_error().c_str());
-            return status;
-        }
-        const std::string password = argv[2];
-        db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
-        if (int status = db.decrypt()) {
-            std::fprintf(stderr, "decrypt: %s\n", db.last_error().c_str());
-            return status;
-        }
-        const std::string text = db.plaintext();
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return 0;
-    }
-    return usage();
+    std::fputs("usage: probe serve | editcost <file> [system-font]\n", stderr);
+    return 2;
 }

@@ -233,6 +233,38 @@ def exit_with_unsaved_changes(s):
     expect("vault bytes", vault, s.read("passwords.gkv"))
 
 
+@scenario
+def inactivity_lock(s):
+    """The program built with an 8-second lock instead of 10 minutes."""
+    document = "bank\r\n\tpin: 1234\r\nmail: engine\r\n"
+    s.make_vault(PASSWORD, document)
+    program = s.start(s.tools.short_lock_exe)
+    unlock(s)
+    s.type("bank pin")
+    s.wait_text("editor", 1, "1234")
+
+    # Nothing unsaved: the editor closes itself and the password is asked again.
+    s.wait_gone("editor", timeout=40)
+    s.wait_window("decrypt_db")
+    s.shot("locked")
+    expect("process after the lock", None, program.poll())
+    unlock(s)
+    s.wait_text("editor", 1, document)
+
+    # An unsaved change keeps the editor open past the interval.
+    s.keys("ctrl+Tab", "ctrl+End")
+    s.type("shop: 5678")
+    s.wait_title("editor", "* Glimkeep")
+    time.sleep(12)
+    expect("editor with an unsaved change after the interval", "* Glimkeep", s.window("editor"))
+    s.shot("not-locked")
+    s.keys("alt+F4")
+    answer(s, "Discard changes?", "Tab", "Return")
+    expect("exit code", 0, s.wait_exit(program))
+    expect("plaintext", document.encode(), s.open_vault(PASSWORD))
+    expect("files", ["passwords.gkv"], s.files())
+
+
 def damaged_vaults():
     """Each damage, with the text that the load reports for it."""
     return [
