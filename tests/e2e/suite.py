@@ -204,6 +204,65 @@ def working_session(s):
 
 
 @scenario
+def editor_keys(s):
+    """Ctrl+Backspace in both boxes, Alt+1 and Alt+2, completion of a deep path,
+    copying the whole document, a filter in another case."""
+    s.make_vault(PASSWORD, "")
+    program = s.start()
+    unlock(s)
+
+    # Under Wine the release of Alt after Alt+2 must not leave the menu bar active:
+    # the typing that follows goes into the editor box.
+    s.keys("alt+2")
+    s.type("email")
+    s.keys("Return", "Tab")
+    s.type("gmail")
+    s.keys("Return", "Tab")  # the new line starts with one tab, Tab adds one
+    s.type("pass: s3cret")
+    s.keys("Return", "ctrl+BackSpace")  # takes back both carried tabs
+    s.type("bank")
+    s.keys("Return", "Tab")
+    s.type("pin: 1234")
+    document = "email\r\n\tgmail\r\n\t\tpass: s3cret\r\nbank\r\n\tpin: 1234"
+    s.wait_text("editor", 1, document)
+    s.wait_text("editor", 0, "")
+    s.shot("typed")
+
+    s.keys("alt+1")
+    for typed, completed in (("em", "email "), ("gm", "email gmail "), ("pa", "email gmail pass")):
+        s.type(typed)
+        s.keys("Tab")
+        s.wait_text("editor", 0, completed)
+    s.wait_text("editor", 1, "s3cret")
+    s.keys("Return")
+    s.wait_clipboard("s3cret")
+
+    # Ctrl+Backspace in the filter steps back one name at a time.
+    for left in ("email gmail ", "email ", ""):
+        s.keys("ctrl+BackSpace")
+        s.wait_text("editor", 0, left)
+    s.wait_text("editor", 1, document + "\r\n")
+    s.keys("Return")
+    s.wait_clipboard((document + "\r\n").replace("\r\n", "\n"))  # X text has bare line feeds
+    s.shot("whole-document-copied")
+
+    s.wait_title("editor", "* Glimkeep")
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    s.wait_title("editor", "Glimkeep")
+    expect("number of backups", 1, len(s.backups()))
+    close_cleanly(s, program, "editor")
+    expect("saved plaintext", (document + "\r\n").encode(), s.open_vault(PASSWORD))
+
+    # Names match whatever their case.
+    program = s.start()
+    unlock(s)
+    s.type("BANK PIN")
+    s.wait_text("editor", 1, "1234")
+    close_cleanly(s, program, "editor")
+
+
+@scenario
 def exit_with_unsaved_changes(s):
     document = "bank\r\n\tpin: 1234\r\n"
     s.make_vault(PASSWORD, document)

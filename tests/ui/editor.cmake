@@ -16,11 +16,3 @@ glimkeep_add_test(glimkeep_editor_memory_tests GUI
     ${CMAKE_CURRENT_LIST_DIR}/allocation_failure.cpp
     $<TARGET_OBJECTS:glimkeep_res>
   LIBS glimkeep_ui)
-
-# The editor's keys in the real program, typed as X key events (xdotool, xclip).
-if(TARGET glimkeep)
-  add_test(NAME EditorKeys.RoadThroughTheRealProgram
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/editor_keys_road.sh $<TARGET_FILE:glimkeep>)
-  set_tests_properties(EditorKeys.RoadThroughTheRealProgram PROPERTIES
-    RESOURCE_LOCK display TIMEOUT 300 SKIP_RETURN_CODE 77)
-endif()
