@@ -204,16 +204,33 @@ void EditorDriver::settle()
     }
 }
 
+// Alt+digit moves the focus to a box. Injected keys go to the foreground window,
+// and on a busy machine Wine may not have brought the editor there yet when the
+// first key is sent. So the window is brought forward first, and the keys are sent
+// again only when they went elsewhere: a window in front that ignored them fails.
+bool EditorDriver::focus_box(WORD digit, HWND box)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (GetForegroundWindow() != main) {
+            SetForegroundWindow(main);
+            wait_for([&] { return GetForegroundWindow() == main; }, 3000);
+        }
+        const bool in_front = GetForegroundWindow() == main;
+        press(digit, {VK_MENU});
+        if (wait_for([&] { return focus() == box; }, 3000)) return true;
+        if (in_front) return false;
+    }
+    return false;
+}
+
 void EditorDriver::focus_filter()
 {
-    press('1', {VK_MENU});
-    check(wait_for([&] { return focus() == filter; }, 2000), "Alt+1 did not focus the filter box");
+    check(focus_box('1', filter), "Alt+1 did not focus the filter box");
 }
 
 void EditorDriver::focus_editor()
 {
-    press('2', {VK_MENU});
-    check(wait_for([&] { return focus() == editor; }, 2000), "Alt+2 did not focus the editor box");
+    check(focus_box('2', editor), "Alt+2 did not focus the editor box");
 }
 
 HWND EditorDriver::wait_dialog(const wchar_t* caption, int timeout_ms)

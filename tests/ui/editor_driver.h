@@ -50,6 +50,7 @@ public:
     void settle();
     void focus_filter();
     void focus_editor();
+    bool focus_box(WORD digit, HWND box);
 
     // The top-level message dialog with this caption, or null after `timeout_ms`.
     HWND wait_dialog(const wchar_t* caption, int timeout_ms = 5000);
