@@ -14,6 +14,10 @@ bool ask_yes_no(HWND owner, std::string caption, std::string text);
 // any window of the program exists.
 void show_error_box(std::string caption, std::string text);
 
+// The system's message font at `height` pixels, which the message dialog and the
+// password windows draw their texts in. The caller deletes it.
+HFONT create_message_font(LONG height);
+
 INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // The text of the message dialog while one is open (empty otherwise), as UTF-8: the

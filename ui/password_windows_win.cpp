@@ -149,16 +149,6 @@ void report_failure(HWND window, const char* caption, const std::exception* fail
     }
 }
 
-HFONT create_message_font(LONG height)
-{
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = 504;  // with iPaddedBorderWidth: the structure of Vista and later
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 504, &metrics, 0);
-    LOGFONTW font = metrics.lfMessageFont;
-    font.lfHeight = height;
-    return CreateFontIndirectW(&font);
-}
-
 LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
 {
     state.window = window;

@@ -50,6 +50,13 @@ def answer(s, title, *keys):
     return shot
 
 
+def complete(s, typed, completed):
+    """Types the start of a name into the filter box and completes it with Tab."""
+    s.type(typed)
+    s.keys("Tab")
+    s.wait_text("editor", 0, completed)
+
+
 def close_cleanly(s, program, window_class):
     """Alt+F4 on a window with nothing unsaved ends the process with 0."""
     s.wait_foreground(window_class)
@@ -170,18 +177,12 @@ def working_session(s):
     s.wait_text("editor", 1, "\r\n".join(lines) + "\r\n")
 
     # Tab completes names; a node with children is completed with a space after it.
-    s.type("wo")
-    s.keys("Tab")
-    s.wait_text("editor", 0, "work ")
+    complete(s, "wo", "work ")
     s.wait_text("editor", 1, "vpn\r\n\tuser: alice\r\n\tpassword: p@ss w0rd\r\n")
     shot = s.shot("filtered")
     s.picture(shot, "editor", "editor")
-    s.type("v")
-    s.keys("Tab")
-    s.wait_text("editor", 0, "work vpn ")
-    s.type("pa")
-    s.keys("Tab")
-    s.wait_text("editor", 0, "work vpn password")
+    complete(s, "v", "work vpn ")
+    complete(s, "pa", "work vpn password")
     s.wait_text("editor", 1, "p@ss w0rd")
 
     # Enter copies exactly what the editor box shows.
@@ -230,9 +231,7 @@ def editor_keys(s):
 
     s.keys("alt+1")
     for typed, completed in (("em", "email "), ("gm", "email gmail "), ("pa", "email gmail pass")):
-        s.type(typed)
-        s.keys("Tab")
-        s.wait_text("editor", 0, completed)
+        complete(s, typed, completed)
     s.wait_text("editor", 1, "s3cret")
     s.keys("Return")
     s.wait_clipboard("s3cret")
