@@ -1,4 +1,4 @@
-# 32-bit Windows build: the release program. Nothing 32-bit runs on the build machine.
+# 32-bit Windows build: the release program and every test, run under 32-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(GLIMKEEP_TRIPLE i686-w64-mingw32)
@@ -9,3 +9,4 @@ set(CMAKE_FIND_ROOT_PATH /usr/${GLIMKEEP_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

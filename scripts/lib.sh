@@ -3,6 +3,7 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
 
 # Nothing can be downloaded: keep the Mono and Gecko installers out of the way.
@@ -13,8 +14,31 @@ export WINEARCH=win64
 
 log() { printf '== %s\n' "$*" >&2; }
 
-# Creates the Wine prefix once.
+# True when this machine runs the 32-bit program: 32-bit Wine is installed and the
+# kernel executes its 32-bit loader (IA-32 emulation).
+can_run_32bit() {
+  [ -x "$WINE32" ] && "$WINE32" --version >/dev/null 2>&1
+}
+
+# The Wine loader for a Windows program: the 32-bit one for an i386 image.
+wine_for() {
+  if [[ $(od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$1") + 4 ))" -N2 "$1" 2>/dev/null) == *"4c 01"* ]]; then
+    echo "$WINE32"
+  else
+    echo "$WINE64"
+  fi
+}
+
+# Creates the Wine prefix once. A prefix made before 32-bit Wine was installed
+# cannot start 32-bit programs (and wineboot -u does not repair it): such a prefix
+# has no 32-bit system folder, and is made again.
 prepare_wine_prefix() {
+  if [ -f "$WINEPREFIX/system.reg" ] && can_run_32bit \
+     && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    log "the Wine prefix in $WINEPREFIX predates 32-bit Wine: making it again"
+    WINEPREFIX="$WINEPREFIX" "$WINESERVER" -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "preparing the Wine prefix in $WINEPREFIX"
     mkdir -p "$WINEPREFIX"

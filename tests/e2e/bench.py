@@ -27,7 +27,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import WINE64, Failure, Session, add_tool_arguments, tools_from  # noqa: E402
+from harness import Failure, Session, add_tool_arguments, tools_from, wine_for  # noqa: E402
 
 PASSWORD = "benchmark password"
 WORDS = ("alpha bravo charlie delta echo foxtrot golf hotel india juliet kilo lima mike "
@@ -144,7 +144,7 @@ def measure(tools, out, size_mib, repeat):
         with open(s.path("document.txt"), "wb") as f:
             f.write(text.encode())
         for _ in range(repeat):
-            result = subprocess.run([WINE64, tools.probe, "editcost", s.path("document.txt")], env=s.env,
+            result = subprocess.run([wine_for(tools.probe), tools.probe, "editcost", s.path("document.txt")], env=s.env,
                                     capture_output=True, timeout=900)
             if result.returncode != 0:
                 raise Failure("the edit control alone failed")

@@ -18,8 +18,18 @@ from types import SimpleNamespace
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE64 = "/usr/lib/wine/wine64"
+WINE32 = "/usr/lib/wine/wine"
 WINESERVER = "/usr/lib/wine/wineserver"
 SCREEN = (1024, 768)
+
+
+def wine_for(exe):
+    """The Wine loader for a Windows program: the 32-bit one for an i386 image."""
+    with open(exe, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[60:64], "little")
+    machine = int.from_bytes(header[pe + 4:pe + 6], "little")
+    return WINE32 if machine == 0x14C else WINE64
 
 
 class Failure(Exception):
@@ -98,8 +108,17 @@ class Wine:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
 
     def prepare(self):
-        """Creates the prefix once; its windows go into one virtual desktop."""
-        if os.path.exists(os.path.join(self.prefix, "system.reg")):
+        """Creates the prefix once; its windows go into one virtual desktop. A prefix
+        made before 32-bit Wine was installed cannot start 32-bit programs: one
+        without the 32-bit system folder is made again where 32-bit Wine exists."""
+        made = os.path.exists(os.path.join(self.prefix, "system.reg"))
+        if made and os.path.exists(WINE32) and not os.path.exists(
+                os.path.join(self.prefix, "drive_c/windows/syswow64/kernel32.dll")):
+            subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
+            shutil.rmtree(self.prefix, ignore_errors=True)
+            made = False
+        if made:
             return
         os.makedirs(self.prefix, exist_ok=True)
         self.run("wineboot", "-i", timeout=300)
@@ -117,7 +136,7 @@ class Wine:
         self.run("cmd", "/c", "echo", timeout=120)
 
     def start_program(self, exe, folder, log, *args):
-        return subprocess.Popen([WINE64, exe, *args], cwd=folder, env=self.env, stdin=subprocess.DEVNULL,
+        return subprocess.Popen([wine_for(exe), exe, *args], cwd=folder, env=self.env, stdin=subprocess.DEVNULL,
                                 stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
 
     def stop(self):
@@ -132,7 +151,7 @@ class Probe:
     """The probe program, serving requests about the windows on its standard input."""
 
     def __init__(self, wine, exe, folder):
-        self.process = subprocess.Popen([WINE64, exe, "serve"], cwd=folder, env=wine.env,
+        self.process = subprocess.Popen([wine_for(exe), exe, "serve"], cwd=folder, env=wine.env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL, start_new_session=True)
         self.buffer = b""
@@ -421,11 +440,14 @@ def expect(what, expected, actual):
 
 
 def add_tool_arguments(parser):
-    """The programs a session drives and where it works, with their usual places."""
-    parser.add_argument("--exe", default=os.path.join(ROOT, "build/win64/bin/glimkeep.exe"))
-    parser.add_argument("--short-lock-exe", default=os.path.join(ROOT, "build/win64/tests/e2e/glimkeep_short_lock.exe"),
-                        help="the program with an inactivity lock of 8 s instead of 10 minutes")
-    parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
+    """The programs a session drives and where it works, with their usual places:
+    those of the 32-bit release build unless --build names the 64-bit one."""
+    parser.add_argument("--build", choices=("win32", "win64"), default="win32",
+                        help="the Windows build whose programs run (default: win32, the release program)")
+    parser.add_argument("--exe", help="default: build/<build>/bin/glimkeep.exe")
+    parser.add_argument("--short-lock-exe", help="the program with an inactivity lock of 8 s instead of 10 minutes "
+                        "(default: build/<build>/tests/e2e/glimkeep_short_lock.exe)")
+    parser.add_argument("--probe", help="default: build/<build>/tests/e2e/e2e_probe.exe")
     parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
     parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
     parser.add_argument("--out", default=os.path.join(ROOT, "build/e2e"))
@@ -433,13 +455,16 @@ def add_tool_arguments(parser):
 
 def tools_from(args, pictures=None):
     """The tools named by add_tool_arguments; None when one of them is missing."""
+    build = os.path.join(ROOT, "build", args.build)
     tools = SimpleNamespace(
-        exe=os.path.abspath(args.exe), short_lock_exe=os.path.abspath(args.short_lock_exe),
-        probe=os.path.abspath(args.probe),
+        build=args.build,
+        exe=os.path.abspath(args.exe or os.path.join(build, "bin/glimkeep.exe")),
+        short_lock_exe=os.path.abspath(args.short_lock_exe or os.path.join(build, "tests/e2e/glimkeep_short_lock.exe")),
+        probe=os.path.abspath(args.probe or os.path.join(build, "tests/e2e/e2e_probe.exe")),
         vault_tool=os.path.abspath(args.vault_tool), prefix=os.path.abspath(args.prefix),
         pictures=os.path.abspath(pictures) if pictures else None)
     for path in (tools.exe, tools.short_lock_exe, tools.probe, tools.vault_tool):
         if not os.path.exists(path):
-            print(f"missing {path}: build the native and win64 presets first", flush=True)
+            print(f"missing {path}: build the native and {args.build} presets first", flush=True)
             return None
     return tools

@@ -204,9 +204,13 @@ TEST_F(EditorSave, TheLockWaitsForASaveAndThenLocks)
 
 TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
 {
-    g_editor.inactivity_interval = 300;
+    // Nothing is unsaved until the first key, so a short interval from the start
+    // could lock the editor before a busy machine has focused the box. The key is
+    // sent after the short interval is set, and the timer restarts with it.
+    g_editor.inactivity_interval = 600000;
     const bool locked = run([](EditorDriver& d) {
         d.focus_editor();
+        g_editor.inactivity_interval = 300;
         d.type(L"y");
         d.expect_text(d.main, L"* Glimkeep", "changed");
         Sleep(800);
