@@ -11,5 +11,5 @@ int screen_dpi() noexcept;
 int scaled(int pixels) noexcept;
 // The outer size of a top-level window of `style` (with a menu bar when `menu`) whose
 // 96-DPI outer size was `width` x `height`: its client area scaled, the system's frame
-// around it.
+// (of this DPI) around it. Exactly `width` x `height` at 96 DPI.
 SIZE scaled_window_size(int width, int height, DWORD style, bool menu) noexcept;

@@ -63,12 +63,12 @@ class Display:
         self.process = None
         self.name = None
 
-    def start(self):
+    def start(self, size=SCREEN):
         for number in range(120, 220):
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 continue
             process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
+                ["Xvfb", f":{number}", "-screen", "0", f"{size[0]}x{size[1]}x24", "-nolisten", "tcp"],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                 start_new_session=True)
             deadline = time.monotonic() + 10
@@ -233,6 +233,21 @@ class Session:
         if self.log:
             self.log.close()
         return False
+
+    def restart_wine(self, screen=SCREEN):
+        """Ends the programs, the probe, the Wine session and the display, and starts
+        them anew (the display and Wine's desktop of `screen` size), so that a registry
+        value just set in the prefix takes effect."""
+        for program in self.programs:
+            end_process(program)
+        self.probe.close()
+        self.wine.run("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
+                      "/d", f"{screen[0]}x{screen[1]}", "/f")
+        self.wine.stop()
+        self.display.stop()
+        self.wine = Wine(self.tools.prefix, self.display.start(screen))
+        self.wine.start()
+        self.probe = Probe(self.wine, self.tools.probe, self.folder)
 
     @property
     def env(self):

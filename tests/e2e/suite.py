@@ -426,6 +426,50 @@ def everyday_protections(s):
     close_cleanly(s, program, "decrypt_db")
 
 
+def client_sizes(s):
+    """Client sizes of the first-run, open and editor windows, with screenshots."""
+    sizes = {}
+    for name in ("passwords.gkv",):
+        if os.path.exists(s.path(name)):
+            os.remove(s.path(name))
+    program = s.start()
+    s.wait_window("create_db")
+    sizes["create_db"] = s.probe.ask("client", "create_db")[1]
+    shot = s.shot("create-window")
+    close_cleanly(s, program, "create_db")
+    s.make_vault(PASSWORD, "bank\r\n\tpin: 1234\r\n")
+    program = s.start()
+    s.wait_window("decrypt_db")
+    sizes["decrypt_db"] = s.probe.ask("client", "decrypt_db")[1]
+    unlock(s)
+    sizes["editor"] = s.probe.ask("client", "editor")[1]
+    shot = s.shot("editor")
+    close_cleanly(s, program, "editor")
+    return {k: [int(v) for v in size.split()] for k, size in sizes.items()}, shot
+
+
+@scenario
+def high_dpi(s):
+    """At 144 DPI (the prefix's LogPixels) every window's client area is 1.5 times
+    its size at 96 DPI."""
+    key = r"HKCU\Control Panel\Desktop"
+    normal, _ = client_sizes(s)
+    try:
+        s.wine.run("reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f")
+        # A screen of 1.5 times the size, as a 144-DPI screen has: the editor fits on it.
+        s.restart_wine((1536, 1152))
+        large, shot = client_sizes(s)
+        s.picture(shot, "editor-144dpi", "editor")
+    finally:
+        # The prefix is shared by every scenario: back to 96 DPI whatever happened.
+        s.wine.run("reg", "delete", key, "/v", "LogPixels", "/f")
+        s.restart_wine()
+    for window, size in normal.items():
+        # 1.5 times, give or take the rounding of a frame measured at 144 DPI.
+        off = [abs(big - small * 3 / 2) for big, small in zip(large[window], size)]
+        expect(f"client size of {window} at 144 DPI ({large[window]} against {size} at 96)", True, max(off) <= 1)
+
+
 def damaged_vaults():
     """Each damage, with the text that the load reports for it."""
     return [

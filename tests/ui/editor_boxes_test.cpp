@@ -8,6 +8,7 @@
 
 #include "db/database.h"
 #include "editor_driver.h"
+#include "ui/editor_commands.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
 
@@ -289,6 +290,38 @@ TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
     ASSERT_EQ(g_editor_messages.size(), 2u);
     EXPECT_EQ(g_editor_messages[0].caption, "Multiple lines not allowed");
     EXPECT_EQ(g_editor_messages[0].text, "You are currently editing a value field that only has one line.");
+    EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
+}
+
+static int failing_generator(char out[kGeneratedPasswordLength])
+{
+    std::memset(out, 0, kGeneratedPasswordLength);
+    return -1;
+}
+
+TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
+{
+    run([](EditorDriver& d) {
+        d.set_filter(L"bank pin");
+        d.expect_text(d.editor, L"1234", "the value");
+        d.focus_editor();
+        d.set_selection(d.editor, 1, 3);
+        d.press('G', {VK_CONTROL});
+        d.check(d.wait_for([&] { return d.text(d.editor).size() == 22; }), "the password replaced \"23\"");
+        const std::wstring text = d.text(d.editor);
+        d.check(text.front() == L'1' && text.back() == L'4', "the text around the selection stays");
+        d.check_text(d.title(), L"* Glimkeep", "a generated password is a change");
+
+        // A failing random source: a message, and nothing inserted.
+        g_password_generator = failing_generator;
+        d.press('G', {VK_CONTROL});
+        d.answer_dialog(L"Error", IDOK);
+        d.check_text(d.text(d.editor), text, "nothing inserted");
+        g_password_generator = generate_password;
+    });
+    g_password_generator = generate_password;
+    ASSERT_EQ(g_editor_messages.size(), 2u);
+    EXPECT_EQ(g_editor_messages[0].text, "The random number generator failed. No password was inserted.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
 }
 
