@@ -200,6 +200,7 @@ class Session:
         self.programs = []
         self.shots = 0
         self.log = None
+        self.screen = SCREEN
 
     # Setting up and tearing down.
 
@@ -246,6 +247,7 @@ class Session:
         self.wine.stop()
         self.display.stop()
         self.wine = Wine(self.tools.prefix, self.display.start(screen))
+        self.screen = screen
         self.wine.start()
         self.probe = Probe(self.wine, self.tools.probe, self.folder)
 
@@ -407,8 +409,8 @@ class Session:
         left, top, width, height = self.rect(window_class, title)
         margin = 6
         left, top = max(left - margin, 0), max(top - margin, 0)
-        width = min(width + 2 * margin, SCREEN[0] - left)
-        height = min(height + 2 * margin, SCREEN[1] - top)
+        width = min(width + 2 * margin, self.screen[0] - left)
+        height = min(height + 2 * margin, self.screen[1] - top)
         os.makedirs(self.tools.pictures, exist_ok=True)
         self.x("convert", shot, "-crop", f"{width}x{height}+{left}+{top}", "+repage",
                os.path.join(self.tools.pictures, name + ".png"))

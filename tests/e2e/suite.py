@@ -426,12 +426,12 @@ def everyday_protections(s):
     close_cleanly(s, program, "decrypt_db")
 
 
-def client_sizes(s):
-    """Client sizes of the first-run, open and editor windows, with screenshots."""
+def client_sizes(s, picture=None):
+    """Client sizes of the first-run, open and editor windows, with screenshots; the
+    editor also cut out as `picture` when named."""
     sizes = {}
-    for name in ("passwords.gkv",):
-        if os.path.exists(s.path(name)):
-            os.remove(s.path(name))
+    if os.path.exists(s.path("passwords.gkv")):
+        os.remove(s.path("passwords.gkv"))
     program = s.start()
     s.wait_window("create_db")
     sizes["create_db"] = s.probe.ask("client", "create_db")[1]
@@ -444,8 +444,10 @@ def client_sizes(s):
     unlock(s)
     sizes["editor"] = s.probe.ask("client", "editor")[1]
     shot = s.shot("editor")
+    if picture:
+        s.picture(shot, picture, "editor")
     close_cleanly(s, program, "editor")
-    return {k: [int(v) for v in size.split()] for k, size in sizes.items()}, shot
+    return {k: [int(v) for v in size.split()] for k, size in sizes.items()}
 
 
 @scenario
@@ -453,13 +455,12 @@ def high_dpi(s):
     """At 144 DPI (the prefix's LogPixels) every window's client area is 1.5 times
     its size at 96 DPI."""
     key = r"HKCU\Control Panel\Desktop"
-    normal, _ = client_sizes(s)
+    normal = client_sizes(s)
     try:
         s.wine.run("reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f")
         # A screen of 1.5 times the size, as a 144-DPI screen has: the editor fits on it.
         s.restart_wine((1536, 1152))
-        large, shot = client_sizes(s)
-        s.picture(shot, "editor-144dpi", "editor")
+        large = client_sizes(s, "editor-144dpi")
     finally:
         # The prefix is shared by every scenario: back to 96 DPI whatever happened.
         s.wine.run("reg", "delete", key, "/v", "LogPixels", "/f")
