@@ -31,9 +31,15 @@ HWND g_find_dialog = nullptr;
 UINT g_find_message = 0;
 
 // Wipes the text that the clipboard still holds from our copy, then empties it.
+// Another program may hold the clipboard open for a moment: a few tries.
 void wipe_and_empty_clipboard()
 {
-    if (!OpenClipboard(g_editor.main_window)) return;
+    bool opened = false;
+    for (int attempt = 0; attempt < 10 && !opened; ++attempt) {
+        opened = OpenClipboard(g_editor.main_window) != FALSE;
+        if (!opened) Sleep(20);
+    }
+    if (!opened) return;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         const SIZE_T size = GlobalSize(data);
         if (void* chars = GlobalLock(data)) {
@@ -187,7 +193,7 @@ void on_find_message(LPARAM lparam)
 void end_editor_commands() noexcept
 {
     clear_clipboard_if_ours();
-    if (g_find_dialog) DestroyWindow(g_find_dialog);
+    if (g_find_dialog && IsWindow(g_find_dialog)) DestroyWindow(g_find_dialog);
     g_find_dialog = nullptr;
     secure_wipe(g_find_text, sizeof g_find_text);
 }
