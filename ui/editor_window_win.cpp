@@ -72,9 +72,9 @@ bool on_create(HWND window)
 {
     g_editor.main_window = window;
     g_editor.strip_brush = CreateSolidBrush(RGB(240, 240, 240));
-    g_editor.text_font = CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                                     FIXED_PITCH | FF_MODERN, L"Monospace");
+    g_editor.text_font = CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace");
 
     g_editor.menu_bar = CreateMenu();
     g_editor.file_menu = CreatePopupMenu();
