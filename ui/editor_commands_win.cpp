@@ -172,7 +172,7 @@ void find_next()
     wipe_string(text);
     if (at == std::wstring::npos) {
         MessageBeep(MB_ICONWARNING);
-        editor_show_message("Find", "The text was not found.");
+        editor_show_message("Text not found", "The text was not found in the entry shown.");
         return;
     }
     if (wrapped) MessageBeep(MB_ICONINFORMATION);

@@ -1,10 +1,13 @@
 // The editor window driven through real keys: node navigation by the filter box,
-// completion, stepping back, indentation, the single-line guard, Ctrl+A and the
-// clipboard copy.
+// completion, stepping back, indentation, the single-line guard, Ctrl+A, the
+// clipboard copy, the generated password and Find.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#include <windows.h>
+#include <dlgs.h>
 
 #include "db/database.h"
 #include "editor_driver.h"
@@ -323,6 +326,39 @@ TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
     ASSERT_EQ(g_editor_messages.size(), 2u);
     EXPECT_EQ(g_editor_messages[0].text, "The random number generator failed. No password was inserted.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
+}
+
+TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
+{
+    run([](EditorDriver& d) {
+        const std::wstring text = d.text(d.editor);
+        const std::size_t first = text.find(L"pin");
+        d.focus_editor();
+        d.set_selection(d.editor, 0, 0);
+        d.press('F', {VK_CONTROL});
+        HWND find = d.wait_dialog(L"Find");
+        d.check(find != nullptr, "Ctrl+F opens the Find dialog");
+        if (!find) return;
+        // The dialog's own controls: the text (edt1), Match case (chx2), Find Next (IDOK,
+        // posted: a message dialog may open while the editor's thread handles it).
+        SetDlgItemTextW(find, edt1, L"PIN");
+        PostMessageW(find, WM_COMMAND, IDOK, 0);
+        DWORD start = 0;
+        DWORD end = 0;
+        d.check(d.wait_for([&] {
+            d.get_selection(d.editor, start, end);
+            return start == first && end == first + 3;
+        }), "\"PIN\" finds \"pin\" without Match case");
+
+        CheckDlgButton(find, chx2, BST_CHECKED);
+        PostMessageW(find, WM_COMMAND, IDOK, 0);
+        d.answer_dialog(L"Text not found", IDOK);
+        d.get_selection(d.editor, start, end);
+        d.check(start == first && end == first + 3, "a failed search leaves the selection");
+        d.answer(find, IDCANCEL);
+    });
+    ASSERT_GE(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].caption, "Text not found");
 }
 
 TEST_F(EditorBoxes, CtrlASelectsEverything)
