@@ -185,15 +185,12 @@ void serve_one(const std::vector<std::string>& f)
     }
     if (verb == "selection" && f.size() == 3) {
         HWND edit = nth_edit(FindWindowW(name.c_str(), nullptr), std::atoi(f[2].c_str()));
-        DWORD start = 0;
-        DWORD end = 0;
-        LRESULT ignored = 0;
-        if (!edit) return answer(1);
-        // The positions come back through the result: the low and high words.
-        if (!ask(edit, EM_GETSEL, 0, 0, &ignored)) return answer(1);
-        start = LOWORD(static_cast<DWORD>(ignored));
-        end = HIWORD(static_cast<DWORD>(ignored));
-        return answer(0, std::to_string(start) + " " + std::to_string(end));
+        LRESULT both = 0;
+        // Across processes the positions come back in the result's low and high words
+        // (texts below 65536 units).
+        if (!edit || !ask(edit, EM_GETSEL, 0, 0, &both)) return answer(1);
+        const DWORD packed = static_cast<DWORD>(both);
+        return answer(0, std::to_string(LOWORD(packed)) + " " + std::to_string(HIWORD(packed)));
     }
     if (verb == "foreground") {
         wchar_t class_name[64] = L"";
