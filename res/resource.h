@@ -16,3 +16,8 @@
 #define IDA_FOCUS_FILTER   214  // Alt+1
 #define IDA_FOCUS_EDITOR   215  // Alt+2
 #define IDT_INACTIVITY     216  // editor inactivity timer
+#define IDM_LOCK           219  // File > Lock, Ctrl+L
+#define IDM_GENERATE       220  // Edit > Insert generated password, Ctrl+G
+#define IDM_FIND           221  // Edit > Find..., Ctrl+F
+#define IDA_FIND_NEXT      222  // F3
+#define IDT_CLIPBOARD      223  // clears the clipboard after a copy

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "crypto/wipe.h"
+#include "ui/editor_commands.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
 
@@ -118,6 +119,7 @@ void copy_to_clipboard(HWND box)
     if (placed) exclude_from_clipboard_history();
     CloseClipboard();
     if (!placed) return;
+    note_clipboard_copy();
     SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
     MessageBeep(MB_ICONINFORMATION);
 }

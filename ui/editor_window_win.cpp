@@ -12,6 +12,8 @@
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
+#include "ui/dpi.h"
+#include "ui/editor_commands.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -43,6 +45,12 @@ constexpr char kHelpText[] =
     "\t\t\tMore in A\r\n"
     "\t':': Single-line content like this:\r\n"
     "\t\tA: Text line for A\r\n"
+    "Keys\r\n"
+    "\tCtrl+L: Lock now\r\n"
+    "\tCtrl+G: Insert a generated password\r\n"
+    "\tCtrl+F: Find, F3: Find next\r\n"
+    "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
+    "unless something else was copied since.\r\n"
     "\r\n"
     "Icons drawn for Glimkeep by its authors.\r\n";
 
@@ -64,15 +72,21 @@ bool on_create(HWND window)
 {
     g_editor.main_window = window;
     g_editor.strip_brush = CreateSolidBrush(RGB(240, 240, 240));
-    g_editor.text_font = CreateFontW(15, 8, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                                     FIXED_PITCH | FF_MODERN, L"Monospace");
+    g_editor.text_font = CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace");
 
     g_editor.menu_bar = CreateMenu();
     g_editor.file_menu = CreatePopupMenu();
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_SAVE, L"&Save");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_LOCK, L"&Lock");
+    AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
+    HMENU edit_menu = CreatePopupMenu();
+    AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE, L"Insert &generated password");
+    AppendMenuW(edit_menu, MF_STRING, IDM_FIND, L"&Find...");
+    AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit_menu), L"&Edit");
     g_editor.help_menu = CreatePopupMenu();
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_WEBSITE, L"Visit &website");
@@ -111,8 +125,9 @@ void on_size(HWND window)
 {
     RECT client;
     GetClientRect(window, &client);
-    MoveWindow(g_editor.filter_box, 5, 5, client.right - 10, 23, TRUE);
-    MoveWindow(g_editor.editor_box, 0, kStripHeight, client.right, client.bottom - kStripHeight, TRUE);
+    const int strip = scaled(kStripHeight);
+    MoveWindow(g_editor.filter_box, scaled(5), scaled(5), client.right - scaled(10), scaled(23), TRUE);
+    MoveWindow(g_editor.editor_box, 0, strip, client.right, client.bottom - strip, TRUE);
 }
 
 void on_paint(HWND window)
@@ -121,7 +136,7 @@ void on_paint(HWND window)
     HDC dc = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
-    RECT strip = {0, 0, client.right, kStripHeight};
+    RECT strip = {0, 0, client.right, scaled(kStripHeight)};
     FillRect(dc, &strip, g_editor.strip_brush);
     EndPaint(window, &paint);
 }
@@ -181,6 +196,18 @@ void on_command(HWND window, WORD command, WORD notification, HWND control)
     case IDA_FOCUS_EDITOR:
         SetFocus(g_editor.editor_box);
         break;
+    case IDM_LOCK:
+        lock_now(window);
+        break;
+    case IDM_GENERATE:
+        insert_generated_password();
+        break;
+    case IDM_FIND:
+        open_find_dialog(window);
+        break;
+    case IDA_FIND_NEXT:
+        find_next();
+        break;
     default:
         break;
     }
@@ -194,6 +221,7 @@ void on_command(HWND window, WORD command, WORD notification, HWND control)
 
 void on_timer(HWND window, WPARAM id)
 {
+    if (id == IDT_CLIPBOARD) clear_clipboard_if_ours();
     if (id != IDT_INACTIVITY) return;
     KillTimer(window, IDT_INACTIVITY);
     if (!g_editor.changed) {
@@ -229,6 +257,7 @@ void on_close(HWND window)
 
 void on_destroy()
 {
+    end_editor_commands();
     if (g_editor.strip_brush) DeleteObject(g_editor.strip_brush);
     if (g_editor.text_font) DeleteObject(g_editor.text_font);
     g_editor.strip_brush = nullptr;
@@ -261,6 +290,10 @@ void wipe_tree(Tree& root) noexcept
 
 LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    if (message == find_message() && message != 0) {
+        on_find_message(lparam);
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         return on_create(window) ? 0 : -1;
@@ -428,8 +461,9 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         }
         g_editor.node_shown = &g_tree_root;
 
+        const SIZE size = scaled_window_size(620, 620, WS_OVERLAPPEDWINDOW, true);
         HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, 620, 620, nullptr, nullptr, instance, nullptr);
+                                      CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
         if (!window) {
             system_error(L"CreateWindowEx failed");
             g_editor.database = nullptr;
@@ -447,6 +481,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
                 g_editor.swallow_alt_release = false;
                 continue;
             }
+            if (find_dialog() && IsDialogMessageW(find_dialog(), &message)) continue;
             if (!TranslateAcceleratorW(window, accelerators, &message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
@@ -459,6 +494,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         system_error(L"Out of memory");
         g_editor.timed_out = false;
     }
+    end_editor_commands();
     g_editor.database = nullptr;
     g_editor.main_window = nullptr;
     g_editor.filter_box = nullptr;

@@ -3,6 +3,7 @@
 #include "ui/message_dialog.h"
 
 #include "resource.h"
+#include "ui/dpi.h"
 #include "ui/text.h"
 
 #include <utility>
@@ -68,7 +69,7 @@ HWND create_button(HWND dialog, const wchar_t* label, int id)
 
 INT_PTR on_init_dialog(HWND dialog)
 {
-    g_font = create_message_font(16);
+    g_font = create_message_font(scaled(16));
     g_band_brush = CreateSolidBrush(kBandColour);
     g_separator_pen = CreatePen(PS_SOLID, 1, kSeparatorColour);
 
@@ -77,21 +78,22 @@ INT_PTR on_init_dialog(HWND dialog)
     RECT owner = {};
     GetWindowRect(centre_on, &owner);
 
-    measure_text(dialog, kMeasureWidth, &g_measure);
-    int height = g_measure.bottom + kHeightOverText;
-    const int x = (owner.left + owner.right) / 2 - kDialogWidth / 2;
-    MoveWindow(dialog, x, (owner.top + owner.bottom) / 2 - height / 2, kDialogWidth, height, TRUE);
+    const int dialog_width = scaled(kDialogWidth);
+    measure_text(dialog, scaled(kMeasureWidth), &g_measure);
+    int height = g_measure.bottom + scaled(kHeightOverText);
+    const int x = (owner.left + owner.right) / 2 - dialog_width / 2;
+    MoveWindow(dialog, x, (owner.top + owner.bottom) / 2 - height / 2, dialog_width, height, TRUE);
 
     // The text is drawn narrower than it is measured (the frame takes its share of
     // the 350 pixels), so a long text can need more lines than the height above
     // allows. Grow the dialog rather than hide its last lines under the band.
     RECT client = {};
     GetClientRect(dialog, &client);
-    const int drawn = measure_text(dialog, client.right - 4 - kTextMargin, nullptr);
-    const int needed = kTextMargin + drawn + kTextMargin + kBandHeight;
+    const int drawn = measure_text(dialog, client.right - scaled(4) - scaled(kTextMargin), nullptr);
+    const int needed = scaled(kTextMargin) + drawn + scaled(kTextMargin) + scaled(kBandHeight);
     if (needed > client.bottom) {
         height += needed - client.bottom;
-        MoveWindow(dialog, x, (owner.top + owner.bottom) / 2 - height / 2, kDialogWidth, height, TRUE);
+        MoveWindow(dialog, x, (owner.top + owner.bottom) / 2 - height / 2, dialog_width, height, TRUE);
     }
 
     set_window_text(dialog, g_caption);
@@ -120,7 +122,7 @@ INT_PTR on_paint(HWND dialog)
     HGDIOBJ old_pen = SelectObject(dc, g_separator_pen);
     HGDIOBJ old_font = SelectObject(dc, g_font);
 
-    RECT band = {0, client.bottom - kBandHeight, client.right, client.bottom};
+    RECT band = {0, client.bottom - scaled(kBandHeight), client.right, client.bottom};
 
     // The background is not erased (that would flicker under the band); the text
     // area takes the device context's background colour instead.
@@ -130,19 +132,21 @@ INT_PTR on_paint(HWND dialog)
         DeleteObject(background);
     }
 
-    RECT text = {kTextMargin, kTextMargin, client.right - 4, client.bottom};
+    RECT text = {scaled(kTextMargin), scaled(kTextMargin), client.right - scaled(4), client.bottom};
     DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &text, DT_WORDBREAK, nullptr);
 
     if (g_band_brush) FillRect(dc, &band, g_band_brush);
     MoveToEx(dc, 0, band.top, nullptr);
     LineTo(dc, client.right, band.top);
 
-    const int top = band.top + kButtonTop;
+    const int top = band.top + scaled(kButtonTop);
+    const int button_width = scaled(kButtonWidth);
+    const int button_height = scaled(kButtonHeight);
     if (g_yes_no) {
-        MoveWindow(g_yes, client.right - 176, top, kButtonWidth, kButtonHeight, TRUE);
-        MoveWindow(g_no, client.right - 88, top, kButtonWidth, kButtonHeight, TRUE);
+        MoveWindow(g_yes, client.right - scaled(176), top, button_width, button_height, TRUE);
+        MoveWindow(g_no, client.right - scaled(88), top, button_width, button_height, TRUE);
     } else {
-        MoveWindow(g_ok, client.right - 88, top, kButtonWidth, kButtonHeight, TRUE);
+        MoveWindow(g_ok, client.right - scaled(88), top, button_width, button_height, TRUE);
     }
 
     SelectObject(dc, old_font);

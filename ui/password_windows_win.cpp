@@ -7,6 +7,7 @@
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
+#include "ui/dpi.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -152,8 +153,8 @@ void report_failure(HWND window, const char* caption, const std::exception* fail
 LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
 {
     state.window = window;
-    state.title_font = create_message_font(25);
-    state.text_font = create_message_font(16);
+    state.title_font = create_message_font(scaled(25));
+    state.text_font = create_message_font(scaled(16));
     state.separator_pen = CreatePen(PS_SOLID, 1, kSeparatorColour);
     state.band_brush = CreateSolidBrush(kBandColour);
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -191,19 +192,27 @@ LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
     if (state.picture) GetObjectW(state.picture, sizeof picture, &picture);
 
     SetTextColor(dc, kTitleColour);
-    RECT title = {10, 5, client.right - 5, client.bottom};
+    RECT title = {scaled(10), scaled(5), client.right - scaled(5), client.bottom};
     DrawTextW(dc, kind.title, -1, &title, DT_END_ELLIPSIS);
 
     SelectObject(dc, state.text_font);
     SetTextColor(dc, RGB(0, 0, 0));
-    RECT text = {picture.bmWidth + 20, 35, client.right - 5, client.bottom};
+    RECT text = {scaled(picture.bmWidth + 20), scaled(35), client.right - scaled(5), client.bottom};
     DrawTextW(dc, kind.explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
-    int band_top = text.bottom + kind.gap;
-    if (client.bottom - kBandHeight > band_top) band_top = client.bottom - kBandHeight;
+    int band_top = text.bottom + scaled(kind.gap);
+    if (client.bottom - scaled(kBandHeight) > band_top) band_top = client.bottom - scaled(kBandHeight);
     DrawTextW(dc, kind.explanation, -1, &text, DT_WORDBREAK);
 
     if (picture_dc) {
-        BitBlt(dc, 10, 40, picture.bmWidth, picture.bmHeight, picture_dc, 0, 0, SRCCOPY);
+        // Stretched by whole pixels' worth on a high-DPI screen; a plain copy at 96 DPI.
+        if (screen_dpi() == 96) {
+            BitBlt(dc, 10, 40, picture.bmWidth, picture.bmHeight, picture_dc, 0, 0, SRCCOPY);
+        } else {
+            SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);
+            StretchBlt(dc, scaled(10), scaled(40), scaled(picture.bmWidth), scaled(picture.bmHeight),
+                       picture_dc, 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
+        }
         SelectObject(picture_dc, old_picture);
         DeleteDC(picture_dc);
     }
@@ -213,8 +222,8 @@ LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
     MoveToEx(dc, 0, band_top, nullptr);
     LineTo(dc, client.right, band_top);
 
-    MoveWindow(state.box, 8, band_top + 9, client.right - 129, 23, TRUE);
-    MoveWindow(state.button, client.right - 113, band_top + 9, 105, 23, TRUE);
+    MoveWindow(state.box, scaled(8), band_top + scaled(9), client.right - scaled(129), scaled(23), TRUE);
+    MoveWindow(state.button, client.right - scaled(113), band_top + scaled(9), scaled(105), scaled(23), TRUE);
 
     SelectObject(dc, old_font);
     SelectObject(dc, old_pen);
@@ -414,9 +423,9 @@ void register_window(HINSTANCE instance, const WindowKind& kind)
 // False when the window could not be created.
 bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, WindowState& state)
 {
+    const SIZE size = scaled_window_size(kind.width, kind.height, WS_OVERLAPPEDWINDOW, false);
     HWND window = CreateWindowExW(0, kind.class_name, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, kind.width, kind.height, nullptr, nullptr, instance,
-                                  nullptr);
+                                  CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
     if (!window) {
         MessageBoxW(nullptr, L"CreateWindowEx failed", L"Error", MB_ICONWARNING);
         return false;

@@ -73,12 +73,12 @@ class Display:
         self.process = None
         self.name = None
 
-    def start(self):
+    def start(self, size=SCREEN):
         for number in range(120, 220):
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 continue
             process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
+                ["Xvfb", f":{number}", "-screen", "0", f"{size[0]}x{size[1]}x24", "-nolisten", "tcp"],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                 start_new_session=True)
             deadline = time.monotonic() + 10
@@ -219,6 +219,7 @@ class Session:
         self.programs = []
         self.shots = 0
         self.log = None
+        self.screen = SCREEN
 
     # Setting up and tearing down.
 
@@ -252,6 +253,22 @@ class Session:
         if self.log:
             self.log.close()
         return False
+
+    def restart_wine(self, screen=SCREEN):
+        """Ends the programs, the probe, the Wine session and the display, and starts
+        them anew (the display and Wine's desktop of `screen` size), so that a registry
+        value just set in the prefix takes effect."""
+        for program in self.programs:
+            end_process(program)
+        self.probe.close()
+        self.wine.run("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
+                      "/d", f"{screen[0]}x{screen[1]}", "/f")
+        self.wine.stop()
+        self.display.stop()
+        self.wine = Wine(self.tools.prefix, self.display.start(screen))
+        self.screen = screen
+        self.wine.start()
+        self.probe = Probe(self.wine, self.tools.probe, self.folder)
 
     @property
     def env(self):
@@ -411,8 +428,8 @@ class Session:
         left, top, width, height = self.rect(window_class, title)
         margin = 6
         left, top = max(left - margin, 0), max(top - margin, 0)
-        width = min(width + 2 * margin, SCREEN[0] - left)
-        height = min(height + 2 * margin, SCREEN[1] - top)
+        width = min(width + 2 * margin, self.screen[0] - left)
+        height = min(height + 2 * margin, self.screen[1] - top)
         os.makedirs(self.tools.pictures, exist_ok=True)
         self.x("convert", shot, "-crop", f"{width}x{height}+{left}+{top}", "+repage",
                os.path.join(self.tools.pictures, name + ".png"))

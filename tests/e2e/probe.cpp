@@ -16,6 +16,8 @@
 //   length <class> <n>           its length in UTF-16 units
 //   box <title>                  the text of a system message box with that title
 //   rect <class> [<title>]       "left top width height" of a visible window
+//   client <class>               "width height" of its client area
+//   selection <class> <n>        "start end" of the n-th edit control's selection
 //   foreground                   the class of the foreground window
 //   clipboard                    the clipboard's text as Windows programs see it
 //   shown <class> <n> <length> <seconds>
@@ -174,6 +176,21 @@ void serve_one(const std::vector<std::string>& f)
         if (!window || !GetWindowRect(window, &rect)) return answer(1);
         return answer(0, std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
                              std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    }
+    if (verb == "client" && f.size() == 2) {
+        HWND window = find_visible(name.c_str(), nullptr);
+        RECT rect;
+        if (!window || !GetClientRect(window, &rect)) return answer(1);
+        return answer(0, std::to_string(rect.right) + " " + std::to_string(rect.bottom));
+    }
+    if (verb == "selection" && f.size() == 3) {
+        HWND edit = nth_edit(FindWindowW(name.c_str(), nullptr), std::atoi(f[2].c_str()));
+        LRESULT both = 0;
+        // Across processes the positions come back in the result's low and high words
+        // (texts below 65536 units).
+        if (!edit || !ask(edit, EM_GETSEL, 0, 0, &both)) return answer(1);
+        const DWORD packed = static_cast<DWORD>(both);
+        return answer(0, std::to_string(LOWORD(packed)) + " " + std::to_string(HIWORD(packed)));
     }
     if (verb == "foreground") {
         wchar_t class_name[64] = L"";

@@ -18,7 +18,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Session, add_tool_arguments, expect, tools_from  # noqa: E402
+from harness import Failure, Session, add_tool_arguments, expect, tools_from, wait_until  # noqa: E402
 
 PASSWORD = "correct horse 42"
 EMPTY_VAULT_SIZE = 93
@@ -321,6 +321,154 @@ def inactivity_lock(s):
     expect("exit code", 0, s.wait_exit(program))
     expect("plaintext", document.encode(), s.open_vault(PASSWORD))
     expect("files", ["passwords.gkv"], s.files())
+
+
+PASSWORD_CLASSES = ("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", "0123456789", "!*+-.=?_")
+
+
+def clipboard_empty(s):
+    """True once Windows programs see no text on the clipboard."""
+    return not s.probe.ask("clipboard")[0]
+
+
+def selection(s, window_class, index):
+    found, text = s.probe.ask("selection", window_class, index)
+    if not found:
+        raise Failure(f'no edit control {index} in "{window_class}"')
+    return [int(v) for v in text.split()]
+
+
+@scenario
+def everyday_protections(s):
+    """Generated passwords, Find and F3, the clipboard that clears itself (4 s in the
+    short-lock build), Lock with and without unsaved changes."""
+    document = "bank\r\n\tpin: 1234\r\nShop\r\n\tPIN: 5678\r\n"
+    s.make_vault(PASSWORD, document)
+    program = s.start(s.tools.short_lock_exe)
+    unlock(s)
+
+    # Ctrl+G twice at the end of the document: two different passwords of 20
+    # characters from the four classes, each class present; the editor is changed.
+    s.keys("ctrl+Tab", "ctrl+End", "ctrl+g")
+    s.wait_title("editor", "* Glimkeep")
+    s.keys("Return", "ctrl+g")
+    wait_until("two passwords", lambda: len(s.text("editor", 1)) == len(document) + 42, 10)
+    first, second = s.text("editor", 1)[len(document):].split("\r\n")
+    s.shot("generated")
+    for password in (first, second):
+        expect("length of a generated password", 20, len(password))
+        expect("characters outside the classes", "", "".join(c for c in password if c not in "".join(PASSWORD_CLASSES)))
+        for chars in PASSWORD_CLASSES:
+            expect(f"{password} has one of {chars}", True, any(c in chars for c in password))
+    expect("two passwords in a row differ", True, first != second)
+
+    # Find, whatever the case: the first "pin" after the caret (at the start), then F3.
+    s.keys("ctrl+Home", "ctrl+f")
+    s.wait_dialog("Find")
+    s.wait_foreground("#32770")
+    s.type("pin")
+    s.keys("Return")
+    wait_until("the first pin selected", lambda: selection(s, "editor", 1) == [7, 10], 10)
+    s.shot("found")
+    s.keys("Escape")
+    s.wait_gone("#32770", "Find")
+    s.wait_foreground("editor")
+    s.keys("F3")
+    at = document.index("PIN")
+    wait_until("the second PIN selected", lambda: selection(s, "editor", 1) == [at, at + 3], 10)
+    s.keys("F3")  # wraps round to the first
+    wait_until("the first pin again", lambda: selection(s, "editor", 1) == [7, 10], 10)
+
+    # Enter copies; a few seconds later the clipboard is empty.
+    s.keys("alt+1")
+    s.type("bank pin")
+    s.wait_text("editor", 1, "1234")
+    s.keys("Return")
+    s.wait_clipboard("1234")
+    wait_until("the clipboard emptied", lambda: clipboard_empty(s), 15, 0.5)
+    s.shot("clipboard-cleared")
+    # Something copied since the copy is left alone.
+    s.keys("Return")
+    s.wait_clipboard("1234")
+    s.set_clipboard("mine now")
+    time.sleep(8)
+    expect("clipboard copied by someone else", (True, "mine now"), s.probe.ask("clipboard"))
+
+    # Lock with unsaved changes: No leaves everything as it was; Yes saves and locks.
+    s.keys("ctrl+l")
+    answer(s, "Save changes and lock?")  # Enter answers the default, No
+    s.wait_title("editor", "* Glimkeep")
+    expect("files after No", ["passwords.gkv"], s.files())
+    s.wait_foreground("editor")
+    s.keys("ctrl+l")
+    answer(s, "Save changes and lock?", "Tab", "Return")
+    answer(s, "Data successfully saved")
+    s.wait_gone("editor")
+    s.wait_window("decrypt_db")
+    s.shot("locked")
+    expect("number of backups", 1, len(s.backups()))
+    expect("saved plaintext", (document + first + "\r\n" + second + "\r\n").encode(), s.open_vault(PASSWORD))
+    expect("process after the lock", None, program.poll())
+    close_cleanly(s, program, "decrypt_db")
+
+    # The shipped program: Ctrl+L with nothing unsaved locks at once, and the copy
+    # made just before leaves the clipboard with it, long before its 30 s.
+    program = s.start()
+    unlock(s)
+    s.type("shop pin")
+    s.wait_text("editor", 1, "5678")
+    s.keys("Return")
+    s.wait_clipboard("5678")
+    s.keys("ctrl+l")
+    s.wait_window("decrypt_db")
+    expect("editor after Ctrl+L", None, s.window("editor"))
+    wait_until("the clipboard emptied by the lock", lambda: clipboard_empty(s), 5, 0.5)
+    close_cleanly(s, program, "decrypt_db")
+
+
+def client_sizes(s, picture=None):
+    """Client sizes of the first-run, open and editor windows, with screenshots; the
+    editor also cut out as `picture` when named."""
+    sizes = {}
+    if os.path.exists(s.path("passwords.gkv")):
+        os.remove(s.path("passwords.gkv"))
+    program = s.start()
+    s.wait_window("create_db")
+    sizes["create_db"] = s.probe.ask("client", "create_db")[1]
+    shot = s.shot("create-window")
+    close_cleanly(s, program, "create_db")
+    s.make_vault(PASSWORD, "bank\r\n\tpin: 1234\r\n")
+    program = s.start()
+    s.wait_window("decrypt_db")
+    sizes["decrypt_db"] = s.probe.ask("client", "decrypt_db")[1]
+    unlock(s)
+    sizes["editor"] = s.probe.ask("client", "editor")[1]
+    shot = s.shot("editor")
+    if picture:
+        s.picture(shot, picture, "editor")
+    close_cleanly(s, program, "editor")
+    return {k: [int(v) for v in size.split()] for k, size in sizes.items()}
+
+
+@scenario
+def high_dpi(s):
+    """At 144 DPI (the prefix's LogPixels) every window's client area is 1.5 times
+    its size at 96 DPI."""
+    key = r"HKCU\Control Panel\Desktop"
+    normal = client_sizes(s)
+    try:
+        s.wine.run("reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f")
+        # A screen of 1.5 times the size, as a 144-DPI screen has: the editor fits on it.
+        s.restart_wine((1536, 1152))
+        large = client_sizes(s, "editor-144dpi")
+    finally:
+        # The prefix is shared by every scenario: back to 96 DPI whatever happened.
+        s.wine.run("reg", "delete", key, "/v", "LogPixels", "/f")
+        s.restart_wine()
+    for window, size in normal.items():
+        # 1.5 times, give or take the rounding of a frame measured at 144 DPI.
+        off = [abs(big - small * 3 / 2) for big, small in zip(large[window], size)]
+        expect(f"client size of {window} at 144 DPI ({large[window]} against {size} at 96)", True, max(off) <= 1)
 
 
 def damaged_vaults():

@@ -1,13 +1,17 @@
 // The editor window driven through real keys: node navigation by the filter box,
-// completion, stepping back, indentation, the single-line guard, Ctrl+A and the
-// clipboard copy.
+// completion, stepping back, indentation, the single-line guard, Ctrl+A, the
+// clipboard copy, the generated password and Find.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include <windows.h>
+#include <dlgs.h>
+
 #include "db/database.h"
 #include "editor_driver.h"
+#include "ui/editor_commands.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
 
@@ -290,6 +294,71 @@ TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
     EXPECT_EQ(g_editor_messages[0].caption, "Multiple lines not allowed");
     EXPECT_EQ(g_editor_messages[0].text, "You are currently editing a value field that only has one line.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
+}
+
+static int failing_generator(char out[kGeneratedPasswordLength])
+{
+    std::memset(out, 0, kGeneratedPasswordLength);
+    return -1;
+}
+
+TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
+{
+    run([](EditorDriver& d) {
+        d.set_filter(L"bank pin");
+        d.expect_text(d.editor, L"1234", "the value");
+        d.focus_editor();
+        d.set_selection(d.editor, 1, 3);
+        d.press('G', {VK_CONTROL});
+        d.check(d.wait_for([&] { return d.text(d.editor).size() == 22; }), "the password replaced \"23\"");
+        const std::wstring text = d.text(d.editor);
+        d.check(text.front() == L'1' && text.back() == L'4', "the text around the selection stays");
+        d.check_text(d.title(), L"* Glimkeep", "a generated password is a change");
+
+        // A failing random source: a message, and nothing inserted.
+        g_password_generator = failing_generator;
+        d.press('G', {VK_CONTROL});
+        d.answer_dialog(L"Error", IDOK);
+        d.check_text(d.text(d.editor), text, "nothing inserted");
+        g_password_generator = generate_password;
+    });
+    g_password_generator = generate_password;
+    ASSERT_EQ(g_editor_messages.size(), 2u);
+    EXPECT_EQ(g_editor_messages[0].text, "The random number generator failed. No password was inserted.");
+    EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
+}
+
+TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
+{
+    run([](EditorDriver& d) {
+        const std::wstring text = d.text(d.editor);
+        const std::size_t first = text.find(L"pin");
+        d.focus_editor();
+        d.set_selection(d.editor, 0, 0);
+        d.press('F', {VK_CONTROL});
+        HWND find = d.wait_dialog(L"Find");
+        d.check(find != nullptr, "Ctrl+F opens the Find dialog");
+        if (!find) return;
+        // The dialog's own controls: the text (edt1), Match case (chx2), Find Next (IDOK,
+        // posted: a message dialog may open while the editor's thread handles it).
+        SetDlgItemTextW(find, edt1, L"PIN");
+        PostMessageW(find, WM_COMMAND, IDOK, 0);
+        DWORD start = 0;
+        DWORD end = 0;
+        d.check(d.wait_for([&] {
+            d.get_selection(d.editor, start, end);
+            return start == first && end == first + 3;
+        }), "\"PIN\" finds \"pin\" without Match case");
+
+        CheckDlgButton(find, chx2, BST_CHECKED);
+        PostMessageW(find, WM_COMMAND, IDOK, 0);
+        d.answer_dialog(L"Text not found", IDOK);
+        d.get_selection(d.editor, start, end);
+        d.check(start == first && end == first + 3, "a failed search leaves the selection");
+        d.answer(find, IDCANCEL);
+    });
+    ASSERT_GE(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].caption, "Text not found");
 }
 
 TEST_F(EditorBoxes, CtrlASelectsEverything)

@@ -156,6 +156,25 @@ TEST(Resources, AcceleratorTableIsPresent)
 {
     HACCEL table = LoadAcceleratorsW(instance(), MAKEINTRESOURCEW(IDR_ACCELERATORS));
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(CopyAcceleratorTableW(table, nullptr, 0), 4);
+    ACCEL entries[16];
+    const int count = CopyAcceleratorTableW(table, entries, 16);
     DestroyAcceleratorTable(table);
+    struct Key {
+        WORD key;
+        BYTE modifiers;
+        WORD command;
+    };
+    const Key expected[] = {
+        {'S', FCONTROL, IDM_SAVE},         {VK_TAB, FCONTROL, IDA_SWITCH_FOCUS},
+        {'1', FALT, IDA_FOCUS_FILTER},     {'2', FALT, IDA_FOCUS_EDITOR},
+        {'L', FCONTROL, IDM_LOCK},         {'G', FCONTROL, IDM_GENERATE},
+        {'F', FCONTROL, IDM_FIND},         {VK_F3, 0, IDA_FIND_NEXT},
+    };
+    ASSERT_EQ(count, 8);
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(entries[i].key, expected[i].key) << i;
+        EXPECT_EQ(entries[i].fVirt & (FCONTROL | FALT | FSHIFT), expected[i].modifiers) << i;
+        EXPECT_TRUE(entries[i].fVirt & FVIRTKEY) << i;
+        EXPECT_EQ(entries[i].cmd, expected[i].command) << i;
+    }
 }

@@ -1,0 +1,46 @@
+#pragma once
+// The editor's commands beyond editing and saving: the clipboard that clears itself,
+// Lock (Ctrl+L), Insert generated password (Ctrl+G), Find (Ctrl+F) and Find next (F3).
+// Internal to the editor window; user-interface thread only.
+
+#include <windows.h>
+
+#include "crypto/password_generator.h"
+#include "ui/editor_window.h"
+
+// Thirty seconds after Enter copied, the copy leaves the clipboard.
+inline constexpr UINT kDefaultClipboardClearInterval = 30000;
+// The delay of timer 223; a test build shortens it.
+extern UINT g_clipboard_clear_interval;
+// The generator behind Ctrl+G; tests put a failing one in.
+extern int (*g_password_generator)(char out[kGeneratedPasswordLength]);
+
+// Remembers the clipboard's sequence number right after a copy by Enter and starts
+// timer 223 anew.
+void note_clipboard_copy() noexcept;
+// Stops timer 223; empties the clipboard (its text wiped first) only when nothing
+// was put there since the last copy by Enter. Runs once per copy.
+void clear_clipboard_if_ours() noexcept;
+
+// Ctrl+G: a new password replaces the editor box's selection, as typing would; the
+// document is marked changed. A failing random source is reported; nothing is inserted.
+void insert_generated_password();
+// Ctrl+L: closes the editor as the inactivity lock does. With unsaved changes it asks
+// first; Yes saves (and locks only when the save succeeded), No changes nothing.
+void lock_now(HWND window);
+
+// Ctrl+F opens the system's Find dialog (modeless, owned by the editor window); F3
+// repeats the last search (opens the dialog when there was none). The dialog's
+// messages arrive as find_message(), handled by on_find_message. The message loop
+// passes find_dialog()'s messages through IsDialogMessageW.
+UINT find_message() noexcept;
+HWND find_dialog() noexcept;
+void open_find_dialog(HWND window);
+// Selects the next occurrence after the selection, wrapping at the end with a beep.
+void find_next();
+void on_find_message(LPARAM lparam);
+
+// When the editor window ends: the clipboard check, the Find dialog closed, its text wiped.
+void end_editor_commands() noexcept;
+// A command that could not run: beep and the message dialog.
+void report_command_failure(const char* text) noexcept;

@@ -1,0 +1,205 @@
+// The editor's everyday protections and helps: the clipboard that clears itself,
+// the lock on demand, the password generator and the search in the editor box.
+
+#include "ui/editor_commands.h"
+
+#include <commdlg.h>
+
+#include <cwctype>
+#include <string>
+
+#include "crypto/password_generator.h"
+#include "crypto/wipe.h"
+#include "resource.h"
+#include "ui/message_dialog.h"
+#include "ui/text.h"
+
+UINT g_clipboard_clear_interval = kDefaultClipboardClearInterval;
+int (*g_password_generator)(char out[kGeneratedPasswordLength]) = generate_password;
+
+namespace {
+
+// The clipboard's sequence number right after Enter copied; valid while `copy_pending`.
+DWORD g_copy_sequence = 0;
+bool g_copy_pending = false;
+
+// The Find dialog's state: it must outlive FindTextW's return, as long as the dialog.
+constexpr WORD kFindTextSize = 256;
+wchar_t g_find_text[kFindTextSize] = L"";
+FINDREPLACEW g_find = {};
+HWND g_find_dialog = nullptr;
+UINT g_find_message = 0;
+
+// Wipes the text that the clipboard still holds from our copy, then empties it.
+// Another program may hold the clipboard open for a moment: a few tries.
+void wipe_and_empty_clipboard()
+{
+    bool opened = false;
+    for (int attempt = 0; attempt < 10 && !opened; ++attempt) {
+        opened = OpenClipboard(g_editor.main_window) != FALSE;
+        if (!opened) Sleep(20);
+    }
+    if (!opened) return;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        const SIZE_T size = GlobalSize(data);
+        if (void* chars = GlobalLock(data)) {
+            secure_wipe(chars, size);
+            GlobalUnlock(data);
+        }
+    }
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+// Position of `needle` in `text` at or after `from`, or npos; both are compared
+// with the case folded when `match_case` is false.
+std::size_t search(const std::wstring& text, const std::wstring& needle, std::size_t from, bool match_case)
+{
+    if (match_case) return text.find(needle, from);
+    const auto same = [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); };
+    if (needle.size() > text.size()) return std::wstring::npos;
+    for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < needle.size() && same(text[i + k], needle[k])) ++k;
+        if (k == needle.size()) return i;
+    }
+    return std::wstring::npos;
+}
+
+}  // namespace
+
+void note_clipboard_copy() noexcept
+{
+    g_copy_sequence = GetClipboardSequenceNumber();
+    g_copy_pending = true;
+    KillTimer(g_editor.main_window, IDT_CLIPBOARD);
+    SetTimer(g_editor.main_window, IDT_CLIPBOARD, g_clipboard_clear_interval, nullptr);
+}
+
+void clear_clipboard_if_ours() noexcept
+{
+    if (g_editor.main_window) KillTimer(g_editor.main_window, IDT_CLIPBOARD);
+    if (!g_copy_pending) return;
+    g_copy_pending = false;
+    // Anything copied since (by us or another program) changed the number: leave it.
+    if (GetClipboardSequenceNumber() == g_copy_sequence) wipe_and_empty_clipboard();
+}
+
+void insert_generated_password()
+{
+    char password[kGeneratedPasswordLength];
+    WipeOnExit wipe_password(password, sizeof password);
+    if (g_password_generator(password) != 0) {
+        MessageBeep(MB_ICONWARNING);
+        editor_show_message("Error", "The random number generator failed. No password was inserted.");
+        return;
+    }
+    wchar_t wide[kGeneratedPasswordLength + 1];
+    WipeOnExit wipe_wide(wide, sizeof wide);
+    for (std::size_t i = 0; i < kGeneratedPasswordLength; ++i) wide[i] = static_cast<wchar_t>(password[i]);
+    wide[kGeneratedPasswordLength] = L'\0';
+    // As typing would: it replaces the selection, can be undone and reports EN_UPDATE.
+    SetFocus(g_editor.editor_box);
+    SendMessageW(g_editor.editor_box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide));
+    mark_changed();
+    restart_inactivity_timer();
+}
+
+void lock_now(HWND window)
+{
+    if (g_editor.changed) {
+        MessageBeep(MB_ICONWARNING);
+        const char caption[] = "Save changes and lock?";
+        const char text[] = "There are currently unsaved changes. Do you want to save them and lock?";
+        g_editor_messages.push_back({caption, text});
+        if (!ask_yes_no(window, caption, text)) return;
+        save_database();
+        // A failed save was reported and keeps the editor open with the changes.
+        if (g_editor.changed) return;
+    }
+    KillTimer(window, IDT_INACTIVITY);
+    g_editor.timed_out = true;
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
+UINT find_message() noexcept
+{
+    if (!g_find_message) g_find_message = RegisterWindowMessageW(FINDMSGSTRINGW);
+    return g_find_message;
+}
+
+HWND find_dialog() noexcept
+{
+    return g_find_dialog;
+}
+
+void open_find_dialog(HWND window)
+{
+    if (g_find_dialog) {
+        SetActiveWindow(g_find_dialog);
+        SetFocus(g_find_dialog);
+        return;
+    }
+    find_message();
+    g_find.lStructSize = sizeof g_find;
+    g_find.hwndOwner = window;
+    g_find.Flags = (g_find.Flags & FR_MATCHCASE) | FR_DOWN | FR_HIDEUPDOWN | FR_HIDEWHOLEWORD;
+    g_find.lpstrFindWhat = g_find_text;
+    g_find.wFindWhatLen = kFindTextSize;
+    g_find_dialog = FindTextW(&g_find);
+    if (!g_find_dialog) report_command_failure("The Find dialog could not be opened.");
+}
+
+void find_next()
+{
+    if (!g_editor.editor_box) return;
+    const std::wstring needle(g_find_text);
+    if (needle.empty()) {
+        open_find_dialog(g_editor.main_window);
+        return;
+    }
+    std::wstring text = get_window_text_w(g_editor.editor_box);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(g_editor.editor_box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const bool match_case = (g_find.Flags & FR_MATCHCASE) != 0;
+    std::size_t at = search(text, needle, end < text.size() ? end : text.size(), match_case);
+    bool wrapped = false;
+    if (at == std::wstring::npos) {
+        at = search(text, needle, 0, match_case);
+        wrapped = true;
+    }
+    wipe_string(text);
+    if (at == std::wstring::npos) {
+        MessageBeep(MB_ICONWARNING);
+        editor_show_message("Text not found", "The text was not found in the entry shown.");
+        return;
+    }
+    if (wrapped) MessageBeep(MB_ICONINFORMATION);
+    SendMessageW(g_editor.editor_box, EM_SETSEL, static_cast<WPARAM>(at), static_cast<LPARAM>(at + needle.size()));
+    SendMessageW(g_editor.editor_box, EM_SCROLLCARET, 0, 0);
+}
+
+void on_find_message(LPARAM lparam)
+{
+    const auto* find = reinterpret_cast<const FINDREPLACEW*>(lparam);
+    if (find->Flags & FR_DIALOGTERM) {
+        g_find_dialog = nullptr;
+        return;
+    }
+    if (find->Flags & FR_FINDNEXT) find_next();
+}
+
+void end_editor_commands() noexcept
+{
+    clear_clipboard_if_ours();
+    if (g_find_dialog && IsWindow(g_find_dialog)) DestroyWindow(g_find_dialog);
+    g_find_dialog = nullptr;
+    secure_wipe(g_find_text, sizeof g_find_text);
+}
+
+void report_command_failure(const char* text) noexcept
+{
+    MessageBeep(MB_ICONWARNING);
+    editor_show_message("Error", text);
+}
