@@ -420,6 +420,28 @@ std::string common_prefix_nocase(const std::string& a, const std::string& b)
     return a.substr(0, matching_prefix(a.data(), b.data(), n));
 }
 
+namespace {
+
+// Drops the bytes after `floor` of a multi-byte UTF-8 character that the end of
+// `text` cuts in two; bytes that are not UTF-8 are left alone.
+void drop_split_character(std::string& text, std::size_t floor)
+{
+    std::size_t start = text.size();
+    std::size_t continuation = 0;
+    while (start > 0 && continuation < 3 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+        --start;
+        ++continuation;
+    }
+    if (start == 0) return;
+    --start;
+    const unsigned char lead = static_cast<unsigned char>(text[start]);
+    const std::size_t need = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3
+                           : lead >= 0xC2 && lead <= 0xDF ? 2 : 1;
+    if (text.size() - start < need) text.resize(std::max(start, std::min(floor, text.size())));
+}
+
+}  // namespace
+
 std::string TreeNode::complete(const std::string& query) const
 {
     if (query.empty()) return std::string();
@@ -496,7 +518,11 @@ std::string TreeNode::complete(const std::string& query) const
         }
         if (done) {
             stack.pop_back();
-            if (stack.empty()) return finished;
+            if (stack.empty()) {
+                // Names agree byte by byte, which may end inside a character.
+                drop_split_character(finished, q_len);
+                return finished;
+            }
             prefix.resize(stack.back().offset);
             if (!finished.empty()) merge(stack.back().answer, finished);
         }

@@ -42,7 +42,8 @@ struct TreeNode {
     TreeNode* find(const std::string& path);
     const TreeNode* find(const std::string& path) const;
     // The completed filter text for `query`, or empty when nothing can be offered.
-    // Never shorter than a non-empty query.
+    // Never shorter than a non-empty query; never ends inside a multi-byte UTF-8
+    // character that the completion added.
     std::string complete(const std::string& query) const;
 };
 

@@ -307,6 +307,12 @@ TEST(TreeComplete, SeveralCandidatesAgreeOnTheirCommonPrefix)
     // A trailing space survives only when every later candidate continues there.
     EXPECT_EQ(root({node("ab", {node("x")}), node("ab\0"s)}).complete("a"), "ab ");
     EXPECT_EQ(root({node("ab", {node("x")}), node("abc")}).complete("a"), "ab");
+    // Agreeing bytes never stop inside a character: "Bäckerei" and "Börse" share
+    // the first byte of "ä" and "ö".
+    EXPECT_EQ(root({node("B\xC3\xA4" "ckerei"), node("B\xC3\xB6rse")}).complete("b"), "B");
+    EXPECT_EQ(root({node("\xE2\x82\xAC" "1"), node("\xE2\x82\xAD")}).complete("\xE2"), "\xE2");
+    EXPECT_EQ(root({node("x\xF0\x9F\x98\x80"), node("x\xF0\x9F\x98\x81")}).complete("x"), "x");
+    EXPECT_EQ(root({node("\xC3\xA4" "a"), node("\xC3\xA4" "b")}).complete("\xC3"), "\xC3\xA4");
 }
 
 TEST(TreeComplete, ExactNameWins)
