@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "crypto/wipe.h"
+
 // Every walk over the tree below keeps its own stack in a std::vector, so a vault
 // nested thousands of levels deep costs heap, never call stack.
 
@@ -165,17 +167,49 @@ TreeNode::~TreeNode()
     }
 }
 
+namespace {
+
+void wipe_bytes(std::string& text) noexcept
+{
+    if (!text.empty()) secure_wipe(&text[0], text.size());
+}
+
+}  // namespace
+
 void TreeNode::set_content(const std::string& text)
 {
-    content = text;
-    single_line = !text.empty();
+    std::string fresh(text);  // may throw; nothing has changed then
+    wipe_bytes(content);
+    content.swap(fresh);
+    single_line = !content.empty();
+    // `fresh` holds the former buffer, already wiped.
 }
 
 void TreeNode::set_children_from_text(const std::string& text)
 {
     Tree parsed = parse_tree(text);
     children.swap(parsed.children);
-    // `parsed` takes the former children with it.
+    // `parsed` takes the former children with it, wiped first.
+    parsed.wipe();
+}
+
+void TreeNode::wipe() noexcept
+{
+    wipe_bytes(name);
+    wipe_bytes(content);
+    try {
+        std::vector<TreeNode*> pending;
+        for (TreeNode& child : children) pending.push_back(&child);
+        while (!pending.empty()) {
+            TreeNode* node = pending.back();
+            pending.pop_back();
+            wipe_bytes(node->name);
+            wipe_bytes(node->content);
+            for (TreeNode& child : node->children) pending.push_back(&child);
+        }
+    } catch (...) {
+        // Out of memory for the walk: what was reached is wiped.
+    }
 }
 
 bool operator==(const TreeNode& a, const TreeNode& b)
@@ -346,7 +380,13 @@ std::string TreeNode::serialize(const std::string& separator, std::uint32_t dept
         if (child.single_line) line = checked_add(line, checked_add(2, child.content.size()));
         line = checked_add(line, separator.size());
         const std::size_t need = checked_add(used, line);
-        if (need > out.size()) out.resize(std::max(need, out.size() < out.max_size() / 2 ? out.size() * 2 + 256 : need));
+        if (need > out.size()) {
+            // Grown by hand so that the former buffer is wiped before it is released.
+            std::string bigger(std::max(need, out.size() < out.max_size() / 2 ? out.size() * 2 + 256 : need), '\0');
+            if (used > 0) std::memcpy(&bigger[0], out.data(), used);
+            wipe_bytes(out);
+            out.swap(bigger);
+        }
 
         char* at = &out[used];
         std::memset(at, '\t', tabs);

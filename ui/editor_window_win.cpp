@@ -237,22 +237,10 @@ void on_destroy()
 }
 
 // Overwrites every name and content in the tree, then empties it: the document must
-// not stay readable in memory while the password is asked again. Walks the tree with
-// an explicit stack, so any depth is fine.
+// not stay readable in memory while the password is asked again.
 void wipe_tree(Tree& root) noexcept
 {
-    try {
-        std::vector<TreeNode*> pending{&root};
-        while (!pending.empty()) {
-            TreeNode* node = pending.back();
-            pending.pop_back();
-            wipe_string(node->name);
-            wipe_string(node->content);
-            for (TreeNode& child : node->children) pending.push_back(&child);
-        }
-    } catch (...) {
-        // Out of memory for the walk: the tree is still released below.
-    }
+    root.wipe();
     try {
         root = Tree();
     } catch (...) {
@@ -360,8 +348,9 @@ bool show_node(const TreeNode* node)
 void mark_changed()
 {
     if (g_editor.changed) return;
-    set_window_text(g_editor.main_window, kChangedTitle);
+    // The flag first: a title that cannot be set must not leave an edit untracked.
     g_editor.changed = true;
+    set_window_text(g_editor.main_window, kChangedTitle);
 }
 
 void restart_inactivity_timer()

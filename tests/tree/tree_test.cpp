@@ -198,6 +198,14 @@ TEST(TreeEdit, SetChildrenFromTextKeepsTheNodeInPlace)
     EXPECT_TRUE(self == root({node("x")})) << dump(self);
 }
 
+TEST(TreeEdit, WipeZeroesEveryNameAndContentBelow)
+{
+    Tree tree = parse_tree("A: 1\n\tB\n\t\tC: secret\nD\n");
+    tree.children[0].wipe();
+    const std::string z1(1, '\0');
+    EXPECT_TRUE(tree == root({value(z1, z1, {node(z1, {value(z1, std::string(6, '\0'))})}), node("D")})) << dump(tree);
+}
+
 TEST(TreeWrite, WritesEachLineWithItsSeparator)
 {
     EXPECT_EQ(Tree().serialize("\r\n", 0), "");
