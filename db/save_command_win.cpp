@@ -56,6 +56,24 @@ void make_backup() noexcept
     // only ever replaced whole.
 }
 
+bool save_database_quietly() noexcept
+{
+    if (!g_editor.changed) return true;
+    make_backup();
+    try {
+        std::string error;
+        if (write_document(error) != DB_OK) return false;
+    } catch (...) {
+        return false;
+    }
+    g_editor.changed = false;
+    try {
+        set_window_text(g_editor.main_window, kProductName);
+    } catch (...) {
+    }
+    return true;
+}
+
 void save_database() noexcept
 {
     if (!g_editor.changed) return;

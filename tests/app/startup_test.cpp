@@ -246,13 +246,13 @@ TEST_F(Startup, ClosingThePasswordWindowAfterAWrongPasswordEndsWithZero)
     EXPECT_EQ(read_file(kDatabaseFileName), before);
 }
 
-TEST_F(Startup, FileExistsOnlyForFilesThatOpenForReading)
+TEST_F(Startup, FileExistsForEveryEntryOfThatName)
 {
     EXPECT_FALSE(file_exists("missing.gkv"));
     write_file("empty.gkv", "");
     EXPECT_TRUE(file_exists("empty.gkv"));
     ASSERT_TRUE(CreateDirectoryA("folder.gkv", nullptr));
-    EXPECT_FALSE(file_exists("folder.gkv"));
+    EXPECT_TRUE(file_exists("folder.gkv"));
     EXPECT_FALSE(file_exists("no-such-folder\\empty.gkv"));
 
     // a file that another program is writing, sharing it with readers and writers
@@ -262,10 +262,10 @@ TEST_F(Startup, FileExistsOnlyForFilesThatOpenForReading)
     EXPECT_TRUE(file_exists("busy.gkv"));
     CloseHandle(writer);
 
-    // a file that another program holds without sharing counts as missing
+    // a file that another program holds without sharing is there all the same
     HANDLE locked = CreateFileA("locked.gkv", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(file_exists("locked.gkv"));
+    EXPECT_TRUE(file_exists("locked.gkv"));
     CloseHandle(locked);
 }

@@ -23,6 +23,9 @@
 //                                n-th edit control holds <length> units and has
 //                                nothing left to paint (or status 1 at the deadline)
 //   appears <title> <seconds>    the same for a visible dialog with that title
+//   hold <file>                  opens the file sharing it with nobody, as another
+//                                program may, until "release"
+//   release                      closes the file that "hold" opened
 
 #include <windows.h>
 
@@ -147,6 +150,8 @@ bool watch(double seconds, Condition condition)
     }
 }
 
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
 void serve_one(const std::vector<std::string>& f)
 {
     const std::string& verb = f[0];
@@ -211,6 +216,14 @@ void serve_one(const std::vector<std::string>& f)
         answer(0, "armed");
         const bool ok = watch(std::atof(f[2].c_str()), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; });
         return answer(ok ? 0 : 1);
+    }
+    if ((verb == "hold" && f.size() == 2) || verb == "release") {
+        if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+        g_held = INVALID_HANDLE_VALUE;
+        if (verb == "release") return answer(0);
+        g_held = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        return answer(g_held != INVALID_HANDLE_VALUE ? 0 : 1);
     }
     answer(2, "unknown request");
 }
