@@ -26,6 +26,9 @@
 //   hold <file>                  opens the file sharing it with nobody, as another
 //                                program may, until "release"
 //   release                      closes the file that "hold" opened
+//   endsession <class>           sends the window WM_ENDSESSION (TRUE) as Windows does
+//                                when the session ends over a refusal; answers once
+//                                the window has handled it
 
 #include <windows.h>
 
@@ -216,6 +219,13 @@ void serve_one(const std::vector<std::string>& f)
         answer(0, "armed");
         const bool ok = watch(std::atof(f[2].c_str()), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; });
         return answer(ok ? 0 : 1);
+    }
+    if (verb == "endsession" && f.size() == 2) {
+        HWND window = find_visible(name.c_str(), nullptr);
+        DWORD_PTR result = 0;
+        if (!window || !SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &result))
+            return answer(1);
+        return answer(0);
     }
     if ((verb == "hold" && f.size() == 2) || verb == "release") {
         if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
