@@ -155,14 +155,18 @@ TEST_F(Startup, AnEmptyFolderShowsOnlyTheCreateWindowAndClosingItLeavesNothing)
     EXPECT_FALSE(vault_exists());
 }
 
-TEST_F(Startup, AFolderInTheVaultsPlaceCountsAsMissing)
+// Anything of the vault's name is there: never a first run that could replace it.
+TEST_F(Startup, AFolderInTheVaultsPlaceFailsToLoad)
 {
     ASSERT_TRUE(CreateDirectoryA(kDatabaseFileName, nullptr));
     Program program;
-    HWND window = program.wait_window(L"create_db");
-    ASSERT_NE(window, nullptr) << "no create_db window";
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.wait_exit(), 0);
+    HWND box = program.wait_window(L"#32770", L"Error loading database");
+    ASSERT_NE(box, nullptr) << "no load error box";
+    EXPECT_EQ(narrow(message_box_text(box)), "Permission denied\r\npasswords.gkv");
+    EXPECT_EQ(program.window_classes(), std::set<std::wstring>{L"#32770"}) << "another window is open";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.wait_exit(), 1);
+    EXPECT_NE(GetFileAttributesA(kDatabaseFileName) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
 TEST_F(Startup, UnloadableVaultsEndTheProgramWithTheLoadErrorBox)
