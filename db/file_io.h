@@ -40,8 +40,20 @@ inline WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
 // and only then puts it in the place of `path` in one step. A file that exists at
 // `path` stays byte-for-byte as it was unless the result is kOk, and the new file
 // never outlives a failure. A read-only target fails with EACCES, even for root.
+// The new file keeps what was set on the old one (its mode on POSIX systems; its
+// attributes, security and creation time on Windows), and a symbolic link at `path`
+// stays a link: the file it points at is the one replaced.
 WriteOutcome replace_file(const std::string& path,
                           const std::uint8_t* head, std::size_t head_size,
                           const std::uint8_t* body, std::size_t body_size);
+
+// copy_to_new_file's result when `source` does not exist (no errno value is negative).
+inline constexpr int kNoSource = -1;
+
+// Copies the file `source` into a new file `target`, which is created only if no
+// entry of that name exists (never overwritten, a symbolic link never followed), and
+// flushes it to the disk. A copy that fails part way is removed. Returns 0, kNoSource
+// when `source` does not exist, EEXIST when `target` does, or another errno value.
+int copy_to_new_file(const std::string& source, const std::string& target);
 
 }  // namespace db_file

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "crypto/wipe.h"
+
 // Every walk over the tree below keeps its own stack in a std::vector, so a vault
 // nested thousands of levels deep costs heap, never call stack.
 
@@ -165,17 +167,49 @@ TreeNode::~TreeNode()
     }
 }
 
+namespace {
+
+void wipe_bytes(std::string& text) noexcept
+{
+    if (!text.empty()) secure_wipe(&text[0], text.size());
+}
+
+}  // namespace
+
 void TreeNode::set_content(const std::string& text)
 {
-    content = text;
-    single_line = !text.empty();
+    std::string fresh(text);  // may throw; nothing has changed then
+    wipe_bytes(content);
+    content.swap(fresh);
+    single_line = !content.empty();
+    // `fresh` holds the former buffer, already wiped.
 }
 
 void TreeNode::set_children_from_text(const std::string& text)
 {
     Tree parsed = parse_tree(text);
     children.swap(parsed.children);
-    // `parsed` takes the former children with it.
+    // `parsed` takes the former children with it, wiped first.
+    parsed.wipe();
+}
+
+void TreeNode::wipe() noexcept
+{
+    wipe_bytes(name);
+    wipe_bytes(content);
+    try {
+        std::vector<TreeNode*> pending;
+        for (TreeNode& child : children) pending.push_back(&child);
+        while (!pending.empty()) {
+            TreeNode* node = pending.back();
+            pending.pop_back();
+            wipe_bytes(node->name);
+            wipe_bytes(node->content);
+            for (TreeNode& child : node->children) pending.push_back(&child);
+        }
+    } catch (...) {
+        // Out of memory for the walk: what was reached is wiped.
+    }
 }
 
 bool operator==(const TreeNode& a, const TreeNode& b)
@@ -346,7 +380,13 @@ std::string TreeNode::serialize(const std::string& separator, std::uint32_t dept
         if (child.single_line) line = checked_add(line, checked_add(2, child.content.size()));
         line = checked_add(line, separator.size());
         const std::size_t need = checked_add(used, line);
-        if (need > out.size()) out.resize(std::max(need, out.size() < out.max_size() / 2 ? out.size() * 2 + 256 : need));
+        if (need > out.size()) {
+            // Grown by hand so that the former buffer is wiped before it is released.
+            std::string bigger(std::max(need, out.size() < out.max_size() / 2 ? out.size() * 2 + 256 : need), '\0');
+            if (used > 0) std::memcpy(&bigger[0], out.data(), used);
+            wipe_bytes(out);
+            out.swap(bigger);
+        }
 
         char* at = &out[used];
         std::memset(at, '\t', tabs);
@@ -419,6 +459,28 @@ std::string common_prefix_nocase(const std::string& a, const std::string& b)
     const std::size_t n = std::min(a.size(), b.size());
     return a.substr(0, matching_prefix(a.data(), b.data(), n));
 }
+
+namespace {
+
+// Drops the bytes after `floor` of a multi-byte UTF-8 character that the end of
+// `text` cuts in two; bytes that are not UTF-8 are left alone.
+void drop_split_character(std::string& text, std::size_t floor)
+{
+    std::size_t start = text.size();
+    std::size_t continuation = 0;
+    while (start > 0 && continuation < 3 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+        --start;
+        ++continuation;
+    }
+    if (start == 0) return;
+    --start;
+    const unsigned char lead = static_cast<unsigned char>(text[start]);
+    const std::size_t need = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3
+                           : lead >= 0xC2 && lead <= 0xDF ? 2 : 1;
+    if (text.size() - start < need) text.resize(std::max(start, std::min(floor, text.size())));
+}
+
+}  // namespace
 
 std::string TreeNode::complete(const std::string& query) const
 {
@@ -496,7 +558,11 @@ std::string TreeNode::complete(const std::string& query) const
         }
         if (done) {
             stack.pop_back();
-            if (stack.empty()) return finished;
+            if (stack.empty()) {
+                // Names agree byte by byte, which may end inside a character.
+                drop_split_character(finished, q_len);
+                return finished;
+            }
             prefix.resize(stack.back().offset);
             if (!finished.empty()) merge(stack.back().answer, finished);
         }

@@ -7,6 +7,11 @@
 //
 // No operation needs stack in proportion to the nesting depth: parsing, writing,
 // lookup, completion, copying and destruction all walk the tree with explicit stacks.
+//
+// Names and contents are the user's secrets. What the editor replaces (a value, a
+// node's children) and the serializer's growing buffer are wiped before release;
+// parsing and copying do not wipe the memory that vectors of nodes leave behind
+// when they grow.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,12 +34,18 @@ struct TreeNode {
     TreeNode& operator=(TreeNode&& other) noexcept;
     ~TreeNode();
 
-    // content := text; single_line := !text.empty(). Name and children stay.
+    // content := text; single_line := !text.empty(). Name and children stay. The
+    // former content is wiped before its memory is released.
     void set_content(const std::string& text);
     // Replaces the children with those of parse_tree(text); the node stays in place.
+    // The former children are wiped before they are released.
     void set_children_from_text(const std::string& text);
+    // Overwrites the name and content of this node and of every descendant with
+    // zeros (lengths and structure stay). Needs no stack in proportion to the depth.
+    void wipe() noexcept;
     // The node's descendants as text, each line indented by `depth` tabs plus its
-    // level and ended by `separator`; the node's own line is not written.
+    // level and ended by `separator`; the node's own line is not written. The
+    // buffers it outgrows on the way are wiped; the caller wipes the result.
     std::string serialize(const std::string& separator, std::uint32_t depth) const;
     // The node that `path` names (names separated by single spaces, bytes matched
     // when equal after & 0xDF), with backtracking; this node for an empty path;
@@ -42,7 +53,8 @@ struct TreeNode {
     TreeNode* find(const std::string& path);
     const TreeNode* find(const std::string& path) const;
     // The completed filter text for `query`, or empty when nothing can be offered.
-    // Never shorter than a non-empty query.
+    // Never shorter than a non-empty query; never ends inside a multi-byte UTF-8
+    // character that the completion added.
     std::string complete(const std::string& query) const;
 };
 

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr wchar_t kCtrlBackspace = 0x7F;
 constexpr wchar_t kCtrlA = 0x01;
+constexpr wchar_t kCtrlV = 0x16;
 
 // Start and end of a box's selection, at their full width.
 struct Selection {
@@ -38,16 +38,9 @@ void caret_to_end(HWND box)
     SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
 }
 
-// Ctrl+Backspace arrives as the character 0x7F; some keyboard translations (Wine's)
-// deliver a backspace with Ctrl held instead, which the edit control would ignore.
-bool is_ctrl_backspace(WPARAM character)
-{
-    return character == kCtrlBackspace || (character == L'\b' && GetKeyState(VK_CONTROL) < 0);
-}
-
 bool node_shown_is_single_line()
 {
-    return g_editor.node_shown && g_editor.node_shown->single_line;
+    return g_editor.node_shown && g_editor.box_holds_value;
 }
 
 // Tab: complete the filter path from the names in the tree.
@@ -182,12 +175,73 @@ void delete_word(HWND box)
     if (stop != pos) mark_changed();
 }
 
+// Ctrl+H: the character with Ctrl held that is not Ctrl+Backspace.
+bool is_ctrl_h(WPARAM character)
+{
+    return character == L'\b' && GetKeyState(VK_CONTROL) < 0 && !is_ctrl_backspace(character);
+}
+
+// Ctrl+H deletes one character back (a line break, a surrogate pair count as one) or
+// the selection, as a backspace does; some edit controls (Wine's) ignore it with Ctrl
+// held.
+void backspace_one(HWND box)
+{
+    const Selection selection = get_selection(box);
+    std::size_t start = selection.start;
+    if (selection.start == selection.end) {
+        if (start == 0) return;
+        std::wstring text = get_window_text_w(box);
+        if (start > text.size()) start = text.size();
+        --start;
+        if (start > 0 && ((text[start - 1] == L'\r' && text[start] == L'\n') ||
+                          (text[start] >= 0xDC00 && text[start] <= 0xDFFF && text[start - 1] >= 0xD800 &&
+                           text[start - 1] <= 0xDBFF)))
+            --start;
+        wipe_string(text);
+    }
+    set_selection(box, start, selection.end);
+    SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+}
+
 void refuse_line_break(HWND box)
 {
     MessageBeep(MB_ICONWARNING);
     editor_show_message("Multiple lines not allowed",
                         "You are currently editing a value field that only has one line.");
     SetFocus(box);
+}
+
+// A paste into a single-line value: line breaks at the end of the pasted text are
+// dropped (a password copied with its line break); one inside refuses the paste as
+// Enter is refused.
+void paste_single_line(HWND box)
+{
+    if (!OpenClipboard(box)) return;
+    std::wstring text;
+    try {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+                const SIZE_T capacity = GlobalSize(data) / sizeof(wchar_t);
+                SIZE_T length = 0;
+                while (length < capacity && chars[length] != L'\0') ++length;
+                text.assign(chars, length);
+                GlobalUnlock(data);
+            }
+        }
+    } catch (...) {
+        CloseClipboard();
+        wipe_string(text);
+        throw;
+    }
+    CloseClipboard();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    if (text.find_first_of(L"\r\n") != std::wstring::npos) {
+        wipe_string(text);
+        refuse_line_break(box);
+        return;
+    }
+    if (!text.empty()) SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+    wipe_string(text);
 }
 
 LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
@@ -211,6 +265,10 @@ LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             step_back_one_name(box);
             return 0;
         }
+        if (is_ctrl_h(wparam)) {
+            backspace_one(box);
+            return 0;
+        }
         break;
     default:
         break;
@@ -232,9 +290,24 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             SendMessageW(box, EM_SETSEL, 0, -1);
             return 0;
         }
+        if (wparam == VK_INSERT && GetKeyState(VK_SHIFT) < 0 && GetKeyState(VK_CONTROL) >= 0 &&
+            node_shown_is_single_line()) {
+            paste_single_line(box);
+            return 0;
+        }
+        break;
+    case WM_PASTE:
+        if (node_shown_is_single_line()) {
+            paste_single_line(box);
+            return 0;
+        }
         break;
     case WM_CHAR:
         if (wparam == kCtrlA) return 0;
+        if (wparam == kCtrlV && node_shown_is_single_line()) {
+            paste_single_line(box);
+            return 0;
+        }
         if (wparam == L'\r') {
             if (node_shown_is_single_line()) return 0;
             count_indentation(box);
@@ -242,6 +315,10 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
         }
         if (is_ctrl_backspace(wparam)) {
             delete_word(box);
+            return 0;
+        }
+        if (is_ctrl_h(wparam)) {
+            backspace_one(box);
             return 0;
         }
         break;

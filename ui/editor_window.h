@@ -32,6 +32,7 @@ struct EditorState {
     HFONT text_font = nullptr;
     Database* database = nullptr;   // borrowed for one run of the window
     TreeNode* node_shown = nullptr; // the root or a node inside it
+    bool box_holds_value = false;   // the editor box holds the node's value, not its descendants
     bool changed = false;           // unsaved changes exist
     bool timed_out = false;         // closed by the inactivity timer: the run's result
     unsigned pending_indent = 0;    // tabs to insert after the line break just typed
@@ -57,16 +58,17 @@ extern std::vector<ShownMessage> g_editor_messages;
 // Never throws: a failure to show it is swallowed.
 void editor_show_message(const std::string& caption, const std::string& text) noexcept;
 
-// Writes the editor box's text back into the node shown: the content of a single-line
-// node, otherwise the node's children (parsed from the text). The node keeps its place.
+// Writes the editor box's text back into the node shown, the way show_node put it
+// there: its value when the box holds the value, otherwise the node's children (parsed
+// from the text), whatever the node's flag says meanwhile. The node keeps its place.
 void store_editor_text();
 // Records that unsaved changes exist; the title becomes "* Glimkeep" at the first one.
 void mark_changed();
 // Starts timer 216 anew with the inactivity interval.
 void restart_inactivity_timer();
 // Shows `node` in the editor box: its bare content when single-line, otherwise its
-// subtree with its children at the margin. Never counts as a change. False when the
-// box did not take the text.
+// subtree with its children at the margin, and records which of the two the box
+// holds. Never counts as a change. False when the box did not take the text.
 bool show_node(const TreeNode* node);
 
 // The subclass procedures of the two boxes, and the indentation step that the editor
@@ -78,10 +80,12 @@ void apply_pending_indent();
 // The save command: backup, store, serialize, encrypt and write, then report.
 // Does nothing when there are no unsaved changes. Never throws.
 void save_database() noexcept;
-// Copies the vault as it is on disk to "passwords.gkv.<seconds>.bak"; silent.
+// The same save while the session ends: backup, store, write, with no message shown.
+// True when nothing is left unsaved. Never throws.
+bool save_database_quietly() noexcept;
+// Copies the vault as it is on disk to a new "passwords.gkv.<seconds>.bak"
+// (make_backup_copy); silent.
 void make_backup() noexcept;
-// The backup's file name for a time in seconds (the low 32 bits, signed).
-std::string backup_file_name(long long seconds);
 
 // The window procedure of the class "editor".
 LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -94,7 +94,7 @@ bool on_create(HWND window)
     SetMenu(window, g_editor.menu_bar);
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE,
+    g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
                                           0, 0, 0, 0, window, nullptr, instance, nullptr);
     g_editor.editor_box = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", L"",
@@ -255,6 +255,30 @@ void on_close(HWND window)
     DestroyWindow(window);
 }
 
+// Windows asks whether the session may end: not while edits are unsaved. The reason
+// shows in the system's list of programs that hold the shutdown up.
+BOOL on_query_end_session(HWND window)
+{
+    if (!g_editor.changed) return TRUE;
+    ShutdownBlockReasonCreate(window, L"Glimkeep has unsaved changes");
+    return FALSE;
+}
+
+// The session ends (or not, when `ending` is false). Unsaved edits are saved as Ctrl+S
+// would, without a message, since nobody is there to answer; then the editor closes
+// as on Exit. The process may be ended as soon as this returns.
+void on_end_session(HWND window, bool ending)
+{
+    ShutdownBlockReasonDestroy(window);
+    if (!ending) return;
+    if (g_editor.changed) save_database_quietly();
+    if (g_editor.changed) return;  // the save failed: nothing more can be done for the edits
+    KillTimer(window, IDT_INACTIVITY);
+    DestroyWindow(g_editor.editor_box);
+    g_editor.editor_box = nullptr;
+    DestroyWindow(window);
+}
+
 void on_destroy()
 {
     end_editor_commands();
@@ -266,22 +290,10 @@ void on_destroy()
 }
 
 // Overwrites every name and content in the tree, then empties it: the document must
-// not stay readable in memory while the password is asked again. Walks the tree with
-// an explicit stack, so any depth is fine.
+// not stay readable in memory while the password is asked again.
 void wipe_tree(Tree& root) noexcept
 {
-    try {
-        std::vector<TreeNode*> pending{&root};
-        while (!pending.empty()) {
-            TreeNode* node = pending.back();
-            pending.pop_back();
-            wipe_string(node->name);
-            wipe_string(node->content);
-            for (TreeNode& child : node->children) pending.push_back(&child);
-        }
-    } catch (...) {
-        // Out of memory for the walk: the tree is still released below.
-    }
+    root.wipe();
     try {
         root = Tree();
     } catch (...) {
@@ -316,6 +328,11 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
         return 0;
     case WM_CLOSE:
         on_close(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return on_query_end_session(window);
+    case WM_ENDSESSION:
+        on_end_session(window, wparam != FALSE);
         return 0;
     case WM_DESTROY:
         on_destroy();
@@ -360,7 +377,7 @@ void store_editor_text()
     }
     wipe_string(wide);
     try {
-        if (g_editor.node_shown->single_line)
+        if (g_editor.box_holds_value)
             g_editor.node_shown->set_content(text);
         else
             g_editor.node_shown->set_children_from_text(text);
@@ -387,14 +404,16 @@ bool show_node(const TreeNode* node)
     const bool shown = SetWindowTextW(g_editor.editor_box, wide.c_str()) != FALSE;
     g_editor.setting_editor_text = false;
     wipe_string(wide);
+    if (shown) g_editor.box_holds_value = node->single_line;
     return shown;
 }
 
 void mark_changed()
 {
     if (g_editor.changed) return;
-    set_window_text(g_editor.main_window, kChangedTitle);
+    // The flag first: a title that cannot be set must not leave an edit untracked.
     g_editor.changed = true;
+    set_window_text(g_editor.main_window, kChangedTitle);
 }
 
 void restart_inactivity_timer()

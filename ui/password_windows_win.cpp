@@ -2,6 +2,7 @@
 // empty vault with the password typed; "decrypt_db" opens the loaded vault.
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
+#include "app/application.h"
 #include "app/windows.h"
 
 #include "crypto/wipe.h"
@@ -71,7 +72,7 @@ const WindowKind kCreateDb = {
     L"be used for the encryption of the database. It is very important to remember it as you "
     L"will always have to enter it to access the stored passwords.",
     IDB_CREATE_DB,
-    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN | ES_AUTOHSCROLL,
     L"Enter master password",
     L"Create database",
     IDC_CREATE_DB,
@@ -86,7 +87,7 @@ const WindowKind kDecryptDb = {
     L"Decrypt password database",
     L"Please enter the database password below to encrypt the password database.",
     IDB_DECRYPT_DB,
-    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN | ES_PASSWORD,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN | ES_AUTOHSCROLL | ES_PASSWORD,
     L"Enter database password",
     L"Open database",
     IDC_OPEN_DB,
@@ -242,6 +243,15 @@ void create_database(WindowState& state)
             SetFocus(state.box);
             return;
         }
+        // Never over an existing vault, whatever put it there since the window opened.
+        if (file_exists(kDatabaseFileName)) {
+            MessageBeep(MB_ICONWARNING);
+            show_message(window, "Error creating database",
+                         std::string("A database file already exists (") + kDatabaseFileName +
+                             "); it was not replaced. Close this window to open it.");
+            SetFocus(state.box);
+            return;
+        }
         Database db;
         db.set_plaintext("", 0);
         db.set_password(password.bytes(), password.length());
@@ -345,7 +355,7 @@ LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UIN
 }
 
 // The password box: Tab goes to the button, Enter runs the command, Ctrl+Backspace
-// (which types 0x7F) empties the box.
+// empties the box.
 LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box, UINT message,
                            WPARAM wparam, LPARAM lparam)
 {
@@ -365,7 +375,7 @@ LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box,
             break;
         case WM_CHAR:
             if (wparam == '\t' || wparam == '\r') return 0;
-            if (wparam == 0x7F) {
+            if (is_ctrl_backspace(wparam)) {
                 SetWindowTextW(box, L"");
                 return 0;
             }

@@ -16,3 +16,8 @@ void set_window_text_w(HWND window, const std::wstring& text);
 // to_narrow(get_window_text_w(window)) and set_window_text_w(window, to_utf16(text)).
 std::string get_window_text(HWND window);
 void set_window_text(HWND window, const std::string& text);
+
+// True for the character that Ctrl+Backspace types into a box: 0x7F, or (as some
+// keyboard translations, Wine's, deliver it) a backspace with Ctrl held while the
+// Backspace key is down. Ctrl+H, the same character without Backspace, is not.
+bool is_ctrl_backspace(WPARAM character);

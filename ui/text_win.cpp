@@ -64,3 +64,9 @@ void set_window_text(HWND window, const std::string& text)
 {
     set_window_text_w(window, to_utf16(text));
 }
+
+bool is_ctrl_backspace(WPARAM character)
+{
+    return character == 0x7F ||
+           (character == L'\b' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_BACK) < 0);
+}

@@ -155,14 +155,18 @@ TEST_F(Startup, AnEmptyFolderShowsOnlyTheCreateWindowAndClosingItLeavesNothing)
     EXPECT_FALSE(vault_exists());
 }
 
-TEST_F(Startup, AFolderInTheVaultsPlaceCountsAsMissing)
+// Anything of the vault's name is there: never a first run that could replace it.
+TEST_F(Startup, AFolderInTheVaultsPlaceFailsToLoad)
 {
     ASSERT_TRUE(CreateDirectoryA(kDatabaseFileName, nullptr));
     Program program;
-    HWND window = program.wait_window(L"create_db");
-    ASSERT_NE(window, nullptr) << "no create_db window";
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.wait_exit(), 0);
+    HWND box = program.wait_window(L"#32770", L"Error loading database");
+    ASSERT_NE(box, nullptr) << "no load error box";
+    EXPECT_EQ(narrow(message_box_text(box)), "Permission denied\r\npasswords.gkv");
+    EXPECT_EQ(program.window_classes(), std::set<std::wstring>{L"#32770"}) << "another window is open";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.wait_exit(), 1);
+    EXPECT_NE(GetFileAttributesA(kDatabaseFileName) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
 TEST_F(Startup, UnloadableVaultsEndTheProgramWithTheLoadErrorBox)
@@ -246,13 +250,13 @@ TEST_F(Startup, ClosingThePasswordWindowAfterAWrongPasswordEndsWithZero)
     EXPECT_EQ(read_file(kDatabaseFileName), before);
 }
 
-TEST_F(Startup, FileExistsOnlyForFilesThatOpenForReading)
+TEST_F(Startup, FileExistsForEveryEntryOfThatName)
 {
     EXPECT_FALSE(file_exists("missing.gkv"));
     write_file("empty.gkv", "");
     EXPECT_TRUE(file_exists("empty.gkv"));
     ASSERT_TRUE(CreateDirectoryA("folder.gkv", nullptr));
-    EXPECT_FALSE(file_exists("folder.gkv"));
+    EXPECT_TRUE(file_exists("folder.gkv"));
     EXPECT_FALSE(file_exists("no-such-folder\\empty.gkv"));
 
     // a file that another program is writing, sharing it with readers and writers
@@ -262,10 +266,10 @@ TEST_F(Startup, FileExistsOnlyForFilesThatOpenForReading)
     EXPECT_TRUE(file_exists("busy.gkv"));
     CloseHandle(writer);
 
-    // a file that another program holds without sharing counts as missing
+    // a file that another program holds without sharing is there all the same
     HANDLE locked = CreateFileA("locked.gkv", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(file_exists("locked.gkv"));
+    EXPECT_TRUE(file_exists("locked.gkv"));
     CloseHandle(locked);
 }

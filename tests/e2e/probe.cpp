@@ -25,6 +25,12 @@
 //                                n-th edit control holds <length> units and has
 //                                nothing left to paint (or status 1 at the deadline)
 //   appears <title> <seconds>    the same for a visible dialog with that title
+//   hold <file>                  opens the file sharing it with nobody, as another
+//                                program may, until "release"
+//   release                      closes the file that "hold" opened
+//   endsession <class>           sends the window WM_ENDSESSION (TRUE) as Windows does
+//                                when the session ends over a refusal; answers once
+//                                the window has handled it
 
 #include <windows.h>
 
@@ -149,6 +155,8 @@ bool watch(double seconds, Condition condition)
     }
 }
 
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
 void serve_one(const std::vector<std::string>& f)
 {
     const std::string& verb = f[0];
@@ -228,6 +236,21 @@ void serve_one(const std::vector<std::string>& f)
         answer(0, "armed");
         const bool ok = watch(std::atof(f[2].c_str()), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; });
         return answer(ok ? 0 : 1);
+    }
+    if (verb == "endsession" && f.size() == 2) {
+        HWND window = find_visible(name.c_str(), nullptr);
+        DWORD_PTR result = 0;
+        if (!window || !SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &result))
+            return answer(1);
+        return answer(0);
+    }
+    if ((verb == "hold" && f.size() == 2) || verb == "release") {
+        if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+        g_held = INVALID_HANDLE_VALUE;
+        if (verb == "release") return answer(0);
+        g_held = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        return answer(g_held != INVALID_HANDLE_VALUE ? 0 : 1);
     }
     answer(2, "unknown request");
 }

@@ -538,6 +538,200 @@ def non_ascii_text(s):
     expect("plaintext after reopening", expected.encode("utf-8"), s.open_vault(PASSWORD))
 
 
+@scenario
+def long_passphrase(s):
+    """Every typed character counts: an 80-character passphrase in both password
+    windows (the open window after a Ctrl+Backspace that must empty its box), a long
+    filter, and Ctrl+H deleting one character only."""
+    passphrase = "the quick brown fox jumps over the lazy dog 0123456789 and then some more words!"
+    expect("passphrase length", 80, len(passphrase))
+    program = s.start()
+    s.wait_window("create_db")
+    s.wait_foreground("create_db")
+    s.type(passphrase)
+    s.wait_text("create_db", 0, passphrase)
+    s.keys("Return")
+    answer(s, "Database successfully created")
+    expect("plaintext under the whole passphrase", b"", s.open_vault(passphrase))
+
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.type("mistyped")
+    s.keys("ctrl+BackSpace")
+    s.wait_text("decrypt_db", 0, "")
+    s.type(passphrase)
+    s.keys("Return")
+    s.wait_window("editor")
+    s.wait_foreground("editor")
+
+    long_filter = "no such entry " * 7
+    s.type(long_filter + "abc")
+    s.wait_text("editor", 0, long_filter + "abc")
+    s.keys("ctrl+h")
+    s.wait_text("editor", 0, long_filter + "ab")
+    s.shot("long-filter")
+    close_cleanly(s, program, "editor")
+
+
+@scenario
+def session_end(s):
+    """Windows ends the session: unsaved edits hold it up; ended anyway, they are
+    saved with a backup first; with nothing unsaved the program just ends."""
+    document = "bank\r\n\tpin: 1234\r\n"
+    s.make_vault(PASSWORD, document)
+    vault = s.read("passwords.gkv")
+    program = s.start()
+    unlock(s)
+    s.keys("ctrl+Tab", "ctrl+End")
+    s.type("shop: 5678")
+    s.wait_title("editor", "* Glimkeep")
+
+    s.wine.run("wineboot", "--end-session")
+    time.sleep(1)
+    expect("process after a refused session end", None, program.poll())
+    expect("title after a refused session end", "* Glimkeep", s.window("editor"))
+    expect("vault after a refused session end", vault, s.read("passwords.gkv"))
+    s.shot("refused")
+
+    # The session ends over the refusal (Wine's wineboot stops at a refusal, so the
+    # message comes from the probe, as Windows sends it then).
+    expect("session ended", (True, ""), s.probe.ask("endsession", "editor"))
+    expect("exit code after the session ended", 0, s.wait_exit(program))
+    backups = s.backups()
+    expect("number of backups", 1, len(backups))
+    expect("backup bytes", vault, s.read(backups[0]))
+    expect("saved plaintext", (document + "shop: 5678\r\n").encode(), s.open_vault(PASSWORD))
+
+    saved = s.read("passwords.gkv")
+    program = s.start()
+    unlock(s)
+    s.wine.run("wineboot", "--end-session")
+    expect("exit code with nothing unsaved", 0, s.wait_exit(program))
+    expect("vault with nothing unsaved", saved, s.read("passwords.gkv"))
+    expect("files", sorted(["passwords.gkv"] + backups), s.files())
+
+
+@scenario
+def emptied_value_keeps_children(s):
+    """A value emptied in the editor, then a filter typo: the entry's children stay."""
+    s.make_vault(PASSWORD, "site: old\r\n\tnote: keep me\r\nmail: x\r\n")
+    program = s.start()
+    unlock(s)
+    s.type("site")
+    s.wait_text("editor", 1, "old")
+    s.keys("ctrl+Tab", "ctrl+a", "BackSpace")
+    s.wait_text("editor", 1, "")
+    s.keys("ctrl+Tab")
+    s.type("x")
+    s.keys("BackSpace")
+    s.wait_text("editor", 0, "site")
+    s.keys("ctrl+BackSpace")
+    s.wait_text("editor", 1, "site\r\n\tnote: keep me\r\nmail: x\r\n")
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    expect("saved plaintext", b"site\r\n\tnote: keep me\r\nmail: x\r\n", s.open_vault(PASSWORD))
+    close_cleanly(s, program, "editor")
+
+
+@scenario
+def text_the_editor_cannot_hold(s):
+    """A zero byte: nothing opens and nothing changes. Bytes that are not UTF-8: the
+    user is told before the editor shows them."""
+    s.make_vault(PASSWORD, b"mail\r\n\tpin: 12\x0034\r\nbank\r\n")
+    vault = s.read("passwords.gkv")
+    program = s.start()
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.type(PASSWORD)
+    s.keys("Return")
+    s.wait_dialog("Error opening database")
+    text = s.box_text("Error opening database")
+    if "byte 15 (line 2)" not in text or "Nothing was changed" not in text:
+        raise Failure(f"message for the zero byte: {text!r}")
+    s.shot("zero-byte")
+    expect("editor over a zero byte", None, s.window("editor"))
+    s.wait_foreground("#32770")
+    s.keys("Return")
+    expect("exit code for a zero byte", 1, s.wait_exit(program))
+    expect("files after a zero byte", ["passwords.gkv"], s.files())
+    expect("vault after a zero byte", vault, s.read("passwords.gkv"))
+
+    s.make_vault(PASSWORD, b"cafe: caf\xe9 \xff\xfe\r\n")
+    program = s.start()
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.type(PASSWORD)
+    s.keys("Return")
+    s.wait_dialog("Text is not valid UTF-8")
+    text = s.box_text("Text is not valid UTF-8")
+    if "3 bytes" not in text or "backup" not in text:
+        raise Failure(f"message for the bytes that are not UTF-8: {text!r}")
+    s.shot("not-utf8")
+    s.wait_foreground("#32770")
+    s.keys("Return")
+    s.wait_window("editor")
+    s.wait_text("editor", 1, "cafe: caf\ufffd \ufffd\ufffd\r\n")
+    close_cleanly(s, program, "editor")
+
+
+@scenario
+def pasted_line_break(s):
+    """A value pasted with its line break loses the break; a break inside is refused."""
+    s.make_vault(PASSWORD, "site: old\r\nnext: 2\r\n")
+    program = s.start()
+    unlock(s)
+    s.type("site")
+    s.wait_text("editor", 1, "old")
+    s.set_clipboard("n3w pass\n")
+    s.keys("ctrl+Tab", "ctrl+a", "ctrl+v")
+    s.wait_text("editor", 1, "n3w pass")
+    s.set_clipboard("two\nlines")
+    s.keys("ctrl+v")
+    answer(s, "Multiple lines not allowed")
+    s.wait_text("editor", 1, "n3w pass")
+    s.wait_foreground("editor")
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    expect("saved plaintext", b"site: n3w pass\r\nnext: 2\r\n", s.open_vault(PASSWORD))
+    close_cleanly(s, program, "editor")
+
+
+@scenario
+def unreadable_vault(s):
+    """A vault another program holds is there all the same: it fails to load; and
+    "Create database" never replaces a vault that appeared meanwhile."""
+    s.make_vault(PASSWORD, "bank: 1234\r\n")
+    vault = s.read("passwords.gkv")
+    expect("hold the vault", (True, ""), s.probe.ask("hold", "passwords.gkv"))
+    program = s.start()
+    s.wait_dialog("Error loading database")
+    expect("message for a held vault", "Permission denied\r\npasswords.gkv", s.box_text("Error loading database"))
+    s.shot("held")
+    s.wait_foreground("#32770")
+    s.keys("Return")
+    expect("exit code for a held vault", 1, s.wait_exit(program))
+    expect("release the vault", (True, ""), s.probe.ask("release"))
+    expect("files after a held vault", ["passwords.gkv"], s.files())
+    expect("vault after a held vault", vault, s.read("passwords.gkv"))
+
+    os.remove(s.path("passwords.gkv"))
+    program = s.start()
+    s.wait_window("create_db")
+    s.wait_foreground("create_db")
+    s.make_vault(PASSWORD, "bank: 1234\r\n")
+    vault = s.read("passwords.gkv")
+    s.type("another password")
+    s.keys("Return")
+    answer(s, "Error creating database")
+    expect("vault after the refused creation", vault, s.read("passwords.gkv"))
+    s.wait_foreground("create_db")
+    s.keys("alt+F4")
+    unlock(s)
+    s.wait_text("editor", 1, "bank: 1234\r\n")
+    close_cleanly(s, program, "editor")
+    expect("files", ["passwords.gkv"], s.files())
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)

@@ -198,6 +198,14 @@ TEST(TreeEdit, SetChildrenFromTextKeepsTheNodeInPlace)
     EXPECT_TRUE(self == root({node("x")})) << dump(self);
 }
 
+TEST(TreeEdit, WipeZeroesEveryNameAndContentBelow)
+{
+    Tree tree = parse_tree("A: 1\n\tB\n\t\tC: secret\nD\n");
+    tree.children[0].wipe();
+    const std::string z1(1, '\0');
+    EXPECT_TRUE(tree == root({value(z1, z1, {node(z1, {value(z1, std::string(6, '\0'))})}), node("D")})) << dump(tree);
+}
+
 TEST(TreeWrite, WritesEachLineWithItsSeparator)
 {
     EXPECT_EQ(Tree().serialize("\r\n", 0), "");
@@ -307,6 +315,12 @@ TEST(TreeComplete, SeveralCandidatesAgreeOnTheirCommonPrefix)
     // A trailing space survives only when every later candidate continues there.
     EXPECT_EQ(root({node("ab", {node("x")}), node("ab\0"s)}).complete("a"), "ab ");
     EXPECT_EQ(root({node("ab", {node("x")}), node("abc")}).complete("a"), "ab");
+    // Agreeing bytes never stop inside a character: "Bäckerei" and "Börse" share
+    // the first byte of "ä" and "ö".
+    EXPECT_EQ(root({node("B\xC3\xA4" "ckerei"), node("B\xC3\xB6rse")}).complete("b"), "B");
+    EXPECT_EQ(root({node("\xE2\x82\xAC" "1"), node("\xE2\x82\xAD")}).complete("\xE2"), "\xE2");
+    EXPECT_EQ(root({node("x\xF0\x9F\x98\x80"), node("x\xF0\x9F\x98\x81")}).complete("x"), "x");
+    EXPECT_EQ(root({node("\xC3\xA4" "a"), node("\xC3\xA4" "b")}).complete("\xC3"), "\xC3\xA4");
 }
 
 TEST(TreeComplete, ExactNameWins)

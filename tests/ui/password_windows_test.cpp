@@ -131,7 +131,7 @@ TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
         RECT outer = {};
         GetWindowRect(w.window, &outer);
         d.check(outer.right - outer.left == 470 && outer.bottom - outer.top == 190, "window size");
-        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011000u, "box style");
+        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011080u, "box style (scrolls horizontally)");
         d.check(GetDlgCtrlID(w.button) == IDC_CREATE_DB, "button id");
         d.check(window_text(w.button) == L"Create database", "button text");
         d.check(cue_banner(w.box) == L"Enter master password", "cue banner " + narrow(cue_banner(w.box)));
@@ -311,7 +311,7 @@ TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
         RECT outer = {};
         GetWindowRect(w.window, &outer);
         d.check(outer.right - outer.left == 413 && outer.bottom - outer.top == 162, "window size");
-        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011020u, "box style");
+        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x500110A0u, "box style (scrolls horizontally)");
         d.check(GetDlgCtrlID(w.button) == IDC_OPEN_DB, "button id");
         d.check(window_text(w.button) == L"Open database", "button text");
         d.check(cue_banner(w.box) == L"Enter database password", "cue banner");
