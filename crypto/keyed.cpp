@@ -199,6 +199,17 @@ void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len,
     fips_hmac_with_key_block(key_block, msg, msg_len, nullptr, 0, out);
 }
 
+void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_len,
+                               const std::uint8_t* second, std::uint32_t second_len,
+                               const std::uint8_t* key, std::uint32_t key_len,
+                               std::uint8_t out[32])
+{
+    std::uint8_t key_block[kFipsHmacBlockSize];
+    WipeOnExit wipe_key_block(key_block, sizeof key_block);
+    fips_key_block(key, key_len, key_block);
+    fips_hmac_with_key_block(key_block, first, first_len, second, second_len, out);
+}
+
 int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_len,
                          const std::uint8_t* salt, std::uint32_t salt_len,
                          std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations)

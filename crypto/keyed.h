@@ -50,6 +50,12 @@ void ctr_crypt_sp800(const std::uint8_t* in, std::uint32_t len, const std::uint8
 void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len,
                         const std::uint8_t* key, std::uint32_t key_len, std::uint8_t out[32]);
 
+// hmac_sha3_256_fips over the message `first` || `second` (either may be empty).
+void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_len,
+                               const std::uint8_t* second, std::uint32_t second_len,
+                               const std::uint8_t* key, std::uint32_t key_len,
+                               std::uint8_t out[32]);
+
 // PBKDF2 (RFC 8018) with hmac_sha3_256_fips as its PRF: the same result as
 // pbkdf2(..., hmac_sha3_256_fips, 32), computed from the Keccak states after the
 // inner and outer pad, so that each iteration costs two permutations. Returns 0, or
