@@ -79,6 +79,11 @@ void make_backup() noexcept
 void save_database() noexcept
 {
     if (!g_editor.changed) return;
+    save_document();
+}
+
+bool save_document() noexcept
+{
     make_backup();
 
     const HWND editor_box = g_editor.editor_box;
@@ -130,4 +135,5 @@ void save_database() noexcept
     }
     if (g_editor.main_window)
         SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+    return status == DB_OK;
 }

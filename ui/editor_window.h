@@ -78,6 +78,9 @@ void apply_pending_indent();
 // The save command: backup, store, serialize, encrypt and write, then report.
 // Does nothing when there are no unsaved changes. Never throws.
 void save_database() noexcept;
+// The same without the check for unsaved changes (the password change and the
+// upgrade write at once); true when the vault was written. Never throws.
+bool save_document() noexcept;
 // Copies the vault as it is on disk to "passwords.gkv.<seconds>.bak"; silent.
 void make_backup() noexcept;
 // The backup's file name for a time in seconds (the low 32 bits, signed).
