@@ -387,8 +387,12 @@ int Database::decrypt2() {
         return DB_WRONG_PASSWORD;
     }
     ctr_crypt_sp800(data.get(), data_length, keys, nonce, data.get());
-    std::memcpy(session_keys_, keys, kSessionKeysSize);
-    session_keys_valid_ = true;
+    // The saves of this session reuse the keys, unless the file's count is not the one
+    // the program writes: then the first save derives keys with that count.
+    if (iterations == new_key_iterations) {
+        std::memcpy(session_keys_, keys, kSessionKeysSize);
+        session_keys_valid_ = true;
+    }
     decrypted = true;
     return DB_OK;
 }

@@ -112,8 +112,9 @@ public:
     void ctr_transform(const std::uint8_t key[32]);
     // Plaintext -> ciphertext; sets mac. Format 1.0: fresh salt and nonce, key derived
     // anew. Format 2.0: a fresh nonce every time; the salt and keys of the session
-    // (from the decryption or the previous encryption under this password) are kept,
-    // else a fresh salt and keys derived with new_key_iterations. A failing random
+    // (from the decryption, when the file's count is new_key_iterations, or from the
+    // previous encryption under this password) are kept, else a fresh salt and keys
+    // derived with new_key_iterations. A failing random
     // source is DB_RANDOM_FAILED (the data stays plaintext), never an exception.
     int encrypt();
     // Checks the MAC (in constant time, before any byte is decrypted), then

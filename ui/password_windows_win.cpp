@@ -109,7 +109,7 @@ const WindowKind kChangePassword = {
     IDB_CREATE_DB,
     WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
     L"Enter new master password",
-    L"Change password",
+    L"Set password",
     IDM_CHANGE_PASSWORD,
     12,
     change_password,

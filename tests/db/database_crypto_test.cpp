@@ -428,6 +428,7 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
     const std::string path = dir.file("v.gkv");
     save_format20(path, "one");
     Database db;
+    db.new_key_iterations = 1000;
     set_password(db, "pw");
     ASSERT_EQ(db.load(path), DB_OK);
     ASSERT_EQ(db.decrypt(), DB_OK);
@@ -451,6 +452,20 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
     EXPECT_EQ(be32(third, 13), 1200u);
     EXPECT_EQ(open_vault(path, "pw").decrypt_status, DB_WRONG_PASSWORD);
     EXPECT_EQ(open_vault(path, "new").plaintext, "two");
+
+    // A vault of another count is saved with the program's count and a fresh salt.
+    Database other;
+    other.new_key_iterations = 1500;
+    set_password(other, "new");
+    ASSERT_EQ(other.load(path), DB_OK);
+    ASSERT_EQ(other.decrypt(), DB_OK);
+    set_plaintext(other, "three");
+    ASSERT_EQ(other.save(path), DB_OK);
+    const Bytes fourth = read_file(path);
+    EXPECT_EQ(be32(fourth, 13), 1500u);
+    EXPECT_NE(hex(Bytes(third.begin() + 17, third.begin() + 49)),
+              hex(Bytes(fourth.begin() + 17, fourth.begin() + 49)));
+    EXPECT_EQ(open_vault(path, "new").plaintext, "three");
 }
 
 // One bit flipped in each byte: magic and version are refused by the load, an

@@ -246,7 +246,7 @@ TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
     g_editor.inactivity_interval = 600;
     const bool locked = run([](EditorDriver& d) {
         PostMessageW(d.main, WM_COMMAND, IDM_HELP, 0);
-        HWND help = d.wait_dialog(L"Glimkeep 1.0", 3000);
+        HWND help = d.wait_dialog(L"Glimkeep 1.1", 3000);
         d.check(help != nullptr, "the help text is shown");
         d.check(d.wait_closed(5000), "the lock closes the editor under the help text");
     });
