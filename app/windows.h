@@ -19,6 +19,10 @@ void register_editor_window(HINSTANCE instance);
 void run_create_db_window(HINSTANCE instance, int show_command);
 // The open window: true only when `db` was decrypted with the password typed.
 bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db);
+// The password-change window over the editor `owner` (disabled meanwhile): true when
+// a new, non-empty password was typed and given to `db` (set_password); the caller
+// then saves. Its window class "change_password" is registered at the first run.
+bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db);
 // The editor over `db` (holding plaintext): true only when it closed itself through
 // the inactivity timer with nothing unsaved.
 bool run_editor_window(HINSTANCE instance, int show_command, Database& db);

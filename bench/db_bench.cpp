@@ -1,5 +1,6 @@
-// The vault at 1 MiB of text: load + decrypt (opening the vault) and
-// encrypt + save (the save command, including the flush to the disk).
+// The vault at 1 MiB of text: load + decrypt (opening the vault, with the key
+// derivation of format 2.0) and encrypt + save (the save command, including the flush
+// to the disk, with the session's keys).
 
 #include "db/database.h"
 
@@ -58,6 +59,13 @@ void BM_EncryptSave1MiB(benchmark::State& state) {
     const std::string text = text_of_size(kVaultSize);
     Database db;
     db.set_password(kPassword, sizeof kPassword - 1);
+    // The first save of a new vault derives its keys (as opening one does); the saves
+    // of a session after it reuse them, and those are what is timed here.
+    db.set_plaintext(text.data(), kVaultSize);
+    if (db.save(path) != DB_OK) {
+        state.SkipWithError(db.last_error().c_str());
+        return;
+    }
     for (auto _ : state) {
         // Handing the text in is part of every save of the editor.
         db.set_plaintext(text.data(), kVaultSize);

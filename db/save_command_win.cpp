@@ -77,6 +77,11 @@ bool save_database_quietly() noexcept
 void save_database() noexcept
 {
     if (!g_editor.changed) return;
+    save_document();
+}
+
+bool save_document() noexcept
+{
     make_backup();
 
     const HWND editor_box = g_editor.editor_box;
@@ -128,4 +133,5 @@ void save_database() noexcept
     }
     if (g_editor.main_window)
         SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+    return status == DB_OK;
 }

@@ -18,6 +18,7 @@ i=0; while [ $i -lt 40 ]; do printf 'Entry %d\r\n\tvalue: %d\r\n' $i $((i * 7919
 "$vault" write "$password" "$tmp/tree.txt" "$out/valid-tree.gkv"
 "$vault" write "$password" "$tmp/long.txt" "$out/valid-long.gkv"
 "$vault" write 00 "$tmp/tree.txt" "$out/other-password.gkv"
+"$vault" write2 "$password" "$tmp/tree.txt" "$out/v2-valid-tree.gkv" 1000
 
 /usr/bin/python3 - "$out" <<'PY'
 import sys
@@ -34,4 +35,9 @@ save("length-huge.gkv", tree[:89] + b"\xff\xff\xff\xf0" + tree[93:])
 save("trailing-bytes.gkv", tree + b"\0" * 17)
 save("flipped-mac.gkv", tree[:60] + bytes([tree[60] ^ 1]) + tree[61:])
 save("flipped-nonce.gkv", tree[:50] + bytes([tree[50] ^ 1]) + tree[51:])
+tree2 = open(out + "/v2-valid-tree.gkv", "rb").read()
+save("v2-short-96.gkv", tree2[:96])
+save("v2-iterations-0.gkv", tree2[:13] + b"\0\0\0\0" + tree2[17:])
+save("v2-flipped-nonce.gkv", tree2[:50] + bytes([tree2[50] ^ 1]) + tree2[51:])
+save("v2-length-huge.gkv", tree2[:93] + b"\xff\xff\xff\xf0" + tree2[97:])
 PY

@@ -16,6 +16,8 @@
 #define IDA_FOCUS_FILTER   214  // Alt+1
 #define IDA_FOCUS_EDITOR   215  // Alt+2
 #define IDT_INACTIVITY     216  // editor inactivity timer
+#define IDM_UPGRADE        217  // File > Upgrade vault format...
+#define IDM_CHANGE_PASSWORD 218 // File > Change master password...; its window's button
 #define IDM_LOCK           219  // File > Lock, Ctrl+L
 #define IDM_GENERATE       220  // Edit > Insert generated password, Ctrl+G
 #define IDM_FIND           221  // Edit > Find..., Ctrl+F

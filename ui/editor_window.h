@@ -83,6 +83,9 @@ void save_database() noexcept;
 // The same save while the session ends: backup, store, write, with no message shown.
 // True when nothing is left unsaved. Never throws.
 bool save_database_quietly() noexcept;
+// The save without the check for unsaved changes (the password change and the
+// upgrade write at once); true when the vault was written. Never throws.
+bool save_document() noexcept;
 // Copies the vault as it is on disk to a new "passwords.gkv.<seconds>.bak"
 // (make_backup_copy); silent.
 void make_backup() noexcept;

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <new>
 
 #include "app/windows.h"
@@ -29,9 +30,10 @@ constexpr wchar_t kWebsiteAddress[] = L"https://glimkeep.example.org/";
 
 constexpr int kStripHeight = 33;
 
-constexpr char kHelpTitle[] = "Glimkeep 1.0";
+constexpr char kHelpTitle[] = "Glimkeep 1.1";
 constexpr char kHelpText[] =
     "Encryption: AES256 with SHA3-HMAC\r\n"
+    "(vault format 2.0: PBKDF2 with 600,000 iterations, AES256 in counter mode)\r\n"
     "Text structured by indentation can be accessed using the filter.\r\n"
     "\r\n"
     "Filter commands\r\n"
@@ -52,7 +54,30 @@ constexpr char kHelpText[] =
     "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
     "unless something else was copied since.\r\n"
     "\r\n"
+    "File menu\r\n"
+    "\tChange master password: saves the vault at once with a new password\r\n"
+    "\t\t(the backups keep the old one)\r\n"
+    "\tUpgrade vault format: saves a vault of the old format 1.0 as 2.0\r\n"
+    "\r\n"
     "Icons drawn for Glimkeep by its authors.\r\n";
+
+constexpr char kUpgradeCaption[] = "Upgrade vault format?";
+constexpr char kUpgradeText[] =
+    "This vault uses the old format 1.0. Its encryption repeats one 16-byte block of key "
+    "stream, so anyone with a copy of the file or of a backup can read it without the "
+    "password.\r\n\r\n"
+    "Upgrading saves the vault at once in format 2.0 (a backup of the 1.0 file is made "
+    "first). Versions of Glimkeep before 1.1 cannot open format 2.0.\r\n\r\n"
+    "Upgrade now?";
+constexpr char kOldFormatCaption[] = "Old vault format";
+constexpr char kOldFormatText[] =
+    "This vault uses the old format 1.0, whose encryption can be read without the password "
+    "by anyone who has a copy of the file or of a backup.\r\n\r\n"
+    "To protect it, choose File > Upgrade vault format..., then delete the old backup files "
+    "(passwords.gkv.*.bak) if they matter.";
+
+// The old-format warning is shown once per run of the program, not at every unlock.
+bool g_old_format_warned = false;
 
 // The system message box for failures before or around the window's existence.
 void system_error(const wchar_t* text)
@@ -68,6 +93,53 @@ void report_failure(const char* what) noexcept
     editor_show_message("Error", what);
 }
 
+// "Upgrade vault format..." is enabled only while the vault is of format 1.0.
+void update_upgrade_item()
+{
+    const bool legacy = g_editor.database && g_editor.database->legacy_format();
+    EnableMenuItem(g_editor.file_menu, IDM_UPGRADE, MF_BYCOMMAND | (legacy ? MF_ENABLED : MF_GRAYED));
+}
+
+void upgrade_vault(HWND window)
+{
+    Database* db = g_editor.database;
+    if (!db || !db->legacy_format()) return;
+    MessageBeep(MB_ICONWARNING);
+    g_editor_messages.push_back({kUpgradeCaption, kUpgradeText});
+    if (!ask_yes_no(window, kUpgradeCaption, kUpgradeText)) return;
+    db->upgrade_format();
+    if (!save_document()) {
+        // The vault on disk is still 1.0: so is the next save, until the user upgrades.
+        db->major_version = 1;
+        db->minor_version = 0;
+    }
+    update_upgrade_item();
+}
+
+// Asks for a new password and saves with it at once; a failed save keeps the old one.
+void change_master_password(HWND window)
+{
+    Database* db = g_editor.database;
+    if (!db || !db->password) return;
+    std::string old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
+    // The window runs its own message loop: the inactivity lock must not close the
+    // editor underneath it.
+    KillTimer(window, IDT_INACTIVITY);
+    try {
+        if (run_change_password_window(GetModuleHandleW(nullptr), window, *db) && !save_document()) {
+            db->set_password(old_password.data(), static_cast<std::uint32_t>(old_password.size()));
+            editor_show_message("Password not changed",
+                                "The vault could not be saved, so its master password stays the old one.");
+        }
+    } catch (...) {
+        wipe_string(old_password);
+        restart_inactivity_timer();
+        throw;
+    }
+    wipe_string(old_password);
+    restart_inactivity_timer();
+}
+
 bool on_create(HWND window)
 {
     g_editor.main_window = window;
@@ -81,7 +153,11 @@ bool on_create(HWND window)
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_SAVE, L"&Save");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_LOCK, L"&Lock");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_CHANGE_PASSWORD, L"&Change master password...");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_UPGRADE, L"&Upgrade vault format...");
+    AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
+    update_upgrade_item();
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
     HMENU edit_menu = CreatePopupMenu();
     AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE, L"Insert &generated password");
@@ -183,6 +259,12 @@ void on_command(HWND window, WORD command, WORD notification, HWND control)
         break;
     case IDM_HELP:
         editor_show_message(kHelpTitle, kHelpText);
+        break;
+    case IDM_CHANGE_PASSWORD:
+        change_master_password(window);
+        break;
+    case IDM_UPGRADE:
+        upgrade_vault(window);
         break;
     case IDM_WEBSITE:
         ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL);
@@ -491,6 +573,11 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         g_editor.main_window = window;
         ShowWindow(window, show_command);
         UpdateWindow(window);
+        if (db.legacy_format() && !g_old_format_warned) {
+            g_old_format_warned = true;
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kOldFormatCaption, kOldFormatText);
+        }
 
         HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
         MSG message;

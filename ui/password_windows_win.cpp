@@ -1,5 +1,6 @@
 // The two password windows that come before the editor: "create_db" writes a new,
-// empty vault with the password typed; "decrypt_db" opens the loaded vault.
+// empty vault with the password typed; "decrypt_db" opens the loaded vault. A third,
+// "change_password", is built like "create_db" and asks the editor's new password.
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
 #include "app/application.h"
@@ -36,8 +37,9 @@ struct WindowState {
     HBRUSH band_brush = nullptr;
     HPEN separator_pen = nullptr;
     HBITMAP picture = nullptr;
-    Database* db = nullptr;  // open window only; borrowed for one run
-    bool opened = false;     // open window only
+    Database* db = nullptr;  // open and change windows; borrowed for one run
+    bool opened = false;     // open window: decrypted; change window: password given
+    HWND owner = nullptr;    // change window: the editor, disabled while it runs
 };
 
 // What differs between the two windows.
@@ -60,6 +62,9 @@ struct WindowKind {
 
 void create_database(WindowState& state);
 void decrypt_database(WindowState& state);
+void change_password(WindowState& state);
+LRESULT CALLBACK change_password_window_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK change_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK create_db_window_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK decrypt_db_window_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK create_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
@@ -97,8 +102,26 @@ const WindowKind kDecryptDb = {
     decrypt_db_password_edit_proc,
 };
 
+const WindowKind kChangePassword = {
+    L"change_password", 470, 190,
+    L"Change master password",
+    L"Please provide the new master password. The vault will be saved at once, encrypted with "
+    L"the new password. The backup files of earlier saves keep the old password: delete them "
+    L"if that matters.",
+    IDB_CREATE_DB,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
+    L"Enter new master password",
+    L"Set password",
+    IDM_CHANGE_PASSWORD,
+    12,
+    change_password,
+    change_password_window_proc,
+    change_password_edit_proc,
+};
+
 WindowState g_create_db;
 WindowState g_decrypt_db;
+WindowState g_change_password;
 
 // The password as typed, in UTF-8, read without any copy that is not wiped: the
 // wide and the narrow text are both cleared when this goes out of scope.
@@ -306,6 +329,30 @@ void decrypt_database(WindowState& state)
     }
 }
 
+void change_password(WindowState& state)
+{
+    if (state.opened || !state.db) return;
+    HWND window = state.window;
+    try {
+        TypedPassword password(state.box);
+        if (password.empty()) {
+            MessageBeep(MB_ICONWARNING);
+            show_message(window, "Error", "The master password is empty.");
+            SetFocus(state.box);
+            return;
+        }
+        state.db->set_password(password.bytes(), password.length());
+        state.opened = true;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    } catch (const std::exception& failure) {
+        report_failure(window, "Error changing password", &failure);
+        SetFocus(state.box);
+    } catch (...) {
+        report_failure(window, "Error changing password", nullptr);
+        SetFocus(state.box);
+    }
+}
+
 LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
 {
     if (command == kind.command) kind.run_command(state);
@@ -314,6 +361,8 @@ LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
 
 LRESULT on_close(WindowState& state, HWND window)
 {
+    // The owner gets its input back before this window goes, so that it is activated.
+    if (state.owner) EnableWindow(state.owner, TRUE);
     DestroyWindow(state.box);
     DestroyWindow(state.button);
     DestroyWindow(window);
@@ -399,6 +448,16 @@ LRESULT CALLBACK decrypt_db_window_proc(HWND window, UINT message, WPARAM wparam
     return window_proc(kDecryptDb, g_decrypt_db, window, message, wparam, lparam);
 }
 
+LRESULT CALLBACK change_password_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return window_proc(kChangePassword, g_change_password, window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK change_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return password_edit_proc(kChangePassword, g_change_password, box, message, wparam, lparam);
+}
+
 LRESULT CALLBACK create_db_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
     return password_edit_proc(kCreateDb, g_create_db, box, message, wparam, lparam);
@@ -435,7 +494,8 @@ bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, Wi
 {
     const SIZE size = scaled_window_size(kind.width, kind.height, WS_OVERLAPPEDWINDOW, false);
     HWND window = CreateWindowExW(0, kind.class_name, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
+                                  CW_USEDEFAULT, size.cx, size.cy, state.owner, nullptr, instance,
+                                  nullptr);
     if (!window) {
         MessageBoxW(nullptr, L"CreateWindowEx failed", L"Error", MB_ICONWARNING);
         return false;
@@ -452,6 +512,16 @@ bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, Wi
     }
     state.window = nullptr;
     return true;
+}
+
+// The change window is modal over its owner: the owner takes no input while it runs.
+bool run_owned_window(HINSTANCE instance, const WindowKind& kind, WindowState& state)
+{
+    EnableWindow(state.owner, FALSE);
+    const bool created = run_window(instance, SW_SHOW, kind, state);
+    EnableWindow(state.owner, TRUE);
+    SetForegroundWindow(state.owner);
+    return created;
 }
 
 }  // namespace
@@ -481,4 +551,19 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     const bool opened = created && g_decrypt_db.opened;
     g_decrypt_db.db = nullptr;
     return opened;
+}
+
+bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db)
+{
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, kChangePassword.class_name, &existing))
+        register_window(instance, kChangePassword);
+    g_change_password = WindowState();
+    g_change_password.db = &db;
+    g_change_password.owner = owner;
+    const bool created = run_owned_window(instance, kChangePassword, g_change_password);
+    const bool changed = created && g_change_password.opened;
+    g_change_password = WindowState();
+    return changed;
 }

@@ -177,11 +177,11 @@ TEST_F(Startup, UnloadableVaultsEndTheProgramWithTheLoadErrorBox)
         const wchar_t* text;
     };
     std::string foreign = "NOTAVAULT!1.0" + std::string(80, '\x11');
-    std::string version_2 = "GLIMKEEPDB2.0" + std::string(80, '\0');
+    std::string version_2 = "GLIMKEEPDB2.1" + std::string(84, '\0');
     const Case cases[] = {
         {"92 bytes", std::string(92, '\0'), L"File has insufficient size (file corrupted?)\r\npasswords.gkv"},
         {"foreign", foreign, L"This file is not database file for this program\r\npasswords.gkv"},
-        {"version 2.0", version_2, L"Unsupported file version\r\npasswords.gkv"},
+        {"version 2.1", version_2, L"Unsupported file version\r\npasswords.gkv"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,7 +215,7 @@ TEST_F(Startup, CreatingAVaultLeadsToThePasswordWindowNotTheEditor)
     ASSERT_NE(open, nullptr) << "no decrypt_db window after creating the vault";
     Sleep(500);
     EXPECT_EQ(program.window_classes(), std::set<std::wstring>{L"decrypt_db"});
-    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize);
+    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize2);  // a new vault is of format 2.0
 
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);

@@ -1,4 +1,4 @@
-// Encryption and decryption of the vault: round trips, every status the
+// Encryption and decryption of the vault (formats 1.0 and 2.0): round trips, every status the
 // operations return, tampering with each byte of a real vault, and the golden
 // vaults written by tests/db/vault.py (an independent Python implementation that
 // uses the `cryptography` package's AES and hashlib's SHA3-256). Natively the
@@ -63,7 +63,7 @@ Opened open_vault(const std::string& path, const std::string& password) {
 TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
     const char raw[] = "Line\r\n\tname: value\r\n\0binary\xff";
     const std::string text(raw, sizeof raw - 1);
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK) << db.last_error();
@@ -76,7 +76,7 @@ TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
 }
 
 TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks) {
-    Database db;
+    Database10 db;
     set_password(db, "right");
     set_plaintext(db, "the secret list");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -111,7 +111,7 @@ TEST(DatabaseCrypto, EveryEncryptionIsFresh) {
 }
 
 TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, "");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -127,7 +127,7 @@ TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
 }
 
 TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState) {
-    Database db;
+    Database10 db;
     EXPECT_EQ(db.encrypt(), DB_NO_DATA);
     EXPECT_EQ(db.last_error(), kNoData);
     EXPECT_EQ(db.decrypt(), DB_NO_DATA);
@@ -153,7 +153,7 @@ TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState) {
 }
 
 TEST(DatabaseCrypto, NoPasswordAtAll) {
-    Database db;
+    Database10 db;
     set_plaintext(db, "text");
     std::uint8_t old_salt[kSaltSize], old_nonce[kNonceSize];
     std::memcpy(old_salt, db.salt, kSaltSize);
@@ -177,7 +177,7 @@ TEST(DatabaseCrypto, NoPasswordAtAll) {
 }
 
 TEST(DatabaseCrypto, EmptyPasswordIsAGivenPassword) {
-    Database db;
+    Database10 db;
     ASSERT_EQ(db.load(source_file("tests/db/golden/tree.gkv")), DB_OK) << db.last_error();
     set_password(db, "");
     EXPECT_EQ(db.decrypt(), DB_WRONG_PASSWORD);
@@ -196,7 +196,7 @@ TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes) {
     // equal ciphertext bytes.
     std::string text;
     for (int i = 0; i < 40; ++i) text += static_cast<char>('a' + i % 16);
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -205,7 +205,7 @@ TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes) {
 }
 
 TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption) {
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, "some text");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -235,7 +235,7 @@ TEST(DatabaseGolden, ContainerOpensTheScriptsVaults) {
 
 TEST(DatabaseGolden, ResavedGoldenVaultStillOpens) {
     TempDir dir;
-    Database db;
+    Database10 db;
     set_password(db, kTreePassword);
     ASSERT_EQ(db.load(source_file("tests/db/golden/tree.gkv")), DB_OK);
     ASSERT_EQ(db.decrypt(), DB_OK);
@@ -345,10 +345,209 @@ TEST(DatabaseInterop, ContainerOpensFreshScriptVaults) {
     ASSERT_EQ(opened.decrypt_status, DB_OK);
     EXPECT_EQ(opened.plaintext, text);
 }
+
+// Format 2.0 with the standard tools: the script reads what the container wrote, the
+// container reads what the script wrote, and each tells a wrong password.
+TEST(DatabaseInterop, Format20BothWays) {
+    if (!python_available()) GTEST_SKIP() << "/usr/bin/python3 with `cryptography` is not installed";
+    TempDir dir;
+    const std::string password = "p\xc3\xa4ss";
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += static_cast<char>(i * 31 + 7);
+    for (const std::string& plaintext : {std::string(), text}) {
+        SCOPED_TRACE(plaintext.size());
+        Database db;
+        db.new_key_iterations = 1000;
+        set_password(db, password);
+        set_plaintext(db, plaintext);
+        ASSERT_EQ(db.save(dir.file("c.gkv")), DB_OK) << db.last_error();
+        const std::string out = dir.file("out.bin");
+        ASSERT_EQ(run_vault_py("read " + hex(bytes_of(password)) + " '" + dir.file("c.gkv") +
+                               "' '" + out + "'"),
+                  0);
+        EXPECT_EQ(hex(read_file(out)), hex(bytes_of(plaintext)));
+        EXPECT_EQ(run_vault_py("read 00 '" + dir.file("c.gkv") + "' '" + out + "' 2>/dev/null"), 9);
+
+        write_file(dir.file("in.bin"), bytes_of(plaintext));
+        ASSERT_EQ(run_vault_py("write2 " + hex(bytes_of(password)) + " '" + dir.file("in.bin") +
+                               "' '" + dir.file("s.gkv") + "' 1500"),
+                  0);
+        Opened opened = open_vault(dir.file("s.gkv"), password);
+        ASSERT_EQ(opened.load_status, DB_OK);
+        ASSERT_EQ(opened.decrypt_status, DB_OK);
+        EXPECT_EQ(hex(bytes_of(opened.plaintext)), hex(bytes_of(plaintext)));
+        EXPECT_EQ(open_vault(dir.file("s.gkv"), "pass").decrypt_status, DB_WRONG_PASSWORD);
+    }
+}
 #else
 TEST(DatabaseInterop, ScriptOpensTheContainersVaults) {
     GTEST_SKIP() << "vault.py runs in the native build only";
 }
 #endif
+
+// --- Format 2.0 ------------------------------------------------------------------------
+
+std::uint32_t be32(const Bytes& image, std::size_t offset) {
+    return (std::uint32_t{image[offset]} << 24) | (std::uint32_t{image[offset + 1]} << 16) |
+           (std::uint32_t{image[offset + 2]} << 8) | image[offset + 3];
+}
+
+// A fresh 2.0 vault under "pw" with a low iteration count (the sanitizer builds are slow).
+Bytes save_format20(const std::string& path, const std::string& plaintext,
+                    std::uint32_t iterations = 1000) {
+    Database db;
+    db.new_key_iterations = iterations;
+    set_password(db, "pw");
+    set_plaintext(db, plaintext);
+    EXPECT_FALSE(db.legacy_format());
+    EXPECT_EQ(db.save(path), DB_OK) << db.last_error();
+    return read_file(path);
+}
+
+TEST(Format20, ANewContainerSaves20AndOpensIt) {
+    EXPECT_EQ(Database().new_key_iterations, 600000u);  // what the program writes
+    TempDir dir;
+    const Bytes image = save_format20(dir.file("v.gkv"), "secret text");
+    ASSERT_EQ(image.size(), kHeaderSize2 + 11);
+    EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB2.0");
+    EXPECT_EQ(be32(image, 13), 1000u);
+    EXPECT_EQ(be32(image, 93), 11u);
+    Database db;
+    set_password(db, "pw");
+    ASSERT_EQ(db.load(dir.file("v.gkv")), DB_OK);
+    EXPECT_FALSE(db.legacy_format());
+    EXPECT_EQ(db.iterations, 1000u);
+    ASSERT_EQ(db.decrypt(), DB_OK);
+    EXPECT_EQ(db.plaintext(), "secret text");
+}
+
+// Saves of one session keep salt and keys but never the nonce; a new password makes a
+// new salt, and only the new password opens the file.
+TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
+    TempDir dir;
+    const std::string path = dir.file("v.gkv");
+    save_format20(path, "one");
+    Database db;
+    db.new_key_iterations = 1000;
+    set_password(db, "pw");
+    ASSERT_EQ(db.load(path), DB_OK);
+    ASSERT_EQ(db.decrypt(), DB_OK);
+    const Bytes first = read_file(path);
+    set_plaintext(db, "one");
+    ASSERT_EQ(db.save(path), DB_OK);
+    const Bytes second = read_file(path);
+    EXPECT_EQ(hex(Bytes(first.begin() + 17, first.begin() + 49)),
+              hex(Bytes(second.begin() + 17, second.begin() + 49)));  // salt kept
+    EXPECT_NE(hex(Bytes(first.begin() + 49, first.begin() + 61)),
+              hex(Bytes(second.begin() + 49, second.begin() + 61)));  // nonce fresh
+    EXPECT_NE(hex(Bytes(first.begin() + 97, first.end())), hex(Bytes(second.begin() + 97, second.end())));
+
+    db.new_key_iterations = 1200;
+    set_password(db, "new");
+    set_plaintext(db, "two");
+    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+    const Bytes third = read_file(path);
+    EXPECT_NE(hex(Bytes(second.begin() + 17, second.begin() + 49)),
+              hex(Bytes(third.begin() + 17, third.begin() + 49)));  // salt fresh
+    EXPECT_EQ(be32(third, 13), 1200u);
+    EXPECT_EQ(open_vault(path, "pw").decrypt_status, DB_WRONG_PASSWORD);
+    EXPECT_EQ(open_vault(path, "new").plaintext, "two");
+
+    // A vault of another count is saved with the program's count and a fresh salt.
+    Database other;
+    other.new_key_iterations = 1500;
+    set_password(other, "new");
+    ASSERT_EQ(other.load(path), DB_OK);
+    ASSERT_EQ(other.decrypt(), DB_OK);
+    set_plaintext(other, "three");
+    ASSERT_EQ(other.save(path), DB_OK);
+    const Bytes fourth = read_file(path);
+    EXPECT_EQ(be32(fourth, 13), 1500u);
+    EXPECT_NE(hex(Bytes(third.begin() + 17, third.begin() + 49)),
+              hex(Bytes(fourth.begin() + 17, fourth.begin() + 49)));
+    EXPECT_EQ(open_vault(path, "new").plaintext, "three");
+}
+
+// One bit flipped in each byte: magic and version are refused by the load, an
+// iteration count out of bounds too, a length beyond the file cannot be read, and
+// every other change (count, salt, nonce, MAC, length, ciphertext) fails the MAC.
+TEST(Format20, EveryFieldIsCoveredByTheMac) {
+    TempDir dir;
+    const Bytes good = save_format20(dir.file("v.gkv"), "The quick brown fox");
+    const std::string path = dir.file("t.gkv");
+    for (std::size_t offset = 0; offset < good.size(); ++offset) {
+        SCOPED_TRACE(offset);
+        Bytes image = good;
+        image[offset] ^= 0x01;
+        write_file(path, image);
+        int expected = DB_WRONG_PASSWORD;
+        if (offset < 10 || offset == 11 || offset == 13) expected = DB_BAD_FORMAT;
+        else if (offset == 10 || offset == 12) expected = DB_BAD_VERSION;
+        else if (offset >= 93 && offset < 97 && be32(image, 93) > image.size() - kHeaderSize2)
+            expected = DB_IO_ERROR;
+        Opened opened = open_vault(path, "pw");
+        if (expected == DB_WRONG_PASSWORD) {
+            EXPECT_EQ(opened.load_status, DB_OK);
+            EXPECT_EQ(opened.decrypt_status, DB_WRONG_PASSWORD);
+            EXPECT_EQ(opened.plaintext, "");
+        } else {
+            EXPECT_EQ(opened.load_status, expected);
+        }
+    }
+}
+
+TEST(Format20, IterationCountsOutOfBoundsAreNotAVault) {
+    TempDir dir;
+    const Bytes good = save_format20(dir.file("v.gkv"), "x");
+    for (std::uint32_t count : {0u, 10000001u, 0xffffffffu, 1u, 10000000u}) {
+        SCOPED_TRACE(count);
+        Bytes image = good;
+        for (int i = 0; i < 4; ++i) image[13 + i] = static_cast<std::uint8_t>(count >> (24 - 8 * i));
+        write_file(dir.file("t.gkv"), image);
+        Database db;
+        const int status = db.load(dir.file("t.gkv"));
+        if (count == 1u || count == 10000000u) {
+            EXPECT_EQ(status, DB_OK);
+            EXPECT_EQ(db.iterations, count);
+        } else {
+            EXPECT_EQ(status, DB_BAD_FORMAT);
+            EXPECT_EQ(db.last_error(), "This file is not database file for this program");
+        }
+    }
+    // A 2.0 file shorter than its 97-byte header.
+    write_file(dir.file("t.gkv"), Bytes(good.begin(), good.begin() + 96));
+    Database db;
+    EXPECT_EQ(db.load(dir.file("t.gkv")), DB_BAD_FORMAT);
+    EXPECT_EQ(db.last_error(), "File has insufficient size (file corrupted?)");
+}
+
+// A 1.0 vault stays 1.0 until upgraded; ciphertext read from 1.0 is written back as
+// 1.0 even after the upgrade, and the next encryption writes 2.0.
+TEST(Format20, A10VaultStays10UntilUpgraded) {
+    TempDir dir;
+    const std::string path = dir.file("v.gkv");
+    make_vault(path, "pw", "old text");
+    Database db;
+    db.new_key_iterations = 1000;
+    set_password(db, "pw");
+    ASSERT_EQ(db.load(path), DB_OK);
+    EXPECT_TRUE(db.legacy_format());
+    ASSERT_EQ(db.decrypt(), DB_OK);
+    ASSERT_EQ(db.save(path), DB_OK);
+    EXPECT_EQ(read_file(path).size(), kHeaderSize + 8);
+    EXPECT_EQ(read_file(path)[10], '1');
+
+    db.upgrade_format();
+    EXPECT_FALSE(db.legacy_format());
+    ASSERT_EQ(db.save(path), DB_OK);  // ciphertext of the 1.0 save: written back as it is
+    EXPECT_EQ(open_vault(path, "pw").plaintext, "old text");
+    set_plaintext(db, "old text");
+    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+    const Bytes image = read_file(path);
+    EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB2.0");
+    EXPECT_EQ(open_vault(path, "pw").plaintext, "old text");
+    db.upgrade_format();  // a no-op for 2.0
+    EXPECT_FALSE(db.legacy_format());
+}
 
 }  // namespace

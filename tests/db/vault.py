@@ -1,20 +1,27 @@
 #!/usr/bin/python3
 """Reads and writes Glimkeep vault files without any of the program's code.
 
-AES-256 comes from the `cryptography` package (one ECB block), SHA3-256 from
-hashlib; the HMAC with 32-byte pads, PBKDF2 (RFC 8018 5.2) and the keystream
-with its fixed counter are written out here, so that the C++ container and this
-script only agree when both follow the file format.
+Format 1.0: AES-256 comes from the `cryptography` package (one ECB block),
+SHA3-256 from hashlib; the HMAC with 32-byte pads, PBKDF2 (RFC 8018 5.2) and the
+keystream with its fixed counter are written out here, so that the C++ container
+and this script only agree when both follow the file format.
 
-  vault.py write PASSWORD_HEX PLAINTEXT_FILE OUT_FILE [SALT_HEX NONCE_HEX]
-  vault.py read  PASSWORD_HEX VAULT_FILE OUT_FILE
+Format 2.0 uses standard tools only: hashlib.pbkdf2_hmac("sha3_256"), the hmac
+module with hashlib.sha3_256, and AES-256-CTR of the `cryptography` package.
 
-Passwords are given in hex so that any bytes pass through a command line.
-Exit status of `read`: 0 on success, 2 for a file that is not a vault of
-version 1.0, 9 when the MAC does not match (wrong password or damaged file).
+  vault.py write  PASSWORD_HEX PLAINTEXT_FILE OUT_FILE [SALT_HEX NONCE_HEX]
+  vault.py write2 PASSWORD_HEX PLAINTEXT_FILE OUT_FILE [ITERATIONS]
+  vault.py read   PASSWORD_HEX VAULT_FILE OUT_FILE
+
+`write` writes 1.0, `write2` writes 2.0 (600000 iterations unless given); `read`
+reads both. Passwords are given in hex so that any bytes pass through a command
+line. Exit status of `read`: 0 on success, 2 for a file that is not a vault of
+version 1.0 or 2.0 (or whose 2.0 iteration count is 0 or above 10,000,000), 9
+when the MAC does not match (wrong password or damaged file).
 """
 
 import hashlib
+import hmac
 import os
 import struct
 import sys
@@ -25,6 +32,10 @@ MAGIC = b"GLIMKEEPDB"
 VERSION = b"1.0"
 HEADER_SIZE = 93
 ITERATIONS = 500
+VERSION2 = b"2.0"
+HEADER_SIZE2 = 97
+ITERATIONS2 = 600000
+MAX_ITERATIONS2 = 10000000
 
 
 def sha3_256(data):
@@ -81,11 +92,48 @@ class VaultError(Exception):
         self.status = status
 
 
+def ctr(key, nonce, data):
+    """AES-256-CTR of SP 800-38A: counter block nonce || 32-bit big-endian block number."""
+    cipher = Cipher(algorithms.AES(key), modes.CTR(nonce + b"\0\0\0\0")).encryptor()
+    return cipher.update(data) + cipher.finalize()
+
+
+def write_vault2(password, plaintext, iterations=ITERATIONS2):
+    salt, nonce = os.urandom(32), os.urandom(12)
+    keys = hashlib.pbkdf2_hmac("sha3_256", password, salt, iterations, 64)
+    ciphertext = ctr(keys[:32], nonce, plaintext)
+    head = MAGIC + VERSION2 + struct.pack(">I", iterations) + salt + nonce
+    length = struct.pack(">I", len(ciphertext))
+    mac = hmac.new(keys[32:], head + length + ciphertext, hashlib.sha3_256).digest()
+    return head + mac + length + ciphertext
+
+
+def read_vault2(password, image):
+    if len(image) < HEADER_SIZE2:
+        raise VaultError(2, "too short")
+    (iterations,) = struct.unpack(">I", image[13:17])
+    if iterations == 0 or iterations > MAX_ITERATIONS2:
+        raise VaultError(2, "iteration count out of bounds")
+    salt, nonce, mac = image[17:49], image[49:61], image[61:93]
+    (length,) = struct.unpack(">I", image[93:97])
+    ciphertext = image[97:97 + length]
+    if len(ciphertext) != length:
+        raise VaultError(2, "ciphertext shorter than its length field")
+    keys = hashlib.pbkdf2_hmac("sha3_256", password, salt, iterations, 64)
+    expected = hmac.new(keys[32:], image[0:61] + image[93:97] + ciphertext,
+                        hashlib.sha3_256).digest()
+    if not hmac.compare_digest(expected, mac):
+        raise VaultError(9, "MAC mismatch")
+    return ctr(keys[:32], nonce, ciphertext)
+
+
 def read_vault(password, image):
+    if image[0:10] == MAGIC and image[10:13] == VERSION2:
+        return read_vault2(password, image)
     if len(image) < HEADER_SIZE:
         raise VaultError(2, "too short")
     if image[0:10] != MAGIC or image[10:13] != VERSION:
-        raise VaultError(2, "not a vault of version 1.0")
+        raise VaultError(2, "not a vault of version 1.0 or 2.0")
     salt, nonce, mac = image[13:45], image[45:57], image[57:89]
     (length,) = struct.unpack(">I", image[89:93])
     ciphertext = image[93:93 + length]
@@ -106,6 +154,14 @@ def main(argv):
         nonce = bytes.fromhex(argv[6]) if len(argv) == 7 else None
         with open(argv[4], "wb") as f:
             f.write(write_vault(password, plaintext, salt, nonce))
+        return 0
+    if len(argv) in (5, 6) and argv[1] == "write2":
+        password = bytes.fromhex(argv[2])
+        with open(argv[3], "rb") as f:
+            plaintext = f.read()
+        iterations = int(argv[5]) if len(argv) == 6 else ITERATIONS2
+        with open(argv[4], "wb") as f:
+            f.write(write_vault2(password, plaintext, iterations))
         return 0
     if len(argv) == 5 and argv[1] == "read":
         password = bytes.fromhex(argv[2])

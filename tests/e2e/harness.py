@@ -436,16 +436,21 @@ class Session:
 
     # Vaults through the program's own container, run natively.
 
-    def make_vault(self, password, text, name="passwords.gkv"):
-        result = subprocess.run([self.tools.vault_tool, "create", self.path(name), password],
+    def make_vault(self, password, text, name="passwords.gkv", command="create"):
+        """A vault of format 2.0 (command "create10": the old format 1.0)."""
+        result = subprocess.run([self.tools.vault_tool, command, self.path(name), password],
                                 input=text.encode("utf-8") if isinstance(text, str) else text,
                                 capture_output=True, timeout=60)
         if result.returncode != 0:
             raise Failure(f"vault_tool create: {result.stderr.decode(errors='replace')}")
 
-    def open_vault(self, password, name="passwords.gkv"):
+    def open_vault(self, password, name="passwords.gkv", status=0):
+        """The plaintext; with `status`, the vault_tool status expected instead."""
         result = subprocess.run([self.tools.vault_tool, "open", self.path(name), password],
                                 capture_output=True, timeout=60)
+        if status:
+            expect(f"vault_tool open {name} status", status, result.returncode)
+            return None
         if result.returncode != 0:
             raise Failure(f"vault_tool open {name}: {result.stderr.decode(errors='replace').strip()}")
         return result.stdout

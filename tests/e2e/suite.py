@@ -13,6 +13,7 @@ prints where they are. Exit code 0 when every scenario passed.
 import argparse
 import os
 import signal
+import subprocess
 import sys
 import time
 import traceback
@@ -21,7 +22,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Failure, Session, add_tool_arguments, expect, tools_from, wait_until  # noqa: E402
 
 PASSWORD = "correct horse 42"
-EMPTY_VAULT_SIZE = 93
+EMPTY_VAULT_SIZE = 97  # the header of format 2.0
+VAULT_PY = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "db", "vault.py")
 
 SCENARIOS = []
 
@@ -471,12 +473,85 @@ def high_dpi(s):
         expect(f"client size of {window} at 144 DPI ({large[window]} against {size} at 96)", True, max(off) <= 1)
 
 
+def read_with_vault_py(s, password, name):
+    """The plaintext as the independent Python reference reads it (hashlib, cryptography)."""
+    out = s.path("vault-py.out")
+    result = subprocess.run([sys.executable, VAULT_PY, "read", password.encode().hex(), s.path(name), out],
+                            capture_output=True, timeout=120)
+    expect(f"vault.py read {name}", 0, result.returncode)
+    with open(out, "rb") as f:
+        data = f.read()
+    os.remove(out)
+    return data
+
+
+@scenario
+def upgrade_vault(s):
+    """A 1.0 vault: the warning once, then File > Upgrade saves it as 2.0 with a backup."""
+    document = "bank\r\n\tpin: 1234\r\n"
+    s.make_vault(PASSWORD, document, command="create10")
+    old = s.read("passwords.gkv")
+    program = s.start()
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.type(PASSWORD)
+    s.keys("Return")
+    answer(s, "Old vault format")
+    s.wait_window("editor")
+    s.wait_text("editor", 1, document)
+
+    s.wait_foreground("editor")
+    s.keys("alt+f", "u")
+    s.wait_dialog("Upgrade vault format?")
+    s.wait_foreground("#32770")
+    s.shot("upgrade-question")
+    s.keys("Tab", "Return")  # from No to Yes
+    answer(s, "Data successfully saved")
+    vault = s.read("passwords.gkv")
+    expect("version written", b"GLIMKEEPDB2.0", vault[:13])
+    expect("plaintext read by vault.py", document.encode(), read_with_vault_py(s, PASSWORD, "passwords.gkv"))
+    backups = s.backups()
+    expect("number of backups", 1, len(backups))
+    expect("backup bytes", old, s.read(backups[0]))
+    close_cleanly(s, program, "editor")
+
+
+@scenario
+def change_password(s):
+    """File > Change master password: an empty one refused, then saved at once with the
+    new one; the backup keeps the old one."""
+    document = "mail\r\n\tpassword: engine\r\n"
+    new_password = "battery staple 7"
+    s.make_vault(PASSWORD, document)
+    program = s.start()
+    unlock(s)
+    s.keys("alt+f", "c")
+    s.wait_window("change_password")
+    s.wait_foreground("change_password")
+    s.shot("change-window")
+    s.keys("Return")
+    answer(s, "Error")
+    s.wait_foreground("change_password")
+    expect("files after an empty password", ["passwords.gkv"], s.files())
+    s.type(new_password)
+    s.keys("Return")
+    answer(s, "Data successfully saved")
+    s.wait_gone("change_password")
+    backups = s.backups()
+    expect("number of backups", 1, len(backups))
+    expect("new password opens", document.encode(), s.open_vault(new_password))
+    s.open_vault(PASSWORD, status=9)
+    expect("backup opens with the old password", document.encode(), s.open_vault(PASSWORD, name=backups[0]))
+    close_cleanly(s, program, "editor")
+
+
 def damaged_vaults():
     """Each damage, with the text that the load reports for it."""
     return [
         ("short", b"GLIMKEEPDB1.0" + bytes(79), "File has insufficient size (file corrupted?)"),
         ("foreign", b"NOTAVAULT!1.0" + bytes(84), "This file is not database file for this program"),
         ("wrong-version", b"GLIMKEEPDB1.1" + bytes(80), "Unsupported file version"),
+        ("zero-iterations", b"GLIMKEEPDB2.0" + bytes(84), "This file is not database file for this program"),
         ("truncated", None, "Cannot read ciphertext from file (file corrupted?)"),
     ]
 

@@ -3,7 +3,8 @@
 // program leaves behind from the Linux side.
 //
 //   vault_tool open <file> <password>     writes the plaintext to standard output
-//   vault_tool create <file> <password>   encrypts standard input into <file>
+//   vault_tool create <file> <password>   encrypts standard input into <file> (format 2.0)
+//   vault_tool create10 <file> <password> the same in the old format 1.0
 //
 // The exit code is the container's status (0 when all went well); its error text
 // goes to standard error.
@@ -28,7 +29,7 @@ int report(const char* step, int status, const Database& db)
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::fputs("usage: vault_tool open|create <file> <password>\n", stderr);
+        std::fputs("usage: vault_tool open|create|create10 <file> <password>\n", stderr);
         return 64;
     }
     const std::string command = argv[1];
@@ -44,11 +45,16 @@ int main(int argc, char** argv)
         std::fwrite(text.data(), 1, text.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 74;
     }
-    if (command == "create") {
+    if (command == "create10") {
+        // As if a 1.0 vault had been loaded: the save writes 1.0.
+        db.major_version = 1;
+        db.minor_version = 0;
+    }
+    if (command == "create" || command == "create10") {
         std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
         db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
         return report("save", db.save(path), db);
     }
-    std::fputs("usage: vault_tool open|create <file> <password>\n", stderr);
+    std::fputs("usage: vault_tool open|create|create10 <file> <password>\n", stderr);
     return 64;
 }

@@ -368,6 +368,7 @@ std::vector<std::string> TemporaryFolder::files() const
 bool write_vault(const std::string& plaintext, const std::string& password)
 {
     Database db;
+    db.new_key_iterations = kTestIterations;
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
     db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
     return db.save(kDatabaseFileName) == DB_OK;
@@ -383,6 +384,7 @@ std::string read_file(const std::string& name)
 
 bool open_vault(Database& db, const std::string& password)
 {
+    db.new_key_iterations = kTestIterations;
     if (db.load(kDatabaseFileName) != DB_OK) return false;
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
     return db.decrypt() == DB_OK;

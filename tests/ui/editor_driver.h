@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -93,6 +95,10 @@ private:
     std::wstring previous_;
     std::wstring path_;
 };
+
+// Key-derivation iterations of the test vaults (format 2.0): few, so that the tests
+// stay fast; open_vault keeps the keys for the saves, as the program does.
+inline constexpr std::uint32_t kTestIterations = 1000;
 
 // The vault on disk: writes `plaintext` encrypted with `password`; reads a file whole.
 bool write_vault(const std::string& plaintext, const std::string& password);

@@ -235,12 +235,59 @@ TEST_F(EditorSave, AnEditRightBehindTheTimerIsNoLock)
     EXPECT_FALSE(locked) << "closing with the user's consent is no lock";
 }
 
+// A vault of format 1.0: the warning comes once per program run, not at the next
+// unlock; the upgrade item is enabled only for it, and Yes saves it as 2.0 after a
+// backup of the 1.0 file.
+TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
+{
+    {
+        Database old;
+        old.major_version = 1;  // saves as a loaded 1.0 vault does
+        old.set_password(kPassword, sizeof kPassword - 1);
+        old.set_plaintext(kDocument, sizeof kDocument - 1);
+        ASSERT_EQ(old.save(kDatabaseFileName), DB_OK);
+    }
+    const std::string legacy_file = read_file(kDatabaseFileName);
+    for (int run_number = 0; run_number < 2; ++run_number) {
+        Database db;
+        ASSERT_TRUE(open_vault(db, kPassword));
+        ASSERT_TRUE(db.legacy_format());
+        std::vector<std::string> problems;
+        run_editor_with(db, [&](EditorDriver& d) {
+            if (run_number == 0) d.answer_dialog(L"Old vault format", IDOK);
+            else d.check(d.no_dialog_within(1000), "the warning came a second time");
+            const UINT state = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
+            d.check((state & MF_GRAYED) == 0, "the upgrade item is disabled for a 1.0 vault");
+            if (run_number == 0) {
+                PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
+                d.answer_dialog(L"Upgrade vault format?", IDNO);
+                d.check(read_file(kDatabaseFileName) == legacy_file, "No changed the vault");
+                PostMessageW(d.main, WM_CLOSE, 0, 0);
+            } else {
+                PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
+                d.answer_dialog(L"Upgrade vault format?", IDYES);
+                d.answer_dialog(L"Data successfully saved", IDOK);
+                const UINT after = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
+                d.check((after & MF_GRAYED) != 0, "the upgrade item is still enabled after the upgrade");
+                PostMessageW(d.main, WM_CLOSE, 0, 0);
+            }
+            d.check(d.wait_closed(), "the editor did not close");
+        }, problems);
+        for (const std::string& problem : problems) ADD_FAILURE() << problem;
+    }
+    EXPECT_EQ(read_file(kDatabaseFileName).substr(0, 13), "GLIMKEEPDB2.0");
+    EXPECT_EQ(reopen(), kDocument);
+    const std::vector<std::string> names = backups();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(read_file(names[0]), legacy_file);
+}
+
 TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
 {
     g_editor.inactivity_interval = 600;
     const bool locked = run([](EditorDriver& d) {
         PostMessageW(d.main, WM_COMMAND, IDM_HELP, 0);
-        HWND help = d.wait_dialog(L"Glimkeep 1.0", 3000);
+        HWND help = d.wait_dialog(L"Glimkeep 1.1", 3000);
         d.check(help != nullptr, "the help text is shown");
         d.check(d.wait_closed(5000), "the lock closes the editor under the help text");
     });

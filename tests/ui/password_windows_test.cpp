@@ -151,7 +151,7 @@ TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
     });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(FindWindowW(L"create_db", nullptr), nullptr) << "the window did not close";
-    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize);
+    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize2);  // a new vault is of format 2.0
     std::string plaintext = "not empty";
     EXPECT_EQ(open_vault("correct horse", &plaintext), DB_OK);
     EXPECT_EQ(plaintext, "");
@@ -329,9 +329,9 @@ TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
         d.check(d.focus() == w.box, "focus not back in the password box");
         d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
         // the ciphertext is as loaded (the test thread is idle in its loop)
-        d.check(!db.decrypted && db.data_length == file.size() - kHeaderSize &&
+        d.check(!db.decrypted && db.data_length == file.size() - kHeaderSize2 &&
                     std::string(reinterpret_cast<const char*>(db.data.get()), db.data_length) ==
-                        file.substr(kHeaderSize),
+                        file.substr(kHeaderSize2),
                 "the ciphertext changed");
 
         d.type(w.box, L"right");

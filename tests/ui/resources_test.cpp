@@ -128,7 +128,7 @@ TEST(Resources, VersionRecordNamesTheProgram)
     EXPECT_EQ(std::wstring(description), L"Glimkeep password manager");
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueW(&block[0], L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);  // 1.1
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
 }
 
