@@ -44,4 +44,13 @@ WriteOutcome replace_file(const std::string& path,
                           const std::uint8_t* head, std::size_t head_size,
                           const std::uint8_t* body, std::size_t body_size);
 
+// copy_to_new_file's result when `source` does not exist (no errno value is negative).
+inline constexpr int kNoSource = -1;
+
+// Copies the file `source` into a new file `target`, which is created only if no
+// entry of that name exists (never overwritten, a symbolic link never followed), and
+// flushes it to the disk. A copy that fails part way is removed. Returns 0, kNoSource
+// when `source` does not exist, EEXIST when `target` does, or another errno value.
+int copy_to_new_file(const std::string& source, const std::string& target);
+
 }  // namespace db_file

@@ -44,6 +44,14 @@ void sync_folder(const std::string& path) {
     ::close(fd);
 }
 
+// Reads up to `size` bytes, resuming after interruptions; -1 on an error.
+ssize_t read_some(int fd, std::uint8_t* bytes, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd, bytes, size);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
 }  // namespace
 
 std::FILE* open_for_reading(const std::string& path) {
@@ -67,6 +75,48 @@ bool size_of(std::FILE* file, std::uint64_t& size) {
     }
     size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+int copy_to_new_file(const std::string& source, const std::string& target) {
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return errno == ENOENT ? kNoSource : errno;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        int error_number = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(in);
+        return error_number;
+    }
+    // O_EXCL: an existing name, even a dangling symbolic link, is never written through.
+    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                     st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
+    if (out < 0) {
+        int error_number = errno;
+        ::close(in);
+        return error_number;
+    }
+    int error_number = 0;
+    std::uint8_t buffer[65536];
+    for (;;) {
+        ssize_t n = read_some(in, buffer, sizeof buffer);
+        if (n < 0) {
+            error_number = errno;
+            break;
+        }
+        if (n == 0) break;
+        if (!write_all(out, buffer, static_cast<std::size_t>(n))) {
+            error_number = errno ? errno : EIO;
+            break;
+        }
+    }
+    if (error_number == 0 && ::fsync(out) != 0) error_number = errno;
+    if (::close(out) != 0 && error_number == 0) error_number = errno;
+    ::close(in);
+    if (error_number != 0) {
+        ::unlink(target.c_str());
+        return error_number;
+    }
+    sync_folder(target);
+    return 0;
 }
 
 WriteOutcome replace_file(const std::string& link_or_path,

@@ -1,6 +1,8 @@
 // File access for Windows: paths are UTF-8 and cross to UTF-16 here; the new
 // vault is written to a unique file beside the target, flushed with
-// FlushFileBuffers and moved over the target with MoveFileExW.
+// FlushFileBuffers and put in the target's place with ReplaceFileW (which keeps the
+// target's attributes, security and creation time), or with MoveFileExW when there
+// is no target yet.
 
 #include "db/file_io.h"
 
@@ -92,6 +94,21 @@ bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size) {
     return true;
 }
 
+// The file that `path` names after following symbolic links (and junctions), so that
+// a link stays a link and the file it points at is the one replaced. The path itself
+// when it names nothing that can be opened.
+std::wstring resolved_target(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return path;
+    std::wstring result = path;
+    wchar_t buffer[1024];
+    DWORD n = GetFinalPathNameByHandleW(file, buffer, sizeof buffer / sizeof buffer[0], FILE_NAME_NORMALIZED);
+    if (n > 0 && n < sizeof buffer / sizeof buffer[0]) result.assign(buffer, n);
+    CloseHandle(file);
+    return result;
+}
+
 }  // namespace
 
 std::FILE* open_for_reading(const std::string& path) {
@@ -109,16 +126,63 @@ bool size_of(std::FILE* file, std::uint64_t& size) {
     return true;
 }
 
+int copy_to_new_file(const std::string& source, const std::string& target) {
+    std::wstring from;
+    std::wstring to;
+    if (!widen(source, from) || !widen(target, to)) return errno;
+    HANDLE in = CreateFileW(from.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return kNoSource;
+        return errno_from_win32(code);
+    }
+    // CREATE_NEW: a file of that name is never overwritten.
+    HANDLE out = CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        CloseHandle(in);
+        return errno_from_win32(code);
+    }
+    DWORD code = ERROR_SUCCESS;
+    std::uint8_t buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) {
+            code = GetLastError();
+            break;
+        }
+        if (got == 0) break;
+        if (!write_all(out, buffer, got)) {
+            code = GetLastError();
+            if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
+            break;
+        }
+    }
+    if (code == ERROR_SUCCESS && !FlushFileBuffers(out)) code = GetLastError();
+    if (!CloseHandle(out) && code == ERROR_SUCCESS) code = GetLastError();
+    CloseHandle(in);
+    if (code != ERROR_SUCCESS) {
+        DeleteFileW(to.c_str());
+        return errno_from_win32(code);
+    }
+    return 0;
+}
+
 WriteOutcome replace_file(const std::string& path,
                           const std::uint8_t* head, std::size_t head_size,
                           const std::uint8_t* body, std::size_t body_size) {
     std::wstring target;
     if (!widen(path, target)) return failed(WriteOutcome::kOpenFailed, errno);
+    target = resolved_target(target);
 
     // A read-only or folder target is refused before anything is written, as
     // opening it for writing would be.
     DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists) {
         if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
             return failed(WriteOutcome::kOpenFailed, EACCES);
     } else {
@@ -154,8 +218,33 @@ WriteOutcome replace_file(const std::string& path,
         DeleteFileW(temp.c_str());
         return failed(WriteOutcome::kWriteFailed, 0);
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    BOOL replaced = FALSE;
+    if (exists) {
+        // A target held open without delete sharing cannot be replaced: say so before
+        // ReplaceFileW tries (some of its implementations leave a file behind then).
+        HANDLE probe = CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            int error_number = errno_from_win32(GetLastError());
+            DeleteFileW(temp.c_str());
+            return failed(WriteOutcome::kReplaceFailed, error_number);
+        }
+        CloseHandle(probe);
+        // ReplaceFileW keeps the attributes too; they are set here as well so that
+        // they hold wherever it merges less.
+        const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        SetFileAttributesW(temp.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        replaced = ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                nullptr, nullptr);
+        // The target went away meanwhile: the new file simply takes its name.
+        if (!replaced && GetLastError() == ERROR_FILE_NOT_FOUND &&
+            GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+            replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    } else {
+        replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+    if (!replaced) {
         int error_number = errno_from_win32(GetLastError());
         DeleteFileW(temp.c_str());
         return failed(WriteOutcome::kReplaceFailed, error_number);

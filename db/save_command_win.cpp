@@ -4,19 +4,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <limits>
 #include <new>
 #include <string>
 
+#include "db/backup.h"
 #include "db/database.h"
 #include "resource.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
 
 namespace {
-
-constexpr std::size_t kBackupNameCapacity = 1024;
 
 // Stores the editor's text, serializes the document and writes it. Returns the
 // vault's status code; `error` receives the text to show when it is not DB_OK.
@@ -46,34 +44,16 @@ int write_document(std::string& error)
 
 }  // namespace
 
-std::string backup_file_name(long long seconds)
-{
-    // The low 32 bits of the time, read as a signed number.
-    const auto low = static_cast<std::uint32_t>(static_cast<unsigned long long>(seconds) & 0xFFFFFFFFull);
-    const auto stamp = static_cast<std::int32_t>(low);
-    char name[kBackupNameCapacity];
-    std::snprintf(name, sizeof name, "%s.%i.bak", kDatabaseFileName, static_cast<int>(stamp));
-    return name;
-}
-
 void make_backup() noexcept
 {
     try {
-        // The read stream is closed when this function returns, before the vault is
-        // replaced: an open handle must not stand in the way of the rewrite.
-        std::ifstream vault(kDatabaseFileName, std::ios::in | std::ios::binary);
-        if (!vault.good()) return;
-        const std::string name = backup_file_name(static_cast<long long>(std::time(nullptr)));
-        std::ofstream backup(name, std::ios::out | std::ios::binary | std::ios::trunc);
-        char buffer[65536];
-        while (vault.read(buffer, sizeof buffer) || vault.gcount() > 0) {
-            backup.write(buffer, vault.gcount());
-            if (!backup) break;
-        }
-        backup.close();
+        std::string backup_path;
+        std::string error;
+        make_backup_copy(kDatabaseFileName, static_cast<long long>(std::time(nullptr)), backup_path, error);
     } catch (...) {
-        // A backup that cannot be made does not stop the save.
     }
+    // A backup that cannot be made does not stop the save: the vault itself is
+    // only ever replaced whole.
 }
 
 void save_database() noexcept

@@ -78,10 +78,9 @@ void apply_pending_indent();
 // The save command: backup, store, serialize, encrypt and write, then report.
 // Does nothing when there are no unsaved changes. Never throws.
 void save_database() noexcept;
-// Copies the vault as it is on disk to "passwords.gkv.<seconds>.bak"; silent.
+// Copies the vault as it is on disk to a new "passwords.gkv.<seconds>.bak"
+// (make_backup_copy); silent.
 void make_backup() noexcept;
-// The backup's file name for a time in seconds (the low 32 bits, signed).
-std::string backup_file_name(long long seconds);
 
 // The window procedure of the class "editor".
 LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -5,6 +5,8 @@
 
 #include "db_test_support.h"
 
+#include "db/backup.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -142,6 +144,50 @@ TEST_F(DatabaseSave, FailedSaveCanBeRepeated) {
     EXPECT_EQ(check.plaintext(), std::string(64, 'n'));
 }
 
+TEST(BackupName, IsTheVaultNameTheSignedSecondsAndBak) {
+    EXPECT_EQ(backup_file_name("passwords.gkv", 0), "passwords.gkv.0.bak");
+    EXPECT_EQ(backup_file_name("passwords.gkv", 1700000000), "passwords.gkv.1700000000.bak");
+    EXPECT_EQ(backup_file_name("passwords.gkv", 2147483647), "passwords.gkv.2147483647.bak");
+    // 2038-01-19 03:14:08 UTC and later wrap to negative numbers.
+    EXPECT_EQ(backup_file_name("passwords.gkv", 2147483648LL), "passwords.gkv.-2147483648.bak");
+    EXPECT_EQ(backup_file_name("passwords.gkv", 4294967295LL), "passwords.gkv.-1.bak");
+    EXPECT_EQ(backup_file_name("passwords.gkv", 4294967296LL + 5), "passwords.gkv.5.bak");
+    EXPECT_EQ(backup_file_name("dir/passwords.gkv", 7), "dir/passwords.gkv.7.bak");
+    // A taken name gets a counter that sorts after it and before the next second.
+    EXPECT_EQ(backup_file_name("passwords.gkv", 1700000000, 2), "passwords.gkv.1700000000_02.bak");
+    EXPECT_EQ(backup_file_name("passwords.gkv", 1700000000, 12), "passwords.gkv.1700000000_12.bak");
+    EXPECT_LT(backup_file_name("passwords.gkv", 1700000000), backup_file_name("passwords.gkv", 1700000000, 2));
+    EXPECT_LT(backup_file_name("passwords.gkv", 1700000000, 99), backup_file_name("passwords.gkv", 1700000001));
+}
+
+TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
+    std::vector<Bytes> versions;
+    std::vector<std::string> written;
+    for (long long now : {1700000000LL, 1700000000LL, 1700000000LL, 1600000000LL, 1700000000LL}) {
+        make_vault(path, "pw", "version " + std::to_string(versions.size()));
+        versions.push_back(read_file(path));
+        std::string backup, error = "stale";
+        ASSERT_EQ(make_backup_copy(path, now, backup, error), DB_OK) << error;
+        EXPECT_EQ(error, "");
+        written.push_back(backup);
+    }
+    EXPECT_EQ(written[0], path + ".1700000000.bak");
+    EXPECT_EQ(written[1], path + ".1700000000_02.bak");
+    EXPECT_EQ(written[2], path + ".1700000000_03.bak");
+    EXPECT_EQ(written[3], path + ".1600000000.bak");
+    EXPECT_EQ(written[4], path + ".1700000000_04.bak");
+    for (std::size_t i = 0; i < versions.size(); ++i) EXPECT_BYTES_EQ(versions[i], read_file(written[i]));
+    EXPECT_EQ(dir.names().size(), 6u);
+}
+
+TEST_F(DatabaseSave, NoVaultMeansNoBackup) {
+    std::string backup = "stale", error = "stale";
+    EXPECT_EQ(make_backup_copy(path, 1700000000, backup, error), DB_OK);
+    EXPECT_EQ(backup, "");
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(dir.names().empty());
+}
+
 #ifndef _WIN32
 TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
     TempDir elsewhere;
@@ -194,6 +240,33 @@ TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
     }
 }
 
+TEST_F(DatabaseSave, FullDiskRemovesThePartialBackup) {
+    make_vault(path, "pw", std::string(10000, 'x'));
+    const Bytes old = read_file(path);
+    std::string backup, error;
+    int status;
+    {
+        FileSizeLimit full(4096);
+        status = make_backup_copy(path, 1700000000, backup, error);
+    }
+    EXPECT_EQ(status, DB_IO_ERROR);
+    EXPECT_EQ(error, std::strerror(EFBIG));
+    EXPECT_EQ(backup, "");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
+    EXPECT_BYTES_EQ(old, read_file(path));
+}
+
+// A name that is taken by a dangling symbolic link is not written through.
+TEST_F(DatabaseSave, BackupNeverWritesThroughALink) {
+    make_vault(path, "pw", "text");
+    TempDir elsewhere;
+    fs::create_symlink(fs::u8path(elsewhere.file("target")), fs::u8path(path + ".5.bak"));
+    std::string backup, error;
+    ASSERT_EQ(make_backup_copy(path, 5, backup, error), DB_OK) << error;
+    EXPECT_EQ(backup, path + ".5_02.bak");
+    EXPECT_TRUE(elsewhere.names().empty());
+}
+
 TEST_F(DatabaseSave, FullDiskOnFirstSaveLeavesNoFile) {
     Database db;
     prepare(db, 10000);
@@ -223,6 +296,35 @@ TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept) {
     EXPECT_EQ(status, DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), "Permission denied");
     expect_old_vault_intact(old);
+}
+
+// The new vault takes the old one's place with what the user set on it (its
+// security and creation time too, which Wine does not keep).
+TEST_F(DatabaseSave, ReplacingKeepsTheAttributes) {
+    make_old_vault();
+    std::wstring wide = fs::u8path(path).wstring();
+    ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    Database db;
+    prepare(db);
+    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+    EXPECT_EQ(read_file(path).size(), kHeaderSize + 64);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
+    EXPECT_NE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u) << "the hidden attribute stays";
+}
+
+TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
+    TempDir elsewhere;
+    const std::string real = elsewhere.file("real.gkv");
+    make_vault(real, "old password", "old text\r\n");
+    std::error_code error;
+    fs::create_symlink(fs::u8path(real), fs::u8path(path), error);
+    if (error) GTEST_SKIP() << "symbolic links cannot be made here: " << error.message();
+    Database db;
+    prepare(db);
+    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+    EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
+    EXPECT_EQ(read_file(real).size(), kHeaderSize + 64);
+    EXPECT_EQ(elsewhere.names(), std::vector<std::string>{"real.gkv"});
 }
 
 // A full disk under Wine: tests/db/CMakeLists.txt runs this case once more with

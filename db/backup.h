@@ -1,0 +1,19 @@
+#pragma once
+// Backups of the vault: before every save the file on disk is copied to a new file
+// beside it, so that each save leaves the previous version behind.
+
+#include <string>
+
+// The backup's file name for a time in seconds: "<vault path>.<seconds>.bak", the
+// seconds being the low 32 bits of the time read as a signed number. `counter` 0 is
+// that name; 2 and up give "<vault path>.<seconds>_02.bak" and so on, which sort
+// after the plain name and before the next second's (names of the same length).
+std::string backup_file_name(const std::string& vault_path, long long seconds, unsigned counter = 0);
+
+// Copies the vault at `vault_path` (if it exists) to a new backup file beside it,
+// named "<vault file>.<seconds>.bak" (a counter added when the name is taken, so that
+// nothing is overwritten), flushed to the disk; a partial backup is removed.
+// Returns DB_OK (also when there is no vault to copy) or DB_IO_ERROR with `error` set;
+// `backup_path` receives the name written (empty when nothing was copied).
+int make_backup_copy(const std::string& vault_path, long long now_seconds,
+                     std::string& backup_path, std::string& error);
