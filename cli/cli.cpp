@@ -274,11 +274,13 @@ bool backup_and_save(const Options& options, Database& db, Failure& failure)
     return true;
 }
 
-// Writes `text` and wipes it.
-bool print_secret(std::string& text, Failure& failure)
+// Writes `text`, and a line end after it when `line` is set, then wipes it. The line
+// end goes out on its own: appending it could leave a copy of the text behind.
+bool print_secret(std::string& text, bool line, Failure& failure)
 {
-    const bool written = write_out(text, failure);
+    bool written = write_out(text, failure);
     wipe_string(text);
+    if (written && line) written = write_out(cli_io::kLineEnd, failure);
     return written;
 }
 
@@ -293,8 +295,7 @@ bool command_show(const Options& options, PasswordSource& passwords, Failure& fa
         return false;
     }
     std::string text = shown_text(*node, cli_io::kLineEnd);
-    if (node->single_line) text += cli_io::kLineEnd;
-    return print_secret(text, failure);
+    return print_secret(text, node->single_line, failure);
 }
 
 bool command_complete(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -306,8 +307,7 @@ bool command_complete(const Options& options, PasswordSource& passwords, Failure
         failure = fail(kExitNotFound, "nothing completes '" + options.operands[0] + "'");
         return false;
     }
-    answer += cli_io::kLineEnd;
-    return print_secret(answer, failure);
+    return print_secret(answer, true, failure);
 }
 
 bool command_export(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -315,7 +315,7 @@ bool command_export(const Options& options, PasswordSource& passwords, Failure& 
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
     std::string text = vault.root.serialize(cli_io::kLineEnd, 0);
-    return print_secret(text, failure);
+    return print_secret(text, false, failure);
 }
 
 bool command_import(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -381,9 +381,8 @@ bool command_generate(Failure& failure)
         failure = fail(DB_RANDOM_FAILED, "The random number generator failed");
         return false;
     }
-    std::string line(password, sizeof password);
-    line += cli_io::kLineEnd;
-    return print_secret(line, failure);
+    std::string text(password, sizeof password);
+    return print_secret(text, true, failure);
 }
 
 bool command_init(const Options& options, PasswordSource& passwords, Failure& failure)

@@ -104,8 +104,9 @@ bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
 {
     at_end = false;
     bool any = false;
+    char c = 0;
+    WipeOnExit wipe_c(&c, sizeof c);
     for (;;) {
-        char c = 0;
         const ssize_t n = ::read(fd, &c, 1);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -123,7 +124,6 @@ bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
         any = true;
         if (c == '\n') break;
         out.append(&c, 1);
-        c = 0;
     }
     if (out.size() > 0 && out.data()[out.size() - 1] == '\r') out.truncate(out.size() - 1);
     return true;

@@ -122,8 +122,9 @@ bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
     _setmode(fd, _O_BINARY);
     at_end = false;
     bool any = false;
+    char c = 0;
+    WipeOnExit wipe_c(&c, sizeof c);
     for (;;) {
-        char c = 0;
         const int n = _read(fd, &c, 1);
         if (n < 0) {
             error = std::strerror(errno);
@@ -140,7 +141,6 @@ bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
         any = true;
         if (c == '\n') break;
         out.append(&c, 1);
-        c = 0;
     }
     if (out.size() > 0 && out.data()[out.size() - 1] == '\r') out.truncate(out.size() - 1);
     return true;
@@ -182,8 +182,9 @@ bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
             error = "The console's echo cannot be turned off";
             return false;
         }
+        wchar_t unit = 0;
+        WipeOnExit wipe_unit(&unit, sizeof unit);
         for (;;) {
-            wchar_t unit = 0;
             DWORD read = 0;
             if (!ReadConsoleW(input, &unit, 1, &read, nullptr)) {
                 error = "The console cannot be read";
@@ -191,7 +192,6 @@ bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
             }
             if (read == 0 || unit == L'\n') break;
             if (unit != L'\r') wide.append(reinterpret_cast<const char*>(&unit), sizeof unit);
-            unit = 0;
         }
     }
     write_console(output, "\r\n", 2);
