@@ -135,6 +135,24 @@ def passwd(d):
 
 
 @case
+def upgrade(d):
+    d.write_vault(DOCUMENT)
+    with open(d.path("passwords.gkv"), "rb") as f:
+        old_image = f.read()
+    expect("upgrade", (0, b"", ""), d.run("upgrade"))
+    with open(d.path("passwords.gkv"), "rb") as f:
+        expect("format written", b"GLIMKEEPDB2.0", f.read()[:13])
+    backups = d.backups()
+    expect("one backup", 1, len(backups))
+    with open(d.path(backups[0]), "rb") as f:
+        expect("the backup is the 1.0 vault", old_image, f.read())
+    expect("same text, same password", (0, DOCUMENT.replace(b"\r\n", b"\n"), ""), d.run("export"))
+    code, out, _ = d.run("upgrade")
+    expect("a 2.0 vault stays as it is", (0, b"passwords.gkv is already in format 2.0\n"), (code, out))
+    expect("and gets no backup", backups, d.backups())
+
+
+@case
 def init_and_generate(d):
     expect("init", (0, b"", ""), d.run("init"))
     expect("an empty vault", b"", d.read_vault(PASSWORD))
