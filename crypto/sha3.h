@@ -11,6 +11,10 @@ inline constexpr std::uint32_t kSha3_256RateBytes = 136;  // 1088 bits
 // least significant byte first), permuted in place.
 void keccak_f1600(std::uint8_t state[200]);
 
+// The same permutation on the state held as 25 lanes (lane (x, y) at index x + 5*y),
+// for callers that keep a state between calls (the HMAC pads of PBKDF2).
+void keccak_f1600_lanes(std::uint64_t lanes[25]);
+
 // The sponge of FIPS 202 with pad10*1 after the `suffix` bits (0x06 for SHA3).
 // rate + capacity must be 1600 and the rate a non-zero multiple of 8 (both in bits);
 // otherwise returns at once without writing `out`. Writes exactly out_len bytes.

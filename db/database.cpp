@@ -13,8 +13,13 @@ namespace {
 
 constexpr char kMagic[kMagicSize + 1] = "GLIMKEEPDB";
 constexpr char kVersionWritten[kVersionSize + 1] = "1.0";
+constexpr char kVersionWritten2[kVersionSize + 1] = "2.0";
 constexpr std::size_t kLengthOffset = kMagicSize + kVersionSize + kSaltSize + kNonceSize + kMacSize;
 static_assert(kLengthOffset + 4 == kHeaderSize, "header layout");
+// Format 2.0: the MAC covers bytes 0 to 60 (up to the nonce) and 93 to 96 (the length).
+constexpr std::size_t kMacOffset2 = kMagicSize + kVersionSize + kIterationsSize + kSaltSize + kNonceSize;
+static_assert(kMacOffset2 == 61 && kMacOffset2 + kMacSize + 4 == kHeaderSize2, "header layout 2.0");
+constexpr std::size_t kSessionKeysSize = 2 * kKeySize;  // encryption key, then MAC key
 
 constexpr char kTextInsufficientSize[] = "File has insufficient size (file corrupted?)";
 constexpr char kTextNotDatabase[] = "This file is not database file for this program";
@@ -81,7 +86,21 @@ void Database::wipe_data() {
     data_length = 0;
 }
 
+void Database::drop_session_keys() {
+    secure_wipe(session_keys_, sizeof session_keys_);
+    session_keys_valid_ = false;
+}
+
+bool Database::legacy_format() const { return major_version == 1 && minor_version == 0; }
+
+void Database::upgrade_format() {
+    if (!legacy_format()) return;
+    major_version = 2;
+    minor_version = 0;
+}
+
 void Database::wipe_password() {
+    drop_session_keys();
     if (password) {
         secure_wipe(password.get(), password_length);
         password.reset();
@@ -152,21 +171,14 @@ int Database::load_file(const std::string& path) {
 
     wipe_data();
 
-    std::uint8_t magic[kMagicSize];
-    std::uint8_t version[kVersionSize];
-    std::uint8_t length_bytes[4];
-    bool header_read = read_exactly(file, magic, sizeof magic) &&
-                       read_exactly(file, version, sizeof version) &&
-                       read_exactly(file, salt, sizeof salt) &&
-                       read_exactly(file, nonce, sizeof nonce) &&
-                       read_exactly(file, mac, sizeof mac) &&
-                       read_exactly(file, length_bytes, sizeof length_bytes);
-    if (!header_read) {
+    // The 1.0 header is read whole before any field is looked at; 2.0 has four more bytes.
+    std::uint8_t header[kHeaderSize2];
+    if (!read_exactly(file, header, kHeaderSize)) {
         error = kTextCannotReadHeader;
         return DB_IO_ERROR;
     }
-
-    if (std::memcmp(magic, kMagic, kMagicSize) != 0 || version[1] != '.') {
+    const std::uint8_t* const version = header + kMagicSize;
+    if (std::memcmp(header, kMagic, kMagicSize) != 0 || version[1] != '.') {
         error = kTextNotDatabase;
         return DB_BAD_FORMAT;
     }
@@ -176,15 +188,44 @@ int Database::load_file(const std::string& path) {
     }
     major_version = static_cast<std::uint8_t>(version[0] - '0');
     minor_version = static_cast<std::uint8_t>(version[2] - '0');
-    if (major_version != 1 || minor_version != 0) {
+    const bool legacy = major_version == 1 && minor_version == 0;
+    if (!legacy && !(major_version == 2 && minor_version == 0)) {
         error = kTextBadVersion;
         return DB_BAD_VERSION;
     }
+    // New header fields: the keys kept for the old ones are void.
+    drop_session_keys();
+    const std::size_t header_size = legacy ? kHeaderSize : kHeaderSize2;
+    if (!legacy) {
+        if (size < kHeaderSize2) {
+            error = kTextInsufficientSize;
+            return DB_BAD_FORMAT;
+        }
+        if (!read_exactly(file, header + kHeaderSize, kHeaderSize2 - kHeaderSize)) {
+            error = kTextCannotReadHeader;
+            return DB_IO_ERROR;
+        }
+        // A hostile count must not make the program derive keys for hours.
+        const std::uint32_t count = load32_be(header + kMagicSize + kVersionSize);
+        if (count == 0 || count > kMaxPbkdf2Iterations2) {
+            error = kTextNotDatabase;
+            return DB_BAD_FORMAT;
+        }
+        iterations = count;
+    }
+    const std::uint8_t* p = header + kMagicSize + kVersionSize + (legacy ? 0 : kIterationsSize);
+    std::memcpy(salt, p, kSaltSize);
+    p += kSaltSize;
+    std::memcpy(nonce, p, kNonceSize);
+    p += kNonceSize;
+    std::memcpy(mac, p, kMacSize);
+    p += kMacSize;
+    const std::uint8_t* const length_bytes = p;
 
     // The length is checked against the file before anything is allocated, so a
     // hostile length field never costs more memory than the file holds.
     std::uint32_t length = load32_be(length_bytes);
-    if (length > size - kHeaderSize) {
+    if (length > size - header_size) {
         error = kTextCannotReadCiphertext;
         return DB_IO_ERROR;
     }
@@ -202,6 +243,7 @@ int Database::load_file(const std::string& path) {
     }
 
     decrypted = false;
+    ciphertext_legacy_ = legacy;
     return DB_OK;
 }
 
@@ -243,6 +285,7 @@ int Database::encrypt() {
         error = kTextAlreadyEncrypted;
         return DB_ALREADY_ENCRYPTED;
     }
+    if (!legacy_format()) return encrypt2();
     // The random device may throw; the data stays plaintext and the caller gets
     // a status, never an exception.
     try {
@@ -259,6 +302,94 @@ int Database::encrypt() {
     ctr_transform(key);
     hmac_sha3_256(data.get(), data_length, key, kKeySize, mac);
     decrypted = false;
+    ciphertext_legacy_ = true;
+    return DB_OK;
+}
+
+int Database::derive_keys2(std::uint8_t keys[64]) {
+    if (!password) {
+        error = kTextNoPassword;
+        return DB_NO_PASSWORD;
+    }
+    if (pbkdf2_hmac_sha3_256(password.get(), password_length, salt, kSaltSize, keys,
+                             kSessionKeysSize, iterations) != 0) {
+        error = kTextKdfFailed;
+        return DB_KDF_FAILED;
+    }
+    return DB_OK;
+}
+
+void Database::compute_mac2(const std::uint8_t mac_key[32], std::uint8_t out[32]) const {
+    // Bytes 0-60 and 93-96 of the file, as save_file writes them.
+    std::uint8_t covered[kMacOffset2 + 4];
+    std::uint8_t* p = covered;
+    std::memcpy(p, kMagic, kMagicSize);
+    p += kMagicSize;
+    std::memcpy(p, kVersionWritten2, kVersionSize);
+    p += kVersionSize;
+    store32_be(p, iterations);
+    p += kIterationsSize;
+    std::memcpy(p, salt, kSaltSize);
+    p += kSaltSize;
+    std::memcpy(p, nonce, kNonceSize);
+    p += kNonceSize;
+    store32_be(p, data_length);
+    hmac_sha3_256_fips_joined(covered, sizeof covered, data.get(), data_length, mac_key,
+                              kKeySize, out);
+}
+
+int Database::encrypt2() {
+    // A nonce never repeats under one key: every encryption draws one. The random
+    // device may throw; the data stays plaintext and the caller gets a status.
+    std::uint8_t new_salt[kSaltSize];
+    try {
+        random_bytes(nonce, kNonceSize);
+        if (!session_keys_valid_) random_bytes(new_salt, kSaltSize);
+    } catch (...) {
+        error = kTextRandomFailed;
+        return DB_RANDOM_FAILED;
+    }
+    if (!session_keys_valid_) {
+        if (!password) {
+            error = kTextNoPassword;
+            return DB_NO_PASSWORD;
+        }
+        const std::uint32_t old_iterations = iterations;
+        std::uint8_t old_salt[kSaltSize];
+        std::memcpy(old_salt, salt, kSaltSize);
+        std::memcpy(salt, new_salt, kSaltSize);
+        iterations = new_key_iterations;
+        if (int status = derive_keys2(session_keys_)) {
+            // The header fields stay those of the ciphertext (if any) they describe.
+            std::memcpy(salt, old_salt, kSaltSize);
+            iterations = old_iterations;
+            secure_wipe(session_keys_, sizeof session_keys_);
+            return status;
+        }
+        session_keys_valid_ = true;
+    }
+    ctr_crypt_sp800(data.get(), data_length, session_keys_, nonce, data.get());
+    compute_mac2(session_keys_ + kKeySize, mac);
+    decrypted = false;
+    ciphertext_legacy_ = false;
+    return DB_OK;
+}
+
+int Database::decrypt2() {
+    std::uint8_t keys[kSessionKeysSize];
+    WipeOnExit wipe_keys(keys, sizeof keys);
+    if (int status = derive_keys2(keys)) return status;
+    std::uint8_t tag[kMacSize];
+    WipeOnExit wipe_tag(tag, sizeof tag);
+    compute_mac2(keys + kKeySize, tag);
+    if (!equal_in_constant_time(tag, mac, kMacSize)) {
+        error = kTextWrongPassword;
+        return DB_WRONG_PASSWORD;
+    }
+    ctr_crypt_sp800(data.get(), data_length, keys, nonce, data.get());
+    std::memcpy(session_keys_, keys, kSessionKeysSize);
+    session_keys_valid_ = true;
+    decrypted = true;
     return DB_OK;
 }
 
@@ -271,6 +402,7 @@ int Database::decrypt() {
         error = kTextAlreadyDecrypted;
         return DB_ALREADY_DECRYPTED;
     }
+    if (!ciphertext_legacy_) return decrypt2();
     std::uint8_t key[kKeySize];
     WipeOnExit wipe_key(key, sizeof key);
     if (int status = derive_key(key)) return status;
@@ -302,12 +434,16 @@ int Database::save_file(const std::string& path) {
         if (int status = encrypt()) return status;
     }
 
-    std::uint8_t header[kHeaderSize];
+    std::uint8_t header[kHeaderSize2];
     std::uint8_t* p = header;
     std::memcpy(p, kMagic, kMagicSize);
     p += kMagicSize;
-    std::memcpy(p, kVersionWritten, kVersionSize);
+    std::memcpy(p, ciphertext_legacy_ ? kVersionWritten : kVersionWritten2, kVersionSize);
     p += kVersionSize;
+    if (!ciphertext_legacy_) {
+        store32_be(p, iterations);
+        p += kIterationsSize;
+    }
     std::memcpy(p, salt, kSaltSize);
     p += kSaltSize;
     std::memcpy(p, nonce, kNonceSize);
@@ -315,9 +451,10 @@ int Database::save_file(const std::string& path) {
     std::memcpy(p, mac, kMacSize);
     p += kMacSize;
     store32_be(p, data_length);
+    p += 4;
 
     db_file::WriteOutcome outcome =
-        db_file::replace_file(path, header, sizeof header, data.get(), data_length);
+        db_file::replace_file(path, header, static_cast<std::size_t>(p - header), data.get(), data_length);
     switch (outcome.kind) {
     case db_file::WriteOutcome::kOk:
         return DB_OK;

@@ -152,3 +152,49 @@ TEST(CrossCheck, Pbkdf2)
         EXPECT_EQ(out[v.out_size], 0xee) << "wrote past " << v.out_size << " bytes";
     }
 }
+
+// --- The standard constructions of vault format 2.0 ---------------------------------
+
+TEST(CrossCheck, CtrSp800AgainstTheCryptographyPackage)
+{
+    for (const CtrVector& v : kCtrSp800Vectors) {
+        const auto key = pattern(32, 1000 + v.size);
+        const auto nonce = pattern(12, 2000 + v.size);
+        auto data = pattern(v.size, 8000 + v.size);
+        data.push_back(0xee);
+        ctr_crypt_sp800(data.data(), v.size, key.data(), nonce.data(), data.data());
+        EXPECT_EQ(sha3_hex(data.data(), v.size), v.digest) << v.size << " bytes";
+        EXPECT_EQ(data[v.size], 0xee) << "wrote past " << v.size << " bytes";
+    }
+}
+
+TEST(CrossCheck, HmacSha3_256FipsAgainstPythonHmac)
+{
+    for (const HmacVector& v : kHmacFipsVectors) {
+        const auto message = pattern(v.size, 4000 + v.size);
+        const auto key = pattern(v.key_size, 5000 + v.key_size);
+        std::uint8_t mac[32];
+        hmac_sha3_256_fips(message.data(), v.size, key.data(), v.key_size, mac);
+        EXPECT_EQ(to_hex(mac, sizeof mac), v.mac) << v.key_size << "-byte key, " << v.size << " bytes";
+    }
+}
+
+// The fast path and the general pbkdf2 over hmac_sha3_256_fips, both against hashlib.
+TEST(CrossCheck, Pbkdf2HmacSha3_256AgainstHashlib)
+{
+    for (const Pbkdf2Vector& v : kPbkdf2FipsVectors) {
+        const auto password = pattern(v.password_size, 6000 + v.password_size);
+        const auto salt = pattern(v.salt_size, 7000 + v.salt_size);
+        std::vector<std::uint8_t> out(v.out_size + 1, 0xee);
+        ASSERT_EQ(pbkdf2_hmac_sha3_256(password.data(), v.password_size, salt.data(),
+                                       v.salt_size, out.data(), v.out_size, v.iterations), 0);
+        EXPECT_EQ(to_hex(out.data(), v.out_size), v.out)
+            << v.password_size << "-byte password, " << v.iterations << " iterations";
+        EXPECT_EQ(out[v.out_size], 0xee) << "wrote past " << v.out_size << " bytes";
+        if (v.iterations > 1000) continue;  // the general loop is slow under the sanitizers
+        std::vector<std::uint8_t> general(v.out_size);
+        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size,
+                         general.data(), v.out_size, v.iterations, hmac_sha3_256_fips, 32), 0);
+        EXPECT_EQ(to_hex(general.data(), v.out_size), v.out);
+    }
+}

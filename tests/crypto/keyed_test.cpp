@@ -283,6 +283,41 @@ TEST(Pbkdf2, RejectsASaltTooLongForThePrfMessage)
     EXPECT_EQ(to_hex(key), to_hex(std::vector<std::uint8_t>(32, 0xee)));
 }
 
+// --- The standard constructions ----------------------------------------------------
+
+TEST(CtrCryptSp800, TheCounterIsTheLastFourBytesAndAdvancesPerBlock)
+{
+    // Block 0 meets AES(key, nonce || 00000000), block 1 AES(key, nonce || 00000001).
+    std::vector<std::uint8_t> zeros(32, 0), stream(32);
+    ctr_crypt_sp800(zeros.data(), 32, kKey.data(), kNonce.data(), stream.data());
+    AesRoundKeys keys;
+    const int rounds = aes_expand_key(keys, kKey.data(), 256);
+    for (std::uint8_t block = 0; block < 2; ++block) {
+        std::vector<std::uint8_t> counter = concat(kNonce, {0, 0, 0, block});
+        std::uint8_t expected[16];
+        aes_encrypt_block(keys, rounds, counter.data(), expected);
+        EXPECT_EQ(to_hex(stream.data() + 16 * block, 16), to_hex(expected, 16)) << "block " << int{block};
+    }
+}
+
+TEST(HmacSha3_256Fips, DiffersFromThe32BytePadConstruction)
+{
+    const auto message = counting_bytes(50, 1);
+    std::uint8_t fips[32];
+    hmac_sha3_256_fips(message.data(), 50, kKey.data(), 32, fips);
+    EXPECT_NE(to_hex(fips, 32), hmac_hex(message, kKey));
+}
+
+TEST(Pbkdf2HmacSha3_256, RejectsZeroArgumentsWithoutWritingTheOutput)
+{
+    std::vector<std::uint8_t> key(64, 0xee);
+    const std::vector<std::uint8_t> untouched(64, 0xee);
+    EXPECT_EQ(pbkdf2_hmac_sha3_256(kPassword.data(), 13, kSalt.data(), 32, key.data(), 64, 0), -1);
+    EXPECT_EQ(pbkdf2_hmac_sha3_256(kPassword.data(), 13, kSalt.data(), 0, key.data(), 64, 1), -1);
+    EXPECT_EQ(pbkdf2_hmac_sha3_256(kPassword.data(), 13, kSalt.data(), 32, key.data(), 0, 1), -1);
+    EXPECT_EQ(to_hex(key), to_hex(untouched));
+}
+
 // --- random_bytes --------------------------------------------------------------------
 
 TEST(RandomBytes, CountZeroWritesNothing)

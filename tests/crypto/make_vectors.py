@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Writes vectors.h: cross-check vectors for the crypto tests, computed with
-implementations independent of the program's own: Python's hashlib (SHA3, SHAKE),
-the `cryptography` package (AES), and the short reference code below for the
-keyed constructions and for sponge parameters hashlib does not offer.
+implementations independent of the program's own: Python's hashlib (SHA3, SHAKE,
+PBKDF2-HMAC-SHA3-256), its hmac module (HMAC-SHA3-256), the `cryptography` package
+(AES, AES-CTR), and the short reference code below for the 1.0 keyed constructions
+and for sponge parameters hashlib does not offer.
 
     /usr/bin/python3 tests/crypto/make_vectors.py > tests/crypto/vectors.h
 """
 
 import hashlib
+import hmac
 import random
 
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
@@ -284,6 +286,42 @@ def main():
         out = pbkdf2(truncated_prf(prf_size), pattern(password_size, 6000 + password_size),
                      pattern(salt_size, 7000 + salt_size), iterations, out_size)
         lines.append(f'    {{{password_size}, {salt_size}, {iterations}, {out_size}, {prf_size}, '
+                     f'{c_string(out)}}},')
+    lines.append('};')
+
+    # The standard constructions of vault format 2.0, from hashlib, hmac and cryptography.
+    lines.append('')
+    lines.append('// AES-256-CTR of SP 800-38A (cryptography: modes.CTR with nonce || 00000000):')
+    lines.append('// sha3_256(ctr_crypt_sp800(pattern(size, 8000 + size), size,')
+    lines.append('//                          pattern(32, 1000 + size), pattern(12, 2000 + size)))')
+    lines.append('inline constexpr CtrVector kCtrSp800Vectors[] = {')
+    for size in (0, 1, 15, 16, 17, 31, 32, 33, 255, 256, 257, 1000, 4111):
+        key, nonce = pattern(32, 1000 + size), pattern(12, 2000 + size)
+        encryptor = Cipher(algorithms.AES(key), modes.CTR(nonce + bytes(4))).encryptor()
+        out = encryptor.update(pattern(size, 8000 + size)) + encryptor.finalize()
+        lines.append(f'    {{{size}, {c_string(sha3_256(out))}}},')
+    lines.append('};')
+    lines.append('')
+    lines.append('// Python: hmac.new(pattern(key_size, 5000 + key_size),')
+    lines.append('//                  pattern(size, 4000 + size), hashlib.sha3_256)')
+    lines.append('inline constexpr HmacVector kHmacFipsVectors[] = {')
+    fips_cases = [(key_size, 50) for key_size in (0, 1, 32, 33, 135, 136, 137, 200, 300)]
+    fips_cases += [(32, size) for size in (0, 1, 103, 104, 135, 136, 137, 300)]
+    for key_size, size in fips_cases:
+        mac = hmac.new(pattern(key_size, 5000 + key_size), pattern(size, 4000 + size),
+                       hashlib.sha3_256).digest()
+        lines.append(f'    {{{key_size}, {size}, {c_string(mac)}}},')
+    lines.append('};')
+    lines.append('')
+    lines.append('// Python: hashlib.pbkdf2_hmac("sha3_256", pattern(password_size, 6000 + password_size),')
+    lines.append('//     pattern(salt_size, 7000 + salt_size), iterations, out_size); prf_size is 32')
+    lines.append('inline constexpr Pbkdf2Vector kPbkdf2FipsVectors[] = {')
+    for password_size, salt_size, iterations, out_size in (
+            (13, 32, 1, 64), (13, 32, 2, 64), (0, 32, 1000, 64), (136, 32, 10, 64),
+            (137, 32, 10, 64), (300, 1, 3, 1), (8, 200, 5, 100), (20, 32, 20000, 64)):
+        out = hashlib.pbkdf2_hmac('sha3_256', pattern(password_size, 6000 + password_size),
+                                  pattern(salt_size, 7000 + salt_size), iterations, out_size)
+        lines.append(f'    {{{password_size}, {salt_size}, {iterations}, {out_size}, 32, '
                      f'{c_string(out)}}},')
     lines.append('};')
     print('\n'.join(lines))

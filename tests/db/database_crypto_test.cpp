@@ -50,7 +50,7 @@ struct Opened {
 
 Opened open_vault(const std::string& path, const std::string& password) {
     Opened result;
-    Database db;
+    Database10 db;
     set_password(db, password);
     result.load_status = db.load(path);
     if (result.load_status == DB_OK) {
@@ -63,7 +63,7 @@ Opened open_vault(const std::string& path, const std::string& password) {
 TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
     const char raw[] = "Line\r\n\tname: value\r\n\0binary\xff";
     const std::string text(raw, sizeof raw - 1);
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK) << db.last_error();
@@ -76,7 +76,7 @@ TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
 }
 
 TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks) {
-    Database db;
+    Database10 db;
     set_password(db, "right");
     set_plaintext(db, "the secret list");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -111,7 +111,7 @@ TEST(DatabaseCrypto, EveryEncryptionIsFresh) {
 }
 
 TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, "");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -127,7 +127,7 @@ TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
 }
 
 TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState) {
-    Database db;
+    Database10 db;
     EXPECT_EQ(db.encrypt(), DB_NO_DATA);
     EXPECT_EQ(db.last_error(), kNoData);
     EXPECT_EQ(db.decrypt(), DB_NO_DATA);
@@ -153,7 +153,7 @@ TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState) {
 }
 
 TEST(DatabaseCrypto, NoPasswordAtAll) {
-    Database db;
+    Database10 db;
     set_plaintext(db, "text");
     std::uint8_t old_salt[kSaltSize], old_nonce[kNonceSize];
     std::memcpy(old_salt, db.salt, kSaltSize);
@@ -177,7 +177,7 @@ TEST(DatabaseCrypto, NoPasswordAtAll) {
 }
 
 TEST(DatabaseCrypto, EmptyPasswordIsAGivenPassword) {
-    Database db;
+    Database10 db;
     ASSERT_EQ(db.load(source_file("tests/db/golden/tree.gkv")), DB_OK) << db.last_error();
     set_password(db, "");
     EXPECT_EQ(db.decrypt(), DB_WRONG_PASSWORD);
@@ -196,7 +196,7 @@ TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes) {
     // equal ciphertext bytes.
     std::string text;
     for (int i = 0; i < 40; ++i) text += static_cast<char>('a' + i % 16);
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -205,7 +205,7 @@ TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes) {
 }
 
 TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption) {
-    Database db;
+    Database10 db;
     set_password(db, "pw");
     set_plaintext(db, "some text");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -235,7 +235,7 @@ TEST(DatabaseGolden, ContainerOpensTheScriptsVaults) {
 
 TEST(DatabaseGolden, ResavedGoldenVaultStillOpens) {
     TempDir dir;
-    Database db;
+    Database10 db;
     set_password(db, kTreePassword);
     ASSERT_EQ(db.load(source_file("tests/db/golden/tree.gkv")), DB_OK);
     ASSERT_EQ(db.decrypt(), DB_OK);

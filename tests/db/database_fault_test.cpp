@@ -57,7 +57,7 @@ TEST_F(DatabaseFault, FailingRandomSourceIsAStatusNotAnException) {
     for (int calls_before_failure : {0, 1}) {  // the salt's draw, then the nonce's
         SCOPED_TRACE(calls_before_failure);
         TempDir dir;
-        Database db;
+        Database10 db;
         db.set_password("pw", 2);
         db.set_plaintext("plain", 5);
         g_random_calls_until_failure = calls_before_failure;
@@ -84,7 +84,7 @@ TEST_F(DatabaseFault, FailingRandomSourceIsAStatusNotAnException) {
 TEST_F(DatabaseFault, FailingKeyDerivation) {
     TempDir dir;
     make_vault(dir.file("v.gkv"), "pw", "text");
-    Database db;
+    Database10 db;
     db.set_password("pw", 2);
     ASSERT_EQ(db.load(dir.file("v.gkv")), DB_OK);
     const Bytes ciphertext(db.data.get(), db.data.get() + db.data_length);

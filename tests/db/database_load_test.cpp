@@ -154,7 +154,7 @@ TEST_F(DatabaseLoad, ForeignTagsAndMalformedVersionsAreNotVaults) {
 }
 
 TEST_F(DatabaseLoad, OtherVersionsAreUnsupported) {
-    for (const char* version : {"0.9", "1.1", "2.0", "0.0", "9.9", "1.9"}) {
+    for (const char* version : {"0.9", "1.1", "2.1", "0.0", "9.9", "1.9"}) {
         SCOPED_TRACE(version);
         Database db;
         hold_plaintext(db);

@@ -47,7 +47,7 @@ protected:
     void expect_old_vault_intact(const Bytes& old) {
         EXPECT_BYTES_EQ(old, read_file(path));
         EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
-        Database db;
+        Database10 db;
         db.set_password("old password", 12);
         ASSERT_EQ(db.load(path), DB_OK);
         ASSERT_EQ(db.decrypt(), DB_OK);
@@ -56,7 +56,7 @@ protected:
 };
 
 TEST_F(DatabaseSave, FirstSaveCreatesTheVault) {
-    Database db;
+    Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_FALSE(db.decrypted);
@@ -74,7 +74,7 @@ TEST_F(DatabaseSave, FirstSaveCreatesTheVault) {
 
 TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse) {
     make_old_vault();
-    Database db;
+    Database10 db;
     prepare(db, 5000);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
@@ -93,7 +93,7 @@ TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse) {
 TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept) {
     Bytes old = make_old_vault();
     set_read_only(path, true);
-    Database db;
+    Database10 db;
     prepare(db);
     EXPECT_EQ(db.save(path), DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), std::strerror(EACCES));
@@ -105,7 +105,7 @@ TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept) {
 }
 
 TEST_F(DatabaseSave, MissingFolderCreatesNothing) {
-    Database db;
+    Database10 db;
     prepare(db);
     EXPECT_EQ(db.save(dir.file("missing/passwords.gkv")), DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), "No such file or directory");
@@ -115,7 +115,7 @@ TEST_F(DatabaseSave, MissingFolderCreatesNothing) {
 TEST_F(DatabaseSave, FolderInTheWayIsRefused) {
     fs::create_directory(fs::u8path(path));
     write_file(dir.file("passwords.gkv/inside"), bytes_of("x"));
-    Database db;
+    Database10 db;
     prepare(db);
     EXPECT_EQ(db.save(path), DB_IO_ERROR);
 #ifdef _WIN32
@@ -130,7 +130,7 @@ TEST_F(DatabaseSave, FolderInTheWayIsRefused) {
 TEST_F(DatabaseSave, FailedSaveCanBeRepeated) {
     Bytes old = make_old_vault();
     set_read_only(path, true);
-    Database db;
+    Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_IO_ERROR);
     set_read_only(path, false);
@@ -194,7 +194,7 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
     const std::string real = elsewhere.file("real.gkv");
     make_vault(real, "old password", "old text\r\n");
     fs::create_symlink(fs::u8path(real), fs::u8path(path));
-    Database db;
+    Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
@@ -227,7 +227,7 @@ TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
     Bytes old = make_old_vault();
     for (rlim_t limit : {rlim_t{0}, rlim_t{50}, rlim_t{93}, rlim_t{4096}}) {
         SCOPED_TRACE(limit);
-        Database db;
+        Database10 db;
         prepare(db, 10000);
         int status;
         {
@@ -268,7 +268,7 @@ TEST_F(DatabaseSave, BackupNeverWritesThroughALink) {
 }
 
 TEST_F(DatabaseSave, FullDiskOnFirstSaveLeavesNoFile) {
-    Database db;
+    Database10 db;
     prepare(db, 10000);
     int status;
     {
@@ -289,7 +289,7 @@ TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept) {
     HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    Database db;
+    Database10 db;
     prepare(db);
     int status = db.save(path);
     CloseHandle(reader);
@@ -334,7 +334,7 @@ TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
     const char* limit = std::getenv("GLIMKEEP_FILE_SIZE_LIMIT");
     if (!limit) GTEST_SKIP() << "runs with a file size limit only (see tests/db/CMakeLists.txt)";
     Bytes old = make_old_vault();
-    Database db;
+    Database10 db;
     prepare(db, static_cast<std::size_t>(std::strtoul(limit, nullptr, 10)) * 2 + 1000);
     EXPECT_EQ(db.save(path), DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), kCannotWrite);

@@ -103,7 +103,7 @@ Bytes vault_image_with_length(std::uint32_t length, const Bytes& ciphertext) {
 }
 
 void make_vault(const std::string& path, const std::string& password, const std::string& plaintext) {
-    Database db;
+    Database10 db;
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
     db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();

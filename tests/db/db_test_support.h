@@ -47,12 +47,22 @@ Bytes bytes_of(const std::string& text);
 std::string hex(const std::uint8_t* bytes, std::size_t size);
 std::string hex(const Bytes& bytes);
 
+// A container that saves format 1.0, as one that loaded a 1.0 vault does: the 1.0
+// tests start from it (a new Database saves 2.0).
+struct Database10 : Database {
+    Database10() {
+        major_version = 1;
+        minor_version = 0;
+    }
+};
+
 // A vault image from its fields; `length` defaults to the ciphertext's size.
 Bytes vault_image(const std::string& magic, const std::string& version, const Bytes& salt,
                   const Bytes& nonce, const Bytes& mac, const Bytes& ciphertext);
 Bytes vault_image_with_length(std::uint32_t length, const Bytes& ciphertext);
 
-// Encrypts `plaintext` under `password` and saves it to `path`; asserts success.
+// Encrypts `plaintext` under `password` and saves it to `path` as format 1.0;
+// asserts success.
 void make_vault(const std::string& path, const std::string& password, const std::string& plaintext);
 
 // Marks a file read-only (Windows: the read-only attribute) or writable again.
