@@ -155,10 +155,14 @@ def upgrade(d):
 @case
 def init_and_generate(d):
     expect("init", (0, b"", ""), d.run("init"))
-    expect("an empty vault", b"", d.read_vault(PASSWORD))
+    with open(d.path("passwords.gkv"), "rb") as f:
+        image = f.read()
+    expect("a new vault is written in format 2.0", b"GLIMKEEPDB2.0", image[:13])
+    expect("an empty vault", (0, b"", ""), d.run("export"))
     code, _, err = d.run("init", passwords=(b"other",))
     expect("init refuses an existing file", (1, "glimkeep-cli: passwords.gkv: File exists\n"), (code, err))
-    expect("which stays", b"", d.read_vault(PASSWORD))
+    with open(d.path("passwords.gkv"), "rb") as f:
+        expect("which stays", image, f.read())
     code, out, _ = d.run("generate")
     expect("generate", (0, 21, b"\n"), (code, len(out), out[-1:]))
     expect("another password each time", True, out != d.run("generate")[1])
