@@ -132,6 +132,11 @@ def passwd(d):
     expect("the new one opens it", (0, b"1234\n", ""), d.run("show", "bank", passwords=(new,)))
     expect("an empty new password is refused", 8, d.run("passwd", passwords=(new, b""))[0])
     expect("and writes nothing", 1, len(d.backups()))
+    # The same on a vault of format 2.0, whose container keeps the keys of a session.
+    expect("upgrade", 0, d.run("upgrade", passwords=(new,))[0])
+    expect("passwd on 2.0", 0, d.run("passwd", passwords=(new, b"third"))[0])
+    expect("the old password fails on 2.0", 9, d.run("show", "bank", passwords=(new,))[0])
+    expect("the new one opens it", (0, b"1234\n", ""), d.run("show", "bank", passwords=(b"third",)))
 
 
 @case
