@@ -415,10 +415,14 @@ class Session:
         return result.stdout
 
     def cli(self, *args, passwords=(), stdin=b""):
-        """Runs the native glimkeep-cli in the session's folder, the passwords first on
-        its standard input (--password-fd 0); returns its standard output."""
+        """Runs the native glimkeep-cli (built beside vault_tool) in the session's folder,
+        the passwords first on its standard input (--password-fd 0); returns its
+        standard output."""
+        cli = os.path.join(os.path.dirname(self.tools.vault_tool), "..", "..", "bin", "glimkeep-cli")
+        if not os.path.exists(cli):
+            raise Failure(f"missing {os.path.normpath(cli)}: build the native preset first")
         lines = "".join(p + "\n" for p in passwords).encode("utf-8")
-        result = subprocess.run([self.tools.cli, "--password-fd", "0"] + list(args), cwd=self.folder,
+        result = subprocess.run([cli, "--password-fd", "0"] + list(args), cwd=self.folder,
                                 input=lines + stdin, capture_output=True, timeout=60)
         if result.returncode != 0:
             raise Failure(f"glimkeep-cli {' '.join(args)}: exit code {result.returncode}: "
@@ -438,7 +442,6 @@ def add_tool_arguments(parser):
                         help="the program with an inactivity lock of 8 s instead of 10 minutes")
     parser.add_argument("--probe", default=os.path.join(ROOT, "build/win64/tests/e2e/e2e_probe.exe"))
     parser.add_argument("--vault-tool", default=os.path.join(ROOT, "build/native/tests/e2e/vault_tool"))
-    parser.add_argument("--cli", default=os.path.join(ROOT, "build/native/bin/glimkeep-cli"))
     parser.add_argument("--prefix", default=os.environ.get("GLIMKEEP_E2E_PREFIX", os.path.join(ROOT, "build/wine-e2e")))
     parser.add_argument("--out", default=os.path.join(ROOT, "build/e2e"))
 
@@ -448,9 +451,9 @@ def tools_from(args, pictures=None):
     tools = SimpleNamespace(
         exe=os.path.abspath(args.exe), short_lock_exe=os.path.abspath(args.short_lock_exe),
         probe=os.path.abspath(args.probe),
-        vault_tool=os.path.abspath(args.vault_tool), cli=os.path.abspath(args.cli), prefix=os.path.abspath(args.prefix),
+        vault_tool=os.path.abspath(args.vault_tool), prefix=os.path.abspath(args.prefix),
         pictures=os.path.abspath(pictures) if pictures else None)
-    for path in (tools.exe, tools.short_lock_exe, tools.probe, tools.vault_tool, tools.cli):
+    for path in (tools.exe, tools.short_lock_exe, tools.probe, tools.vault_tool):
         if not os.path.exists(path):
             print(f"missing {path}: build the native and win64 presets first", flush=True)
             return None
