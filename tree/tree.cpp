@@ -568,3 +568,8 @@ std::string TreeNode::complete(const std::string& query) const
         }
     }
 }
+
+std::string shown_text(const TreeNode& node, const std::string& separator)
+{
+    return node.single_line ? node.content : node.serialize(separator, 0);
+}

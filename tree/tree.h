@@ -96,3 +96,8 @@ Tree parse_tree(const std::string& text);
 // a if b is empty, b if a is empty, else the longest prefix of a that matches b
 // under the & 0xDF rule.
 std::string common_prefix_nocase(const std::string& a, const std::string& b);
+
+// What the editor shows for `node`: a single-line node's content alone (no line end),
+// any other node its descendants with its children at the left margin, every line
+// ended by `separator` (the editor passes "\r\n").
+std::string shown_text(const TreeNode& node, const std::string& separator);

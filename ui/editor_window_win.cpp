@@ -473,7 +473,7 @@ void store_editor_text()
 bool show_node(const TreeNode* node)
 {
     if (!node || !g_editor.editor_box) return false;
-    std::string text = node->single_line ? node->content : node->serialize("\r\n", 0);
+    std::string text = shown_text(*node, "\r\n");
     std::wstring wide;
     try {
         wide = to_utf16(text);

@@ -455,6 +455,21 @@ class Session:
             raise Failure(f"vault_tool open {name}: {result.stderr.decode(errors='replace').strip()}")
         return result.stdout
 
+    def cli(self, *args, passwords=(), stdin=b""):
+        """Runs the native glimkeep-cli (built beside vault_tool) in the session's folder,
+        the passwords first on its standard input (--password-fd 0); returns its
+        standard output."""
+        cli = os.path.join(os.path.dirname(self.tools.vault_tool), "..", "..", "bin", "glimkeep-cli")
+        if not os.path.exists(cli):
+            raise Failure(f"missing {os.path.normpath(cli)}: build the native preset first")
+        lines = "".join(p + "\n" for p in passwords).encode("utf-8")
+        result = subprocess.run([cli, "--password-fd", "0"] + list(args), cwd=self.folder,
+                                input=lines + stdin, capture_output=True, timeout=60)
+        if result.returncode != 0:
+            raise Failure(f"glimkeep-cli {' '.join(args)}: exit code {result.returncode}: "
+                          f"{result.stderr.decode(errors='replace').strip()}")
+        return result.stdout
+
 
 def expect(what, expected, actual):
     if expected != actual:

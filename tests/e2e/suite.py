@@ -207,6 +207,32 @@ def working_session(s):
 
 
 @scenario
+def edited_by_the_cli(s):
+    """A vault made and edited by the native glimkeep-cli opens in the program with
+    the same text, under the password the CLI gave it last."""
+    lines = ["email", "\tgmail: s3cret", "\tgmx: bob", "Bücher", "\tÉcole: déjà vu 🔑"]
+    s.cli("init", passwords=("first password",))
+    s.cli("import", passwords=("first password",), stdin="\n".join(lines).encode("utf-8"))
+    s.cli("passwd", passwords=("first password", PASSWORD))
+    backups = s.backups()
+    expect("backups of the import and the password change", 2, len(backups))
+    expected = "\r\n".join(lines) + "\r\n"
+    expect("what the CLI shows", "déjà vu 🔑\n".encode("utf-8"), s.cli("show", "bücher école", passwords=(PASSWORD,)))
+
+    program = s.start()
+    unlock(s)
+    s.wait_text("editor", 1, expected)
+    s.shot("opened")
+    complete(s, "EM", "email ")
+    complete(s, "gma", "email gmail")
+    s.wait_text("editor", 1, "s3cret")
+    s.shot("filtered")
+    close_cleanly(s, program, "editor")
+    expect("files after closing", sorted(["passwords.gkv"] + backups), s.files())
+    expect("plaintext", expected.encode("utf-8"), s.open_vault(PASSWORD))
+
+
+@scenario
 def editor_keys(s):
     """Ctrl+Backspace in both boxes, Alt+1 and Alt+2, completion of a deep path,
     copying the whole document, a filter in another case."""

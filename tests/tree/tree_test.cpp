@@ -228,6 +228,16 @@ TEST(TreeWrite, WritesEachLineWithItsSeparator)
     EXPECT_EQ(deep.children[0].children[1].serialize("\r\n", 0), "");
 }
 
+TEST(TreeWrite, ShownTextIsAValueAloneOrTheChildrenAtTheMargin)
+{
+    const Tree tree = root({node("A", {value("B", "1"), node("C", {value("D", "2")})}), value("E", "")});
+    EXPECT_EQ(shown_text(tree, "\r\n"), "A\r\n\tB: 1\r\n\tC\r\n\t\tD: 2\r\nE: \r\n");
+    EXPECT_EQ(shown_text(tree.children[0], "\n"), "B: 1\nC\n\tD: 2\n");
+    EXPECT_EQ(shown_text(tree.children[0].children[0], "\r\n"), "1") << "no line end after a value";
+    EXPECT_EQ(shown_text(tree.children[1], "\r\n"), "");
+    EXPECT_EQ(shown_text(tree.children[0].children[1].children[0], "\n"), "2");
+}
+
 TEST(TreeFind, MatchesWholeNamesUnderTheCaseRule)
 {
     Tree tree = root({node("EMAIL", {node("Gmail")})});

@@ -1,0 +1,44 @@
+#pragma once
+// The companion's contact with the system, one implementation per platform
+// (terminal_posix.cpp, terminal_win.cpp): descriptors, the terminal, files.
+// Errors come back as text (the system's description) in `error`.
+
+#include "cli/secret.h"
+
+#include <cstddef>
+#include <string>
+
+namespace cli_io {
+
+// The line end of text written for people and for the platform's text tools.
+extern const char kLineEnd[];
+
+// Reads from descriptor `fd` byte by byte up to the first line feed or the end of
+// input, so that nothing after the line is consumed. The line feed, and a carriage
+// return right before it, are not stored. False with `error` on a read error, or
+// when the input ended before any byte of the line (`at_end` is then true).
+bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error);
+
+// Reads descriptor `fd` to its end, appending to `out`, without any buffer of the
+// C library in between.
+bool read_all(int fd, SecretBuffer& out, std::string& error);
+
+// Asks for a password on the terminal (not on standard input or output), with
+// the echo off, and restores the terminal on every way out, a Ctrl+C included.
+// False with `error` when there is no terminal or it cannot be read.
+bool read_password(const char* prompt, SecretBuffer& out, std::string& error);
+
+// Writes all bytes to standard output, unbuffered (a console on Windows gets the
+// UTF-8 text as UTF-16). False when the output fails.
+bool write_out(const char* data, std::size_t size, std::string& error);
+
+// Writes a line (the text and a line end) to standard error.
+void write_err_line(const std::string& text) noexcept;
+
+// True when something (a file, a folder, a link) exists at `path`.
+bool path_exists(const std::string& path);
+
+// Removes the file at `path`; false when it could not.
+bool remove_file(const std::string& path) noexcept;
+
+}  // namespace cli_io

@@ -1,0 +1,248 @@
+// The companion's system calls on Windows: descriptors are the C runtime's (in
+// binary mode), the password is asked on the console (CONIN$) with the echo off,
+// and text for a console is written as UTF-16 so that any script shows.
+
+#include "cli/terminal.h"
+
+#include "crypto/wipe.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+
+namespace cli_io {
+
+const char kLineEnd[] = "\r\n";
+
+namespace {
+
+// UTF-8 to UTF-16 for paths; false for bytes that are not UTF-8.
+bool widen(const std::string& text, std::wstring& wide)
+{
+    wide.clear();
+    if (text.empty()) return true;
+    if (text.size() > INT_MAX) return false;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                      static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    wide.resize(static_cast<std::size_t>(n));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        &wide[0], n);
+    return true;
+}
+
+bool write_handle(HANDLE handle, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// UTF-8 to a console as UTF-16, through a buffer that is wiped afterwards.
+bool write_console(HANDLE console, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        // Pieces end on a character boundary: never inside a UTF-8 sequence.
+        std::size_t piece = size > 16384 ? 16384 : size;
+        while (piece < size && piece > 0 && (static_cast<unsigned char>(data[piece]) & 0xC0) == 0x80) --piece;
+        if (piece == 0) piece = size > 16384 ? 16384 : size;
+        wchar_t wide[16384];
+        WipeOnExit wipe_wide(wide, sizeof wide);
+        const int n = MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(piece), wide, 16384);
+        if (n <= 0) return false;
+        DWORD done = 0;
+        for (int at = 0; at < n; at += static_cast<int>(done)) {
+            if (!WriteConsoleW(console, wide + at, static_cast<DWORD>(n - at), &done, nullptr) || done == 0)
+                return false;
+        }
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+bool write_text(HANDLE handle, const char* data, std::size_t size)
+{
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) return write_console(handle, data, size);
+    return write_handle(handle, data, size);
+}
+
+class HandleCloser {
+public:
+    explicit HandleCloser(HANDLE handle) : handle_(handle) {}
+    ~HandleCloser()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    HandleCloser(const HandleCloser&) = delete;
+    HandleCloser& operator=(const HandleCloser&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+// Keeps the console's input mode with the echo off for its lifetime.
+class QuietConsole {
+public:
+    explicit QuietConsole(HANDLE input) : input_(input)
+    {
+        if (!GetConsoleMode(input, &saved_)) return;
+        const DWORD quiet = (saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT |
+                            ENABLE_PROCESSED_INPUT;
+        active_ = SetConsoleMode(input, quiet) != FALSE;
+    }
+    ~QuietConsole()
+    {
+        if (active_) SetConsoleMode(input_, saved_);
+    }
+    QuietConsole(const QuietConsole&) = delete;
+    QuietConsole& operator=(const QuietConsole&) = delete;
+    bool active() const { return active_; }
+
+private:
+    HANDLE input_;
+    DWORD saved_ = 0;
+    bool active_ = false;
+};
+
+}  // namespace
+
+bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
+{
+    _setmode(fd, _O_BINARY);
+    at_end = false;
+    bool any = false;
+    char c = 0;
+    WipeOnExit wipe_c(&c, sizeof c);
+    for (;;) {
+        const int n = _read(fd, &c, 1);
+        if (n < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        if (n == 0) {
+            if (!any) {
+                at_end = true;
+                error = "The input ended before the password";
+                return false;
+            }
+            break;
+        }
+        any = true;
+        if (c == '\n') break;
+        out.append(&c, 1);
+    }
+    if (out.size() > 0 && out.data()[out.size() - 1] == '\r') out.truncate(out.size() - 1);
+    return true;
+}
+
+bool read_all(int fd, SecretBuffer& out, std::string& error)
+{
+    _setmode(fd, _O_BINARY);
+    char chunk[65536];
+    WipeOnExit wipe_chunk(chunk, sizeof chunk);
+    for (;;) {
+        const int n = _read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
+{
+    const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    HandleCloser close_input(input);
+    const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    HandleCloser close_output(output);
+    if (input == INVALID_HANDLE_VALUE || output == INVALID_HANDLE_VALUE) {
+        error = "No console to ask for the password (--password-fd reads it from a descriptor)";
+        return false;
+    }
+    write_console(output, prompt, std::strlen(prompt));
+    SecretBuffer wide;  // UTF-16 units, byte by byte
+    {
+        QuietConsole quiet(input);
+        if (!quiet.active()) {
+            error = "The console's echo cannot be turned off";
+            return false;
+        }
+        wchar_t unit = 0;
+        WipeOnExit wipe_unit(&unit, sizeof unit);
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadConsoleW(input, &unit, 1, &read, nullptr)) {
+                error = "The console cannot be read";
+                return false;
+            }
+            if (read == 0 || unit == L'\n') break;
+            if (unit != L'\r') wide.append(reinterpret_cast<const char*>(&unit), sizeof unit);
+        }
+    }
+    write_console(output, "\r\n", 2);
+    const std::size_t units = wide.size() / sizeof(wchar_t);
+    if (units == 0) return true;
+    if (units > INT_MAX / 4) {
+        error = "The password is too long";
+        return false;
+    }
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(wide.data()),
+                                          static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
+        error = "The password cannot be converted to UTF-8";
+        return false;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(bytes));
+    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(wide.data()), static_cast<int>(units),
+                        out.data() + start, bytes, nullptr, nullptr);
+    return true;
+}
+
+bool write_out(const char* data, std::size_t size, std::string& error)
+{
+    if (write_text(GetStdHandle(STD_OUTPUT_HANDLE), data, size)) return true;
+    error = "Cannot write to standard output";
+    return false;
+}
+
+void write_err_line(const std::string& text) noexcept
+{
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    write_text(handle, text.data(), text.size());
+    write_text(handle, kLineEnd, sizeof kLineEnd - 1);
+}
+
+bool path_exists(const std::string& path)
+{
+    std::wstring wide;
+    if (!widen(path, wide)) return false;
+    return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool remove_file(const std::string& path) noexcept
+{
+    try {
+        std::wstring wide;
+        return widen(path, wide) && DeleteFileW(wide.c_str()) != FALSE;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace cli_io

@@ -1,0 +1,188 @@
+#!/usr/bin/python3
+"""Command-line cases of glimkeep-cli against vaults that tests/db/vault.py (the
+independent Python reference) writes and reads.
+
+  cli_cases.py CLI_BINARY CASE
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "db"))
+import vault  # noqa: E402
+
+PASSWORD = b"correct horse 42"
+DOCUMENT = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: s3cr\xc3\xa9t\r\n"
+            b"\tgmx: bob\r\nbank: 1234\r\nnotes\r\n")
+WRONG_PASSWORD_TEXT = "This file was not encrypted with the given password"
+CASES = {}
+
+
+def case(function):
+    CASES[function.__name__] = function
+    return function
+
+
+def expect(what, expected, actual):
+    if expected != actual:
+        raise AssertionError("%s: expected %r, got %r" % (what, expected, actual))
+
+
+class Folder:
+    def __init__(self, cli, root):
+        self.cli = cli
+        self.root = root
+
+    def path(self, name):
+        return os.path.join(self.root, name)
+
+    def files(self):
+        return sorted(os.listdir(self.root))
+
+    def backups(self):
+        return [f for f in self.files() if f.endswith(".bak")]
+
+    def write_vault(self, text, password=PASSWORD, name="passwords.gkv"):
+        with open(self.path(name), "wb") as f:
+            f.write(vault.write_vault(password, text))
+
+    def read_vault(self, password, name="passwords.gkv"):
+        with open(self.path(name), "rb") as f:
+            return vault.read_vault(password, f.read())
+
+    def run(self, *args, passwords=(PASSWORD,), stdin=b""):
+        """Runs the CLI in the folder with the passwords as the first lines of its
+        standard input (--password-fd 0); returns (exit code, stdout, stderr)."""
+        lines = b"".join(p + b"\n" for p in passwords)
+        done = subprocess.run([self.cli, "--password-fd", "0"] + list(args), cwd=self.root,
+                              input=lines + stdin, capture_output=True, timeout=120)
+        return done.returncode, done.stdout, done.stderr.decode("utf-8", "replace")
+
+
+@case
+def show(d):
+    d.write_vault(DOCUMENT)
+    expect("whole document", (0, DOCUMENT.replace(b"\r\n", b"\n"), ""), d.run("show"))
+    expect("a node's children at the margin", (0, b"user: alice\npass: s3cr\xc3\xa9t\n", ""),
+           d.run("show", "EMAIL gmail"))
+    expect("a value alone", (0, "s3crét\n".encode(), ""), d.run("show", "email gmail pass"))
+    expect("a path ending in a space", (0, b"gmail\n\tuser: alice\n\tpass: s3cr\xc3\xa9t\ngmx: bob\n", ""),
+           d.run("show", "email "))
+    code, out, err = d.run("show", "email gmail x")
+    expect("a path naming nothing", (65, b""), (code, out))
+    expect("its text", True, "nothing is named 'email gmail x'" in err)
+
+
+@case
+def complete(d):
+    d.write_vault(DOCUMENT)
+    expect("one name with children", (0, b"email \n"), d.run("complete", "EM")[:2])
+    expect("common prefix one level down", (0, b"email gm\n"), d.run("complete", "email g")[:2])
+    expect("an exact name", (0, b"bank\n"), d.run("complete", "BANK")[:2])
+    expect("nothing to offer", (65, b""), d.run("complete", "x")[:2])
+
+
+@case
+def wrong_password(d):
+    d.write_vault(DOCUMENT)
+    before = d.files()
+    code, out, err = d.run("show", passwords=(b"correct horse 43",))
+    expect("exit code", (9, b""), (code, out))
+    expect("text", "glimkeep-cli: passwords.gkv: %s\n" % WRONG_PASSWORD_TEXT, err)
+    code, out, err = d.run("import", passwords=(b"wrong",), stdin=b"new\n")
+    expect("import with a wrong password", 9, code)
+    expect("nothing written", before, d.files())
+    expect("vault unchanged", DOCUMENT, d.read_vault(PASSWORD))
+    expect("a missing vault", 1, d.run("--vault", "missing.gkv", "show")[0])
+    with open(d.path("plain.gkv"), "wb") as f:
+        f.write(b"x" * 200)
+    code, _, err = d.run("--vault", "plain.gkv", "show")
+    expect("a file that is no vault", (2, "glimkeep-cli: plain.gkv: This file is not database file for this program\n"),
+           (code, err))
+
+
+@case
+def import_export(d):
+    d.write_vault(DOCUMENT)
+    with open(d.path("passwords.gkv"), "rb") as f:
+        old_image = f.read()
+    typed = b"web\n\tsite: example.org\r\n\tlogin: me\nlast"
+    expect("import", (0, b"", ""), d.run("import", stdin=typed))
+    backups = d.backups()
+    expect("exactly one backup", 1, len(backups))
+    with open(d.path(backups[0]), "rb") as f:
+        expect("the backup is the old vault", old_image, f.read())
+    expect("saved as the program writes it",
+           b"web\r\n\tsite: example.org\r\n\tlogin: me\r\nlast\r\n", d.read_vault(PASSWORD))
+    expect("export", (0, b"web\n\tsite: example.org\n\tlogin: me\nlast\n", ""), d.run("export"))
+    expect("export writes nothing", ["passwords.gkv"] + backups, d.files())
+
+
+@case
+def passwd(d):
+    d.write_vault(DOCUMENT)
+    new = "n\xe9w pass".encode()
+    expect("passwd", (0, b"", ""), d.run("passwd", passwords=(PASSWORD, new)))
+    expect("one backup", 1, len(d.backups()))
+    expect("the reference opens it with the new password", DOCUMENT, d.read_vault(new))
+    code, _, err = d.run("show", "bank")
+    expect("the old password fails", (9, "glimkeep-cli: passwords.gkv: %s\n" % WRONG_PASSWORD_TEXT), (code, err))
+    expect("the new one opens it", (0, b"1234\n", ""), d.run("show", "bank", passwords=(new,)))
+    expect("an empty new password is refused", 8, d.run("passwd", passwords=(new, b""))[0])
+    expect("and writes nothing", 1, len(d.backups()))
+    # The same on a vault of format 2.0, whose container keeps the keys of a session.
+    expect("upgrade", 0, d.run("upgrade", passwords=(new,))[0])
+    expect("passwd on 2.0", 0, d.run("passwd", passwords=(new, b"third"))[0])
+    expect("the old password fails on 2.0", 9, d.run("show", "bank", passwords=(new,))[0])
+    expect("the new one opens it", (0, b"1234\n", ""), d.run("show", "bank", passwords=(b"third",)))
+
+
+@case
+def upgrade(d):
+    d.write_vault(DOCUMENT)
+    with open(d.path("passwords.gkv"), "rb") as f:
+        old_image = f.read()
+    expect("upgrade", (0, b"", ""), d.run("upgrade"))
+    with open(d.path("passwords.gkv"), "rb") as f:
+        expect("format written", b"GLIMKEEPDB2.0", f.read()[:13])
+    backups = d.backups()
+    expect("one backup", 1, len(backups))
+    with open(d.path(backups[0]), "rb") as f:
+        expect("the backup is the 1.0 vault", old_image, f.read())
+    expect("same text, same password", (0, DOCUMENT.replace(b"\r\n", b"\n"), ""), d.run("export"))
+    code, out, _ = d.run("upgrade")
+    expect("a 2.0 vault stays as it is", (0, b"passwords.gkv is already in format 2.0\n"), (code, out))
+    expect("and gets no backup", backups, d.backups())
+
+
+@case
+def init_and_generate(d):
+    expect("init", (0, b"", ""), d.run("init"))
+    with open(d.path("passwords.gkv"), "rb") as f:
+        image = f.read()
+    expect("a new vault is written in format 2.0", b"GLIMKEEPDB2.0", image[:13])
+    expect("an empty vault", (0, b"", ""), d.run("export"))
+    code, _, err = d.run("init", passwords=(b"other",))
+    expect("init refuses an existing file", (1, "glimkeep-cli: passwords.gkv: File exists\n"), (code, err))
+    with open(d.path("passwords.gkv"), "rb") as f:
+        expect("which stays", image, f.read())
+    code, out, _ = d.run("generate")
+    expect("generate", (0, 21, b"\n"), (code, len(out), out[-1:]))
+    expect("another password each time", True, out != d.run("generate")[1])
+    expect("an unknown command", 64, d.run("frobnicate")[0])
+
+
+def main(argv):
+    if len(argv) != 3 or argv[2] not in CASES:
+        print(__doc__ + "cases: " + " ".join(CASES), file=sys.stderr)
+        return 64
+    with tempfile.TemporaryDirectory(prefix="glimkeep-cli-") as root:
+        CASES[argv[2]](Folder(os.path.abspath(argv[1]), root))
+    print("ok", argv[2])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
