@@ -30,7 +30,7 @@ constexpr char kHelp[] =
     "                  alone, or the entry's lines with its children at the margin;\n"
     "                  without PATH the whole document\n"
     "  complete QUERY  print the filter text that Tab completes QUERY to\n"
-    "  export          print the whole document\n"
+    "  export          print the whole document as stored (CR LF line ends)\n"
     "  import          replace the document with the text read from standard input\n"
     "  passwd          change the master password\n"
     "  upgrade         convert a vault of format 1.0 to format 2.0\n"
@@ -314,7 +314,9 @@ bool command_export(const Options& options, PasswordSource& passwords, Failure& 
 {
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
-    std::string text = vault.root.serialize(cli_io::kLineEnd, 0);
+    // The document byte for byte, CR LF as stored: an export loses nothing, and
+    // importing it again gives the same vault text.
+    std::string text = vault.db.plaintext();
     return print_secret(text, false, failure);
 }
 

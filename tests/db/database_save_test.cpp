@@ -304,7 +304,7 @@ TEST_F(DatabaseSave, ReplacingKeepsTheAttributes) {
     make_old_vault();
     std::wstring wide = fs::u8path(path).wstring();
     ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    Database db;
+    Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_EQ(read_file(path).size(), kHeaderSize + 64);
@@ -319,7 +319,7 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
     std::error_code error;
     fs::create_symlink(fs::u8path(real), fs::u8path(path), error);
     if (error) GTEST_SKIP() << "symbolic links cannot be made here: " << error.message();
-    Database db;
+    Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
