@@ -206,19 +206,18 @@ void EditorDriver::settle()
 
 // Alt+digit moves the focus to a box. Injected keys go to the foreground window,
 // and on a busy machine Wine may not have brought the editor there yet when the
-// first key is sent. So the window is brought forward first, and the keys are sent
-// again only when they went elsewhere: a window in front that ignored them fails.
+// first key is sent, or may take seconds to deliver it. So the window is brought
+// forward first, and the keys are sent again while the focus has not moved: a
+// second Alt+digit for the same box changes nothing.
 bool EditorDriver::focus_box(WORD digit, HWND box)
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
         if (GetForegroundWindow() != main) {
             SetForegroundWindow(main);
             wait_for([&] { return GetForegroundWindow() == main; }, 3000);
         }
-        const bool in_front = GetForegroundWindow() == main;
         press(digit, {VK_MENU});
-        if (wait_for([&] { return focus() == box; }, 3000)) return true;
-        if (in_front) return false;
+        if (wait_for([&] { return focus() == box; }, 5000)) return true;
     }
     return false;
 }
