@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "crypto/wipe.h"
 #include "db/backup.h"
 #include "db/database.h"
 #include "resource.h"
@@ -26,14 +27,12 @@ int write_document(std::string& error)
         return DB_NO_DATA;
     }
     store_editor_text();
-    std::string text = g_tree_root.serialize("\r\n", 0);
+    const SecretString text(g_tree_root.serialize("\r\n", 0));
     if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        wipe_string(text);
         error = "The text is too large to be saved.";
         return DB_IO_ERROR;
     }
     db->set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
-    wipe_string(text);
     const int status = db->save(kDatabaseFileName);
     if (status != DB_OK) {
         error = db->last_error();

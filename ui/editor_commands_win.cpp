@@ -158,18 +158,18 @@ void find_next()
         open_find_dialog(g_editor.main_window);
         return;
     }
-    std::wstring text = get_window_text_w(g_editor.editor_box);
+    SecretWString text(get_window_text_w(g_editor.editor_box));
     DWORD start = 0;
     DWORD end = 0;
     SendMessageW(g_editor.editor_box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     const bool match_case = (g_find.Flags & FR_MATCHCASE) != 0;
-    std::size_t at = search(text, needle, end < text.size() ? end : text.size(), match_case);
+    std::size_t at = search(text.str(), needle, end < text.size() ? end : text.size(), match_case);
     bool wrapped = false;
     if (at == std::wstring::npos) {
-        at = search(text, needle, 0, match_case);
+        at = search(text.str(), needle, 0, match_case);
         wrapped = true;
     }
-    wipe_string(text);
+    text.clear();
     if (at == std::wstring::npos) {
         MessageBeep(MB_ICONWARNING);
         editor_show_message("Text not found", "The text was not found in the entry shown.");

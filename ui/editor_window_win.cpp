@@ -121,7 +121,7 @@ void change_master_password(HWND window)
 {
     Database* db = g_editor.database;
     if (!db || !db->password) return;
-    std::string old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
+    const SecretString old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
     KillTimer(window, IDT_INACTIVITY);
@@ -132,21 +132,19 @@ void change_master_password(HWND window)
                                 "The vault could not be saved, so its master password stays the old one.");
         }
     } catch (...) {
-        wipe_string(old_password);
         restart_inactivity_timer();
         throw;
     }
-    wipe_string(old_password);
     restart_inactivity_timer();
 }
 
 bool on_create(HWND window)
 {
     g_editor.main_window = window;
-    g_editor.strip_brush = CreateSolidBrush(RGB(240, 240, 240));
-    g_editor.text_font = CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    g_editor.strip_brush.reset(CreateSolidBrush(RGB(240, 240, 240)));
+    g_editor.text_font.reset(CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace");
+                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace"));
 
     g_editor.menu_bar = CreateMenu();
     g_editor.file_menu = CreatePopupMenu();
@@ -181,8 +179,8 @@ bool on_create(HWND window)
     // The editor box takes as much as the vault holds, not just the default 32767.
     SendMessageW(g_editor.editor_box, EM_SETLIMITTEXT, 0, 0);
     SendMessageW(g_editor.filter_box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter..."));
-    SendMessageW(g_editor.filter_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font), TRUE);
-    SendMessageW(g_editor.editor_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font), TRUE);
+    SendMessageW(g_editor.filter_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font.get()), TRUE);
+    SendMessageW(g_editor.editor_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font.get()), TRUE);
 
     g_editor.previous_filter_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         g_editor.filter_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(filter_box_proc)));
@@ -213,7 +211,7 @@ void on_paint(HWND window)
     RECT client;
     GetClientRect(window, &client);
     RECT strip = {0, 0, client.right, scaled(kStripHeight)};
-    FillRect(dc, &strip, g_editor.strip_brush);
+    FillRect(dc, &strip, g_editor.strip_brush.get());
     EndPaint(window, &paint);
 }
 
@@ -222,9 +220,7 @@ void on_paint(HWND window)
 void navigate()
 {
     store_editor_text();
-    std::string path = get_window_text(g_editor.filter_box);
-    TreeNode* node = g_tree_root.find(path);
-    wipe_string(path);
+    TreeNode* node = g_tree_root.find(SecretString(get_window_text(g_editor.filter_box)).str());
     // The node shown changes only once the editor box really holds the node's text,
     // so that the next store can never write one node's text into another.
     if (node) {
@@ -364,24 +360,13 @@ void on_end_session(HWND window, bool ending)
 void on_destroy()
 {
     end_editor_commands();
-    if (g_editor.strip_brush) DeleteObject(g_editor.strip_brush);
-    if (g_editor.text_font) DeleteObject(g_editor.text_font);
-    g_editor.strip_brush = nullptr;
-    g_editor.text_font = nullptr;
+    g_editor.strip_brush.reset();
+    g_editor.text_font.reset();
     PostQuitMessage(0);
 }
 
 // Overwrites every name and content in the tree, then empties it: the document must
 // not stay readable in memory while the password is asked again.
-void wipe_tree(Tree& root) noexcept
-{
-    root.wipe();
-    try {
-        root = Tree();
-    } catch (...) {
-    }
-}
-
 LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == find_message() && message != 0) {
@@ -426,16 +411,6 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 }  // namespace
 
-void wipe_string(std::string& text) noexcept
-{
-    if (!text.empty()) secure_wipe(&text[0], text.size());
-}
-
-void wipe_string(std::wstring& text) noexcept
-{
-    if (!text.empty()) secure_wipe(&text[0], text.size() * sizeof(wchar_t));
-}
-
 void editor_show_message(const std::string& caption, const std::string& text) noexcept
 {
     try {
@@ -449,43 +424,20 @@ void editor_show_message(const std::string& caption, const std::string& text) no
 void store_editor_text()
 {
     if (!g_editor.node_shown || !g_editor.editor_box) return;
-    std::wstring wide = get_window_text_w(g_editor.editor_box);
-    std::string text;
-    try {
-        text = to_narrow(wide);
-    } catch (...) {
-        wipe_string(wide);
-        throw;
-    }
-    wipe_string(wide);
-    try {
-        if (g_editor.box_holds_value)
-            g_editor.node_shown->set_content(text);
-        else
-            g_editor.node_shown->set_children_from_text(text);
-    } catch (...) {
-        wipe_string(text);
-        throw;
-    }
-    wipe_string(text);
+    const SecretString text(to_narrow(SecretWString(get_window_text_w(g_editor.editor_box)).str()));
+    if (g_editor.box_holds_value)
+        g_editor.node_shown->set_content(text.str());
+    else
+        g_editor.node_shown->set_children_from_text(text.str());
 }
 
 bool show_node(const TreeNode* node)
 {
     if (!node || !g_editor.editor_box) return false;
-    std::string text = shown_text(*node, "\r\n");
-    std::wstring wide;
-    try {
-        wide = to_utf16(text);
-    } catch (...) {
-        wipe_string(text);
-        throw;
-    }
-    wipe_string(text);
+    const SecretWString wide(to_utf16(SecretString(shown_text(*node, "\r\n")).str()));
     g_editor.setting_editor_text = true;
     const bool shown = SetWindowTextW(g_editor.editor_box, wide.c_str()) != FALSE;
     g_editor.setting_editor_text = false;
-    wipe_string(wide);
     if (shown) g_editor.box_holds_value = node->single_line;
     return shown;
 }
@@ -550,16 +502,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
             g_editor.database = nullptr;
             return false;
         }
-        {
-            std::string plaintext = db.plaintext();
-            try {
-                g_tree_root = parse_tree(plaintext);
-            } catch (...) {
-                wipe_string(plaintext);
-                throw;
-            }
-            wipe_string(plaintext);
-        }
+        g_tree_root = parse_tree(SecretString(db.plaintext()).str());
         g_editor.node_shown = &g_tree_root;
 
         const SIZE size = scaled_window_size(620, 620, WS_OVERLAPPEDWINDOW, true);
