@@ -2,7 +2,7 @@
 // until the editor closes other than by its inactivity lock.
 #include "app/application.h"
 
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 #include "db/database.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
@@ -129,18 +129,6 @@ int run_sequence(HINSTANCE instance, int show_command)
 }
 
 }  // namespace
-
-bool file_exists(const std::string& path)
-{
-    // The entry, not its contents: a vault that cannot be read at this moment (held
-    // by another program, access rights) is there all the same, and loading it says
-    // why it cannot be read.
-    const std::wstring wide = to_utf16(path);
-    if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD code = GetLastError();
-    return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_INVALID_NAME &&
-           code != ERROR_BAD_PATHNAME && code != ERROR_INVALID_DRIVE;
-}
 
 int run_application(HINSTANCE instance, int show_command)
 {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <new>
 
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"

@@ -1,25 +1,23 @@
-// The editor's save command: keep a backup of the vault on disk, then write the
-// whole document encrypted with fresh salt and nonce.
+// The editor's save command, its window half: the editor's text goes into the
+// document, the portable half (db/save_document.h) keeps a backup and writes the
+// vault, and the user is told; the focus, the selection, the title and the
+// inactivity timer come out as they went in, or as the save leaves them.
 
-#include <cstdint>
-#include <cstdio>
 #include <ctime>
-#include <limits>
 #include <new>
 #include <string>
 
-#include "crypto/wipe.h"
-#include "db/backup.h"
 #include "db/database.h"
+#include "db/save_document.h"
 #include "resource.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
 
 namespace {
 
-// Stores the editor's text, serializes the document and writes it. Returns the
-// vault's status code; `error` receives the text to show when it is not DB_OK.
-int write_document(std::string& error)
+// Stores the editor's text and writes the document. Returns the vault's status code;
+// `error` receives the text to show when it is not DB_OK.
+int write_editor_document(std::string& error)
 {
     Database* db = g_editor.database;
     if (!db) {
@@ -27,32 +25,25 @@ int write_document(std::string& error)
         return DB_NO_DATA;
     }
     store_editor_text();
-    const SecretString text(g_tree_root.serialize("\r\n", 0));
-    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        error = "The text is too large to be saved.";
-        return DB_IO_ERROR;
+    return write_document(*db, g_tree_root, kDatabaseFileName, error);
+}
+
+// The title without the mark of unsaved changes, once they are saved.
+void mark_saved() noexcept
+{
+    g_editor.changed = false;
+    try {
+        set_window_text(g_editor.main_window, kProductName);
+    } catch (...) {
+        // The title keeps its mark; the flag is what counts.
     }
-    db->set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
-    const int status = db->save(kDatabaseFileName);
-    if (status != DB_OK) {
-        error = db->last_error();
-        if (error.empty()) error = "The vault could not be written (code " + std::to_string(status) + ").";
-    }
-    return status;
 }
 
 }  // namespace
 
 void make_backup() noexcept
 {
-    try {
-        std::string backup_path;
-        std::string error;
-        make_backup_copy(kDatabaseFileName, static_cast<long long>(std::time(nullptr)), backup_path, error);
-    } catch (...) {
-    }
-    // A backup that cannot be made does not stop the save: the vault itself is
-    // only ever replaced whole.
+    keep_backup(kDatabaseFileName, static_cast<long long>(std::time(nullptr)));
 }
 
 bool save_database_quietly() noexcept
@@ -61,15 +52,11 @@ bool save_database_quietly() noexcept
     make_backup();
     try {
         std::string error;
-        if (write_document(error) != DB_OK) return false;
+        if (write_editor_document(error) != DB_OK) return false;
     } catch (...) {
         return false;
     }
-    g_editor.changed = false;
-    try {
-        set_window_text(g_editor.main_window, kProductName);
-    } catch (...) {
-    }
+    mark_saved();
     return true;
 }
 
@@ -94,7 +81,7 @@ bool save_document() noexcept
     std::string error;
     const char* failure_text = nullptr;
     try {
-        status = write_document(error);
+        status = write_editor_document(error);
     } catch (const std::bad_alloc&) {
         status = DB_IO_ERROR;
         failure_text = "Out of memory while preparing the data. Your text is still in the editor.";
@@ -122,14 +109,7 @@ bool save_document() noexcept
         SetFocus(editor_box);
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
-    if (status == DB_OK) {
-        g_editor.changed = false;
-        try {
-            set_window_text(g_editor.main_window, kProductName);
-        } catch (...) {
-            // The title keeps its mark; the flag is what counts.
-        }
-    }
+    if (status == DB_OK) mark_saved();
     if (g_editor.main_window)
         SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
     return status == DB_OK;
