@@ -6,6 +6,7 @@
 #include "crypto/wipe.h"
 #include "ui/editor_commands.h"
 #include "ui/editor_window.h"
+#include "ui/error_texts.h"
 #include "ui/text.h"
 
 namespace {
@@ -201,8 +202,7 @@ void backspace_one(HWND box)
 void refuse_line_break(HWND box)
 {
     MessageBeep(MB_ICONWARNING);
-    editor_show_message("Multiple lines not allowed",
-                        "You are currently editing a value field that only has one line.");
+    editor_show_message(kMultipleLinesCaption, kSingleLineValue);
     SetFocus(box);
 }
 
@@ -321,16 +321,6 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
     return CallWindowProcW(g_editor.previous_editor_proc, box, message, wparam, lparam);
 }
 
-// A failure inside a box is reported and swallowed; the box's text stays as it was.
-void report_box_failure(bool out_of_memory) noexcept
-{
-    MessageBeep(MB_ICONWARNING);
-    editor_show_message("Error", out_of_memory
-                                     ? "Out of memory. Your text is still in the editor; nothing was lost."
-                                     : "An unexpected error occurred. Your text is still in the editor; "
-                                       "nothing was lost.");
-}
-
 }  // namespace
 
 LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
@@ -338,9 +328,9 @@ LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM l
     try {
         return filter_dispatch(box, message, wparam, lparam);
     } catch (const std::bad_alloc&) {
-        report_box_failure(true);
+        report_command_failure(kEditorOutOfMemory);
     } catch (...) {
-        report_box_failure(false);
+        report_command_failure(kEditorUnexpected);
     }
     return 0;
 }
@@ -350,9 +340,9 @@ LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM l
     try {
         return editor_dispatch(box, message, wparam, lparam);
     } catch (const std::bad_alloc&) {
-        report_box_failure(true);
+        report_command_failure(kEditorOutOfMemory);
     } catch (...) {
-        report_box_failure(false);
+        report_command_failure(kEditorUnexpected);
     }
     return 0;
 }

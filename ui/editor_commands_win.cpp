@@ -11,6 +11,7 @@
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resource.h"
+#include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -91,7 +92,7 @@ void insert_generated_password()
     WipeOnExit wipe_password(password, sizeof password);
     if (g_password_generator(password) != 0) {
         MessageBeep(MB_ICONWARNING);
-        editor_show_message("Error", "The random number generator failed. No password was inserted.");
+        editor_show_message(kErrorCaption, kRandomFailed);
         return;
     }
     wchar_t wide[kGeneratedPasswordLength + 1];
@@ -147,7 +148,7 @@ void open_find_dialog(HWND window)
     g_find.lpstrFindWhat = g_find_text;
     g_find.wFindWhatLen = kFindTextSize;
     g_find_dialog = FindTextW(&g_find);
-    if (!g_find_dialog) report_command_failure("The Find dialog could not be opened.");
+    if (!g_find_dialog) report_command_failure(kFindDialogFailed);
 }
 
 void find_next()
@@ -172,7 +173,7 @@ void find_next()
     text.clear();
     if (at == std::wstring::npos) {
         MessageBeep(MB_ICONWARNING);
-        editor_show_message("Text not found", "The text was not found in the entry shown.");
+        editor_show_message(kTextNotFoundCaption, kTextNotFound);
         return;
     }
     if (wrapped) MessageBeep(MB_ICONINFORMATION);
@@ -201,5 +202,5 @@ void end_editor_commands() noexcept
 void report_command_failure(const char* text) noexcept
 {
     MessageBeep(MB_ICONWARNING);
-    editor_show_message("Error", text);
+    editor_show_message(kErrorCaption, text);
 }

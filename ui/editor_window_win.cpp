@@ -15,6 +15,7 @@
 #include "resource.h"
 #include "ui/dpi.h"
 #include "ui/editor_commands.h"
+#include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -29,6 +30,10 @@ constexpr wchar_t kClassName[] = L"editor";
 constexpr wchar_t kWebsiteAddress[] = L"https://glimkeep.example.org/";
 
 constexpr int kStripHeight = 33;
+
+// The high word of WM_COMMAND's wparam for a command from an accelerator (the menu
+// sends 0; a control sends its notification code and its handle in lparam).
+constexpr WORD kFromAccelerator = 1;
 
 constexpr char kHelpTitle[] = "Glimkeep 1.1";
 constexpr char kHelpText[] =
@@ -79,20 +84,6 @@ constexpr char kOldFormatText[] =
 // The old-format warning is shown once per run of the program, not at every unlock.
 bool g_old_format_warned = false;
 
-// The system message box for failures before or around the window's existence.
-void system_error(const wchar_t* text)
-{
-    MessageBoxW(nullptr, text, L"Error", MB_ICONWARNING);
-}
-
-// Tells the user that an operation ran out of memory or failed unexpectedly. The
-// editor's text is left where it is, so nothing typed is lost.
-void report_failure(const char* what) noexcept
-{
-    MessageBeep(MB_ICONWARNING);
-    editor_show_message("Error", what);
-}
-
 // "Upgrade vault format..." is enabled only while the vault is of format 1.0.
 void update_upgrade_item()
 {
@@ -128,8 +119,7 @@ void change_master_password(HWND window)
     try {
         if (run_change_password_window(GetModuleHandleW(nullptr), window, *db) && !save_document()) {
             db->set_password(old_password.data(), static_cast<std::uint32_t>(old_password.size()));
-            editor_show_message("Password not changed",
-                                "The vault could not be saved, so its master password stays the old one.");
+            editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
         }
     } catch (...) {
         restart_inactivity_timer();
@@ -138,14 +128,9 @@ void change_master_password(HWND window)
     restart_inactivity_timer();
 }
 
-bool on_create(HWND window)
+// The menu bar: File, Edit, Help.
+void create_menus(HWND window)
 {
-    g_editor.main_window = window;
-    g_editor.strip_brush.reset(CreateSolidBrush(RGB(240, 240, 240)));
-    g_editor.text_font.reset(CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace"));
-
     g_editor.menu_bar = CreateMenu();
     g_editor.file_menu = CreatePopupMenu();
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_SAVE, L"&Save");
@@ -166,7 +151,16 @@ bool on_create(HWND window)
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_WEBSITE, L"Visit &website");
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.help_menu), L"&Help");
     SetMenu(window, g_editor.menu_bar);
+}
 
+bool on_create(HWND window)
+{
+    g_editor.main_window = window;
+    g_editor.strip_brush.reset(CreateSolidBrush(RGB(240, 240, 240)));
+    g_editor.text_font.reset(CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace"));
+    create_menus(window);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
                                           0, 0, 0, 0, window, nullptr, instance, nullptr);
@@ -228,7 +222,7 @@ void navigate()
             g_editor.node_shown = node;
         } else {
             show_node(g_editor.node_shown);
-            report_failure("The entry could not be shown. Your text is still in the editor.");
+            report_command_failure(kEntryNotShown);
         }
     }
     restart_inactivity_timer();
@@ -241,15 +235,13 @@ void on_editor_update()
     restart_inactivity_timer();
 }
 
-void on_command(HWND window, WORD command, WORD notification, HWND control)
+// A menu item or an accelerator.
+void run_command(HWND window, WORD command)
 {
-    // An accelerator typed with Alt held (Alt+1, Alt+2): the release of that Alt must
-    // not go on to open the menu bar, as Wine's default handling would.
-    if (notification == 1 && !control && GetKeyState(VK_MENU) < 0) g_editor.swallow_alt_release = true;
     switch (command) {
     case IDM_SAVE:
         if (g_editor.changed) save_database();
-        return;
+        break;
     case IDM_EXIT:
         PostMessageW(window, WM_CLOSE, 0, 0);
         break;
@@ -289,12 +281,30 @@ void on_command(HWND window, WORD command, WORD notification, HWND control)
     default:
         break;
     }
-    if (notification != EN_UPDATE || !control) return;
+}
+
+// A notification from one of the two boxes.
+void on_box_notification(HWND control, WORD notification)
+{
+    if (notification != EN_UPDATE) return;
     if (control == g_editor.filter_box) {
         navigate();
     } else if (control == g_editor.editor_box && !g_editor.setting_editor_text) {
         on_editor_update();
     }
+}
+
+// WM_COMMAND: a control's notification, or a command from the menu or an accelerator.
+void on_command(HWND window, WORD command, WORD source, HWND control)
+{
+    if (control) {
+        on_box_notification(control, source);
+        return;
+    }
+    // An accelerator typed with Alt held (Alt+1, Alt+2): the release of that Alt must
+    // not go on to open the menu bar, as Wine's default handling would.
+    if (source == kFromAccelerator && GetKeyState(VK_MENU) < 0) g_editor.swallow_alt_release = true;
+    run_command(window, command);
 }
 
 void on_timer(HWND window, WPARAM id)
@@ -367,6 +377,27 @@ void on_destroy()
 
 // Overwrites every name and content in the tree, then empties it: the document must
 // not stay readable in memory while the password is asked again.
+// The editor's message loop, with its accelerators and the Find dialog's keys, until
+// the window is destroyed.
+void run_message_loop(HINSTANCE instance, HWND window)
+{
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) &&
+            message.wParam == VK_MENU && g_editor.swallow_alt_release) {
+            g_editor.swallow_alt_release = false;
+            continue;
+        }
+        if (find_dialog() && IsDialogMessageW(find_dialog(), &message)) continue;
+        if (!TranslateAcceleratorW(window, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    if (accelerators) DestroyAcceleratorTable(accelerators);
+}
+
 LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == find_message() && message != 0) {
@@ -463,11 +494,11 @@ LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LP
     } catch (const std::bad_alloc&) {
         g_editor.setting_editor_text = false;
         if (message == WM_CREATE) return -1;
-        report_failure("Out of memory. Your text is still in the editor; nothing was lost.");
+        report_command_failure(kEditorOutOfMemory);
     } catch (...) {
         g_editor.setting_editor_text = false;
         if (message == WM_CREATE) return -1;
-        report_failure("An unexpected error occurred. Your text is still in the editor; nothing was lost.");
+        report_command_failure(kEditorUnexpected);
     }
     return 0;
 }
@@ -484,7 +515,7 @@ void register_editor_window(HINSTANCE instance)
     window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     window_class.lpszClassName = kClassName;
-    if (!RegisterClassExW(&window_class)) system_error(L"RegisterClassEx failed");
+    if (!RegisterClassExW(&window_class)) show_error_box(kErrorCaptionW, kRegisterClassFailed);
 }
 
 bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
@@ -498,7 +529,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         // Without plaintext the editor would show an empty document, and a save would
         // replace the vault with it.
         if (!db.decrypted) {
-            system_error(L"The database has not been decrypted.");
+            show_error_box(kErrorCaptionW, kNotDecrypted);
             g_editor.database = nullptr;
             return false;
         }
@@ -509,7 +540,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                       CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
         if (!window) {
-            system_error(L"CreateWindowEx failed");
+            show_error_box(kErrorCaptionW, kCreateWindowFailed);
             g_editor.database = nullptr;
             return false;
         }
@@ -522,25 +553,11 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
             editor_show_message(kOldFormatCaption, kOldFormatText);
         }
 
-        HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) &&
-                message.wParam == VK_MENU && g_editor.swallow_alt_release) {
-                g_editor.swallow_alt_release = false;
-                continue;
-            }
-            if (find_dialog() && IsDialogMessageW(find_dialog(), &message)) continue;
-            if (!TranslateAcceleratorW(window, accelerators, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-        }
-        if (accelerators) DestroyAcceleratorTable(accelerators);
+        run_message_loop(instance, window);
     } catch (...) {
         // Only the parse before the window exists can get here (out of memory);
         // the vault on disk is untouched.
-        system_error(L"Out of memory");
+        show_error_box(kErrorCaptionW, kOutOfMemory);
         g_editor.timed_out = false;
     }
     end_editor_commands();

@@ -215,7 +215,12 @@ void show_error_box(std::string caption, std::string text)
 {
     const std::wstring wide_caption = to_utf16(caption);
     const std::wstring wide_text = to_utf16(text);
-    MessageBoxW(nullptr, wide_text.c_str(), wide_caption.c_str(), MB_ICONWARNING);
+    show_error_box(wide_caption.c_str(), wide_text.c_str());
+}
+
+void show_error_box(const wchar_t* caption, const wchar_t* text) noexcept
+{
+    MessageBoxW(nullptr, text, caption, MB_ICONWARNING);
 }
 
 INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)

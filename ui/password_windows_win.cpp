@@ -9,6 +9,7 @@
 #include "db/database.h"
 #include "resource.h"
 #include "ui/dpi.h"
+#include "ui/error_texts.h"
 #include "ui/gdi.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
@@ -138,9 +139,9 @@ void report_failure(HWND window, const char* caption, const std::exception* fail
 {
     MessageBeep(MB_ICONWARNING);
     try {
-        std::string text = "The operation could not be completed.";
+        std::string text = kOperationFailed;
         if (dynamic_cast<const std::bad_alloc*>(failure)) {
-            text = "There is not enough memory to complete the operation.";
+            text = kOperationOutOfMemory;
         } else if (failure && failure->what() && *failure->what()) {
             text += "\r\n";
             text += failure->what();
@@ -240,14 +241,14 @@ void create_database(WindowState& state)
         const SecretString password = typed_password(state.box);
         if (password.empty()) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error", "The master password is empty.");
+            show_message(window, kErrorCaption, kEmptyMasterPassword);
             SetFocus(state.box);
             return;
         }
         // Never over an existing vault, whatever put it there since the window opened.
         if (file_exists(kDatabaseFileName)) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error creating database",
+            show_message(window, kErrorCreatingDatabase,
                          std::string("A database file already exists (") + kDatabaseFileName +
                              "); it was not replaced. Close this window to open it.");
             SetFocus(state.box);
@@ -263,14 +264,14 @@ void create_database(WindowState& state)
             PostMessageW(window, WM_CLOSE, 0, 0);
         } else {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error creating database", db.last_error());
+            show_message(window, kErrorCreatingDatabase, db.last_error());
             SetFocus(state.box);
         }
     } catch (const std::exception& failure) {
-        report_failure(window, "Error creating database", &failure);
+        report_failure(window, kErrorCreatingDatabase, &failure);
         SetFocus(state.box);
     } catch (...) {
-        report_failure(window, "Error creating database", nullptr);
+        report_failure(window, kErrorCreatingDatabase, nullptr);
         SetFocus(state.box);
     }
 }
@@ -290,19 +291,19 @@ void decrypt_database(WindowState& state)
             PostMessageW(window, WM_CLOSE, 0, 0);
         } else if (rc == DB_WRONG_PASSWORD) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Wrong password", "The given password is wrong. Please try again.");
+            show_message(window, kWrongPasswordCaption, kWrongPassword);
             SetWindowTextW(state.box, L"");
             SetFocus(state.box);
         } else {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Could not decrypt database", state.db->last_error());
+            show_message(window, kErrorDecryptingDatabase, state.db->last_error());
             SetFocus(state.box);
         }
     } catch (const std::exception& failure) {
-        report_failure(window, "Could not decrypt database", &failure);
+        report_failure(window, kErrorDecryptingDatabase, &failure);
         SetFocus(state.box);
     } catch (...) {
-        report_failure(window, "Could not decrypt database", nullptr);
+        report_failure(window, kErrorDecryptingDatabase, nullptr);
         SetFocus(state.box);
     }
 }
@@ -315,7 +316,7 @@ void change_password(WindowState& state)
         const SecretString password = typed_password(state.box);
         if (password.empty()) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error", "The master password is empty.");
+            show_message(window, kErrorCaption, kEmptyMasterPassword);
             SetFocus(state.box);
             return;
         }
@@ -323,10 +324,10 @@ void change_password(WindowState& state)
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
     } catch (const std::exception& failure) {
-        report_failure(window, "Error changing password", &failure);
+        report_failure(window, kErrorChangingPassword, &failure);
         SetFocus(state.box);
     } catch (...) {
-        report_failure(window, "Error changing password", nullptr);
+        report_failure(window, kErrorChangingPassword, nullptr);
         SetFocus(state.box);
     }
 }
@@ -456,7 +457,7 @@ void register_window(HINSTANCE instance, const WindowKind& kind)
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     window_class.lpszClassName = kind.class_name;
     if (!RegisterClassExW(&window_class)) {
-        MessageBoxW(nullptr, L"RegisterClassEx failed", L"Error", MB_ICONWARNING);
+        show_error_box(kErrorCaptionW, kRegisterClassFailed);
     }
 }
 
@@ -469,7 +470,7 @@ bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, Wi
                                   CW_USEDEFAULT, size.cx, size.cy, state.owner, nullptr, instance,
                                   nullptr);
     if (!window) {
-        MessageBoxW(nullptr, L"CreateWindowEx failed", L"Error", MB_ICONWARNING);
+        show_error_box(kErrorCaptionW, kCreateWindowFailed);
         return false;
     }
     state.window = window;

@@ -11,6 +11,7 @@
 #include "db/save_document.h"
 #include "resource.h"
 #include "ui/editor_window.h"
+#include "ui/error_texts.h"
 #include "ui/text.h"
 
 namespace {
@@ -21,7 +22,7 @@ int write_editor_document(std::string& error)
 {
     Database* db = g_editor.database;
     if (!db) {
-        error = "No database is open.";
+        error = kNoDatabaseOpen;
         return DB_NO_DATA;
     }
     store_editor_text();
@@ -84,19 +85,19 @@ bool save_document() noexcept
         status = write_editor_document(error);
     } catch (const std::bad_alloc&) {
         status = DB_IO_ERROR;
-        failure_text = "Out of memory while preparing the data. Your text is still in the editor.";
+        failure_text = kSaveOutOfMemory;
     } catch (...) {
         status = DB_IO_ERROR;
-        failure_text = "An unexpected error occurred while saving. Your text is still in the editor.";
+        failure_text = kSaveUnexpected;
     }
 
     try {
         if (status != DB_OK) {
             MessageBeep(MB_ICONWARNING);
             if (failure_text || error.empty())
-                editor_show_message("Error saving data", failure_text ? failure_text : "Unexpected failure.");
+                editor_show_message(kErrorSavingData, failure_text ? failure_text : kSaveUnexpectedFailure);
             else
-                editor_show_message("Error saving data", error);
+                editor_show_message(kErrorSavingData, error);
         } else {
             MessageBeep(MB_ICONINFORMATION);
             editor_show_message("Data successfully saved", "All data has been encrypted and was saved.");
