@@ -54,6 +54,22 @@ void complete_filter(HWND box)
     caret_to_end(box);
 }
 
+// Holds the clipboard open for a scope (when OpenClipboard succeeded).
+class ClipboardOpen {
+public:
+    explicit ClipboardOpen(HWND owner) noexcept : open_(OpenClipboard(owner) != FALSE) {}
+    ~ClipboardOpen()
+    {
+        if (open_) CloseClipboard();
+    }
+    ClipboardOpen(const ClipboardOpen&) = delete;
+    ClipboardOpen& operator=(const ClipboardOpen&) = delete;
+    bool open() const noexcept { return open_; }
+
+private:
+    bool open_;
+};
+
 // Puts `size` bytes on the clipboard in `format`; false when nothing was placed.
 // Never writes through a failed allocation or lock.
 bool put_clipboard_data(UINT format, const void* data, std::size_t size)
@@ -95,20 +111,16 @@ void exclude_from_clipboard_history()
 // Enter: the editor box's text, as shown, goes to the clipboard.
 void copy_to_clipboard(HWND box)
 {
-    if (!OpenClipboard(box)) return;
-    EmptyClipboard();
-    SecretWString text;
-    try {
-        text = SecretWString(get_window_text_w(g_editor.editor_box));
-    } catch (...) {
-        CloseClipboard();
-        throw;
+    bool placed = false;
+    {
+        const ClipboardOpen clipboard(box);
+        if (!clipboard.open()) return;
+        EmptyClipboard();
+        SecretWString text(get_window_text_w(g_editor.editor_box));
+        placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        text.clear();
+        if (placed) exclude_from_clipboard_history();
     }
-    const bool placed =
-        put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    text.clear();
-    if (placed) exclude_from_clipboard_history();
-    CloseClipboard();
     if (!placed) return;
     note_clipboard_copy();
     SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
@@ -211,9 +223,10 @@ void refuse_line_break(HWND box)
 // Enter is refused.
 void paste_single_line(HWND box)
 {
-    if (!OpenClipboard(box)) return;
     SecretWString text;
-    try {
+    {
+        const ClipboardOpen clipboard(box);
+        if (!clipboard.open()) return;
         if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
             if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
                 const SIZE_T capacity = GlobalSize(data) / sizeof(wchar_t);
@@ -223,11 +236,7 @@ void paste_single_line(HWND box)
                 GlobalUnlock(data);
             }
         }
-    } catch (...) {
-        CloseClipboard();
-        throw;
     }
-    CloseClipboard();
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
     if (text.str().find_first_of(L"\r\n") != std::wstring::npos) {
         text.clear();
