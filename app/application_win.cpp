@@ -2,8 +2,9 @@
 // until the editor closes other than by its inactivity lock.
 #include "app/application.h"
 
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 #include "db/database.h"
+#include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -70,7 +71,7 @@ bool document_fits_the_editor(const Database& db)
         std::size_t line = 1;
         for (std::size_t i = 0; i < offset; ++i)
             if (bytes[i] == '\n') ++line;
-        show_error_box("Error opening database",
+        show_error_box(kErrorOpeningDatabase,
                        "The decrypted text holds a zero byte at byte " + std::to_string(offset + 1) + " (line " +
                            std::to_string(line) + "), which the editor cannot show without losing the text "
                            "after it.\r\nNothing was changed: " + std::string(kDatabaseFileName) +
@@ -81,7 +82,7 @@ bool document_fits_the_editor(const Database& db)
     const std::size_t invalid = told_about_utf8 ? 0 : count_invalid_utf8(bytes, size);
     if (invalid > 0) {
         told_about_utf8 = true;
-        show_error_box("Text is not valid UTF-8",
+        show_error_box(kNotUtf8Caption,
                        "The decrypted text holds " + std::to_string(invalid) +
                            (invalid == 1 ? " byte that is" : " bytes that are") +
                            " not valid UTF-8. The editor shows them as replacement characters, and saving "
@@ -101,7 +102,7 @@ int unlock_pass(HINSTANCE instance, int show_command)
         std::string text = db.last_error();
         text += "\r\n";
         text += kDatabaseFileName;
-        show_error_box("Error loading database", text);
+        show_error_box(kErrorLoadingDatabase, text);
         return 1;
     }
     bool locked = false;
@@ -130,18 +131,6 @@ int run_sequence(HINSTANCE instance, int show_command)
 
 }  // namespace
 
-bool file_exists(const std::string& path)
-{
-    // The entry, not its contents: a vault that cannot be read at this moment (held
-    // by another program, access rights) is there all the same, and loading it says
-    // why it cannot be read.
-    const std::wstring wide = to_utf16(path);
-    if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD code = GetLastError();
-    return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_INVALID_NAME &&
-           code != ERROR_BAD_PATHNAME && code != ERROR_INVALID_DRIVE;
-}
-
 int run_application(HINSTANCE instance, int show_command)
 {
     // The windows catch their own failures; this is the last line for anything
@@ -149,9 +138,9 @@ int run_application(HINSTANCE instance, int show_command)
     try {
         return run_sequence(instance, show_command);
     } catch (const std::bad_alloc&) {
-        MessageBoxW(nullptr, L"There is not enough memory to continue.", L"Error", MB_ICONWARNING);
+        show_error_box(kErrorCaptionW, kNotEnoughMemoryToContinue);
     } catch (...) {
-        MessageBoxW(nullptr, L"An unexpected failure ended the program.", L"Error", MB_ICONWARNING);
+        show_error_box(kErrorCaptionW, kUnexpectedEnd);
     }
     return 1;
 }

@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include "cli/secret.h"
 #include "cli/terminal.h"
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
@@ -12,6 +11,7 @@
 #include <ctime>
 #include <limits>
 #include <new>
+#include <utility>
 
 #ifndef GLIMKEEP_VERSION
 #define GLIMKEEP_VERSION "1.0"
@@ -164,14 +164,14 @@ public:
     explicit PasswordSource(int fd) : fd_(fd) {}
 
     // The password that opens a vault.
-    bool read_current(SecretBuffer& out, Failure& failure)
+    bool read_current(SecretString& out, Failure& failure)
     {
         return read(out, "Password: ", failure);
     }
 
     // A new master password: asked twice on the terminal, read once from a descriptor.
     // An empty password is refused, as the program refuses it.
-    bool read_new(SecretBuffer& out, Failure& failure)
+    bool read_new(SecretString& out, Failure& failure)
     {
         if (!read(out, "New master password: ", failure)) return false;
         if (out.empty()) {
@@ -179,7 +179,7 @@ public:
             return false;
         }
         if (fd_ >= 0) return true;
-        SecretBuffer again;
+        SecretString again;
         if (!read(again, "Repeat the new master password: ", failure)) return false;
         if (!again.equals(out)) {
             failure = fail(DB_NO_PASSWORD, "The two passwords differ.");
@@ -189,7 +189,7 @@ public:
     }
 
 private:
-    bool read(SecretBuffer& out, const char* prompt, Failure& failure)
+    bool read(SecretString& out, const char* prompt, Failure& failure)
     {
         out.clear();
         std::string error;
@@ -206,7 +206,7 @@ private:
     int fd_;
 };
 
-void set_password(Database& db, const SecretBuffer& password)
+void set_password(Database& db, const SecretString& password)
 {
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
 }
@@ -237,7 +237,7 @@ bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& va
         return false;
     }
     {
-        SecretBuffer password;
+        SecretString password;
         if (!passwords.read_current(password, failure)) return false;
         set_password(vault.db, password);
     }
@@ -245,14 +245,8 @@ bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& va
         failure = vault_failure(options, status, vault.db);
         return false;
     }
-    std::string text = vault.db.plaintext();
-    try {
-        vault.root = parse_tree(text);
-    } catch (...) {
-        wipe_string(text);
-        throw;
-    }
-    wipe_string(text);
+    const SecretString text(vault.db.plaintext());
+    vault.root = parse_tree(text.str());
     return true;
 }
 
@@ -276,10 +270,10 @@ bool backup_and_save(const Options& options, Database& db, Failure& failure)
 
 // Writes `text`, and a line end after it when `line` is set, then wipes it. The line
 // end goes out on its own: appending it could leave a copy of the text behind.
-bool print_secret(std::string& text, bool line, Failure& failure)
+bool print_secret(SecretString text, bool line, Failure& failure)
 {
-    bool written = write_out(text, failure);
-    wipe_string(text);
+    bool written = write_out(text.str(), failure);
+    text.clear();
     if (written && line) written = write_out(cli_io::kLineEnd, failure);
     return written;
 }
@@ -294,20 +288,19 @@ bool command_show(const Options& options, PasswordSource& passwords, Failure& fa
         failure = fail(kExitNotFound, "nothing is named '" + path + "'");
         return false;
     }
-    std::string text = shown_text(*node, cli_io::kLineEnd);
-    return print_secret(text, node->single_line, failure);
+    return print_secret(SecretString(shown_text(*node, cli_io::kLineEnd)), node->single_line, failure);
 }
 
 bool command_complete(const Options& options, PasswordSource& passwords, Failure& failure)
 {
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
-    std::string answer = vault.root.complete(options.operands[0]);
+    SecretString answer(vault.root.complete(options.operands[0]));
     if (answer.empty()) {
         failure = fail(kExitNotFound, "nothing completes '" + options.operands[0] + "'");
         return false;
     }
-    return print_secret(answer, true, failure);
+    return print_secret(std::move(answer), true, failure);
 }
 
 bool command_export(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -316,8 +309,7 @@ bool command_export(const Options& options, PasswordSource& passwords, Failure& 
     if (!open_vault(options, passwords, vault, failure)) return false;
     // The document byte for byte, CR LF as stored: an export loses nothing, and
     // importing it again gives the same vault text.
-    std::string text = vault.db.plaintext();
-    return print_secret(text, false, failure);
+    return print_secret(SecretString(vault.db.plaintext()), false, failure);
 }
 
 bool command_import(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -325,7 +317,7 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
     wipe_tree(vault.root);
-    SecretBuffer input;
+    SecretString input;
     std::string error;
     if (!cli_io::read_all(0, input, error)) {
         failure = fail(DB_IO_ERROR, "standard input: " + error);
@@ -333,23 +325,14 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
     }
     // The document is written as the program writes it: parsed, then every line
     // ended by CR LF.
-    std::string text(input.data(), input.size());
+    vault.root = parse_tree(input.str());
     input.clear();
-    try {
-        vault.root = parse_tree(text);
-    } catch (...) {
-        wipe_string(text);
-        throw;
-    }
-    wipe_string(text);
-    text = vault.root.serialize("\r\n", 0);
+    const SecretString text(vault.root.serialize("\r\n", 0));
     if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        wipe_string(text);
         failure = fail(DB_IO_ERROR, "The text is too large to be saved.");
         return false;
     }
     vault.db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
-    wipe_string(text);
     return backup_and_save(options, vault.db, failure);
 }
 
@@ -357,7 +340,7 @@ bool command_passwd(const Options& options, PasswordSource& passwords, Failure& 
 {
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
-    SecretBuffer password;
+    SecretString password;
     if (!passwords.read_new(password, failure)) return false;
     set_password(vault.db, password);
     return backup_and_save(options, vault.db, failure);
@@ -383,8 +366,7 @@ bool command_generate(Failure& failure)
         failure = fail(DB_RANDOM_FAILED, "The random number generator failed");
         return false;
     }
-    std::string text(password, sizeof password);
-    return print_secret(text, true, failure);
+    return print_secret(SecretString(password, sizeof password), true, failure);
 }
 
 bool command_init(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -393,7 +375,7 @@ bool command_init(const Options& options, PasswordSource& passwords, Failure& fa
         failure = fail(DB_IO_ERROR, options.vault + ": File exists");
         return false;
     }
-    SecretBuffer password;
+    SecretString password;
     if (!passwords.read_new(password, failure)) return false;
     Database db;
     set_password(db, password);

@@ -3,7 +3,7 @@
 // (terminal_posix.cpp, terminal_win.cpp): descriptors, the terminal, files.
 // Errors come back as text (the system's description) in `error`.
 
-#include "cli/secret.h"
+#include "crypto/wipe.h"
 
 #include <cstddef>
 #include <string>
@@ -17,16 +17,16 @@ extern const char kLineEnd[];
 // input, so that nothing after the line is consumed. The line feed, and a carriage
 // return right before it, are not stored. False with `error` on a read error, or
 // when the input ended before any byte of the line (`at_end` is then true).
-bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error);
+bool read_line(int fd, SecretString& out, bool& at_end, std::string& error);
 
 // Reads descriptor `fd` to its end, appending to `out`, without any buffer of the
 // C library in between.
-bool read_all(int fd, SecretBuffer& out, std::string& error);
+bool read_all(int fd, SecretString& out, std::string& error);
 
 // Asks for a password on the terminal (not on standard input or output), with
 // the echo off, and restores the terminal on every way out, a Ctrl+C included.
 // False with `error` when there is no terminal or it cannot be read.
-bool read_password(const char* prompt, SecretBuffer& out, std::string& error);
+bool read_password(const char* prompt, SecretString& out, std::string& error);
 
 // Writes all bytes to standard output, unbuffered (a console on Windows gets the
 // UTF-8 text as UTF-16). False when the output fails.

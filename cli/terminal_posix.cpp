@@ -100,7 +100,7 @@ private:
 
 }  // namespace
 
-bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
+bool read_line(int fd, SecretString& out, bool& at_end, std::string& error)
 {
     at_end = false;
     bool any = false;
@@ -129,7 +129,7 @@ bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
     return true;
 }
 
-bool read_all(int fd, SecretBuffer& out, std::string& error)
+bool read_all(int fd, SecretString& out, std::string& error)
 {
     char chunk[65536];
     WipeOnExit wipe_chunk(chunk, sizeof chunk);
@@ -145,7 +145,7 @@ bool read_all(int fd, SecretBuffer& out, std::string& error)
     }
 }
 
-bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
+bool read_password(const char* prompt, SecretString& out, std::string& error)
 {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) {

@@ -117,7 +117,7 @@ private:
 
 }  // namespace
 
-bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
+bool read_line(int fd, SecretString& out, bool& at_end, std::string& error)
 {
     _setmode(fd, _O_BINARY);
     at_end = false;
@@ -146,7 +146,7 @@ bool read_line(int fd, SecretBuffer& out, bool& at_end, std::string& error)
     return true;
 }
 
-bool read_all(int fd, SecretBuffer& out, std::string& error)
+bool read_all(int fd, SecretString& out, std::string& error)
 {
     _setmode(fd, _O_BINARY);
     char chunk[65536];
@@ -162,7 +162,7 @@ bool read_all(int fd, SecretBuffer& out, std::string& error)
     }
 }
 
-bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
+bool read_password(const char* prompt, SecretString& out, std::string& error)
 {
     const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);
@@ -175,7 +175,7 @@ bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
         return false;
     }
     write_console(output, prompt, std::strlen(prompt));
-    SecretBuffer wide;  // UTF-16 units, byte by byte
+    SecretWString wide;
     {
         QuietConsole quiet(input);
         if (!quiet.active()) {
@@ -191,17 +191,17 @@ bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
                 return false;
             }
             if (read == 0 || unit == L'\n') break;
-            if (unit != L'\r') wide.append(reinterpret_cast<const char*>(&unit), sizeof unit);
+            if (unit != L'\r') wide.append(&unit, 1);
         }
     }
     write_console(output, "\r\n", 2);
-    const std::size_t units = wide.size() / sizeof(wchar_t);
+    const std::size_t units = wide.size();
     if (units == 0) return true;
     if (units > INT_MAX / 4) {
         error = "The password is too long";
         return false;
     }
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(wide.data()),
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(),
                                           static_cast<int>(units), nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
         error = "The password cannot be converted to UTF-8";
@@ -209,7 +209,7 @@ bool read_password(const char* prompt, SecretBuffer& out, std::string& error)
     }
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(wide.data()), static_cast<int>(units),
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units),
                         out.data() + start, bytes, nullptr, nullptr);
     return true;
 }

@@ -573,3 +573,12 @@ std::string shown_text(const TreeNode& node, const std::string& separator)
 {
     return node.single_line ? node.content : node.serialize(separator, 0);
 }
+
+void wipe_tree(Tree& root) noexcept
+{
+    root.wipe();
+    try {
+        root = Tree();
+    } catch (...) {
+    }
+}

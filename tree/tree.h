@@ -101,3 +101,7 @@ std::string common_prefix_nocase(const std::string& a, const std::string& b);
 // any other node its descendants with its children at the left margin, every line
 // ended by `separator` (the editor passes "\r\n").
 std::string shown_text(const TreeNode& node, const std::string& separator);
+
+// Overwrites every name and content in the tree (wipe()), then empties it: the
+// document must not stay readable in memory once its vault is closed.
+void wipe_tree(Tree& root) noexcept;

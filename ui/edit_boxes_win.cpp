@@ -6,6 +6,7 @@
 #include "crypto/wipe.h"
 #include "ui/editor_commands.h"
 #include "ui/editor_window.h"
+#include "ui/error_texts.h"
 #include "ui/text.h"
 
 namespace {
@@ -47,14 +48,27 @@ bool node_shown_is_single_line()
 void complete_filter(HWND box)
 {
     SetFocus(box);
-    std::string text = get_window_text(box);
-    std::string answer = g_tree_root.complete(text);
-    wipe_string(text);
+    const SecretString answer(g_tree_root.complete(SecretString(get_window_text(box)).str()));
     if (answer.empty()) return;
-    set_window_text(box, answer);
-    wipe_string(answer);
+    set_window_text_w(box, SecretWString(to_utf16(answer.str())).str());
     caret_to_end(box);
 }
+
+// Holds the clipboard open for a scope (when OpenClipboard succeeded).
+class ClipboardOpen {
+public:
+    explicit ClipboardOpen(HWND owner) noexcept : open_(OpenClipboard(owner) != FALSE) {}
+    ~ClipboardOpen()
+    {
+        if (open_) CloseClipboard();
+    }
+    ClipboardOpen(const ClipboardOpen&) = delete;
+    ClipboardOpen& operator=(const ClipboardOpen&) = delete;
+    bool open() const noexcept { return open_; }
+
+private:
+    bool open_;
+};
 
 // Puts `size` bytes on the clipboard in `format`; false when nothing was placed.
 // Never writes through a failed allocation or lock.
@@ -97,20 +111,16 @@ void exclude_from_clipboard_history()
 // Enter: the editor box's text, as shown, goes to the clipboard.
 void copy_to_clipboard(HWND box)
 {
-    if (!OpenClipboard(box)) return;
-    EmptyClipboard();
-    std::wstring text;
-    try {
-        text = get_window_text_w(g_editor.editor_box);
-    } catch (...) {
-        CloseClipboard();
-        throw;
+    bool placed = false;
+    {
+        const ClipboardOpen clipboard(box);
+        if (!clipboard.open()) return;
+        EmptyClipboard();
+        SecretWString text(get_window_text_w(g_editor.editor_box));
+        placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        text.clear();
+        if (placed) exclude_from_clipboard_history();
     }
-    const bool placed =
-        put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    wipe_string(text);
-    if (placed) exclude_from_clipboard_history();
-    CloseClipboard();
     if (!placed) return;
     note_clipboard_copy();
     SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
@@ -120,15 +130,15 @@ void copy_to_clipboard(HWND box)
 // Ctrl+Backspace in the filter box: drop the name before the caret and all after it.
 void step_back_one_name(HWND box)
 {
-    std::wstring text = get_window_text_w(box);
+    SecretWString text(get_window_text_w(box));
     std::size_t n = text.size();
     if (n == 0) return;
     const std::size_t start = get_selection(box).start;
     if (start > 0 && start <= n) n = start;
     while (n > 0 && text[n - 1] == L' ') --n;
     while (n > 0 && text[n - 1] != L' ') --n;
-    text.resize(n);
-    set_window_text_w(box, text);
+    text.truncate(n);
+    set_window_text_w(box, text.str());
     caret_to_end(box);
 }
 
@@ -139,7 +149,7 @@ void count_indentation(HWND box)
     const std::size_t start = get_selection(box).start;
     g_editor.pending_indent = 0;
     if (start == 0) return;
-    std::wstring text = get_window_text_w(box);
+    const SecretWString text(get_window_text_w(box));
     std::size_t s = start < text.size() ? start : text.size();
     std::size_t i = s;
     while (i > 0 && text[i - 1] != L'\n') --i;
@@ -148,7 +158,6 @@ void count_indentation(HWND box)
         ++count;
         ++i;
     }
-    wipe_string(text);
     g_editor.pending_indent = count;
 }
 
@@ -156,7 +165,7 @@ void count_indentation(HWND box)
 // selection), or join the line to the one above at the start of a line.
 void delete_word(HWND box)
 {
-    std::wstring text = get_window_text_w(box);
+    SecretWString text(get_window_text_w(box));
     const std::size_t n = text.size();
     if (n == 0) return;
     const Selection selection = get_selection(box);
@@ -169,7 +178,7 @@ void delete_word(HWND box)
         --pos;
     }
     if (pos >= 2 && pos == stop && text[pos - 2] == L'\r' && text[pos - 1] == L'\n') pos -= 2;
-    wipe_string(text);
+    text.clear();
     set_selection(box, pos, stop);
     SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
     if (stop != pos) mark_changed();
@@ -190,14 +199,13 @@ void backspace_one(HWND box)
     std::size_t start = selection.start;
     if (selection.start == selection.end) {
         if (start == 0) return;
-        std::wstring text = get_window_text_w(box);
+        const SecretWString text(get_window_text_w(box));
         if (start > text.size()) start = text.size();
         --start;
         if (start > 0 && ((text[start - 1] == L'\r' && text[start] == L'\n') ||
                           (text[start] >= 0xDC00 && text[start] <= 0xDFFF && text[start - 1] >= 0xD800 &&
                            text[start - 1] <= 0xDBFF)))
             --start;
-        wipe_string(text);
     }
     set_selection(box, start, selection.end);
     SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
@@ -206,8 +214,7 @@ void backspace_one(HWND box)
 void refuse_line_break(HWND box)
 {
     MessageBeep(MB_ICONWARNING);
-    editor_show_message("Multiple lines not allowed",
-                        "You are currently editing a value field that only has one line.");
+    editor_show_message(kMultipleLinesCaption, kSingleLineValue);
     SetFocus(box);
 }
 
@@ -216,32 +223,27 @@ void refuse_line_break(HWND box)
 // Enter is refused.
 void paste_single_line(HWND box)
 {
-    if (!OpenClipboard(box)) return;
-    std::wstring text;
-    try {
+    SecretWString text;
+    {
+        const ClipboardOpen clipboard(box);
+        if (!clipboard.open()) return;
         if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
             if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
                 const SIZE_T capacity = GlobalSize(data) / sizeof(wchar_t);
                 SIZE_T length = 0;
                 while (length < capacity && chars[length] != L'\0') ++length;
-                text.assign(chars, length);
+                text.append(chars, length);
                 GlobalUnlock(data);
             }
         }
-    } catch (...) {
-        CloseClipboard();
-        wipe_string(text);
-        throw;
     }
-    CloseClipboard();
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
-    if (text.find_first_of(L"\r\n") != std::wstring::npos) {
-        wipe_string(text);
+    if (text.str().find_first_of(L"\r\n") != std::wstring::npos) {
+        text.clear();
         refuse_line_break(box);
         return;
     }
     if (!text.empty()) SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
-    wipe_string(text);
 }
 
 LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
@@ -328,16 +330,6 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
     return CallWindowProcW(g_editor.previous_editor_proc, box, message, wparam, lparam);
 }
 
-// A failure inside a box is reported and swallowed; the box's text stays as it was.
-void report_box_failure(bool out_of_memory) noexcept
-{
-    MessageBeep(MB_ICONWARNING);
-    editor_show_message("Error", out_of_memory
-                                     ? "Out of memory. Your text is still in the editor; nothing was lost."
-                                     : "An unexpected error occurred. Your text is still in the editor; "
-                                       "nothing was lost.");
-}
-
 }  // namespace
 
 LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
@@ -345,9 +337,9 @@ LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM l
     try {
         return filter_dispatch(box, message, wparam, lparam);
     } catch (const std::bad_alloc&) {
-        report_box_failure(true);
+        report_command_failure(kEditorOutOfMemory);
     } catch (...) {
-        report_box_failure(false);
+        report_command_failure(kEditorUnexpected);
     }
     return 0;
 }
@@ -357,9 +349,9 @@ LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM l
     try {
         return editor_dispatch(box, message, wparam, lparam);
     } catch (const std::bad_alloc&) {
-        report_box_failure(true);
+        report_command_failure(kEditorOutOfMemory);
     } catch (...) {
-        report_box_failure(false);
+        report_command_failure(kEditorUnexpected);
     }
     return 0;
 }
@@ -373,10 +365,10 @@ void apply_pending_indent()
     g_editor.pending_indent = 0;
     const std::size_t start = get_selection(g_editor.editor_box).start;
     if (start < 2) return;
-    std::wstring text = get_window_text_w(g_editor.editor_box);
-    const bool after_line_break =
-        start <= text.size() && text[start - 2] == L'\r' && text[start - 1] == L'\n';
-    wipe_string(text);
+    const bool after_line_break = [start] {
+        const SecretWString text(get_window_text_w(g_editor.editor_box));
+        return start <= text.size() && text[start - 2] == L'\r' && text[start - 1] == L'\n';
+    }();
     if (!after_line_break) return;
     const std::wstring tabs(count, L'\t');
     SendMessageW(g_editor.editor_box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(tabs.c_str()));

@@ -11,6 +11,7 @@
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resource.h"
+#include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -91,7 +92,7 @@ void insert_generated_password()
     WipeOnExit wipe_password(password, sizeof password);
     if (g_password_generator(password) != 0) {
         MessageBeep(MB_ICONWARNING);
-        editor_show_message("Error", "The random number generator failed. No password was inserted.");
+        editor_show_message(kErrorCaption, kRandomFailed);
         return;
     }
     wchar_t wide[kGeneratedPasswordLength + 1];
@@ -147,7 +148,7 @@ void open_find_dialog(HWND window)
     g_find.lpstrFindWhat = g_find_text;
     g_find.wFindWhatLen = kFindTextSize;
     g_find_dialog = FindTextW(&g_find);
-    if (!g_find_dialog) report_command_failure("The Find dialog could not be opened.");
+    if (!g_find_dialog) report_command_failure(kFindDialogFailed);
 }
 
 void find_next()
@@ -158,21 +159,21 @@ void find_next()
         open_find_dialog(g_editor.main_window);
         return;
     }
-    std::wstring text = get_window_text_w(g_editor.editor_box);
+    SecretWString text(get_window_text_w(g_editor.editor_box));
     DWORD start = 0;
     DWORD end = 0;
     SendMessageW(g_editor.editor_box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     const bool match_case = (g_find.Flags & FR_MATCHCASE) != 0;
-    std::size_t at = search(text, needle, end < text.size() ? end : text.size(), match_case);
+    std::size_t at = search(text.str(), needle, end < text.size() ? end : text.size(), match_case);
     bool wrapped = false;
     if (at == std::wstring::npos) {
-        at = search(text, needle, 0, match_case);
+        at = search(text.str(), needle, 0, match_case);
         wrapped = true;
     }
-    wipe_string(text);
+    text.clear();
     if (at == std::wstring::npos) {
         MessageBeep(MB_ICONWARNING);
-        editor_show_message("Text not found", "The text was not found in the entry shown.");
+        editor_show_message(kTextNotFoundCaption, kTextNotFound);
         return;
     }
     if (wrapped) MessageBeep(MB_ICONINFORMATION);
@@ -201,5 +202,5 @@ void end_editor_commands() noexcept
 void report_command_failure(const char* text) noexcept
 {
     MessageBeep(MB_ICONWARNING);
-    editor_show_message("Error", text);
+    editor_show_message(kErrorCaption, text);
 }

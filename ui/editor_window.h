@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tree/tree.h"
+#include "ui/gdi.h"
 
 class Database;
 
@@ -28,8 +29,8 @@ struct EditorState {
     HMENU menu_bar = nullptr;
     HMENU file_menu = nullptr;
     HMENU help_menu = nullptr;
-    HBRUSH strip_brush = nullptr;
-    HFONT text_font = nullptr;
+    Brush strip_brush;
+    Font text_font;
     Database* database = nullptr;   // borrowed for one run of the window
     TreeNode* node_shown = nullptr; // the root or a node inside it
     bool box_holds_value = false;   // the editor box holds the node's value, not its descendants
@@ -92,7 +93,3 @@ void make_backup() noexcept;
 
 // The window procedure of the class "editor".
 LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-
-// Overwrites a string's characters with zeros (its length stays).
-void wipe_string(std::string& text) noexcept;
-void wipe_string(std::wstring& text) noexcept;

@@ -9,12 +9,13 @@
 #include <cstdint>
 #include <new>
 
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
 #include "ui/dpi.h"
 #include "ui/editor_commands.h"
+#include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -29,6 +30,10 @@ constexpr wchar_t kClassName[] = L"editor";
 constexpr wchar_t kWebsiteAddress[] = L"https://glimkeep.example.org/";
 
 constexpr int kStripHeight = 33;
+
+// The high word of WM_COMMAND's wparam for a command from an accelerator (the menu
+// sends 0; a control sends its notification code and its handle in lparam).
+constexpr WORD kFromAccelerator = 1;
 
 constexpr char kHelpTitle[] = "Glimkeep 1.1";
 constexpr char kHelpText[] =
@@ -79,20 +84,6 @@ constexpr char kOldFormatText[] =
 // The old-format warning is shown once per run of the program, not at every unlock.
 bool g_old_format_warned = false;
 
-// The system message box for failures before or around the window's existence.
-void system_error(const wchar_t* text)
-{
-    MessageBoxW(nullptr, text, L"Error", MB_ICONWARNING);
-}
-
-// Tells the user that an operation ran out of memory or failed unexpectedly. The
-// editor's text is left where it is, so nothing typed is lost.
-void report_failure(const char* what) noexcept
-{
-    MessageBeep(MB_ICONWARNING);
-    editor_show_message("Error", what);
-}
-
 // "Upgrade vault format..." is enabled only while the vault is of format 1.0.
 void update_upgrade_item()
 {
@@ -121,33 +112,25 @@ void change_master_password(HWND window)
 {
     Database* db = g_editor.database;
     if (!db || !db->password) return;
-    std::string old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
+    const SecretString old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
     KillTimer(window, IDT_INACTIVITY);
     try {
         if (run_change_password_window(GetModuleHandleW(nullptr), window, *db) && !save_document()) {
             db->set_password(old_password.data(), static_cast<std::uint32_t>(old_password.size()));
-            editor_show_message("Password not changed",
-                                "The vault could not be saved, so its master password stays the old one.");
+            editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
         }
     } catch (...) {
-        wipe_string(old_password);
         restart_inactivity_timer();
         throw;
     }
-    wipe_string(old_password);
     restart_inactivity_timer();
 }
 
-bool on_create(HWND window)
+// The menu bar: File, Edit, Help.
+void create_menus(HWND window)
 {
-    g_editor.main_window = window;
-    g_editor.strip_brush = CreateSolidBrush(RGB(240, 240, 240));
-    g_editor.text_font = CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace");
-
     g_editor.menu_bar = CreateMenu();
     g_editor.file_menu = CreatePopupMenu();
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_SAVE, L"&Save");
@@ -168,7 +151,16 @@ bool on_create(HWND window)
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_WEBSITE, L"Visit &website");
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.help_menu), L"&Help");
     SetMenu(window, g_editor.menu_bar);
+}
 
+bool on_create(HWND window)
+{
+    g_editor.main_window = window;
+    g_editor.strip_brush.reset(CreateSolidBrush(RGB(240, 240, 240)));
+    g_editor.text_font.reset(CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace"));
+    create_menus(window);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
                                           0, 0, 0, 0, window, nullptr, instance, nullptr);
@@ -181,8 +173,8 @@ bool on_create(HWND window)
     // The editor box takes as much as the vault holds, not just the default 32767.
     SendMessageW(g_editor.editor_box, EM_SETLIMITTEXT, 0, 0);
     SendMessageW(g_editor.filter_box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Filter..."));
-    SendMessageW(g_editor.filter_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font), TRUE);
-    SendMessageW(g_editor.editor_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font), TRUE);
+    SendMessageW(g_editor.filter_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font.get()), TRUE);
+    SendMessageW(g_editor.editor_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font.get()), TRUE);
 
     g_editor.previous_filter_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         g_editor.filter_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(filter_box_proc)));
@@ -213,7 +205,7 @@ void on_paint(HWND window)
     RECT client;
     GetClientRect(window, &client);
     RECT strip = {0, 0, client.right, scaled(kStripHeight)};
-    FillRect(dc, &strip, g_editor.strip_brush);
+    FillRect(dc, &strip, g_editor.strip_brush.get());
     EndPaint(window, &paint);
 }
 
@@ -222,9 +214,7 @@ void on_paint(HWND window)
 void navigate()
 {
     store_editor_text();
-    std::string path = get_window_text(g_editor.filter_box);
-    TreeNode* node = g_tree_root.find(path);
-    wipe_string(path);
+    TreeNode* node = g_tree_root.find(SecretString(get_window_text(g_editor.filter_box)).str());
     // The node shown changes only once the editor box really holds the node's text,
     // so that the next store can never write one node's text into another.
     if (node) {
@@ -232,7 +222,7 @@ void navigate()
             g_editor.node_shown = node;
         } else {
             show_node(g_editor.node_shown);
-            report_failure("The entry could not be shown. Your text is still in the editor.");
+            report_command_failure(kEntryNotShown);
         }
     }
     restart_inactivity_timer();
@@ -245,15 +235,13 @@ void on_editor_update()
     restart_inactivity_timer();
 }
 
-void on_command(HWND window, WORD command, WORD notification, HWND control)
+// A menu item or an accelerator.
+void run_command(HWND window, WORD command)
 {
-    // An accelerator typed with Alt held (Alt+1, Alt+2): the release of that Alt must
-    // not go on to open the menu bar, as Wine's default handling would.
-    if (notification == 1 && !control && GetKeyState(VK_MENU) < 0) g_editor.swallow_alt_release = true;
     switch (command) {
     case IDM_SAVE:
         if (g_editor.changed) save_database();
-        return;
+        break;
     case IDM_EXIT:
         PostMessageW(window, WM_CLOSE, 0, 0);
         break;
@@ -293,12 +281,30 @@ void on_command(HWND window, WORD command, WORD notification, HWND control)
     default:
         break;
     }
-    if (notification != EN_UPDATE || !control) return;
+}
+
+// A notification from one of the two boxes.
+void on_box_notification(HWND control, WORD notification)
+{
+    if (notification != EN_UPDATE) return;
     if (control == g_editor.filter_box) {
         navigate();
     } else if (control == g_editor.editor_box && !g_editor.setting_editor_text) {
         on_editor_update();
     }
+}
+
+// WM_COMMAND: a control's notification, or a command from the menu or an accelerator.
+void on_command(HWND window, WORD command, WORD source, HWND control)
+{
+    if (control) {
+        on_box_notification(control, source);
+        return;
+    }
+    // An accelerator typed with Alt held (Alt+1, Alt+2): the release of that Alt must
+    // not go on to open the menu bar, as Wine's default handling would.
+    if (source == kFromAccelerator && GetKeyState(VK_MENU) < 0) g_editor.swallow_alt_release = true;
+    run_command(window, command);
 }
 
 void on_timer(HWND window, WPARAM id)
@@ -364,22 +370,32 @@ void on_end_session(HWND window, bool ending)
 void on_destroy()
 {
     end_editor_commands();
-    if (g_editor.strip_brush) DeleteObject(g_editor.strip_brush);
-    if (g_editor.text_font) DeleteObject(g_editor.text_font);
-    g_editor.strip_brush = nullptr;
-    g_editor.text_font = nullptr;
+    g_editor.strip_brush.reset();
+    g_editor.text_font.reset();
     PostQuitMessage(0);
 }
 
 // Overwrites every name and content in the tree, then empties it: the document must
 // not stay readable in memory while the password is asked again.
-void wipe_tree(Tree& root) noexcept
+// The editor's message loop, with its accelerators and the Find dialog's keys, until
+// the window is destroyed.
+void run_message_loop(HINSTANCE instance, HWND window)
 {
-    root.wipe();
-    try {
-        root = Tree();
-    } catch (...) {
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) &&
+            message.wParam == VK_MENU && g_editor.swallow_alt_release) {
+            g_editor.swallow_alt_release = false;
+            continue;
+        }
+        if (find_dialog() && IsDialogMessageW(find_dialog(), &message)) continue;
+        if (!TranslateAcceleratorW(window, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
     }
+    if (accelerators) DestroyAcceleratorTable(accelerators);
 }
 
 LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -426,16 +442,6 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 }  // namespace
 
-void wipe_string(std::string& text) noexcept
-{
-    if (!text.empty()) secure_wipe(&text[0], text.size());
-}
-
-void wipe_string(std::wstring& text) noexcept
-{
-    if (!text.empty()) secure_wipe(&text[0], text.size() * sizeof(wchar_t));
-}
-
 void editor_show_message(const std::string& caption, const std::string& text) noexcept
 {
     try {
@@ -449,43 +455,20 @@ void editor_show_message(const std::string& caption, const std::string& text) no
 void store_editor_text()
 {
     if (!g_editor.node_shown || !g_editor.editor_box) return;
-    std::wstring wide = get_window_text_w(g_editor.editor_box);
-    std::string text;
-    try {
-        text = to_narrow(wide);
-    } catch (...) {
-        wipe_string(wide);
-        throw;
-    }
-    wipe_string(wide);
-    try {
-        if (g_editor.box_holds_value)
-            g_editor.node_shown->set_content(text);
-        else
-            g_editor.node_shown->set_children_from_text(text);
-    } catch (...) {
-        wipe_string(text);
-        throw;
-    }
-    wipe_string(text);
+    const SecretString text(to_narrow(SecretWString(get_window_text_w(g_editor.editor_box)).str()));
+    if (g_editor.box_holds_value)
+        g_editor.node_shown->set_content(text.str());
+    else
+        g_editor.node_shown->set_children_from_text(text.str());
 }
 
 bool show_node(const TreeNode* node)
 {
     if (!node || !g_editor.editor_box) return false;
-    std::string text = shown_text(*node, "\r\n");
-    std::wstring wide;
-    try {
-        wide = to_utf16(text);
-    } catch (...) {
-        wipe_string(text);
-        throw;
-    }
-    wipe_string(text);
+    const SecretWString wide(to_utf16(SecretString(shown_text(*node, "\r\n")).str()));
     g_editor.setting_editor_text = true;
     const bool shown = SetWindowTextW(g_editor.editor_box, wide.c_str()) != FALSE;
     g_editor.setting_editor_text = false;
-    wipe_string(wide);
     if (shown) g_editor.box_holds_value = node->single_line;
     return shown;
 }
@@ -511,11 +494,11 @@ LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LP
     } catch (const std::bad_alloc&) {
         g_editor.setting_editor_text = false;
         if (message == WM_CREATE) return -1;
-        report_failure("Out of memory. Your text is still in the editor; nothing was lost.");
+        report_command_failure(kEditorOutOfMemory);
     } catch (...) {
         g_editor.setting_editor_text = false;
         if (message == WM_CREATE) return -1;
-        report_failure("An unexpected error occurred. Your text is still in the editor; nothing was lost.");
+        report_command_failure(kEditorUnexpected);
     }
     return 0;
 }
@@ -532,7 +515,7 @@ void register_editor_window(HINSTANCE instance)
     window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     window_class.lpszClassName = kClassName;
-    if (!RegisterClassExW(&window_class)) system_error(L"RegisterClassEx failed");
+    if (!RegisterClassExW(&window_class)) show_error_box(kErrorCaptionW, kRegisterClassFailed);
 }
 
 bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
@@ -546,27 +529,18 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         // Without plaintext the editor would show an empty document, and a save would
         // replace the vault with it.
         if (!db.decrypted) {
-            system_error(L"The database has not been decrypted.");
+            show_error_box(kErrorCaptionW, kNotDecrypted);
             g_editor.database = nullptr;
             return false;
         }
-        {
-            std::string plaintext = db.plaintext();
-            try {
-                g_tree_root = parse_tree(plaintext);
-            } catch (...) {
-                wipe_string(plaintext);
-                throw;
-            }
-            wipe_string(plaintext);
-        }
+        g_tree_root = parse_tree(SecretString(db.plaintext()).str());
         g_editor.node_shown = &g_tree_root;
 
         const SIZE size = scaled_window_size(620, 620, WS_OVERLAPPEDWINDOW, true);
         HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                       CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
         if (!window) {
-            system_error(L"CreateWindowEx failed");
+            show_error_box(kErrorCaptionW, kCreateWindowFailed);
             g_editor.database = nullptr;
             return false;
         }
@@ -579,25 +553,11 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
             editor_show_message(kOldFormatCaption, kOldFormatText);
         }
 
-        HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) &&
-                message.wParam == VK_MENU && g_editor.swallow_alt_release) {
-                g_editor.swallow_alt_release = false;
-                continue;
-            }
-            if (find_dialog() && IsDialogMessageW(find_dialog(), &message)) continue;
-            if (!TranslateAcceleratorW(window, accelerators, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-        }
-        if (accelerators) DestroyAcceleratorTable(accelerators);
+        run_message_loop(instance, window);
     } catch (...) {
         // Only the parse before the window exists can get here (out of memory);
         // the vault on disk is untouched.
-        system_error(L"Out of memory");
+        show_error_box(kErrorCaptionW, kOutOfMemory);
         g_editor.timed_out = false;
     }
     end_editor_commands();

@@ -11,7 +11,10 @@ void show_message(HWND owner, std::string caption, std::string text);
 // The same dialog with "No" (focused) and "Yes"; true only when "Yes" closed it.
 bool ask_yes_no(HWND owner, std::string caption, std::string text);
 // The system message box with the warning icon and no owner, for failures before
-// any window of the program exists.
+// any window of the program exists, or of the windows themselves, or when memory
+// ran out: the one way the program reaches it for an error. Allocates nothing.
+void show_error_box(const wchar_t* caption, const wchar_t* text) noexcept;
+// The same for UTF-8 texts.
 void show_error_box(std::string caption, std::string text);
 
 // The system's message font at `height` pixels, which the message dialog and the

@@ -4,6 +4,7 @@
 
 #include "resource.h"
 #include "ui/dpi.h"
+#include "ui/gdi.h"
 #include "ui/text.h"
 
 #include <utility>
@@ -18,41 +19,28 @@ constexpr int kBandHeight = 39;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 23;
 constexpr int kButtonTop = 9;          // below the band's top edge
-constexpr COLORREF kBandColour = RGB(240, 240, 240);
-constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
 
 // Module state shared by the entry points and the dialog procedure: one dialog at a time.
 std::string g_caption;
 std::wstring g_text;
 bool g_yes_no = false;
 bool g_answer = false;
-HFONT g_font = nullptr;
-HBRUSH g_band_brush = nullptr;
-HPEN g_separator_pen = nullptr;
+Font g_font;
 HWND g_ok = nullptr;
 HWND g_yes = nullptr;
 HWND g_no = nullptr;
 RECT g_measure = {};
-
-void delete_gdi_objects()
-{
-    if (g_font) DeleteObject(g_font);
-    if (g_band_brush) DeleteObject(g_band_brush);
-    if (g_separator_pen) DeleteObject(g_separator_pen);
-    g_font = nullptr;
-    g_band_brush = nullptr;
-    g_separator_pen = nullptr;
-}
 
 // Height of the text word-wrapped at `width` pixels in the dialog font.
 int measure_text(HWND dialog, int width, RECT* measured)
 {
     RECT rect = {0, 0, width, 0};
     if (HDC dc = GetDC(dialog)) {
-        HGDIOBJ old_font = SelectObject(dc, g_font);
-        DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &rect, DT_CALCRECT | DT_WORDBREAK,
-                    nullptr);
-        SelectObject(dc, old_font);
+        {
+            const SelectInScope select_font(dc, g_font.get());
+            DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &rect, DT_CALCRECT | DT_WORDBREAK,
+                        nullptr);
+        }
         ReleaseDC(dialog, dc);
     }
     if (measured) *measured = rect;
@@ -69,9 +57,7 @@ HWND create_button(HWND dialog, const wchar_t* label, int id)
 
 INT_PTR on_init_dialog(HWND dialog)
 {
-    g_font = create_message_font(scaled(16));
-    g_band_brush = CreateSolidBrush(kBandColour);
-    g_separator_pen = CreatePen(PS_SOLID, 1, kSeparatorColour);
+    g_font.reset(create_message_font(scaled(16)));
 
     HWND centre_on = GetParent(dialog);
     if (!centre_on) centre_on = GetDesktopWindow();
@@ -103,41 +89,30 @@ INT_PTR on_init_dialog(HWND dialog)
         // "No" first: it is the first tab stop and so takes the initial focus.
         g_no = create_button(dialog, L"No", IDNO);
         g_yes = create_button(dialog, L"Yes", IDYES);
-        SendMessageW(g_yes, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
-        SendMessageW(g_no, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
+        SendMessageW(g_yes, WM_SETFONT, reinterpret_cast<WPARAM>(g_font.get()), TRUE);
+        SendMessageW(g_no, WM_SETFONT, reinterpret_cast<WPARAM>(g_font.get()), TRUE);
     } else {
         g_ok = create_button(dialog, L"Ok", IDOK);
-        SendMessageW(g_ok, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
+        SendMessageW(g_ok, WM_SETFONT, reinterpret_cast<WPARAM>(g_font.get()), TRUE);
     }
     return TRUE;  // the dialog manager focuses the first tab stop
 }
 
-INT_PTR on_paint(HWND dialog)
+// The text over the grey band, and the buttons placed on the band.
+void paint_contents(HDC dc, const RECT& client)
 {
-    RECT client = {};
-    GetClientRect(dialog, &client);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(dialog, &paint);
-    if (!dc) return TRUE;
-    HGDIOBJ old_pen = SelectObject(dc, g_separator_pen);
-    HGDIOBJ old_font = SelectObject(dc, g_font);
-
-    RECT band = {0, client.bottom - scaled(kBandHeight), client.right, client.bottom};
+    const SelectInScope select_font(dc, g_font.get());
+    const RECT band = {0, client.bottom - scaled(kBandHeight), client.right, client.bottom};
 
     // The background is not erased (that would flicker under the band); the text
     // area takes the device context's background colour instead.
-    RECT above = {0, 0, client.right, band.top};
-    if (HBRUSH background = CreateSolidBrush(GetBkColor(dc))) {
-        FillRect(dc, &above, background);
-        DeleteObject(background);
-    }
+    const RECT above = {0, 0, client.right, band.top};
+    if (const Brush background{CreateSolidBrush(GetBkColor(dc))}) FillRect(dc, &above, background.get());
 
     RECT text = {scaled(kTextMargin), scaled(kTextMargin), client.right - scaled(4), client.bottom};
     DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &text, DT_WORDBREAK, nullptr);
 
-    if (g_band_brush) FillRect(dc, &band, g_band_brush);
-    MoveToEx(dc, 0, band.top, nullptr);
-    LineTo(dc, client.right, band.top);
+    paint_band(dc, band);
 
     const int top = band.top + scaled(kButtonTop);
     const int button_width = scaled(kButtonWidth);
@@ -148,9 +123,16 @@ INT_PTR on_paint(HWND dialog)
     } else {
         MoveWindow(g_ok, client.right - scaled(88), top, button_width, button_height, TRUE);
     }
+}
 
-    SelectObject(dc, old_font);
-    SelectObject(dc, old_pen);
+INT_PTR on_paint(HWND dialog)
+{
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog, &paint);
+    if (!dc) return TRUE;
+    paint_contents(dc, client);
     EndPaint(dialog, &paint);
     return TRUE;
 }
@@ -177,7 +159,7 @@ INT_PTR on_command(HWND dialog, int command)
 INT_PTR on_close(HWND dialog)
 {
     EndDialog(dialog, 0);
-    delete_gdi_objects();  // the buttons go with the dialog
+    g_font.reset();  // the buttons go with the dialog
     return TRUE;
 }
 
@@ -188,7 +170,7 @@ void run_dialog(HWND owner, std::string caption, const std::string& text)
     g_text = to_utf16(text);
     const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MESSAGE),
                                            owner, message_dialog_proc, 0);
-    delete_gdi_objects();  // in case the dialog ended without WM_CLOSE
+    g_font.reset();  // in case the dialog ended without WM_CLOSE
     if (result == -1) {
         // The dialog could not be created: the message must still reach the user.
         const std::wstring wide_caption = to_utf16(g_caption);
@@ -233,7 +215,12 @@ void show_error_box(std::string caption, std::string text)
 {
     const std::wstring wide_caption = to_utf16(caption);
     const std::wstring wide_text = to_utf16(text);
-    MessageBoxW(nullptr, wide_text.c_str(), wide_caption.c_str(), MB_ICONWARNING);
+    show_error_box(wide_caption.c_str(), wide_text.c_str());
+}
+
+void show_error_box(const wchar_t* caption, const wchar_t* text) noexcept
+{
+    MessageBoxW(nullptr, text, caption, MB_ICONWARNING);
 }
 
 INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)

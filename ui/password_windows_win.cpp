@@ -3,13 +3,14 @@
 // "change_password", is built like "create_db" and asks the editor's new password.
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
-#include "app/application.h"
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
 #include "ui/dpi.h"
+#include "ui/error_texts.h"
+#include "ui/gdi.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -23,8 +24,6 @@ namespace {
 
 constexpr int kBandHeight = 39;
 constexpr COLORREF kTitleColour = RGB(0, 30, 80);
-constexpr COLORREF kBandColour = RGB(240, 240, 240);
-constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
 
 // Module-level state, one set per window kind.
 struct WindowState {
@@ -32,11 +31,9 @@ struct WindowState {
     HWND box = nullptr;
     HWND button = nullptr;
     WNDPROC previous_box_proc = nullptr;
-    HFONT title_font = nullptr;
-    HFONT text_font = nullptr;
-    HBRUSH band_brush = nullptr;
-    HPEN separator_pen = nullptr;
-    HBITMAP picture = nullptr;
+    Font title_font;
+    Font text_font;
+    Bitmap picture;
     Database* db = nullptr;  // open and change windows; borrowed for one run
     bool opened = false;     // open window: decrypted; change window: password given
     HWND owner = nullptr;    // change window: the editor, disabled while it runs
@@ -123,37 +120,18 @@ WindowState g_create_db;
 WindowState g_decrypt_db;
 WindowState g_change_password;
 
-// The password as typed, in UTF-8, read without any copy that is not wiped: the
-// wide and the narrow text are both cleared when this goes out of scope.
-class TypedPassword {
-public:
-    explicit TypedPassword(HWND box) : wide_(get_window_text_w(box))
-    {
-        try {
-            narrow_ = to_narrow(wide_);
-        } catch (...) {
-            wipe();  // the destructor does not run when the constructor throws
-            throw;
-        }
-    }
-    ~TypedPassword() { wipe(); }
-    TypedPassword(const TypedPassword&) = delete;
-    TypedPassword& operator=(const TypedPassword&) = delete;
+// The password as typed, in UTF-8; neither it nor the window's wide text leaves a
+// copy that is not wiped.
+SecretString typed_password(HWND box)
+{
+    return SecretString(to_narrow(SecretWString(get_window_text_w(box)).str()));
+}
 
-    const char* bytes() const { return narrow_.data(); }
-    std::uint32_t length() const { return static_cast<std::uint32_t>(narrow_.size()); }
-    bool empty() const { return narrow_.empty(); }
-
-private:
-    void wipe() noexcept
-    {
-        if (!wide_.empty()) secure_wipe(&wide_[0], wide_.size() * sizeof(wchar_t));
-        if (!narrow_.empty()) secure_wipe(&narrow_[0], narrow_.size());
-    }
-
-    std::wstring wide_;
-    std::string narrow_;
-};
+// The length a vault takes a password with.
+std::uint32_t length_of(const SecretString& password)
+{
+    return static_cast<std::uint32_t>(password.size());
+}
 
 // Shows why a command could not complete (out of memory, a failing random source)
 // without letting anything escape into the window procedure.
@@ -161,9 +139,9 @@ void report_failure(HWND window, const char* caption, const std::exception* fail
 {
     MessageBeep(MB_ICONWARNING);
     try {
-        std::string text = "The operation could not be completed.";
+        std::string text = kOperationFailed;
         if (dynamic_cast<const std::bad_alloc*>(failure)) {
-            text = "There is not enough memory to complete the operation.";
+            text = kOperationOutOfMemory;
         } else if (failure && failure->what() && *failure->what()) {
             text += "\r\n";
             text += failure->what();
@@ -177,12 +155,10 @@ void report_failure(HWND window, const char* caption, const std::exception* fail
 LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
 {
     state.window = window;
-    state.title_font = create_message_font(scaled(25));
-    state.text_font = create_message_font(scaled(16));
-    state.separator_pen = CreatePen(PS_SOLID, 1, kSeparatorColour);
-    state.band_brush = CreateSolidBrush(kBandColour);
+    state.title_font.reset(create_message_font(scaled(25)));
+    state.text_font.reset(create_message_font(scaled(16)));
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    state.picture = LoadBitmapW(instance, MAKEINTRESOURCEW(kind.picture));
+    state.picture.reset(LoadBitmapW(instance, MAKEINTRESOURCEW(kind.picture)));
 
     state.box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kind.box_style, 0, 0, 0, 0, window,
                                 nullptr, instance, nullptr);
@@ -190,8 +166,8 @@ LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
                                    window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.command)),
                                    instance, nullptr);
-    SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font), TRUE);
-    SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font), TRUE);
+    SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
+    SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     // TRUE: the cue stays visible while the box has the focus.
     SendMessageW(state.box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(kind.cue_banner));
 
@@ -201,6 +177,43 @@ LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
     return 0;
 }
 
+// The picture at the left: stretched by whole pixels' worth on a high-DPI screen, a
+// plain copy at 96 DPI.
+void paint_picture(HDC dc, HBITMAP bitmap, const BITMAP& picture)
+{
+    const MemoryDc picture_dc(dc);
+    if (!picture_dc.get()) return;
+    const SelectInScope select_picture(picture_dc.get(), bitmap);
+    if (screen_dpi() == 96) {
+        BitBlt(dc, 10, 40, picture.bmWidth, picture.bmHeight, picture_dc.get(), 0, 0, SRCCOPY);
+    } else {
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, scaled(10), scaled(40), scaled(picture.bmWidth), scaled(picture.bmHeight),
+                   picture_dc.get(), 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
+    }
+}
+
+// The coloured title and the explanation beside the picture; returns the top of the
+// band below them.
+int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const RECT& client,
+                const BITMAP& picture)
+{
+    const SelectInScope select_title_font(dc, state.title_font.get());
+    SetTextColor(dc, kTitleColour);
+    RECT title = {scaled(10), scaled(5), client.right - scaled(5), client.bottom};
+    DrawTextW(dc, kind.title, -1, &title, DT_END_ELLIPSIS);
+
+    const SelectInScope select_text_font(dc, state.text_font.get());
+    SetTextColor(dc, RGB(0, 0, 0));
+    RECT text = {scaled(picture.bmWidth + 20), scaled(35), client.right - scaled(5), client.bottom};
+    DrawTextW(dc, kind.explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
+    int band_top = text.bottom + scaled(kind.gap);
+    if (client.bottom - scaled(kBandHeight) > band_top) band_top = client.bottom - scaled(kBandHeight);
+    DrawTextW(dc, kind.explanation, -1, &text, DT_WORDBREAK);
+    return band_top;
+}
+
 LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
 {
     RECT client = {};
@@ -208,49 +221,15 @@ LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     if (!dc) return 0;
-    HGDIOBJ old_pen = SelectObject(dc, state.separator_pen);
-    HGDIOBJ old_font = SelectObject(dc, state.title_font);
-    HDC picture_dc = CreateCompatibleDC(dc);
-    HGDIOBJ old_picture = picture_dc ? SelectObject(picture_dc, state.picture) : nullptr;
     BITMAP picture = {};
-    if (state.picture) GetObjectW(state.picture, sizeof picture, &picture);
+    if (state.picture) GetObjectW(state.picture.get(), sizeof picture, &picture);
 
-    SetTextColor(dc, kTitleColour);
-    RECT title = {scaled(10), scaled(5), client.right - scaled(5), client.bottom};
-    DrawTextW(dc, kind.title, -1, &title, DT_END_ELLIPSIS);
-
-    SelectObject(dc, state.text_font);
-    SetTextColor(dc, RGB(0, 0, 0));
-    RECT text = {scaled(picture.bmWidth + 20), scaled(35), client.right - scaled(5), client.bottom};
-    DrawTextW(dc, kind.explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
-    int band_top = text.bottom + scaled(kind.gap);
-    if (client.bottom - scaled(kBandHeight) > band_top) band_top = client.bottom - scaled(kBandHeight);
-    DrawTextW(dc, kind.explanation, -1, &text, DT_WORDBREAK);
-
-    if (picture_dc) {
-        // Stretched by whole pixels' worth on a high-DPI screen; a plain copy at 96 DPI.
-        if (screen_dpi() == 96) {
-            BitBlt(dc, 10, 40, picture.bmWidth, picture.bmHeight, picture_dc, 0, 0, SRCCOPY);
-        } else {
-            SetStretchBltMode(dc, HALFTONE);
-            SetBrushOrgEx(dc, 0, 0, nullptr);
-            StretchBlt(dc, scaled(10), scaled(40), scaled(picture.bmWidth), scaled(picture.bmHeight),
-                       picture_dc, 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
-        }
-        SelectObject(picture_dc, old_picture);
-        DeleteDC(picture_dc);
-    }
-
-    RECT band = {0, band_top, client.right, client.bottom};
-    if (state.band_brush) FillRect(dc, &band, state.band_brush);
-    MoveToEx(dc, 0, band_top, nullptr);
-    LineTo(dc, client.right, band_top);
+    const int band_top = paint_texts(dc, kind, state, client, picture);
+    paint_picture(dc, state.picture.get(), picture);
+    paint_band(dc, RECT{0, band_top, client.right, client.bottom});
 
     MoveWindow(state.box, scaled(8), band_top + scaled(9), client.right - scaled(129), scaled(23), TRUE);
     MoveWindow(state.button, client.right - scaled(113), band_top + scaled(9), scaled(105), scaled(23), TRUE);
-
-    SelectObject(dc, old_font);
-    SelectObject(dc, old_pen);
     EndPaint(window, &paint);
     return 0;
 }
@@ -259,17 +238,17 @@ void create_database(WindowState& state)
 {
     HWND window = state.window;
     try {
-        TypedPassword password(state.box);
+        const SecretString password = typed_password(state.box);
         if (password.empty()) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error", "The master password is empty.");
+            show_message(window, kErrorCaption, kEmptyMasterPassword);
             SetFocus(state.box);
             return;
         }
         // Never over an existing vault, whatever put it there since the window opened.
         if (file_exists(kDatabaseFileName)) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error creating database",
+            show_message(window, kErrorCreatingDatabase,
                          std::string("A database file already exists (") + kDatabaseFileName +
                              "); it was not replaced. Close this window to open it.");
             SetFocus(state.box);
@@ -277,7 +256,7 @@ void create_database(WindowState& state)
         }
         Database db;
         db.set_plaintext("", 0);
-        db.set_password(password.bytes(), password.length());
+        db.set_password(password.data(), length_of(password));
         if (db.save(kDatabaseFileName) == DB_OK) {
             MessageBeep(MB_ICONINFORMATION);
             show_message(window, "Database successfully created",
@@ -285,14 +264,14 @@ void create_database(WindowState& state)
             PostMessageW(window, WM_CLOSE, 0, 0);
         } else {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error creating database", db.last_error());
+            show_message(window, kErrorCreatingDatabase, db.last_error());
             SetFocus(state.box);
         }
     } catch (const std::exception& failure) {
-        report_failure(window, "Error creating database", &failure);
+        report_failure(window, kErrorCreatingDatabase, &failure);
         SetFocus(state.box);
     } catch (...) {
-        report_failure(window, "Error creating database", nullptr);
+        report_failure(window, kErrorCreatingDatabase, nullptr);
         SetFocus(state.box);
     }
 }
@@ -303,8 +282,8 @@ void decrypt_database(WindowState& state)
     HWND window = state.window;
     try {
         {
-            TypedPassword password(state.box);
-            state.db->set_password(password.bytes(), password.length());
+            const SecretString password = typed_password(state.box);
+            state.db->set_password(password.data(), length_of(password));
         }  // the database holds its own copy now
         const int rc = state.db->decrypt();
         if (rc == DB_OK) {
@@ -312,19 +291,19 @@ void decrypt_database(WindowState& state)
             PostMessageW(window, WM_CLOSE, 0, 0);
         } else if (rc == DB_WRONG_PASSWORD) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Wrong password", "The given password is wrong. Please try again.");
+            show_message(window, kWrongPasswordCaption, kWrongPassword);
             SetWindowTextW(state.box, L"");
             SetFocus(state.box);
         } else {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Could not decrypt database", state.db->last_error());
+            show_message(window, kErrorDecryptingDatabase, state.db->last_error());
             SetFocus(state.box);
         }
     } catch (const std::exception& failure) {
-        report_failure(window, "Could not decrypt database", &failure);
+        report_failure(window, kErrorDecryptingDatabase, &failure);
         SetFocus(state.box);
     } catch (...) {
-        report_failure(window, "Could not decrypt database", nullptr);
+        report_failure(window, kErrorDecryptingDatabase, nullptr);
         SetFocus(state.box);
     }
 }
@@ -334,21 +313,21 @@ void change_password(WindowState& state)
     if (state.opened || !state.db) return;
     HWND window = state.window;
     try {
-        TypedPassword password(state.box);
+        const SecretString password = typed_password(state.box);
         if (password.empty()) {
             MessageBeep(MB_ICONWARNING);
-            show_message(window, "Error", "The master password is empty.");
+            show_message(window, kErrorCaption, kEmptyMasterPassword);
             SetFocus(state.box);
             return;
         }
-        state.db->set_password(password.bytes(), password.length());
+        state.db->set_password(password.data(), length_of(password));
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
     } catch (const std::exception& failure) {
-        report_failure(window, "Error changing password", &failure);
+        report_failure(window, kErrorChangingPassword, &failure);
         SetFocus(state.box);
     } catch (...) {
-        report_failure(window, "Error changing password", nullptr);
+        report_failure(window, kErrorChangingPassword, nullptr);
         SetFocus(state.box);
     }
 }
@@ -371,15 +350,9 @@ LRESULT on_close(WindowState& state, HWND window)
 
 LRESULT on_destroy(WindowState& state)
 {
-    DeleteObject(state.title_font);
-    DeleteObject(state.text_font);
-    DeleteObject(state.band_brush);
-    DeleteObject(state.separator_pen);
-    DeleteObject(state.picture);
-    state.title_font = state.text_font = nullptr;
-    state.band_brush = nullptr;
-    state.separator_pen = nullptr;
-    state.picture = nullptr;
+    state.title_font.reset();
+    state.text_font.reset();
+    state.picture.reset();
     state.box = state.button = nullptr;
     PostQuitMessage(0);
     return 0;
@@ -484,7 +457,7 @@ void register_window(HINSTANCE instance, const WindowKind& kind)
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     window_class.lpszClassName = kind.class_name;
     if (!RegisterClassExW(&window_class)) {
-        MessageBoxW(nullptr, L"RegisterClassEx failed", L"Error", MB_ICONWARNING);
+        show_error_box(kErrorCaptionW, kRegisterClassFailed);
     }
 }
 
@@ -497,7 +470,7 @@ bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, Wi
                                   CW_USEDEFAULT, size.cx, size.cy, state.owner, nullptr, instance,
                                   nullptr);
     if (!window) {
-        MessageBoxW(nullptr, L"CreateWindowEx failed", L"Error", MB_ICONWARNING);
+        show_error_box(kErrorCaptionW, kCreateWindowFailed);
         return false;
     }
     state.window = window;

@@ -21,3 +21,7 @@ void set_window_text(HWND window, const std::string& text);
 // keyboard translations, Wine's, deliver it) a backspace with Ctrl held while the
 // Backspace key is down. Ctrl+H, the same character without Backspace, is not.
 bool is_ctrl_backspace(WPARAM character);
+
+// True when the file system has an entry named `path` (a file, readable or not, or a
+// folder); false only when there is none.
+bool file_exists(const std::string& path);

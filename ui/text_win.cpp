@@ -70,3 +70,15 @@ bool is_ctrl_backspace(WPARAM character)
     return character == 0x7F ||
            (character == L'\b' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_BACK) < 0);
 }
+
+bool file_exists(const std::string& path)
+{
+    // The entry, not its contents: a vault that cannot be read at this moment (held
+    // by another program, access rights) is there all the same, and loading it says
+    // why it cannot be read.
+    const std::wstring wide = to_utf16(path);
+    if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD code = GetLastError();
+    return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_INVALID_NAME &&
+           code != ERROR_BAD_PATHNAME && code != ERROR_INVALID_DRIVE;
+}

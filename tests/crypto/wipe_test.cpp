@@ -37,3 +37,30 @@ TEST(SecureWipe, WipeOnExitRunsOnEveryReturnPath)
         for (std::uint8_t byte : key) ASSERT_EQ(byte, 0) << "early return: " << early;
     }
 }
+
+// Nothing of a secret stays in the memory a SecretString keeps: not in a moved-from
+// string (a short one lives in the object itself), not past a truncation.
+TEST(SecretString, MovingAndTruncatingLeaveNoCharactersBehind)
+{
+    const auto all_zero = [](const char* data, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            if (data[i] != '\0') return false;
+        return true;
+    };
+    std::string plain = "hunter2";
+    SecretString adopted(std::move(plain));
+    EXPECT_EQ(adopted.str(), "hunter2");
+    EXPECT_TRUE(all_zero(plain.data(), 0, plain.capacity()));
+
+    SecretString moved(std::move(adopted));
+    EXPECT_EQ(moved.str(), "hunter2");
+    EXPECT_TRUE(adopted.empty());
+    EXPECT_TRUE(all_zero(adopted.data(), 0, adopted.str().capacity()));
+
+    SecretString text("secret words", 12);
+    text.truncate(6);
+    EXPECT_EQ(text.str(), "secret");
+    EXPECT_TRUE(all_zero(text.data(), 6, 12));
+    for (int i = 0; i < 100; ++i) text.append("x", 1);
+    EXPECT_EQ(text.str(), "secret" + std::string(100, 'x'));
+}

@@ -6,6 +6,7 @@
 #include "db_test_support.h"
 
 #include "db/backup.h"
+#include "db/save_document.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -178,6 +179,28 @@ TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
     EXPECT_EQ(written[4], path + ".1700000000_04.bak");
     for (std::size_t i = 0; i < versions.size(); ++i) EXPECT_BYTES_EQ(versions[i], read_file(written[i]));
     EXPECT_EQ(dir.names().size(), 6u);
+}
+
+// The save command's portable half: one backup of the vault as it was, then the
+// document written with CR LF line ends.
+TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument) {
+    make_vault(path, "pw", "old text\r\n");
+    const Bytes old = read_file(path);
+    Database db;
+    ASSERT_EQ(db.load(path), DB_OK);
+    db.set_password("pw", 2);
+    ASSERT_EQ(db.decrypt(), DB_OK);
+    const Tree document = parse_tree("site\n\tuser: me\n\tnotes\n\t\tline\n");
+    keep_backup(path, 1700000000);
+    std::string error;
+    ASSERT_EQ(write_document(db, document, path, error), DB_OK) << error;
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"passwords.gkv", "passwords.gkv.1700000000.bak"}));
+    EXPECT_BYTES_EQ(old, read_file(path + ".1700000000.bak"));
+    Database saved;
+    saved.set_password("pw", 2);
+    ASSERT_EQ(saved.load(path), DB_OK);
+    ASSERT_EQ(saved.decrypt(), DB_OK);
+    EXPECT_EQ(saved.plaintext(), "site\r\n\tuser: me\r\n\tnotes\r\n\t\tline\r\n");
 }
 
 TEST_F(DatabaseSave, NoVaultMeansNoBackup) {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 #include "db/database.h"
 #include "ui/text.h"
 

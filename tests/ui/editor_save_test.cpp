@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/windows.h"
+#include "app/window_entry_points.h"
 #include "db/database.h"
 #include "editor_driver.h"
 #include "ui/editor_window.h"

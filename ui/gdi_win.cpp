@@ -1,0 +1,18 @@
+#include "ui/gdi.h"
+
+namespace {
+
+constexpr COLORREF kBandColour = RGB(240, 240, 240);
+constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
+
+}  // namespace
+
+void paint_band(HDC dc, const RECT& band) noexcept
+{
+    const Brush brush(CreateSolidBrush(kBandColour));
+    const Pen pen(CreatePen(PS_SOLID, 1, kSeparatorColour));
+    if (brush) FillRect(dc, &band, brush.get());
+    const SelectInScope select_pen(dc, pen.get());
+    MoveToEx(dc, band.left, band.top, nullptr);
+    LineTo(dc, band.right, band.top);
+}
