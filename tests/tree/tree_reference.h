@@ -140,7 +140,8 @@ inline std::string ref_common_prefix(const std::string& a, const std::string& b)
     return a.substr(0, i);
 }
 
-inline std::string ref_complete(const TreeNode& n, const std::string& query)
+// Completion byte by byte: names agree under the matching rule, wherever that ends.
+inline std::string ref_complete_bytes(const TreeNode& n, const std::string& query)
 {
     if (query.empty()) return "";
     std::string answer;
@@ -152,7 +153,7 @@ inline std::string ref_complete(const TreeNode& n, const std::string& query)
         if (query.size() == child.name.size()) return child.name;
         if (query.size() > child.name.size()) {
             if (query[child.name.size()] != ' ') continue;
-            const std::string below = ref_complete(child, query.substr(child.name.size() + 1));
+            const std::string below = ref_complete_bytes(child, query.substr(child.name.size() + 1));
             if (below.empty()) continue;
             answer = ref_common_prefix(answer, child.name + " " + below);
         } else if (answer.empty()) {
@@ -160,6 +161,22 @@ inline std::string ref_complete(const TreeNode& n, const std::string& query)
         } else {
             answer = ref_common_prefix(answer, child.name);
         }
+    }
+    return answer;
+}
+
+// An answer never ends inside a multi-byte UTF-8 character: a lead byte whose
+// character the answer cuts short goes, with its continuation bytes, but the answer
+// never becomes shorter than the query. Bytes that are not UTF-8 stay.
+inline std::string ref_complete(const TreeNode& n, const std::string& query)
+{
+    std::string answer = ref_complete_bytes(n, query);
+    for (std::size_t back = 1; back <= 4 && back <= answer.size(); ++back) {
+        const auto c = static_cast<unsigned char>(answer[answer.size() - back]);
+        if ((c & 0xC0) == 0x80) continue;
+        const std::size_t length = c >= 0xF0 && c <= 0xF7 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+        if (back < length) answer.resize(std::max(answer.size() - back, std::min(query.size(), answer.size())));
+        break;
     }
     return answer;
 }
