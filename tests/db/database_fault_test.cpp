@@ -2,13 +2,16 @@
 // derivation that cannot get its work buffer. This program is linked with
 // ld --wrap for random_bytes and pbkdf2, so a test can make either fail.
 
-#include "db_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/hex.h"
+#include "tests/support/vaults.h"
+
+#include <gtest/gtest.h>
 
 #include "crypto/keyed.h"
 
 #include <stdexcept>
 
-using namespace dbtest;
 
 namespace {
 int g_random_calls_until_failure = -1;  // -1: never fail

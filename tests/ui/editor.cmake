@@ -6,7 +6,7 @@ glimkeep_add_test(glimkeep_editor_tests GUI
     ${CMAKE_CURRENT_LIST_DIR}/editor_boxes_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/editor_save_test.cpp
     $<TARGET_OBJECTS:glimkeep_res>
-  LIBS glimkeep_ui)
+  LIBS glimkeep_ui glimkeep_test_support)
 
 # Its own program: it replaces the global operator new to run out of memory on demand.
 glimkeep_add_test(glimkeep_editor_memory_tests GUI
@@ -15,4 +15,4 @@ glimkeep_add_test(glimkeep_editor_memory_tests GUI
     ${CMAKE_CURRENT_LIST_DIR}/editor_memory_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/allocation_failure.cpp
     $<TARGET_OBJECTS:glimkeep_res>
-  LIBS glimkeep_ui)
+  LIBS glimkeep_ui glimkeep_test_support)

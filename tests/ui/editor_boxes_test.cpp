@@ -51,7 +51,7 @@ protected:
         return locked;
     }
 
-    TemporaryFolder folder_;
+    TempWorkingDir folder_;
     Database db_;
 };
 
@@ -496,7 +496,7 @@ namespace {
 // A vault larger than an edit control's default limit is shown whole and stays editable.
 TEST(EditorLargeVault, IsShownWholeAndTakesMoreText)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     std::string document;
     for (int i = 0; document.size() < 100000; ++i)
         document += "entry " + std::to_string(i) + "\r\n\tpass: " + std::string(40, 'x') + "\r\n";

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 
 #include "app/windows.h"
@@ -72,23 +69,6 @@ BOOL CALLBACK find_any_dialog(HWND window, LPARAM lparam)
 }
 
 }  // namespace
-
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else out += c;
-    }
-    return out;
-}
-
-std::string escaped(const std::wstring& text)
-{
-    return escaped(to_narrow(text));
-}
 
 bool EditorDriver::attach(int timeout_ms)
 {
@@ -317,75 +297,4 @@ bool run_editor_with(Database& db, const std::function<void(EditorDriver&)>& scr
     thread.join();
     problems = driver.problems;
     return result;
-}
-
-TemporaryFolder::TemporaryFolder()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    previous_ = buffer;
-    GetTempPathW(MAX_PATH, buffer);
-    static unsigned counter = 0;
-    path_ = std::wstring(buffer) + L"glimkeep-editor-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter);
-    CreateDirectoryW(path_.c_str(), nullptr);
-    SetCurrentDirectoryW(path_.c_str());
-}
-
-TemporaryFolder::~TemporaryFolder()
-{
-    SetCurrentDirectoryW(previous_.c_str());
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring full = path_ + L"\\" + name;
-            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(full.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
-}
-
-std::vector<std::string> TemporaryFolder::files() const
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(to_narrow(name));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool write_vault(const std::string& plaintext, const std::string& password)
-{
-    Database db;
-    db.new_key_iterations = kTestIterations;
-    db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
-    db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
-    return db.save(kDatabaseFileName) == DB_OK;
-}
-
-std::string read_file(const std::string& name)
-{
-    std::ifstream file(name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
-bool open_vault(Database& db, const std::string& password)
-{
-    db.new_key_iterations = kTestIterations;
-    if (db.load(kDatabaseFileName) != DB_OK) return false;
-    db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
-    return db.decrypt() == DB_OK;
 }

@@ -8,7 +8,8 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include "tests/support/files.h"
+#include "tests/support/vaults.h"
 
 #include <functional>
 #include <initializer_list>
@@ -76,32 +77,3 @@ public:
 // Returns run_editor_window's result; the driver's problems land in `problems`.
 bool run_editor_with(Database& db, const std::function<void(EditorDriver&)>& script,
                      std::vector<std::string>& problems);
-
-// Escapes CR, LF and tabs so that texts read well in failure messages.
-std::string escaped(const std::wstring& text);
-std::string escaped(const std::string& text);
-
-// Each test runs in a fresh temporary folder, which becomes the working directory.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    // Names of the files in the folder, sorted.
-    std::vector<std::string> files() const;
-
-private:
-    std::wstring previous_;
-    std::wstring path_;
-};
-
-// Key-derivation iterations of the test vaults (format 2.0): few, so that the tests
-// stay fast; open_vault keeps the keys for the saves, as the program does.
-inline constexpr std::uint32_t kTestIterations = 1000;
-
-// The vault on disk: writes `plaintext` encrypted with `password`; reads a file whole.
-bool write_vault(const std::string& plaintext, const std::string& password);
-std::string read_file(const std::string& name);
-// Opens the vault with `password` into `db` (load and decrypt); false on failure.
-bool open_vault(Database& db, const std::string& password);

@@ -26,7 +26,7 @@ std::wstring wait_any_dialog(EditorDriver& d, HWND& dialog, int timeout_ms)
 
 TEST(EditorOutOfMemory, EverySaveFailureKeepsTheTextAndItsMark)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     ASSERT_TRUE(write_vault(kDocument, kPassword));
     Database db;
     ASSERT_TRUE(open_vault(db, kPassword));
@@ -91,7 +91,7 @@ TEST(EditorOutOfMemory, EverySaveFailureKeepsTheTextAndItsMark)
 
 TEST(EditorOutOfMemory, AFailedFilterChangeNeverMixesUpTwoNodes)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     ASSERT_TRUE(write_vault(kDocument, kPassword));
     Database db;
     ASSERT_TRUE(open_vault(db, kPassword));

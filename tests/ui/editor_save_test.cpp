@@ -48,7 +48,7 @@ protected:
     std::vector<std::string> backups() const
     {
         std::vector<std::string> names;
-        for (const std::string& name : folder_.files())
+        for (const std::string& name : folder_.names())
             if (is_backup(name)) names.push_back(name);
         return names;
     }
@@ -60,7 +60,7 @@ protected:
         return db.plaintext();
     }
 
-    TemporaryFolder folder_;
+    TempWorkingDir folder_;
     Database db_;
     std::string original_;
 };
@@ -76,7 +76,7 @@ TEST_F(EditorSave, WithoutChangesNothingHappens)
     });
     EXPECT_FALSE(locked);
     EXPECT_TRUE(g_editor_messages.empty());
-    EXPECT_EQ(folder_.files(), std::vector<std::string>{kDatabaseFileName});
+    EXPECT_EQ(folder_.names(), std::vector<std::string>{kDatabaseFileName});
     EXPECT_EQ(read_file(kDatabaseFileName), original_);
 }
 
@@ -304,7 +304,7 @@ namespace {
 // a save would write over the vault: it refuses to open instead.
 TEST(EditorWithoutPlaintext, RefusesToOpen)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     ASSERT_TRUE(write_vault(kDocument, kPassword));
     const std::string vault = read_file(kDatabaseFileName);
     Database db;

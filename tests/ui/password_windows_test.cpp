@@ -118,7 +118,7 @@ void check_layout(Driver& d, const PasswordWindow& w)
 class PasswordWindows : public ::testing::Test {
 protected:
     void SetUp() override { register_windows_once(); }
-    TemporaryDirectory directory_;
+    TempWorkingDir directory_;
 };
 
 }  // namespace

@@ -2,9 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -196,24 +193,6 @@ std::vector<std::string> drive(const std::function<void()>& ui, const std::funct
     return driver.failures;
 }
 
-std::string join(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return text;
-}
-
-std::string narrow(const std::wstring& text)
-{
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n, nullptr,
-                        nullptr);
-    return result;
-}
-
 std::wstring window_text(HWND window)
 {
     wchar_t buffer[4096] = {};
@@ -234,62 +213,4 @@ RECT rect_in_parent(HWND window)
     GetWindowRect(window, &rect);
     MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
-}
-
-TemporaryDirectory::TemporaryDirectory()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    previous_ = buffer;
-    GetTempPathW(MAX_PATH, buffer);
-    static unsigned counter = 0;
-    for (;;) {
-        path_ = std::wstring(buffer) + L"glimkeep-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter);
-        if (CreateDirectoryW(path_.c_str(), nullptr)) break;
-    }
-    SetCurrentDirectoryW(path_.c_str());
-}
-
-namespace {
-
-void remove_tree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring full = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(full);
-            } else {
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
-}  // namespace
-
-TemporaryDirectory::~TemporaryDirectory()
-{
-    SetCurrentDirectoryW(previous_.c_str());
-    remove_tree(path_);
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }

@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "tests/support/files.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
@@ -68,27 +70,7 @@ private:
 // Runs `ui` on this thread and `script` on a second thread; returns the failures.
 std::vector<std::string> drive(const std::function<void()>& ui, const std::function<void(Driver&)>& script);
 
-std::string join(const std::vector<std::string>& lines);
-std::string narrow(const std::wstring& text);
 std::wstring window_text(HWND window);
 std::wstring class_of(HWND window);
 // A window's rectangle in its parent's client coordinates.
 RECT rect_in_parent(HWND window);
-
-// A fresh, empty working directory for the duration of a test; removed afterwards.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory();
-    ~TemporaryDirectory();
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring previous_;
-    std::wstring path_;
-};
-
-// Whole file as bytes ("" when it cannot be read), and writing one.
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
