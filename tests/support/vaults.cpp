@@ -37,10 +37,10 @@ void make_vault(const std::string& path, const std::string& password, const std:
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
 }
 
-bool write_vault(const std::string& plaintext, const std::string& password)
+bool write_vault(const std::string& plaintext, const std::string& password, std::uint32_t iterations)
 {
     Database db;
-    db.new_key_iterations = kTestIterations;
+    db.new_key_iterations = iterations;
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
     db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
     return db.save(kDatabaseFileName) == DB_OK;

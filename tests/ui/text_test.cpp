@@ -1,6 +1,7 @@
 // The UTF-8/UTF-16 crossing and the window-text helpers, through real edit controls.
 #include "ui/text.h"
 #include "tests/support/hex.h"
+#include "window_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +11,8 @@
 namespace {
 
 // A real edit control (single line or multi-line), destroyed with the test.
-class EditControl {
-public:
-    explicit EditControl(DWORD style = 0)
-        : window_(CreateWindowExW(0, L"EDIT", L"", WS_POPUP | style, 0, 0, 300, 200, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr))
-    {
-    }
-    ~EditControl() { DestroyWindow(window_); }
-    EditControl(const EditControl&) = delete;
-    EditControl& operator=(const EditControl&) = delete;
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
+struct EditControl : TestWindow {
+    explicit EditControl(DWORD style = 0) : TestWindow(L"EDIT", L"", WS_POPUP | style, 0, 0, 300, 200) {}
 };
 
 // Grinning face U+1F600 and musical symbol G clef U+1D11E (surrogate pairs), German
