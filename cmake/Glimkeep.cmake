@@ -45,16 +45,25 @@ macro(glimkeep_find_gtest)
 endmacro()
 
 # glimkeep_add_test(<name> SOURCES <files...> [LIBS <targets...>] [GUI] [NO_MAIN])
-# One test executable; its cases are discovered when ctest runs (under Wine in the
-# Windows build). GUI tests share one display and clipboard, so they never run at once.
+# One test executable, linked with the library the suites share (tests/support); its
+# cases are discovered when ctest runs (under Wine in the Windows build). A GUI test
+# is a window test of the Windows build: it links the window library and the
+# resource object (dialog templates, pictures, icon), and GUI tests share one
+# display and clipboard, so they never run at once.
 function(glimkeep_add_test name)
   cmake_parse_arguments(ARG "GUI;NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  set(sources ${ARG_SOURCES})
+  set(libs ${ARG_LIBS} glimkeep_test_support)
+  if(ARG_GUI)
+    list(APPEND sources $<TARGET_OBJECTS:glimkeep_res>)
+    list(APPEND libs glimkeep_ui)
+  endif()
+  add_executable(${name} ${sources})
   glimkeep_warnings(${name})
   if(ARG_NO_MAIN)
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest)
+    target_link_libraries(${name} PRIVATE ${libs} GTest::gtest)
   else()
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${libs} GTest::gtest_main)
   endif()
   target_compile_definitions(${name} PRIVATE GLIMKEEP_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   set(props TIMEOUT 300)

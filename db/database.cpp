@@ -9,6 +9,9 @@
 #include <cstring>
 #include <new>
 
+decltype(&random_bytes) db_random_bytes = &random_bytes;
+decltype(&pbkdf2) db_pbkdf2 = &pbkdf2;
+
 namespace {
 
 constexpr char kMagic[kMagicSize + 1] = "GLIMKEEPDB";
@@ -253,8 +256,8 @@ int Database::derive_key(std::uint8_t key[32]) {
         return DB_NO_PASSWORD;
     }
     std::memset(key, 0, kKeySize);
-    if (pbkdf2(password.get(), password_length, salt, kSaltSize, key, kKeySize,
-               kPbkdf2Iterations, hmac_sha3_256, kKeySize) != 0) {
+    if (db_pbkdf2(password.get(), password_length, salt, kSaltSize, key, kKeySize,
+                  kPbkdf2Iterations, hmac_sha3_256, kKeySize) != 0) {
         error = kTextKdfFailed;
         return DB_KDF_FAILED;
     }
@@ -289,8 +292,8 @@ int Database::encrypt() {
     // The random device may throw; the data stays plaintext and the caller gets
     // a status, never an exception.
     try {
-        random_bytes(salt, kSaltSize);
-        random_bytes(nonce, kNonceSize);
+        db_random_bytes(salt, kSaltSize);
+        db_random_bytes(nonce, kNonceSize);
     } catch (...) {
         error = kTextRandomFailed;
         return DB_RANDOM_FAILED;
@@ -343,8 +346,8 @@ int Database::encrypt2() {
     // device may throw; the data stays plaintext and the caller gets a status.
     std::uint8_t new_salt[kSaltSize];
     try {
-        random_bytes(nonce, kNonceSize);
-        if (!session_keys_valid_) random_bytes(new_salt, kSaltSize);
+        db_random_bytes(nonce, kNonceSize);
+        if (!session_keys_valid_) db_random_bytes(new_salt, kSaltSize);
     } catch (...) {
         error = kTextRandomFailed;
         return DB_RANDOM_FAILED;

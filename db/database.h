@@ -30,6 +30,8 @@
 // fixed English text that last_error() returns. The container owns its data and
 // password buffers and wipes them before releasing them.
 
+#include "crypto/keyed.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,6 +51,13 @@ enum : int {
     // The operating system's random generator failed while drawing salt and nonce.
     DB_RANDOM_FAILED = 10,
 };
+
+// The container draws its salts and nonces through db_random_bytes and derives the
+// format 1.0 key through db_pbkdf2. They point at random_bytes and pbkdf2
+// (crypto/keyed.h); only the fault tests point them elsewhere, to make the random
+// source throw or the key derivation fail, which no file can cause.
+extern decltype(&random_bytes) db_random_bytes;
+extern decltype(&pbkdf2) db_pbkdf2;
 
 // The vault's file name, relative to the working directory.
 inline constexpr char kDatabaseFileName[] = "passwords.gkv";

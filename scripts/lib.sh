@@ -29,9 +29,11 @@ wine_for() {
   fi
 }
 
-# Creates the Wine prefix once. A prefix made before 32-bit Wine was installed
-# cannot start 32-bit programs (and wineboot -u does not repair it): such a prefix
-# has no 32-bit system folder, and is made again.
+# Creates the Wine prefix once, its windows drawn inside one virtual desktop
+# (without a window manager on Xvfb, every window that closes otherwise waits on X
+# for a while). A prefix made before 32-bit Wine was installed cannot start 32-bit
+# programs (and wineboot -u does not repair it): such a prefix has no 32-bit system
+# folder, and is made again. The end-to-end harness calls it through scripts/wine-prefix.
 prepare_wine_prefix() {
   if [ -f "$WINEPREFIX/system.reg" ] && can_run_32bit \
      && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
@@ -45,30 +47,49 @@ prepare_wine_prefix() {
     "$WINE64" wineboot -i >/dev/null 2>&1 || true
     "$WINESERVER" -w
   fi
+  if ! grep -q '"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    "$WINESERVER" -w
+  fi
+}
+
+# The test displays: Xvfb numbers 91 to 219, for every user of scripts/display.
+free_display_number() {
+  local n
+  for n in $(seq 91 219); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    echo "$n"
+    return 0
+  done
+  return 1
 }
 
 XVFB_PID=
-# Starts Xvfb on the first free display number and exports DISPLAY.
+# Starts Xvfb (scripts/display) on the first free display number and exports DISPLAY.
 start_display() {
-  local n
-  for n in $(seq 91 160); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  local attempt name out
+  out=$(mktemp)
+  for attempt in 1 2 3 4 5; do
+    "$ROOT/scripts/display" >"$out" 2>/dev/null &
     XVFB_PID=$!
     local i
     for i in $(seq 1 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
+      name=$(head -n1 "$out")
+      [ -n "$name" ] && [ -e "/tmp/.X11-unix/X${name#:}" ] && break
       kill -0 "$XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
-    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
-      export DISPLAY=":$n"
+    if [ -n "$name" ] && [ -e "/tmp/.X11-unix/X${name#:}" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+      rm -f "$out"
+      export DISPLAY="$name"
       log "Xvfb on display $DISPLAY (pid $XVFB_PID)"
       start_wine
       return 0
     fi
     kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; XVFB_PID=
   done
+  rm -f "$out"
   log "no free X display found"
   return 1
 }
@@ -76,15 +97,8 @@ start_display() {
 # Keeps one wineserver with its helper processes (services, explorer) running for
 # the session. Started here, away from ctest's pipes: a helper process that
 # inherited a test's stdout would keep ctest waiting for the test to end.
-# The session draws its windows inside one virtual desktop: without a window
-# manager on Xvfb, every window that closes otherwise waits on X for a while.
 start_wine() {
   prepare_wine_prefix
-  if ! grep -q '"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-    "$WINESERVER" -w
-  fi
   "$WINESERVER" -p
   "$WINE64" cmd /c echo >/dev/null 2>&1 </dev/null || true
 }

@@ -317,27 +317,34 @@ TreeNode TreeParser::parse_node(const std::string& text, std::string node_name, 
     };
 
     const char* base = text.data();
-    const std::size_t stop = end;
-    while (pos < stop) {
+    while (pos < end) {
+        const std::size_t line_begin = pos;
         const std::size_t deepest = depth + (open - 1);
         std::size_t tabs = 0;
-        while (tabs < deepest && pos + tabs < stop && base[pos + tabs] == '\t') ++tabs;
-        if (tabs < depth) break;  // the line belongs to an outer level
+        while (tabs < deepest && skip_indent(text, 1)) ++tabs;
+        if (tabs < depth) {  // the line belongs to an outer level
+            pos = line_begin;
+            break;
+        }
         const std::size_t level = tabs - depth;
         close_to(level + 1);
-        const std::size_t line_start = pos + tabs;
-        const Line line = split_line(base, line_start, stop);
+        const std::size_t name_start = pos;
+        std::size_t terminator = 0;
         std::vector<TreeNode>& siblings = staged[level];
-        if (line.single_line) {
-            siblings.emplace_back(std::string(base + line_start, line.key_end - line_start),
-                                  std::string(base + line.key_end + 2, line.value_end - line.key_end - 2), true);
+        if (scan_key(text, terminator)) {
+            const std::size_t name_end = pos;
+            pos += terminator;  // past ": "
+            const std::size_t content_start = pos;
+            scan_line_end(text, terminator);
+            siblings.emplace_back(std::string(base + name_start, name_end - name_start),
+                                  std::string(base + content_start, pos - content_start), true);
         } else {
-            siblings.emplace_back(std::string(base + line_start, line.key_end - line_start), std::string(), false);
+            siblings.emplace_back(std::string(base + name_start, pos - name_start), std::string(), false);
         }
         // The new node opens the level below it.
         if (staged.size() == level + 1) staged.emplace_back();
         open = level + 2;
-        pos = line.next;
+        pos += terminator;
     }
     close_to(0);
     if (out_pos) *out_pos = pos;

@@ -79,6 +79,9 @@ struct TreeParser {
     // levels are read with an explicit stack, not by recursion.
     TreeNode parse_node(const std::string& text, std::string name, std::string content,
                         bool single_line, std::size_t start, std::size_t* out_pos);
+    // The steps parse_node reads each line with: its indentation one tab at a time,
+    // then the name (scan_key) and, after ": ", the content (scan_line_end).
+
     // True after consuming exactly `count` tabs at `pos`; otherwise `pos` stays.
     bool skip_indent(const std::string& text, std::uint32_t count);
     // True with `pos` on the colon and out_len 2 when ": " comes before the line

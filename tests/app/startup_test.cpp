@@ -136,7 +136,7 @@ bool vault_exists()
 
 class Startup : public ::testing::Test {
 protected:
-    TemporaryDirectory directory_;
+    TempWorkingDir directory_;
 };
 
 }  // namespace

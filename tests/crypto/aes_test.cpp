@@ -1,6 +1,6 @@
 #include "crypto/aes.h"
 
-#include "hex.h"
+#include "tests/support/hex.h"
 
 #include <gtest/gtest.h>
 

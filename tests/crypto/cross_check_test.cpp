@@ -4,7 +4,7 @@
 #include "crypto/aes.h"
 #include "crypto/keyed.h"
 #include "crypto/sha3.h"
-#include "hex.h"
+#include "tests/support/hex.h"
 #include "vectors.h"
 
 #include <gtest/gtest.h>

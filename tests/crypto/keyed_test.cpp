@@ -2,7 +2,7 @@
 
 #include "crypto/aes.h"
 #include "crypto/sha3.h"
-#include "hex.h"
+#include "tests/support/hex.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "crypto/sha3.h"
 
-#include "hex.h"
+#include "tests/support/hex.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,11 @@
 // uses the `cryptography` package's AES and hashlib's SHA3-256). Natively the
 // script also reads vaults that the container wrote.
 
-#include "db_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/hex.h"
+#include "tests/support/vaults.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +17,6 @@
 #include <sys/wait.h>
 #endif
 
-using namespace dbtest;
 
 namespace {
 
@@ -69,10 +72,10 @@ TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
     ASSERT_EQ(db.encrypt(), DB_OK) << db.last_error();
     EXPECT_FALSE(db.decrypted);
     EXPECT_EQ(db.plaintext(), "");
-    EXPECT_NE(hex(data_of(db)), hex(bytes_of(text)));
+    EXPECT_NE(to_hex(data_of(db)), to_hex(bytes_of(text)));
     ASSERT_EQ(db.decrypt(), DB_OK) << db.last_error();
     EXPECT_TRUE(db.decrypted);
-    EXPECT_EQ(hex(bytes_of(db.plaintext())), hex(bytes_of(text)));
+    EXPECT_EQ(to_hex(bytes_of(db.plaintext())), to_hex(bytes_of(text)));
 }
 
 TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks) {
@@ -104,10 +107,10 @@ TEST(DatabaseCrypto, EveryEncryptionIsFresh) {
         set_plaintext(*db, "same text, more than one block long");
         ASSERT_EQ(db->encrypt(), DB_OK);
     }
-    EXPECT_NE(hex(a.salt, kSaltSize), hex(b.salt, kSaltSize));
-    EXPECT_NE(hex(a.nonce, kNonceSize), hex(b.nonce, kNonceSize));
-    EXPECT_NE(hex(a.mac, kMacSize), hex(b.mac, kMacSize));
-    EXPECT_NE(hex(data_of(a)), hex(data_of(b)));
+    EXPECT_NE(to_hex(a.salt, kSaltSize), to_hex(b.salt, kSaltSize));
+    EXPECT_NE(to_hex(a.nonce, kNonceSize), to_hex(b.nonce, kNonceSize));
+    EXPECT_NE(to_hex(a.mac, kMacSize), to_hex(b.mac, kMacSize));
+    EXPECT_NE(to_hex(data_of(a)), to_hex(data_of(b)));
 }
 
 TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
@@ -116,7 +119,7 @@ TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
     set_plaintext(db, "");
     ASSERT_EQ(db.encrypt(), DB_OK);
     EXPECT_EQ(db.data_length, 0u);
-    EXPECT_NE(hex(db.mac, kMacSize), hex(Bytes(kMacSize)));
+    EXPECT_NE(to_hex(db.mac, kMacSize), to_hex(Bytes(kMacSize)));
     ASSERT_EQ(db.decrypt(), DB_OK);
     EXPECT_NE(db.data, nullptr);
     EXPECT_EQ(db.plaintext(), "");
@@ -161,8 +164,8 @@ TEST(DatabaseCrypto, NoPasswordAtAll) {
     EXPECT_EQ(db.encrypt(), DB_NO_PASSWORD);
     EXPECT_EQ(db.last_error(), kNoPassword);
     // Salt and nonce were drawn before the key was wanted; the data is untouched.
-    EXPECT_NE(hex(old_salt, kSaltSize), hex(db.salt, kSaltSize));
-    EXPECT_NE(hex(old_nonce, kNonceSize), hex(db.nonce, kNonceSize));
+    EXPECT_NE(to_hex(old_salt, kSaltSize), to_hex(db.salt, kSaltSize));
+    EXPECT_NE(to_hex(old_nonce, kNonceSize), to_hex(db.nonce, kNonceSize));
     EXPECT_TRUE(db.decrypted);
     EXPECT_EQ(db.plaintext(), "text");
 
@@ -225,7 +228,7 @@ TEST(DatabaseGolden, ContainerOpensTheScriptsVaults) {
     Opened tree = open_vault(source_file("tests/db/golden/tree.gkv"), kTreePassword);
     ASSERT_EQ(tree.load_status, DB_OK);
     ASSERT_EQ(tree.decrypt_status, DB_OK);
-    EXPECT_EQ(hex(bytes_of(tree.plaintext)), hex(bytes_of(kTreePlaintext)));
+    EXPECT_EQ(to_hex(bytes_of(tree.plaintext)), to_hex(bytes_of(kTreePlaintext)));
 
     Opened empty = open_vault(source_file("tests/db/golden/empty.gkv"), "x");
     ASSERT_EQ(empty.load_status, DB_OK);
@@ -241,10 +244,10 @@ TEST(DatabaseGolden, ResavedGoldenVaultStillOpens) {
     ASSERT_EQ(db.decrypt(), DB_OK);
     ASSERT_EQ(db.save(dir.file("copy.gkv")), DB_OK) << db.last_error();
     EXPECT_FALSE(db.decrypted);
-    Bytes golden = read_file(source_file("tests/db/golden/tree.gkv"));
-    Bytes copy = read_file(dir.file("copy.gkv"));
+    Bytes golden = read_bytes(source_file("tests/db/golden/tree.gkv"));
+    Bytes copy = read_bytes(dir.file("copy.gkv"));
     ASSERT_EQ(copy.size(), golden.size());
-    EXPECT_NE(hex(copy), hex(golden));  // fresh salt, nonce and MAC
+    EXPECT_NE(to_hex(copy), to_hex(golden));  // fresh salt, nonce and MAC
     EXPECT_EQ(open_vault(dir.file("copy.gkv"), kTreePassword).plaintext, kTreePlaintext);
 }
 
@@ -253,7 +256,7 @@ TEST(DatabaseGolden, ResavedGoldenVaultStillOpens) {
 // changed nonce passes, and then the plaintext comes out different.
 TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered) {
     TempDir dir;
-    const Bytes golden = read_file(source_file("tests/db/golden/tree.gkv"));
+    const Bytes golden = read_bytes(source_file("tests/db/golden/tree.gkv"));
     ASSERT_EQ(golden.size(), kHeaderSize + sizeof kTreePlaintext - 1);
     const std::string path = dir.file("tampered.gkv");
     for (std::size_t offset = 0; offset < golden.size(); ++offset) {
@@ -277,7 +280,7 @@ TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered) {
                 EXPECT_EQ(opened.load_status, DB_OK);
                 EXPECT_EQ(opened.decrypt_status, DB_OK);
                 EXPECT_EQ(opened.plaintext.size(), sizeof kTreePlaintext - 1);
-                EXPECT_NE(hex(bytes_of(opened.plaintext)), hex(bytes_of(kTreePlaintext)));
+                EXPECT_NE(to_hex(bytes_of(opened.plaintext)), to_hex(bytes_of(kTreePlaintext)));
             } else if (offset < 89) {  // MAC
                 EXPECT_EQ(opened.load_status, DB_OK);
                 EXPECT_EQ(opened.decrypt_status, DB_WRONG_PASSWORD);
@@ -322,10 +325,10 @@ TEST(DatabaseInterop, ScriptOpensTheContainersVaults) {
         SCOPED_TRACE(plaintext.size());
         make_vault(dir.file("c.gkv"), password, plaintext);
         const std::string out = dir.file("out.bin");
-        ASSERT_EQ(run_vault_py("read " + hex(bytes_of(password)) + " '" + dir.file("c.gkv") + "' '" +
+        ASSERT_EQ(run_vault_py("read " + to_hex(bytes_of(password)) + " '" + dir.file("c.gkv") + "' '" +
                                out + "'"),
                   0);
-        EXPECT_EQ(hex(read_file(out)), hex(bytes_of(plaintext)));
+        EXPECT_EQ(to_hex(read_bytes(out)), to_hex(bytes_of(plaintext)));
         // And the script tells a wrong password by the MAC too.
         EXPECT_EQ(run_vault_py("read 00 '" + dir.file("c.gkv") + "' '" + out + "' 2>/dev/null"), 9);
     }
@@ -337,7 +340,7 @@ TEST(DatabaseInterop, ContainerOpensFreshScriptVaults) {
     std::string text = "Root\r\n\tchild: value\r\n";
     for (int i = 0; i < 50; ++i) text += "\tline " + std::to_string(i) + "\r\n";
     write_file(dir.file("in.txt"), bytes_of(text));
-    ASSERT_EQ(run_vault_py("write " + hex(bytes_of("pw")) + " '" + dir.file("in.txt") + "' '" +
+    ASSERT_EQ(run_vault_py("write " + to_hex(bytes_of("pw")) + " '" + dir.file("in.txt") + "' '" +
                            dir.file("s.gkv") + "'"),
               0);
     Opened opened = open_vault(dir.file("s.gkv"), "pw");
@@ -362,20 +365,20 @@ TEST(DatabaseInterop, Format20BothWays) {
         set_plaintext(db, plaintext);
         ASSERT_EQ(db.save(dir.file("c.gkv")), DB_OK) << db.last_error();
         const std::string out = dir.file("out.bin");
-        ASSERT_EQ(run_vault_py("read " + hex(bytes_of(password)) + " '" + dir.file("c.gkv") +
+        ASSERT_EQ(run_vault_py("read " + to_hex(bytes_of(password)) + " '" + dir.file("c.gkv") +
                                "' '" + out + "'"),
                   0);
-        EXPECT_EQ(hex(read_file(out)), hex(bytes_of(plaintext)));
+        EXPECT_EQ(to_hex(read_bytes(out)), to_hex(bytes_of(plaintext)));
         EXPECT_EQ(run_vault_py("read 00 '" + dir.file("c.gkv") + "' '" + out + "' 2>/dev/null"), 9);
 
         write_file(dir.file("in.bin"), bytes_of(plaintext));
-        ASSERT_EQ(run_vault_py("write2 " + hex(bytes_of(password)) + " '" + dir.file("in.bin") +
+        ASSERT_EQ(run_vault_py("write2 " + to_hex(bytes_of(password)) + " '" + dir.file("in.bin") +
                                "' '" + dir.file("s.gkv") + "' 1500"),
                   0);
         Opened opened = open_vault(dir.file("s.gkv"), password);
         ASSERT_EQ(opened.load_status, DB_OK);
         ASSERT_EQ(opened.decrypt_status, DB_OK);
-        EXPECT_EQ(hex(bytes_of(opened.plaintext)), hex(bytes_of(plaintext)));
+        EXPECT_EQ(to_hex(bytes_of(opened.plaintext)), to_hex(bytes_of(plaintext)));
         EXPECT_EQ(open_vault(dir.file("s.gkv"), "pass").decrypt_status, DB_WRONG_PASSWORD);
     }
 }
@@ -401,7 +404,7 @@ Bytes save_format20(const std::string& path, const std::string& plaintext,
     set_plaintext(db, plaintext);
     EXPECT_FALSE(db.legacy_format());
     EXPECT_EQ(db.save(path), DB_OK) << db.last_error();
-    return read_file(path);
+    return read_bytes(path);
 }
 
 TEST(Format20, ANewContainerSaves20AndOpensIt) {
@@ -432,23 +435,23 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
     set_password(db, "pw");
     ASSERT_EQ(db.load(path), DB_OK);
     ASSERT_EQ(db.decrypt(), DB_OK);
-    const Bytes first = read_file(path);
+    const Bytes first = read_bytes(path);
     set_plaintext(db, "one");
     ASSERT_EQ(db.save(path), DB_OK);
-    const Bytes second = read_file(path);
-    EXPECT_EQ(hex(Bytes(first.begin() + 17, first.begin() + 49)),
-              hex(Bytes(second.begin() + 17, second.begin() + 49)));  // salt kept
-    EXPECT_NE(hex(Bytes(first.begin() + 49, first.begin() + 61)),
-              hex(Bytes(second.begin() + 49, second.begin() + 61)));  // nonce fresh
-    EXPECT_NE(hex(Bytes(first.begin() + 97, first.end())), hex(Bytes(second.begin() + 97, second.end())));
+    const Bytes second = read_bytes(path);
+    EXPECT_EQ(to_hex(Bytes(first.begin() + 17, first.begin() + 49)),
+              to_hex(Bytes(second.begin() + 17, second.begin() + 49)));  // salt kept
+    EXPECT_NE(to_hex(Bytes(first.begin() + 49, first.begin() + 61)),
+              to_hex(Bytes(second.begin() + 49, second.begin() + 61)));  // nonce fresh
+    EXPECT_NE(to_hex(Bytes(first.begin() + 97, first.end())), to_hex(Bytes(second.begin() + 97, second.end())));
 
     db.new_key_iterations = 1200;
     set_password(db, "new");
     set_plaintext(db, "two");
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    const Bytes third = read_file(path);
-    EXPECT_NE(hex(Bytes(second.begin() + 17, second.begin() + 49)),
-              hex(Bytes(third.begin() + 17, third.begin() + 49)));  // salt fresh
+    const Bytes third = read_bytes(path);
+    EXPECT_NE(to_hex(Bytes(second.begin() + 17, second.begin() + 49)),
+              to_hex(Bytes(third.begin() + 17, third.begin() + 49)));  // salt fresh
     EXPECT_EQ(be32(third, 13), 1200u);
     EXPECT_EQ(open_vault(path, "pw").decrypt_status, DB_WRONG_PASSWORD);
     EXPECT_EQ(open_vault(path, "new").plaintext, "two");
@@ -461,10 +464,10 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
     ASSERT_EQ(other.decrypt(), DB_OK);
     set_plaintext(other, "three");
     ASSERT_EQ(other.save(path), DB_OK);
-    const Bytes fourth = read_file(path);
+    const Bytes fourth = read_bytes(path);
     EXPECT_EQ(be32(fourth, 13), 1500u);
-    EXPECT_NE(hex(Bytes(third.begin() + 17, third.begin() + 49)),
-              hex(Bytes(fourth.begin() + 17, fourth.begin() + 49)));
+    EXPECT_NE(to_hex(Bytes(third.begin() + 17, third.begin() + 49)),
+              to_hex(Bytes(fourth.begin() + 17, fourth.begin() + 49)));
     EXPECT_EQ(open_vault(path, "new").plaintext, "three");
 }
 
@@ -534,8 +537,8 @@ TEST(Format20, A10VaultStays10UntilUpgraded) {
     EXPECT_TRUE(db.legacy_format());
     ASSERT_EQ(db.decrypt(), DB_OK);
     ASSERT_EQ(db.save(path), DB_OK);
-    EXPECT_EQ(read_file(path).size(), kHeaderSize + 8);
-    EXPECT_EQ(read_file(path)[10], '1');
+    EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 8);
+    EXPECT_EQ(read_bytes(path)[10], '1');
 
     db.upgrade_format();
     EXPECT_FALSE(db.legacy_format());
@@ -543,7 +546,7 @@ TEST(Format20, A10VaultStays10UntilUpgraded) {
     EXPECT_EQ(open_vault(path, "pw").plaintext, "old text");
     set_plaintext(db, "old text");
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    const Bytes image = read_file(path);
+    const Bytes image = read_bytes(path);
     EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB2.0");
     EXPECT_EQ(open_vault(path, "pw").plaintext, "old text");
     db.upgrade_format();  // a no-op for 2.0

@@ -1,44 +1,35 @@
 // Faults that no file can cause: a random source that throws and a key
-// derivation that cannot get its work buffer. This program is linked with
-// ld --wrap for random_bytes and pbkdf2, so a test can make either fail.
+// derivation that cannot get its work buffer. The container reaches both through
+// its seams (db_random_bytes, db_pbkdf2 in db/database.h), which these tests point
+// at functions that fail on demand.
 
-#include "db_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/hex.h"
+#include "tests/support/vaults.h"
+
+#include <gtest/gtest.h>
 
 #include "crypto/keyed.h"
 
 #include <stdexcept>
 
-using namespace dbtest;
-
 namespace {
 int g_random_calls_until_failure = -1;  // -1: never fail
 bool g_kdf_fails = false;
-}  // namespace
 
-extern "C" {
-void __real__Z12random_bytesPhj(std::uint8_t* out, std::uint32_t count);
-int __real__Z6pbkdf2PKhjS0_jPhjjPFvS0_jS0_jS1_Ej(const std::uint8_t*, std::uint32_t,
-                                                 const std::uint8_t*, std::uint32_t,
-                                                 std::uint8_t*, std::uint32_t, std::uint32_t,
-                                                 prf_fn, std::uint32_t);
-
-void __wrap__Z12random_bytesPhj(std::uint8_t* out, std::uint32_t count) {
+void failing_random_bytes(std::uint8_t* out, std::uint32_t count) {
     if (g_random_calls_until_failure == 0) throw std::out_of_range("invalid random_device value");
     if (g_random_calls_until_failure > 0) --g_random_calls_until_failure;
-    __real__Z12random_bytesPhj(out, count);
+    random_bytes(out, count);
 }
 
-int __wrap__Z6pbkdf2PKhjS0_jPhjjPFvS0_jS0_jS1_Ej(const std::uint8_t* password,
-                                                 std::uint32_t password_len,
-                                                 const std::uint8_t* salt, std::uint32_t salt_len,
-                                                 std::uint8_t* out, std::uint32_t out_len,
-                                                 std::uint32_t iterations, prf_fn prf,
-                                                 std::uint32_t prf_len) {
+int failing_pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
+                   std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len,
+                   std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len) {
     if (g_kdf_fails) return -1;
-    return __real__Z6pbkdf2PKhjS0_jPhjjPFvS0_jS0_jS1_Ej(password, password_len, salt, salt_len, out,
-                                                        out_len, iterations, prf, prf_len);
+    return pbkdf2(password, password_len, salt, salt_len, out, out_len, iterations, prf, prf_len);
 }
-}
+}  // namespace
 
 namespace {
 
@@ -47,7 +38,13 @@ const char kKdfFailed[] = "Password based key derivation function failed";
 
 class DatabaseFault : public ::testing::Test {
 protected:
+    void SetUp() override {
+        db_random_bytes = failing_random_bytes;
+        db_pbkdf2 = failing_pbkdf2;
+    }
     void TearDown() override {
+        db_random_bytes = random_bytes;
+        db_pbkdf2 = pbkdf2;
         g_random_calls_until_failure = -1;
         g_kdf_fails = false;
     }

@@ -2,14 +2,18 @@
 // the container holds afterwards, and the bounds on what a hostile file can make
 // it allocate. None of these cases needs a password.
 
-#include "db_test_support.h"
+#include "allocation_probe.h"
+#include "tests/support/files.h"
+#include "tests/support/hex.h"
+#include "tests/support/vaults.h"
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <new>
 
-using namespace dbtest;
 
 namespace {
 
@@ -258,7 +262,7 @@ TEST_F(DatabaseLoad, TrailingBytesAreIgnoredAndDroppedByTheNextSave) {
     EXPECT_BYTES_EQ(ciphertext, Bytes(db.data.get(), db.data.get() + 40));
     // A container that was loaded but not decrypted writes back the same vault.
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    EXPECT_BYTES_EQ(image, read_file(path));
+    EXPECT_BYTES_EQ(image, read_bytes(path));
 }
 
 TEST_F(DatabaseLoad, LoadedVersionIsWrittenBackAsOnePointZero) {
@@ -267,7 +271,7 @@ TEST_F(DatabaseLoad, LoadedVersionIsWrittenBackAsOnePointZero) {
     ASSERT_EQ(load_image(db, image), DB_OK);
     db.major_version = 7;  // whatever was loaded, the writer writes "1.0"
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    EXPECT_BYTES_EQ(image, read_file(path));
+    EXPECT_BYTES_EQ(image, read_bytes(path));
 }
 
 TEST_F(DatabaseLoad, HeaderThatCannotBeReadIsReported) {
@@ -278,7 +282,7 @@ TEST_F(DatabaseLoad, HeaderThatCannotBeReadIsReported) {
     const std::string file = "/sys/kernel/mm/transparent_hugepage/enabled";
     std::error_code ec;
     if (!std::ifstream(file).good() || fs::file_size(file, ec) < kHeaderSize ||
-        read_file(file).size() >= kHeaderSize)
+        read_bytes(file).size() >= kHeaderSize)
         GTEST_SKIP() << file << " does not claim more bytes than it yields here";
     Database db;
     hold_plaintext(db);

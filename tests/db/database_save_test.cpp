@@ -3,7 +3,11 @@
 // full disk, a vault held open without delete sharing) must leave the old vault
 // byte-for-byte as it was and no temporary file behind.
 
-#include "db_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/hex.h"
+#include "tests/support/vaults.h"
+
+#include <gtest/gtest.h>
 
 #include "db/backup.h"
 #include "db/save_document.h"
@@ -19,7 +23,6 @@
 #include <sys/resource.h>
 #endif
 
-using namespace dbtest;
 
 namespace {
 
@@ -33,7 +36,7 @@ protected:
     // The vault the failing saves must leave alone.
     Bytes make_old_vault() {
         make_vault(path, "old password", "old text\r\n");
-        Bytes old = read_file(path);
+        Bytes old = read_bytes(path);
         EXPECT_EQ(old.size(), kHeaderSize + 10);
         return old;
     }
@@ -46,7 +49,7 @@ protected:
     }
 
     void expect_old_vault_intact(const Bytes& old) {
-        EXPECT_BYTES_EQ(old, read_file(path));
+        EXPECT_BYTES_EQ(old, read_bytes(path));
         EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
         Database10 db;
         db.set_password("old password", 12);
@@ -62,7 +65,7 @@ TEST_F(DatabaseSave, FirstSaveCreatesTheVault) {
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_FALSE(db.decrypted);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
-    Bytes image = read_file(path);
+    Bytes image = read_bytes(path);
     ASSERT_EQ(image.size(), kHeaderSize + 64);
     // The file is the container's image, field by field.
     EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB1.0");
@@ -88,7 +91,7 @@ TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse) {
     // A shorter vault over a longer one leaves no tail of the old one.
     prepare(db, 3);
     ASSERT_EQ(db.save(path), DB_OK);
-    EXPECT_EQ(read_file(path).size(), kHeaderSize + 3);
+    EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 3);
 }
 
 TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept) {
@@ -125,7 +128,7 @@ TEST_F(DatabaseSave, FolderInTheWayIsRefused) {
     EXPECT_EQ(db.last_error(), std::strerror(EISDIR));
 #endif
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
-    EXPECT_EQ(read_file(dir.file("passwords.gkv/inside")), bytes_of("x"));
+    EXPECT_EQ(read_bytes(dir.file("passwords.gkv/inside")), bytes_of("x"));
 }
 
 TEST_F(DatabaseSave, FailedSaveCanBeRepeated) {
@@ -166,7 +169,7 @@ TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
     std::vector<std::string> written;
     for (long long now : {1700000000LL, 1700000000LL, 1700000000LL, 1600000000LL, 1700000000LL}) {
         make_vault(path, "pw", "version " + std::to_string(versions.size()));
-        versions.push_back(read_file(path));
+        versions.push_back(read_bytes(path));
         std::string backup, error = "stale";
         ASSERT_EQ(make_backup_copy(path, now, backup, error), DB_OK) << error;
         EXPECT_EQ(error, "");
@@ -177,7 +180,7 @@ TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
     EXPECT_EQ(written[2], path + ".1700000000_03.bak");
     EXPECT_EQ(written[3], path + ".1600000000.bak");
     EXPECT_EQ(written[4], path + ".1700000000_04.bak");
-    for (std::size_t i = 0; i < versions.size(); ++i) EXPECT_BYTES_EQ(versions[i], read_file(written[i]));
+    for (std::size_t i = 0; i < versions.size(); ++i) EXPECT_BYTES_EQ(versions[i], read_bytes(written[i]));
     EXPECT_EQ(dir.names().size(), 6u);
 }
 
@@ -221,7 +224,7 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
-    EXPECT_EQ(read_file(real).size(), kHeaderSize + 64);
+    EXPECT_EQ(read_bytes(real).size(), kHeaderSize + 64);
     EXPECT_EQ(elsewhere.names(), std::vector<std::string>{"real.gkv"});
 }
 
@@ -265,7 +268,7 @@ TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
 
 TEST_F(DatabaseSave, FullDiskRemovesThePartialBackup) {
     make_vault(path, "pw", std::string(10000, 'x'));
-    const Bytes old = read_file(path);
+    const Bytes old = read_bytes(path);
     std::string backup, error;
     int status;
     {
@@ -276,7 +279,7 @@ TEST_F(DatabaseSave, FullDiskRemovesThePartialBackup) {
     EXPECT_EQ(error, std::strerror(EFBIG));
     EXPECT_EQ(backup, "");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
-    EXPECT_BYTES_EQ(old, read_file(path));
+    EXPECT_BYTES_EQ(old, read_bytes(path));
 }
 
 // A name that is taken by a dangling symbolic link is not written through.
@@ -330,7 +333,7 @@ TEST_F(DatabaseSave, ReplacingKeepsTheAttributes) {
     Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    EXPECT_EQ(read_file(path).size(), kHeaderSize + 64);
+    EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 64);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
     EXPECT_NE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u) << "the hidden attribute stays";
 }
@@ -346,7 +349,7 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
-    EXPECT_EQ(read_file(real).size(), kHeaderSize + 64);
+    EXPECT_EQ(read_bytes(real).size(), kHeaderSize + 64);
     EXPECT_EQ(elsewhere.names(), std::vector<std::string>{"real.gkv"});
 }
 

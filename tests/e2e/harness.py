@@ -67,24 +67,26 @@ def end_process(process, grace=5):
 
 
 class Display:
-    """An Xvfb server on the first free display number from 120 on."""
+    """An Xvfb server on the first free test display (scripts/display, which
+    scripts/lib.sh uses too: one range of display numbers for every test)."""
 
     def __init__(self):
         self.process = None
         self.name = None
 
     def start(self, size=SCREEN):
-        for number in range(120, 220):
-            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                continue
+        for _ in range(5):  # another user may take the number first
             process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", f"{size[0]}x{size[1]}x24", "-nolisten", "tcp"],
-                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                [os.path.join(ROOT, "scripts", "display"), f"{size[0]}x{size[1]}"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                 start_new_session=True)
+            name = process.stdout.readline().decode().strip()
+            process.stdout.close()
+            socket = f"/tmp/.X11-unix/X{name[1:]}"
             deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and process.poll() is None:
-                if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                    self.process, self.name = process, f":{number}"
+            while name and time.monotonic() < deadline and process.poll() is None:
+                if os.path.exists(socket):
+                    self.process, self.name = process, name
                     return self.name
                 time.sleep(0.05)
             end_process(process)
@@ -108,24 +110,11 @@ class Wine:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
 
     def prepare(self):
-        """Creates the prefix once; its windows go into one virtual desktop. A prefix
-        made before 32-bit Wine was installed cannot start 32-bit programs: one
-        without the 32-bit system folder is made again where 32-bit Wine exists."""
-        made = os.path.exists(os.path.join(self.prefix, "system.reg"))
-        if made and os.path.exists(WINE32) and not os.path.exists(
-                os.path.join(self.prefix, "drive_c/windows/syswow64/kernel32.dll")):
-            subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=30)
-            shutil.rmtree(self.prefix, ignore_errors=True)
-            made = False
-        if made:
-            return
-        os.makedirs(self.prefix, exist_ok=True)
-        self.run("wineboot", "-i", timeout=300)
-        self.run("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
-        self.run("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
-                 "/d", f"{SCREEN[0]}x{SCREEN[1]}", "/f")
-        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
+        """Creates or repairs the prefix through scripts/wine-prefix, as the other
+        scripts do (see prepare_wine_prefix in scripts/lib.sh)."""
+        subprocess.run([os.path.join(ROOT, "scripts", "wine-prefix")],
+                       env=dict(self.env, GLIMKEEP_WINEPREFIX=self.prefix), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
 
     def start(self):
         self.prepare()

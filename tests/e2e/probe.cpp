@@ -34,6 +34,8 @@
 
 #include <windows.h>
 
+#include "tests/support/files.h"
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -44,17 +46,6 @@
 #include <vector>
 
 namespace {
-
-std::string narrow(const std::wstring& text)
-{
-    if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
-                        nullptr, nullptr);
-    return result;
-}
 
 std::wstring wide(const char* text)
 {

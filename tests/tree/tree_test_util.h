@@ -1,10 +1,10 @@
 #pragma once
 // Small helpers shared by the tree tests: building expected trees by hand and
-// printing trees and byte strings readably in failure messages.
+// printing trees readably (escaped() is in tests/support) in failure messages.
 
+#include "tests/support/files.h"
 #include "tree/tree.h"
 
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -29,25 +29,6 @@ inline TreeNode value(std::string name, std::string content, std::initializer_li
 inline Tree root(std::initializer_list<TreeNode> children)
 {
     return node(std::string(), children);
-}
-
-// Bytes as C-like text: printable ASCII stays, everything else is \t, \r, \n or \xNN.
-inline std::string escaped(const std::string& bytes)
-{
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c == '\t') out += "\\t";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\\') out += "\\\\";
-        else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-        else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
 }
 
 // One line per node: indentation by level, then the escaped name, and for a

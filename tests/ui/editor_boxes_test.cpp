@@ -10,7 +10,7 @@
 #include <dlgs.h>
 
 #include "db/database.h"
-#include "editor_driver.h"
+#include "window_driver.h"
 #include "ui/editor_commands.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
@@ -43,7 +43,7 @@ protected:
     }
 
     // Runs the editor under `script`; fails the test with every problem the driver saw.
-    bool run(const std::function<void(EditorDriver&)>& script)
+    bool run(const std::function<void(WindowDriver&)>& script)
     {
         std::vector<std::string> problems;
         const bool locked = run_editor_with(db_, script, problems);
@@ -51,13 +51,13 @@ protected:
         return locked;
     }
 
-    TemporaryFolder folder_;
+    TempWorkingDir folder_;
     Database db_;
 };
 
 TEST_F(EditorBoxes, FilterShowsTheNodeItNames)
 {
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         d.check_text(d.text(d.editor), to_utf16(kDocument), "the whole document at the start");
         d.check_text(d.title(), L"Glimkeep", "title at the start");
 
@@ -88,7 +88,7 @@ TEST_F(EditorBoxes, FilterShowsTheNodeItNames)
 
 TEST_F(EditorBoxes, EditsSurviveSwitchingNodesAndAreSaved)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.type(L"bank");
         d.expect_text(d.editor, L"pin: 1234\r\n", "bank");
         d.focus_editor();
@@ -132,7 +132,7 @@ TEST_F(EditorBoxes, EditsSurviveSwitchingNodesAndAreSaved)
 
 TEST_F(EditorBoxes, TabCompletesFromTheTree)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.press(VK_TAB);
         d.check_text(d.text(d.filter), L"", "Tab in an empty filter does nothing");
 
@@ -173,7 +173,7 @@ TEST_F(EditorBoxes, TabCompletesFromTheTree)
 
 TEST_F(EditorBoxes, CtrlBackspaceStepsBackOneNameInTheFilter)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.set_filter(L"email gmail pass");
         d.expect_text(d.editor, L"g00gle", "start");
         d.set_selection(d.filter, 16, 16);
@@ -211,7 +211,7 @@ TEST_F(EditorBoxes, CtrlBackspaceStepsBackOneNameInTheFilter)
 
 TEST_F(EditorBoxes, CtrlBackspaceDeletesAWordInTheEditor)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.set_filter(L"bank");
         d.focus_editor();
         d.press('A', {VK_CONTROL});
@@ -240,7 +240,7 @@ TEST_F(EditorBoxes, CtrlBackspaceDeletesAWordInTheEditor)
 
 TEST_F(EditorBoxes, EnterCarriesTheIndentation)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.set_filter(L"bank");
         d.focus_editor();
         d.press('A', {VK_CONTROL});
@@ -268,7 +268,7 @@ TEST_F(EditorBoxes, EnterCarriesTheIndentation)
 
 TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.set_filter(L"bank pin");
         d.expect_text(d.editor, L"1234", "the value");
         d.focus_editor();
@@ -304,7 +304,7 @@ static int failing_generator(char out[kGeneratedPasswordLength])
 
 TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.set_filter(L"bank pin");
         d.expect_text(d.editor, L"1234", "the value");
         d.focus_editor();
@@ -330,7 +330,7 @@ TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
 
 TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         const std::wstring text = d.text(d.editor);
         const std::size_t first = text.find(L"pin");
         d.focus_editor();
@@ -363,7 +363,7 @@ TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
 
 TEST_F(EditorBoxes, CtrlASelectsEverything)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.focus_editor();
         d.set_selection(d.editor, 3, 3);
         d.press('A', {VK_CONTROL});
@@ -377,7 +377,7 @@ TEST_F(EditorBoxes, CtrlASelectsEverything)
 
 TEST_F(EditorBoxes, CtrlTabAndAltDigitsMoveTheFocus)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.check(d.focus() == d.filter, "the filter box has the focus at the start");
         d.press(VK_TAB, {VK_CONTROL});
         d.check(d.wait_for([&] { return d.focus() == d.editor; }, 2000), "Ctrl+Tab to the editor box");
@@ -445,7 +445,7 @@ void empty_clipboard()
 
 TEST_F(EditorBoxes, EnterCopiesWhatTheEditorShows)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         struct Case {
             const wchar_t* filter;
             std::wstring shown;
@@ -496,7 +496,7 @@ namespace {
 // A vault larger than an edit control's default limit is shown whole and stays editable.
 TEST(EditorLargeVault, IsShownWholeAndTakesMoreText)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     std::string document;
     for (int i = 0; document.size() < 100000; ++i)
         document += "entry " + std::to_string(i) + "\r\n\tpass: " + std::string(40, 'x') + "\r\n";
@@ -504,7 +504,7 @@ TEST(EditorLargeVault, IsShownWholeAndTakesMoreText)
     Database db;
     ASSERT_TRUE(open_vault(db, "pw"));
     std::vector<std::string> problems;
-    run_editor_with(db, [&](EditorDriver& d) {
+    run_editor_with(db, [&](WindowDriver& d) {
         const std::wstring whole = to_utf16(document);
         d.check(d.text(d.editor) == whole, "the whole document is shown");
         d.focus_editor();

@@ -7,7 +7,7 @@
 
 #include "db/database.h"
 #include "allocation_failure.h"
-#include "editor_driver.h"
+#include "window_driver.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"
 
@@ -18,7 +18,7 @@ constexpr char kDocument[] = "mail\r\n\tuser: bob\r\n\tpass: hunter2\r\nnotes\r\
 
 // The first message dialog of this process that shows up, and its caption (which
 // may be empty when memory ran out while the dialog was being set up).
-std::wstring wait_any_dialog(EditorDriver& d, HWND& dialog, int timeout_ms)
+std::wstring wait_any_dialog(WindowDriver& d, HWND& dialog, int timeout_ms)
 {
     dialog = d.wait_any_dialog(timeout_ms);
     return dialog ? d.text(dialog) : std::wstring();
@@ -26,7 +26,7 @@ std::wstring wait_any_dialog(EditorDriver& d, HWND& dialog, int timeout_ms)
 
 TEST(EditorOutOfMemory, EverySaveFailureKeepsTheTextAndItsMark)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     ASSERT_TRUE(write_vault(kDocument, kPassword));
     Database db;
     ASSERT_TRUE(open_vault(db, kPassword));
@@ -34,13 +34,13 @@ TEST(EditorOutOfMemory, EverySaveFailureKeepsTheTextAndItsMark)
     int successes = 0;
     std::wstring typed;
     std::vector<std::string> problems;
-    run_editor_with(db, [&](EditorDriver& d) {
+    run_editor_with(db, [&](WindowDriver& d) {
         const DWORD ui_thread = GetWindowThreadProcessId(d.main, nullptr);
         d.set_filter(L"notes");
         d.focus_editor();
         d.press(VK_END, {VK_CONTROL});
         std::wstring expected = L"one\r\n";
-        for (long skip = 0; skip < 2000 && successes == 0 && d.problems.empty(); ++skip) {
+        for (long skip = 0; skip < 2000 && successes == 0 && d.failures.empty(); ++skip) {
             const std::string at = " (failure at allocation " + std::to_string(skip) + ")";
             if (d.title() != L"* Glimkeep") {
                 d.type(L"z");
@@ -91,13 +91,13 @@ TEST(EditorOutOfMemory, EverySaveFailureKeepsTheTextAndItsMark)
 
 TEST(EditorOutOfMemory, AFailedFilterChangeNeverMixesUpTwoNodes)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     ASSERT_TRUE(write_vault(kDocument, kPassword));
     Database db;
     ASSERT_TRUE(open_vault(db, kPassword));
     std::vector<std::string> problems;
     int failures = 0;
-    run_editor_with(db, [&](EditorDriver& d) {
+    run_editor_with(db, [&](WindowDriver& d) {
         const DWORD ui_thread = GetWindowThreadProcessId(d.main, nullptr);
         // An unsaved edit in the whole document, then filter changes that run out of memory.
         d.focus_editor();
@@ -107,7 +107,7 @@ TEST(EditorOutOfMemory, AFailedFilterChangeNeverMixesUpTwoNodes)
         d.expect_text(d.editor, whole, "edited");
         static const wchar_t kPath[] = L"mail";
         bool reached = false;
-        for (long skip = 0; skip < 2000 && !reached && d.problems.empty(); ++skip) {
+        for (long skip = 0; skip < 2000 && !reached && d.failures.empty(); ++skip) {
             fail_allocation_on(ui_thread, skip);
             // Sent from a helper thread: the change may open a message dialog, which
             // holds the sender until it is answered.

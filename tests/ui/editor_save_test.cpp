@@ -8,7 +8,7 @@
 
 #include "app/window_entry_points.h"
 #include "db/database.h"
-#include "editor_driver.h"
+#include "window_driver.h"
 #include "ui/editor_window.h"
 #include "resource.h"
 #include "ui/text.h"
@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override { g_editor.inactivity_interval = kDefaultInactivityInterval; }
 
-    bool run(const std::function<void(EditorDriver&)>& script)
+    bool run(const std::function<void(WindowDriver&)>& script)
     {
         std::vector<std::string> problems;
         const bool locked = run_editor_with(db_, script, problems);
@@ -48,7 +48,7 @@ protected:
     std::vector<std::string> backups() const
     {
         std::vector<std::string> names;
-        for (const std::string& name : folder_.files())
+        for (const std::string& name : folder_.names())
             if (is_backup(name)) names.push_back(name);
         return names;
     }
@@ -60,14 +60,14 @@ protected:
         return db.plaintext();
     }
 
-    TemporaryFolder folder_;
+    TempWorkingDir folder_;
     Database db_;
     std::string original_;
 };
 
 TEST_F(EditorSave, WithoutChangesNothingHappens)
 {
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         d.press('S', {VK_CONTROL});
         d.check(d.no_dialog_within(700), "Ctrl+S without changes shows nothing");
         PostMessageW(d.main, WM_COMMAND, IDM_SAVE, 0);
@@ -76,14 +76,14 @@ TEST_F(EditorSave, WithoutChangesNothingHappens)
     });
     EXPECT_FALSE(locked);
     EXPECT_TRUE(g_editor_messages.empty());
-    EXPECT_EQ(folder_.files(), std::vector<std::string>{kDatabaseFileName});
+    EXPECT_EQ(folder_.names(), std::vector<std::string>{kDatabaseFileName});
     EXPECT_EQ(read_file(kDatabaseFileName), original_);
 }
 
 TEST_F(EditorSave, EachSaveKeepsOneBackupOfThePreviousVault)
 {
     std::string after_first;
-    run([&](EditorDriver& d) {
+    run([&](WindowDriver& d) {
         d.set_filter(L"notes");
         d.focus_editor();
         d.type(L"first");
@@ -119,7 +119,7 @@ TEST_F(EditorSave, EachSaveKeepsOneBackupOfThePreviousVault)
 TEST_F(EditorSave, AReadOnlyVaultReportsTheFailureAndKeepsEverything)
 {
     ASSERT_TRUE(SetFileAttributesW(L"passwords.gkv", FILE_ATTRIBUTE_READONLY));
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.set_filter(L"mail pass");
         d.focus_editor();
         d.press(VK_END);
@@ -150,7 +150,7 @@ TEST_F(EditorSave, AReadOnlyVaultReportsTheFailureAndKeepsEverything)
 
 TEST_F(EditorSave, ADeletedVaultIsWrittenAnewWithoutBackup)
 {
-    run([](EditorDriver& d) {
+    run([](WindowDriver& d) {
         d.check(DeleteFileW(L"passwords.gkv") != FALSE, "vault deleted under the editor");
         d.set_filter(L"notes");
         d.focus_editor();
@@ -167,7 +167,7 @@ TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
 {
     g_editor.inactivity_interval = 300;
     const ULONGLONG start = GetTickCount64();
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         d.check(d.wait_closed(5000), "the editor locks itself");
     });
     EXPECT_TRUE(locked);
@@ -178,7 +178,7 @@ TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
 TEST_F(EditorSave, TheLockWaitsForASaveAndThenLocks)
 {
     g_editor.inactivity_interval = 400;
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         d.focus_editor();
         d.type(L"x");
         d.expect_text(d.main, L"* Glimkeep", "changed");
@@ -198,7 +198,7 @@ TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
     // could lock the editor before a busy machine has focused the box. The key is
     // sent after the short interval is set, and the timer restarts with it.
     g_editor.inactivity_interval = 600000;
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         d.focus_editor();
         g_editor.inactivity_interval = 300;
         d.type(L"y");
@@ -220,7 +220,7 @@ TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
 
 TEST_F(EditorSave, AnEditRightBehindTheTimerIsNoLock)
 {
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         // The timer fires with nothing unsaved and asks for the close; an edit that
         // was already queued arrives before the close does.
         PostMessageW(d.main, WM_TIMER, IDT_INACTIVITY, 0);
@@ -253,7 +253,7 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
         ASSERT_TRUE(open_vault(db, kPassword));
         ASSERT_TRUE(db.legacy_format());
         std::vector<std::string> problems;
-        run_editor_with(db, [&](EditorDriver& d) {
+        run_editor_with(db, [&](WindowDriver& d) {
             if (run_number == 0) d.answer_dialog(L"Old vault format", IDOK);
             else d.check(d.no_dialog_within(1000), "the warning came a second time");
             const UINT state = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
@@ -285,7 +285,7 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
 TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
 {
     g_editor.inactivity_interval = 600;
-    const bool locked = run([](EditorDriver& d) {
+    const bool locked = run([](WindowDriver& d) {
         PostMessageW(d.main, WM_COMMAND, IDM_HELP, 0);
         HWND help = d.wait_dialog(L"Glimkeep 1.1", 3000);
         d.check(help != nullptr, "the help text is shown");
@@ -304,7 +304,7 @@ namespace {
 // a save would write over the vault: it refuses to open instead.
 TEST(EditorWithoutPlaintext, RefusesToOpen)
 {
-    TemporaryFolder folder;
+    TempWorkingDir folder;
     ASSERT_TRUE(write_vault(kDocument, kPassword));
     const std::string vault = read_file(kDatabaseFileName);
     Database db;
@@ -317,7 +317,7 @@ TEST(EditorWithoutPlaintext, RefusesToOpen)
     bool box_seen = false;
     bool editor_seen = false;
     std::thread answer([&] {
-        EditorDriver d;
+        WindowDriver d;  // only to find the dialog: no run to drive
         while (!done) {
             if (HWND box = d.wait_dialog(L"Error", 200)) {
                 box_seen = true;

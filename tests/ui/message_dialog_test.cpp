@@ -36,20 +36,8 @@ int wrapped_height(const std::string& text, int width)
 }
 
 // A plain top-level window to own the dialog, at a known place.
-class Owner {
-public:
-    Owner()
-        : window_(CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 117, 93, 613,
-                                  411, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr))
-    {
-    }
-    ~Owner() { DestroyWindow(window_); }
-    Owner(const Owner&) = delete;
-    Owner& operator=(const Owner&) = delete;
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
+struct Owner : TestWindow {
+    Owner() : TestWindow(L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 117, 93, 613, 411) {}
 };
 
 struct Buttons {
@@ -80,7 +68,7 @@ std::string describe(const RECT& r)
 
 // Checks the button's place: 80 x 23, 9 pixels into the band, `from_right` pixels
 // from the client area's right edge to its left side.
-void check_button(Driver& d, HWND dialog, HWND button, int from_right, const std::string& name)
+void check_button(WindowDriver& d, HWND dialog, HWND button, int from_right, const std::string& name)
 {
     d.check(button != nullptr, name + " button missing");
     if (!button) return;
@@ -94,7 +82,7 @@ void check_button(Driver& d, HWND dialog, HWND button, int from_right, const std
 }
 
 // The dialog is 350 wide, as high as its text plus 105, centred on `centre_on`.
-void check_geometry(Driver& d, HWND dialog, HWND centre_on, const std::string& text)
+void check_geometry(WindowDriver& d, HWND dialog, HWND centre_on, const std::string& text)
 {
     RECT owner = {}, rect = {};
     GetWindowRect(centre_on, &owner);
@@ -110,13 +98,13 @@ void check_geometry(Driver& d, HWND dialog, HWND centre_on, const std::string& t
 }
 
 // Shows a yes/no question and answers it with `answer`; returns the result.
-bool answer_question(const std::function<void(Driver&, HWND dialog, const Buttons&)>& answer,
+bool answer_question(const std::function<void(WindowDriver&, HWND dialog, const Buttons&)>& answer,
                      std::vector<std::string>* failures)
 {
     Owner owner;
     bool result = true;
     *failures = drive([&] { result = ask_yes_no(owner.get(), "Exit", "Do you really want to exit?"); },
-                      [&](Driver& d) {
+                      [&](WindowDriver& d) {
                           HWND dialog = d.wait_dialog();
                           answer(d, dialog, buttons_of(dialog));
                           d.wait_dialog_closed();
@@ -130,7 +118,7 @@ TEST(MessageDialog, ShortMessageHasOneOkButtonAndIsCentredOnItsOwner)
 {
     Owner owner;
     const std::string text = "The database file has been saved.";
-    auto failures = drive([&] { show_message(owner.get(), "Saved", text); }, [&](Driver& d) {
+    auto failures = drive([&] { show_message(owner.get(), "Saved", text); }, [&](WindowDriver& d) {
         HWND dialog = d.wait_dialog();
         d.check(narrow(window_text(dialog)) == "Saved", "caption " + narrow(window_text(dialog)));
         d.check(shown_message_text() == text, "text " + shown_message_text());
@@ -159,7 +147,7 @@ TEST(MessageDialog, LongTextMakesTheDialogTallerAndStaysReadable)
         text += "Line " + std::to_string(i) + ": a sentence long enough to wrap once it meets the edge of the "
                 "dialog.\r\n";
     }
-    auto failures = drive([&] { show_message(owner.get(), "Information and usage", text); }, [&](Driver& d) {
+    auto failures = drive([&] { show_message(owner.get(), "Information and usage", text); }, [&](WindowDriver& d) {
         HWND dialog = d.wait_dialog();
         RECT rect = {}, client = {};
         GetWindowRect(dialog, &rect);
@@ -186,7 +174,7 @@ TEST(MessageDialog, LongTextMakesTheDialogTallerAndStaysReadable)
 TEST(MessageDialog, WithoutOwnerItCentresOnTheDesktop)
 {
     const std::string text = "No owner.";
-    auto failures = drive([&] { show_message(nullptr, "Caption \xC3\xA4\xE2\x82\xAC", text); }, [&](Driver& d) {
+    auto failures = drive([&] { show_message(nullptr, "Caption \xC3\xA4\xE2\x82\xAC", text); }, [&](WindowDriver& d) {
         HWND dialog = d.wait_dialog();
         check_geometry(d, dialog, GetDesktopWindow(), text);
         d.check(narrow(window_text(dialog)) == "Caption \xC3\xA4\xE2\x82\xAC", "caption not UTF-8 decoded");
@@ -205,7 +193,7 @@ TEST(MessageDialog, OkClosesOnEscapeAndOnTheCloseBoxToo)
             show_message(owner.get(), "Two", "Close box");
             show_message(owner.get(), "Three", "Click");
         },
-        [&](Driver& d) {
+        [&](WindowDriver& d) {
             HWND dialog = d.wait_dialog();
             d.press(d.focus(), VK_ESCAPE);
             d.wait_until([&] { return d.find_dialog() != dialog; }, "the first dialog closed");
@@ -224,7 +212,7 @@ TEST(MessageDialog, QuestionShowsYesAndNoWithNoFocused)
 {
     std::vector<std::string> failures;
     const bool result = answer_question(
-        [](Driver& d, HWND dialog, const Buttons& buttons) {
+        [](WindowDriver& d, HWND dialog, const Buttons& buttons) {
             d.check(buttons.count == 2 && !buttons.ok, "children: " + std::to_string(buttons.count));
             check_button(d, dialog, buttons.yes, 176, "Yes");
             check_button(d, dialog, buttons.no, 88, "No");
@@ -243,17 +231,17 @@ TEST(MessageDialog, QuestionAnswers)
 {
     struct Case {
         const char* name;
-        std::function<void(Driver&, HWND, const Buttons&)> answer;
+        std::function<void(WindowDriver&, HWND, const Buttons&)> answer;
         bool expected;
     };
     const Case cases[] = {
-        {"Escape", [](Driver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); }, false},
-        {"close box", [](Driver&, HWND dialog, const Buttons&) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+        {"Escape", [](WindowDriver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); }, false},
+        {"close box", [](WindowDriver&, HWND dialog, const Buttons&) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
          false},
-        {"click No", [](Driver& d, HWND, const Buttons& b) { d.click(b.no); }, false},
-        {"click Yes", [](Driver& d, HWND, const Buttons& b) { d.click(b.yes); }, true},
+        {"click No", [](WindowDriver& d, HWND, const Buttons& b) { d.click(b.no); }, false},
+        {"click Yes", [](WindowDriver& d, HWND, const Buttons& b) { d.click(b.yes); }, true},
         {"Tab to Yes, then Enter",
-         [](Driver& d, HWND, const Buttons& b) {
+         [](WindowDriver& d, HWND, const Buttons& b) {
              d.press(d.focus(), VK_TAB);
              d.check(d.focus() == b.yes, "Tab did not reach Yes");
              d.press(d.focus(), VK_RETURN);
@@ -271,8 +259,8 @@ TEST(MessageDialog, QuestionAnswers)
 TEST(MessageDialog, AnAnswerDoesNotCarryOverToTheNextQuestion)
 {
     std::vector<std::string> failures;
-    ASSERT_TRUE(answer_question([](Driver& d, HWND, const Buttons& b) { d.click(b.yes); }, &failures));
-    EXPECT_FALSE(answer_question([](Driver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); },
+    ASSERT_TRUE(answer_question([](WindowDriver& d, HWND, const Buttons& b) { d.click(b.yes); }, &failures));
+    EXPECT_FALSE(answer_question([](WindowDriver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); },
                                  &failures));
     EXPECT_TRUE(failures.empty()) << join(failures);
 }

@@ -39,7 +39,7 @@ struct PasswordWindow {
     HWND button = nullptr;
 };
 
-PasswordWindow wait_password_window(Driver& d, const wchar_t* class_name)
+PasswordWindow wait_password_window(WindowDriver& d, const wchar_t* class_name)
 {
     PasswordWindow found;
     found.window = d.wait_top_level(class_name);
@@ -53,7 +53,7 @@ PasswordWindow wait_password_window(Driver& d, const wchar_t* class_name)
 }
 
 // Reads the message dialog that is open: caption and text, then closes it with Ok.
-void expect_message(Driver& d, const std::string& caption, const std::string& text)
+void expect_message(WindowDriver& d, const std::string& caption, const std::string& text)
 {
     HWND dialog = d.wait_dialog();
     const std::string shown_caption = narrow(window_text(dialog));
@@ -69,15 +69,6 @@ std::wstring cue_banner(HWND box)
     wchar_t buffer[128] = {};
     SendMessageW(box, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(buffer), 128);
     return buffer;
-}
-
-// A vault written the way the program writes one.
-void write_vault(const std::string& plaintext, const std::string& password)
-{
-    Database db;
-    db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
-    db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
-    ASSERT_EQ(db.save(kDatabaseFileName), DB_OK) << db.last_error();
 }
 
 // Status of opening the vault on disk with `password`; its text in *plaintext.
@@ -98,7 +89,7 @@ bool vault_exists()
 
 // Layout shared by both windows: the band's controls sit 9 pixels into a band that
 // reaches the bottom edge; box at 8, button 8 pixels from the right edge.
-void check_layout(Driver& d, const PasswordWindow& w)
+void check_layout(WindowDriver& d, const PasswordWindow& w)
 {
     RECT client = {};
     GetClientRect(w.window, &client);
@@ -118,14 +109,14 @@ void check_layout(Driver& d, const PasswordWindow& w)
 class PasswordWindows : public ::testing::Test {
 protected:
     void SetUp() override { register_windows_once(); }
-    TemporaryDirectory directory_;
+    TempWorkingDir directory_;
 };
 
 }  // namespace
 
 TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"create_db");
         d.check(window_text(w.window) == L"Glimkeep", "window title");
         RECT outer = {};
@@ -162,7 +153,7 @@ TEST_F(PasswordWindows, ThePasswordIsStoredAsUtf8)
 {
     // U+00E4, U+20AC and U+1F511 (a surrogate pair) through the button, not Enter
     const std::wstring typed = {L'p', 0x00E4, 0x20AC, 0xD83D, 0xDD11};
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [&](Driver& d) {
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [&](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"create_db");
         d.type(w.box, typed);
         d.click(w.button);
@@ -175,7 +166,7 @@ TEST_F(PasswordWindows, ThePasswordIsStoredAsUtf8)
 
 TEST_F(PasswordWindows, PasswordBoxKeys)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"create_db");
         d.type(w.box, L"some words here");
         d.press(w.box, VK_TAB);
@@ -222,7 +213,7 @@ int explanation_bottom(int width)
 
 TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"create_db");
         struct Size {
             int width, height;
@@ -256,7 +247,7 @@ TEST_F(PasswordWindows, CreateReportsASaveFailureAndKeepsThePassword)
 {
     // a folder in the vault's place cannot be opened for writing
     ASSERT_TRUE(CreateDirectoryA(kDatabaseFileName, nullptr));
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"create_db");
         d.type(w.box, L"secret");
         d.press(w.box, VK_RETURN);
@@ -275,7 +266,7 @@ TEST_F(PasswordWindows, CreateReportsASaveFailureAndKeepsThePassword)
 
 TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](Driver& d) {
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"create_db");
         d.type(w.box, L"secret");
         fail_next_allocation_on(d.ui_thread());
@@ -301,12 +292,12 @@ TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
 TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
 {
     const std::string plaintext = "mail\r\n\tuser: me\r\n\tpassword: 123\r\n";
-    write_vault(plaintext, "right");
+    ASSERT_TRUE(write_vault(plaintext, "right", kPbkdf2Iterations2));
     const std::string file = read_file(kDatabaseFileName);
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"decrypt_db");
         RECT outer = {};
         GetWindowRect(w.window, &outer);
@@ -358,14 +349,14 @@ LRESULT CALLBACK count_dialogs(int code, WPARAM wparam, LPARAM lparam)
 
 TEST_F(PasswordWindows, OpenIgnoresASecondPressAfterSuccess)
 {
-    write_vault("x", "pw");
+    ASSERT_TRUE(write_vault("x", "pw", kPbkdf2Iterations2));
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
     g_dialogs_created = 0;
     HHOOK hook = SetWindowsHookExW(WH_CBT, count_dialogs, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"decrypt_db");
         d.type(w.box, L"pw");
         // all presses are queued before the first is handled; the window's close comes after them
@@ -385,7 +376,7 @@ TEST_F(PasswordWindows, OpenShowsOtherFailuresAndKeepsTheText)
     Database db;  // holds plaintext already: decrypting it fails without a wrong password
     db.set_plaintext("abc", 3);
     bool opened = true;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"decrypt_db");
         d.type(w.box, L"typed");
         d.press(w.box, VK_RETURN);
@@ -400,11 +391,11 @@ TEST_F(PasswordWindows, OpenShowsOtherFailuresAndKeepsTheText)
 
 TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
 {
-    write_vault("data", "pw");
+    ASSERT_TRUE(write_vault("data", "pw", kPbkdf2Iterations2));
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](Driver& d) {
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
         const PasswordWindow w = wait_password_window(d, L"decrypt_db");
         d.type(w.box, L"pw");
         fail_next_allocation_on(d.ui_thread());
@@ -426,13 +417,13 @@ TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
 
 TEST_F(PasswordWindows, OpenCanRunAgainAfterClosing)
 {
-    write_vault("again", "pw");
+    ASSERT_TRUE(write_vault("again", "pw", kPbkdf2Iterations2));
     for (int round = 0; round < 2; ++round) {
         Database db;
         ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
         bool opened = false;
         auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-                              [&](Driver& d) {
+                              [&](WindowDriver& d) {
                                   const PasswordWindow w = wait_password_window(d, L"decrypt_db");
                                   d.type(w.box, L"pw");
                                   d.press(w.box, VK_RETURN);

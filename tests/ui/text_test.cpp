@@ -1,5 +1,7 @@
 // The UTF-8/UTF-16 crossing and the window-text helpers, through real edit controls.
 #include "ui/text.h"
+#include "tests/support/hex.h"
+#include "window_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -8,43 +10,9 @@
 
 namespace {
 
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char digits[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x ", c);
-        out += digits;
-    }
-    return out;
-}
-
-std::string hex(const std::wstring& units)
-{
-    std::string out;
-    char digits[8];
-    for (wchar_t c : units) {
-        std::snprintf(digits, sizeof digits, "%04x ", static_cast<unsigned>(c));
-        out += digits;
-    }
-    return out;
-}
-
 // A real edit control (single line or multi-line), destroyed with the test.
-class EditControl {
-public:
-    explicit EditControl(DWORD style = 0)
-        : window_(CreateWindowExW(0, L"EDIT", L"", WS_POPUP | style, 0, 0, 300, 200, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr))
-    {
-    }
-    ~EditControl() { DestroyWindow(window_); }
-    EditControl(const EditControl&) = delete;
-    EditControl& operator=(const EditControl&) = delete;
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
+struct EditControl : TestWindow {
+    explicit EditControl(DWORD style = 0) : TestWindow(L"EDIT", L"", WS_POPUP | style, 0, 0, 300, 200) {}
 };
 
 // Grinning face U+1F600 and musical symbol G clef U+1D11E (surrogate pairs), German
@@ -65,16 +33,16 @@ TEST(TextConversion, KnownCodeUnits)
     const std::wstring expected = {L'G', L'r', 0x00FC, 0x00DF, L'e', L' ', 0xD83D, 0xDE00, L' ',
                                    0xD834, 0xDD1E, L' ', 0x65E5, 0x672C};
     const std::wstring wide = to_utf16(kMixed);
-    EXPECT_EQ(wide, expected) << hex(wide) << "\nexpected " << hex(expected);
+    EXPECT_EQ(wide, expected) << to_hex(wide) << "\nexpected " << to_hex(expected);
     const std::string back = to_narrow(wide);
-    EXPECT_EQ(back, kMixed) << hex(back) << "\nexpected " << hex(kMixed);
+    EXPECT_EQ(back, kMixed) << to_hex(back) << "\nexpected " << to_hex(kMixed);
 }
 
 TEST(TextConversion, ZeroBytesAreConvertedInFull)
 {
     const std::string with_zero("a\0b", 3);
     const std::wstring wide = to_utf16(with_zero);
-    ASSERT_EQ(wide.size(), 3u) << hex(wide);
+    ASSERT_EQ(wide.size(), 3u) << to_hex(wide);
     EXPECT_EQ(wide[1], L'\0');
     EXPECT_EQ(to_narrow(wide), with_zero);
 }
@@ -85,12 +53,12 @@ TEST(TextConversion, IllFormedInputBecomesReplacementCharacters)
     // followed by an ASCII character
     const std::wstring wide = to_utf16(std::string("a\x80" "b\xFF" "c\xC3" "d"));
     const std::wstring expected = {L'a', 0xFFFD, L'b', 0xFFFD, L'c', 0xFFFD, L'd'};
-    EXPECT_EQ(wide, expected) << hex(wide) << "\nexpected " << hex(expected);
+    EXPECT_EQ(wide, expected) << to_hex(wide) << "\nexpected " << to_hex(expected);
 
     // unpaired surrogates in both orders
     const std::string narrow = to_narrow(std::wstring{L'x', 0xD800, L'y', 0xDC00});
     const std::string expected_narrow = "x\xEF\xBF\xBDy\xEF\xBF\xBD";
-    EXPECT_EQ(narrow, expected_narrow) << hex(narrow) << "\nexpected " << hex(expected_narrow);
+    EXPECT_EQ(narrow, expected_narrow) << to_hex(narrow) << "\nexpected " << to_hex(expected_narrow);
 }
 
 TEST(TextConversion, LongTextRoundTrip)
@@ -113,7 +81,7 @@ TEST(WindowText, NonAsciiSurvivesAnEditControlByteForByte)
     EditControl edit;
     set_window_text(edit.get(), kMixed);
     const std::string back = get_window_text(edit.get());
-    EXPECT_EQ(back, kMixed) << hex(back) << "\nexpected " << hex(kMixed);
+    EXPECT_EQ(back, kMixed) << to_hex(back) << "\nexpected " << to_hex(kMixed);
     EXPECT_EQ(get_window_text_w(edit.get()), to_utf16(kMixed));
     EXPECT_EQ(static_cast<std::size_t>(GetWindowTextLengthW(edit.get())), to_utf16(kMixed).size());
 }
@@ -125,7 +93,7 @@ TEST(WindowText, LineEndsPassThroughUntouched)
     set_window_text(edit.get(), text);
     EXPECT_EQ(SendMessageW(edit.get(), EM_GETLINECOUNT, 0, 0), 4);
     const std::string back = get_window_text(edit.get());
-    EXPECT_EQ(back, text) << hex(back);
+    EXPECT_EQ(back, text) << to_hex(back);
 }
 
 TEST(WindowText, ZeroByteCutsTheWindowText)

@@ -1,31 +1,41 @@
-#pragma once
-// Hex helpers for the crypto tests: known answers are compared as hex strings, so a
-// failure prints both values in hex.
+#include "tests/support/hex.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-inline std::string to_hex(const std::uint8_t* data, std::size_t size)
+namespace {
+const char kDigits[] = "0123456789abcdef";
+}
+
+std::string to_hex(const std::uint8_t* data, std::size_t size)
 {
-    static const char digits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(2 * size);
     for (std::size_t i = 0; i < size; ++i) {
-        hex += digits[data[i] >> 4];
-        hex += digits[data[i] & 0x0f];
+        hex += kDigits[data[i] >> 4];
+        hex += kDigits[data[i] & 0x0f];
     }
     return hex;
 }
 
-inline std::string to_hex(const std::vector<std::uint8_t>& bytes)
+std::string to_hex(const std::vector<std::uint8_t>& bytes) { return to_hex(bytes.data(), bytes.size()); }
+
+std::string to_hex(const std::string& bytes)
 {
-    return to_hex(bytes.data(), bytes.size());
+    return to_hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-inline std::vector<std::uint8_t> from_hex(const std::string& hex)
+std::string to_hex(const std::wstring& units)
+{
+    std::string hex;
+    for (wchar_t c : units) {
+        const auto unit = static_cast<unsigned>(c) & 0xffff;
+        for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(unit >> shift) & 0x0f];
+        hex += ' ';
+    }
+    return hex;
+}
+
+std::vector<std::uint8_t> from_hex(const std::string& hex)
 {
     auto nibble = [](char c) -> std::uint8_t {
         if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
@@ -40,8 +50,7 @@ inline std::vector<std::uint8_t> from_hex(const std::string& hex)
     return bytes;
 }
 
-// Bytes 0, 1, 2, ... as many as asked (the FIPS 197 keys are of this form).
-inline std::vector<std::uint8_t> counting_bytes(std::size_t size, std::uint8_t first = 0)
+std::vector<std::uint8_t> counting_bytes(std::size_t size, std::uint8_t first)
 {
     std::vector<std::uint8_t> bytes(size);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(first + i);
