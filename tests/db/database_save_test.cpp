@@ -188,7 +188,7 @@ TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
 // document written with CR LF line ends.
 TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument) {
     make_vault(path, "pw", "old text\r\n");
-    const Bytes old = read_file(path);
+    const Bytes old = read_bytes(path);
     Database db;
     ASSERT_EQ(db.load(path), DB_OK);
     db.set_password("pw", 2);
@@ -198,7 +198,7 @@ TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument) {
     std::string error;
     ASSERT_EQ(write_document(db, document, path, error), DB_OK) << error;
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"passwords.gkv", "passwords.gkv.1700000000.bak"}));
-    EXPECT_BYTES_EQ(old, read_file(path + ".1700000000.bak"));
+    EXPECT_BYTES_EQ(old, read_bytes(path + ".1700000000.bak"));
     Database saved;
     saved.set_password("pw", 2);
     ASSERT_EQ(saved.load(path), DB_OK);
