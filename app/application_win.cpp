@@ -35,7 +35,7 @@ std::size_t count_invalid_utf8(const std::uint8_t* bytes, std::size_t size)
             length = 2;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
             length = 3;
-            if (lead == 0xE0) low = 0xA0;   // no overlong forms
+            if (lead == 0xE0) low = 0xA0;  // no overlong forms
             if (lead == 0xED) high = 0x9F;  // no surrogates
         } else if (lead >= 0xF0 && lead <= 0xF4) {
             length = 4;
@@ -73,9 +73,10 @@ bool document_fits_the_editor(const Database& db)
             if (bytes[i] == '\n') ++line;
         show_error_box(kErrorOpeningDatabase,
                        "The decrypted text holds a zero byte at byte " + std::to_string(offset + 1) + " (line " +
-                           std::to_string(line) + "), which the editor cannot show without losing the text "
-                           "after it.\r\nNothing was changed: " + std::string(kDatabaseFileName) +
-                           " is as it was.");
+                           std::to_string(line) +
+                           "), which the editor cannot show without losing the text "
+                           "after it.\r\nNothing was changed: " +
+                           std::string(kDatabaseFileName) + " is as it was.");
         return false;
     }
     static bool told_about_utf8 = false;
@@ -87,7 +88,8 @@ bool document_fits_the_editor(const Database& db)
                            (invalid == 1 ? " byte that is" : " bytes that are") +
                            " not valid UTF-8. The editor shows them as replacement characters, and saving "
                            "writes those characters in their place. The first save keeps the original file "
-                           "as a backup (" + std::string(kDatabaseFileName) + ".<seconds>.bak).");
+                           "as a backup (" +
+                           std::string(kDatabaseFileName) + ".<seconds>.bak).");
     }
     return true;
 }

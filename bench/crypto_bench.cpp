@@ -123,8 +123,7 @@ void BM_CtrCrypt(benchmark::State& state)
     const auto nonce = bytes(12, 5);
     auto data = bytes(kLarge, 6);
     for (auto _ : state) {
-        ctr_crypt(data.data(), static_cast<std::uint32_t>(data.size()), key.data(), nonce.data(),
-                  data.data());
+        ctr_crypt(data.data(), static_cast<std::uint32_t>(data.size()), key.data(), nonce.data(), data.data());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
@@ -168,9 +167,8 @@ void BM_Pbkdf2Vault(benchmark::State& state)
     const auto salt = bytes(kSaltSize, 10);
     std::uint8_t key[kKeySize];
     for (auto _ : state) {
-        const int rc = pbkdf2(password.data(), static_cast<std::uint32_t>(password.size()),
-                              salt.data(), kSaltSize, key, kKeySize, kVaultIterations,
-                              hmac_sha3_256, 32);
+        const int rc = pbkdf2(password.data(), static_cast<std::uint32_t>(password.size()), salt.data(), kSaltSize, key,
+                              kKeySize, kVaultIterations, hmac_sha3_256, 32);
         benchmark::DoNotOptimize(rc);
         benchmark::DoNotOptimize(key);
     }
@@ -185,10 +183,8 @@ void BM_Pbkdf2Vault2(benchmark::State& state)
     const auto salt = bytes(kSaltSize, 10);
     std::uint8_t keys[2 * kKeySize];
     for (auto _ : state) {
-        const int rc = pbkdf2_hmac_sha3_256(password.data(),
-                                            static_cast<std::uint32_t>(password.size()),
-                                            salt.data(), kSaltSize, keys, sizeof keys,
-                                            kVault2Iterations);
+        const int rc = pbkdf2_hmac_sha3_256(password.data(), static_cast<std::uint32_t>(password.size()), salt.data(),
+                                            kSaltSize, keys, sizeof keys, kVault2Iterations);
         benchmark::DoNotOptimize(rc);
         benchmark::DoNotOptimize(keys);
     }
@@ -202,10 +198,10 @@ void BM_OpenSSL_Pbkdf2Vault2(benchmark::State& state)
     const auto salt = bytes(kSaltSize, 10);
     std::uint8_t keys[2 * kKeySize];
     for (auto _ : state) {
-        const int rc = PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(password.data()),
-                                         static_cast<int>(password.size()), salt.data(),
-                                         static_cast<int>(kSaltSize), static_cast<int>(kVault2Iterations),
-                                         EVP_sha3_256(), static_cast<int>(sizeof keys), keys);
+        const int rc =
+            PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(password.data()), static_cast<int>(password.size()),
+                              salt.data(), static_cast<int>(kSaltSize), static_cast<int>(kVault2Iterations),
+                              EVP_sha3_256(), static_cast<int>(sizeof keys), keys);
         benchmark::DoNotOptimize(rc);
         benchmark::DoNotOptimize(keys);
     }

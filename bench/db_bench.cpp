@@ -15,11 +15,13 @@ namespace {
 constexpr std::uint32_t kVaultSize = 1u << 20;
 constexpr char kPassword[] = "benchmark password";
 
-std::string scratch_path(const char* name) {
+std::string scratch_path(const char* name)
+{
     return (std::filesystem::temp_directory_path() / name).string();
 }
 
-std::string text_of_size(std::uint32_t size) {
+std::string text_of_size(std::uint32_t size)
+{
     std::string text;
     text.reserve(size);
     for (unsigned i = 0; text.size() < size; ++i)
@@ -28,7 +30,8 @@ std::string text_of_size(std::uint32_t size) {
     return text;
 }
 
-void BM_LoadDecrypt1MiB(benchmark::State& state) {
+void BM_LoadDecrypt1MiB(benchmark::State& state)
+{
     const std::string path = scratch_path("glimkeep-bench-load.gkv");
     {
         const std::string text = text_of_size(kVaultSize);
@@ -54,7 +57,8 @@ void BM_LoadDecrypt1MiB(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadDecrypt1MiB)->Unit(benchmark::kMillisecond);
 
-void BM_EncryptSave1MiB(benchmark::State& state) {
+void BM_EncryptSave1MiB(benchmark::State& state)
+{
     const std::string path = scratch_path("glimkeep-bench-save.gkv");
     const std::string text = text_of_size(kVaultSize);
     Database db;

@@ -33,14 +33,14 @@ public:
     }
 
 private:
-    static constexpr const char* kGroups[] = {"Email", "Banking", "Work", "Shopping", "Social", "Travel",
-                                              "Gaming", "Bücher", "Café", "Versicherung", "Développement",
-                                              "Gesundheit", "Почта", "家族", "Streaming"};
-    static constexpr const char* kWords[] = {"alpha", "Bravo", "charlie", "Delta", "echo", "Foxtrot", "gmail",
-                                             "gmx", "konto", "Übersicht", "naïve", "résumé", "straße", "Zürich",
-                                             "пароль", "東京", "server", "router", "backup", "admin"};
-    static constexpr const char* kKeys[] = {"user", "password", "url", "pin", "email", "account", "iban",
-                                            "recovery", "2fa", "phone"};
+    static constexpr const char* kGroups[] = {"Email",         "Banking",    "Work",   "Shopping", "Social",
+                                              "Travel",        "Gaming",     "Bücher", "Café",     "Versicherung",
+                                              "Développement", "Gesundheit", "Почта",  "家族",     "Streaming"};
+    static constexpr const char* kWords[] = {"alpha",  "Bravo", "charlie",   "Delta",  "echo",   "Foxtrot", "gmail",
+                                             "gmx",    "konto", "Übersicht", "naïve",  "résumé", "straße",  "Zürich",
+                                             "пароль", "東京",  "server",    "router", "backup", "admin"};
+    static constexpr const char* kKeys[] = {"user",    "password", "url",      "pin", "email",
+                                            "account", "iban",     "recovery", "2fa", "phone"};
 
     std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
 
@@ -85,8 +85,8 @@ private:
         for (std::size_t v = 0; v < values; ++v) {
             const std::string key = pick(kKeys);
             const std::string value = key == "url" ? "https://" + pick(kWords) + ".example.org/login?next=/home"
-                                      : key == "password" ? secret()
-                                                          : sentence(1 + below(3));
+                : key == "password"                ? secret()
+                                                   : sentence(1 + below(3));
             line(out, level + 1, key + ": " + value);
         }
         if (below(3) == 0) {
@@ -281,4 +281,4 @@ void BM_TreeFilterKeystrokeShowRoot1MiB(benchmark::State& state)
 }
 BENCHMARK(BM_TreeFilterKeystrokeShowRoot1MiB)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace

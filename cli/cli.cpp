@@ -21,39 +21,38 @@ namespace {
 
 constexpr char kProgram[] = "glimkeep-cli";
 
-constexpr char kHelp[] =
-    "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
-    "Reads and writes a Glimkeep vault.\n"
-    "\n"
-    "Commands:\n"
-    "  show [PATH]     print what the editor shows for the filter text PATH: a value\n"
-    "                  alone, or the entry's lines with its children at the margin;\n"
-    "                  without PATH the whole document\n"
-    "  complete QUERY  print the filter text that Tab completes QUERY to\n"
-    "  export          print the whole document as stored (CR LF line ends)\n"
-    "  import          replace the document with the text read from standard input\n"
-    "  passwd          change the master password\n"
-    "  upgrade         convert a vault of format 1.0 to format 2.0\n"
-    "  generate        print a generated password\n"
-    "  init            create a new, empty vault (an existing file is never replaced)\n"
-    "\n"
-    "Options:\n"
-    "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
-    "  --password-fd N    read the passwords from file descriptor N, one per line,\n"
-    "                     instead of asking on the terminal (passwd: the current\n"
-    "                     password, then the new one)\n"
-    "  --help             show this help and exit\n"
-    "  --version          show the version and exit\n"
-    "\n"
-    "PATH and QUERY are filter texts as in the editor: names separated by single\n"
-    "spaces, letters in any case. import, passwd and upgrade first copy the vault\n"
-    "to a backup beside it (FILE.SECONDS.bak); nothing is written unless the whole\n"
-    "command succeeds.\n"
-    "\n"
-    "Exit status: 0 on success; the vault's status code when it fails (1 the file\n"
-    "cannot be read or written, 2 not a vault or damaged, 3 unsupported version,\n"
-    "8 no password, 9 wrong password, 10 random source failed); 64 for a command\n"
-    "line that is not understood; 65 when PATH or QUERY names nothing.\n";
+constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
+                         "Reads and writes a Glimkeep vault.\n"
+                         "\n"
+                         "Commands:\n"
+                         "  show [PATH]     print what the editor shows for the filter text PATH: a value\n"
+                         "                  alone, or the entry's lines with its children at the margin;\n"
+                         "                  without PATH the whole document\n"
+                         "  complete QUERY  print the filter text that Tab completes QUERY to\n"
+                         "  export          print the whole document as stored (CR LF line ends)\n"
+                         "  import          replace the document with the text read from standard input\n"
+                         "  passwd          change the master password\n"
+                         "  upgrade         convert a vault of format 1.0 to format 2.0\n"
+                         "  generate        print a generated password\n"
+                         "  init            create a new, empty vault (an existing file is never replaced)\n"
+                         "\n"
+                         "Options:\n"
+                         "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
+                         "  --password-fd N    read the passwords from file descriptor N, one per line,\n"
+                         "                     instead of asking on the terminal (passwd: the current\n"
+                         "                     password, then the new one)\n"
+                         "  --help             show this help and exit\n"
+                         "  --version          show the version and exit\n"
+                         "\n"
+                         "PATH and QUERY are filter texts as in the editor: names separated by single\n"
+                         "spaces, letters in any case. import, passwd and upgrade first copy the vault\n"
+                         "to a backup beside it (FILE.SECONDS.bak); nothing is written unless the whole\n"
+                         "command succeeds.\n"
+                         "\n"
+                         "Exit status: 0 on success; the vault's status code when it fails (1 the file\n"
+                         "cannot be read or written, 2 not a vault or damaged, 3 unsupported version,\n"
+                         "8 no password, 9 wrong password, 10 random source failed); 64 for a command\n"
+                         "line that is not understood; 65 when PATH or QUERY names nothing.\n";
 
 // A failure on its way to standard error and the exit code.
 struct Failure {
@@ -115,8 +114,7 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 value = arg.substr(equals + 1);
                 has_value = true;
             }
-            if (name != "--vault" && name != "--password-fd")
-                return fail(kExitUsage, "unknown option '" + name + "'");
+            if (name != "--vault" && name != "--password-fd") return fail(kExitUsage, "unknown option '" + name + "'");
             if (!has_value) {
                 if (i + 1 >= args.size()) return fail(kExitUsage, "option '" + name + "' needs a value");
                 value = args[++i];
@@ -164,10 +162,7 @@ public:
     explicit PasswordSource(int fd) : fd_(fd) {}
 
     // The password that opens a vault.
-    bool read_current(SecretString& out, Failure& failure)
-    {
-        return read(out, "Password: ", failure);
-    }
+    bool read_current(SecretString& out, Failure& failure) { return read(out, "Password: ", failure); }
 
     // A new master password: asked twice on the terminal, read once from a descriptor.
     // An empty password is refused, as the program refuses it.
@@ -194,12 +189,11 @@ private:
         out.clear();
         std::string error;
         bool at_end = false;
-        const bool read = fd_ >= 0 ? cli_io::read_line(fd_, out, at_end, error)
-                                   : cli_io::read_password(prompt, out, error);
+        const bool read =
+            fd_ >= 0 ? cli_io::read_line(fd_, out, at_end, error) : cli_io::read_password(prompt, out, error);
         if (read) return true;
         out.clear();
-        failure = fail(DB_NO_PASSWORD, fd_ >= 0 ? "password descriptor " + std::to_string(fd_) + ": " + error
-                                                : error);
+        failure = fail(DB_NO_PASSWORD, fd_ >= 0 ? "password descriptor " + std::to_string(fd_) + ": " + error : error);
         return false;
     }
 
@@ -399,7 +393,7 @@ struct CommandShape {
 };
 
 constexpr CommandShape kCommands[] = {
-    {"show", 0, 1},   {"complete", 1, 1}, {"export", 0, 0}, {"import", 0, 0},
+    {"show", 0, 1},   {"complete", 1, 1}, {"export", 0, 0},   {"import", 0, 0},
     {"passwd", 0, 0}, {"upgrade", 0, 0},  {"generate", 0, 0}, {"init", 0, 0},
 };
 
@@ -411,8 +405,8 @@ Failure check_shape(const Options& options)
         if (options.operands.size() < shape.min_operands)
             return fail(kExitUsage, options.command + ": missing argument");
         if (options.operands.size() > shape.max_operands)
-            return fail(kExitUsage, options.command + ": unexpected argument '" +
-                                        options.operands[shape.max_operands] + "'");
+            return fail(kExitUsage,
+                        options.command + ": unexpected argument '" + options.operands[shape.max_operands] + "'");
         return Failure{};
     }
     return fail(kExitUsage, "unknown command '" + options.command + "'");

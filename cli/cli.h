@@ -8,7 +8,7 @@
 
 // Exit codes of the companion's own failures, beside the vault's status codes
 // (DB_OK to DB_RANDOM_FAILED), which are passed on as they are.
-inline constexpr int kExitUsage = 64;     // the command line is not understood
+inline constexpr int kExitUsage = 64;  // the command line is not understood
 inline constexpr int kExitNotFound = 65;  // PATH or QUERY names nothing in the vault
 
 // Runs one command. Never throws.

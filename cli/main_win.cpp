@@ -16,12 +16,11 @@ int wmain(int argc, wchar_t** argv)
             const std::size_t length = std::wcslen(argv[i]);
             std::string arg;
             if (length > 0 && length < INT_MAX / 4) {
-                const int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], static_cast<int>(length), nullptr, 0,
-                                                  nullptr, nullptr);
+                const int n =
+                    WideCharToMultiByte(CP_UTF8, 0, argv[i], static_cast<int>(length), nullptr, 0, nullptr, nullptr);
                 if (n > 0) {
                     arg.resize(static_cast<std::size_t>(n));
-                    WideCharToMultiByte(CP_UTF8, 0, argv[i], static_cast<int>(length), &arg[0], n, nullptr,
-                                        nullptr);
+                    WideCharToMultiByte(CP_UTF8, 0, argv[i], static_cast<int>(length), &arg[0], n, nullptr, nullptr);
                 }
             }
             args.push_back(arg);

@@ -26,12 +26,11 @@ bool widen(const std::string& text, std::wstring& wide)
     wide.clear();
     if (text.empty()) return true;
     if (text.size() > INT_MAX) return false;
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                      static_cast<int>(text.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) return false;
     wide.resize(static_cast<std::size_t>(n));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        &wide[0], n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], n);
     return true;
 }
 
@@ -97,8 +96,8 @@ public:
     explicit QuietConsole(HANDLE input) : input_(input)
     {
         if (!GetConsoleMode(input, &saved_)) return;
-        const DWORD quiet = (saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT |
-                            ENABLE_PROCESSED_INPUT;
+        const DWORD quiet =
+            (saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT;
         active_ = SetConsoleMode(input, quiet) != FALSE;
     }
     ~QuietConsole()
@@ -201,16 +200,15 @@ bool read_password(const char* prompt, SecretString& out, std::string& error)
         error = "The password is too long";
         return false;
     }
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(),
-                                          static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
         error = "The password cannot be converted to UTF-8";
         return false;
     }
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units),
-                        out.data() + start, bytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), out.data() + start, bytes, nullptr, nullptr);
     return true;
 }
 

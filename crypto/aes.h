@@ -18,5 +18,4 @@ int aes_expand_key(AesRoundKeys& keys, const std::uint8_t* key, std::uint32_t ke
 // 12, anything else 10).
 // Table-driven: the memory accesses depend on key and data (not constant time).
 // Reads all of `in` before writing `out`, so both may be the same buffer.
-void aes_encrypt_block(const AesRoundKeys& keys, int rounds,
-                       const std::uint8_t in[16], std::uint8_t out[16]);
+void aes_encrypt_block(const AesRoundKeys& keys, int rounds, const std::uint8_t in[16], std::uint8_t out[16]);

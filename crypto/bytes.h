@@ -7,8 +7,7 @@
 
 inline std::uint32_t load32_be(const std::uint8_t* p)
 {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-           (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
 }
 
 inline void store32_be(std::uint8_t* p, std::uint32_t v)
@@ -22,9 +21,8 @@ inline void store32_be(std::uint8_t* p, std::uint32_t v)
 inline std::uint64_t load64_le(const std::uint8_t* p)
 {
     return std::uint64_t{p[0]} | (std::uint64_t{p[1]} << 8) | (std::uint64_t{p[2]} << 16) |
-           (std::uint64_t{p[3]} << 24) | (std::uint64_t{p[4]} << 32) |
-           (std::uint64_t{p[5]} << 40) | (std::uint64_t{p[6]} << 48) |
-           (std::uint64_t{p[7]} << 56);
+        (std::uint64_t{p[3]} << 24) | (std::uint64_t{p[4]} << 32) | (std::uint64_t{p[5]} << 40) |
+        (std::uint64_t{p[6]} << 48) | (std::uint64_t{p[7]} << 56);
 }
 
 inline void store64_le(std::uint8_t* p, std::uint64_t v)

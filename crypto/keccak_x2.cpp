@@ -54,8 +54,8 @@ void hash_after(const Lanes2 s[25], Lanes2 m[4])
 
 #undef KECCAK_ROUND
 
-void pbkdf2_iterate_x2(const std::uint64_t inner[25], const std::uint64_t outer[25],
-                       std::uint64_t u[2][4], std::uint64_t t[2][4], std::uint32_t count) noexcept
+void pbkdf2_iterate_x2(const std::uint64_t inner[25], const std::uint64_t outer[25], std::uint64_t u[2][4],
+                       std::uint64_t t[2][4], std::uint32_t count) noexcept
 {
     Lanes2 inner2[25], outer2[25], u2[4], t2[4];
     for (int i = 0; i < 25; ++i) {

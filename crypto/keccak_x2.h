@@ -14,5 +14,5 @@ bool pbkdf2_x2_available() noexcept;
 //   u = HMAC(u) = H(outer || H(inner || u)),  t ^= u
 // on both blocks (u[k], t[k]: the 32-byte values of block k as four little-endian
 // lanes). Call only when pbkdf2_x2_available().
-void pbkdf2_iterate_x2(const std::uint64_t inner[25], const std::uint64_t outer[25],
-                       std::uint64_t u[2][4], std::uint64_t t[2][4], std::uint32_t count) noexcept;
+void pbkdf2_iterate_x2(const std::uint64_t inner[25], const std::uint64_t outer[25], std::uint64_t u[2][4],
+                       std::uint64_t t[2][4], std::uint32_t count) noexcept;

@@ -16,8 +16,8 @@ namespace {
 
 constexpr std::uint32_t kAesKeyBits = 256;
 constexpr std::size_t kAesBlockSize = 16;
-constexpr std::size_t kCounterSize = 4;   // bytes 0 to 3 of the counter block
-constexpr std::size_t kNonceSize = 12;    // bytes 4 to 15
+constexpr std::size_t kCounterSize = 4;  // bytes 0 to 3 of the counter block
+constexpr std::size_t kNonceSize = 12;  // bytes 4 to 15
 static_assert(kCounterSize + kNonceSize == kAesBlockSize, "counter block layout");
 
 // The HMAC block: the key is padded or hashed to this length, and the pads are as long.
@@ -31,17 +31,16 @@ constexpr std::size_t kBlockIndexSize = 4;  // RFC 8018 5.2: INT(i), four octets
 constexpr std::size_t kFipsHmacBlockSize = kSha3_256RateBytes;
 constexpr std::size_t kLanes = 25;
 constexpr std::size_t kLaneBytes = 8;
-constexpr std::size_t kRateLanes = kFipsHmacBlockSize / kLaneBytes;   // 17
+constexpr std::size_t kRateLanes = kFipsHmacBlockSize / kLaneBytes;  // 17
 constexpr std::size_t kDigestLanes = kSha3_256DigestSize / kLaneBytes;  // 4
 // SHA3 padding of a 32-byte message in one block: the domain bits 01 and the first pad
 // bit at byte 32 (0x06), the last pad bit at byte 135 (0x80).
-constexpr std::uint64_t kDigestPadFirst = 0x06;                      // lane 4, byte 0
+constexpr std::uint64_t kDigestPadFirst = 0x06;  // lane 4, byte 0
 constexpr std::uint64_t kDigestPadLast = std::uint64_t{0x80} << 56;  // lane 16, byte 7
 
 // K0 of FIPS 198-1 for SHA3-256: the key hashed when longer than the block, else
 // zero-padded to the block.
-void fips_key_block(const std::uint8_t* key, std::uint32_t key_len,
-                    std::uint8_t block[kFipsHmacBlockSize])
+void fips_key_block(const std::uint8_t* key, std::uint32_t key_len, std::uint8_t block[kFipsHmacBlockSize])
 {
     std::memset(block, 0, kFipsHmacBlockSize);
     if (key_len > kFipsHmacBlockSize)
@@ -51,17 +50,15 @@ void fips_key_block(const std::uint8_t* key, std::uint32_t key_len,
 }
 
 // FIPS 198-1 steps 4 to 9 from K0: H((K0 ^ opad) || H((K0 ^ ipad) || a || b)).
-void fips_hmac_with_key_block(const std::uint8_t key_block[kFipsHmacBlockSize],
-                              const std::uint8_t* a, std::size_t a_len,
-                              const std::uint8_t* b, std::size_t b_len, std::uint8_t out[32])
+void fips_hmac_with_key_block(const std::uint8_t key_block[kFipsHmacBlockSize], const std::uint8_t* a,
+                              std::size_t a_len, const std::uint8_t* b, std::size_t b_len, std::uint8_t out[32])
 {
     std::uint8_t pad[kFipsHmacBlockSize];
     WipeOnExit wipe_pad(pad, sizeof pad);
     std::uint8_t inner_digest[kSha3_256DigestSize];
     WipeOnExit wipe_inner_digest(inner_digest, sizeof inner_digest);
 
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i)
-        pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
+    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
     {
         Sha3_256 inner;
         inner.update(pad, sizeof pad);
@@ -69,8 +66,7 @@ void fips_hmac_with_key_block(const std::uint8_t key_block[kFipsHmacBlockSize],
         inner.update(b, b_len);
         inner.finish(inner_digest);
     }
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i)
-        pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
+    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
     Sha3_256 outer;
     outer.update(pad, sizeof pad);
     outer.update(inner_digest, sizeof inner_digest);
@@ -79,13 +75,11 @@ void fips_hmac_with_key_block(const std::uint8_t key_block[kFipsHmacBlockSize],
 
 // The Keccak state after absorbing one full block (K0 ^ pad): the state every HMAC
 // call under that key starts from.
-void pad_state(const std::uint8_t key_block[kFipsHmacBlockSize], std::uint8_t pad,
-               std::uint64_t state[kLanes])
+void pad_state(const std::uint8_t key_block[kFipsHmacBlockSize], std::uint8_t pad, std::uint64_t state[kLanes])
 {
     std::uint8_t padded[kFipsHmacBlockSize];
     WipeOnExit wipe_padded(padded, sizeof padded);
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i)
-        padded[i] = static_cast<std::uint8_t>(key_block[i] ^ pad);
+    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) padded[i] = static_cast<std::uint8_t>(key_block[i] ^ pad);
     for (std::size_t i = 0; i < kLanes; ++i) state[i] = 0;
     for (std::size_t i = 0; i < kRateLanes; ++i) state[i] = load64_le(padded + kLaneBytes * i);
     keccak_f1600_lanes(state);
@@ -106,8 +100,8 @@ void hash_digest_after(const std::uint64_t start[kLanes], const std::uint64_t me
 
 }  // namespace
 
-void ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
-               const std::uint8_t nonce[12], std::uint8_t* out)
+void ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32], const std::uint8_t nonce[12],
+               std::uint8_t* out)
 {
     AesRoundKeys round_keys;
     WipeOnExit wipe_round_keys(round_keys, sizeof round_keys);
@@ -127,8 +121,7 @@ void ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key
     for (; i + kAesBlockSize <= len; i += kAesBlockSize)
         for (std::size_t k = 0; k < kAesBlockSize; ++k)
             out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
-    for (std::size_t k = 0; i + k < len; ++k)
-        out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
+    for (std::size_t k = 0; i + k < len; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
 }
 
 void ctr_crypt_sp800(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
@@ -150,13 +143,12 @@ void ctr_crypt_sp800(const std::uint8_t* in, std::uint32_t len, const std::uint8
         store32_be(counter + kNonceSize, block++);
         aes_encrypt_block(round_keys, rounds, counter, keystream);
         const std::size_t take = len - i < kAesBlockSize ? len - i : kAesBlockSize;
-        for (std::size_t k = 0; k < take; ++k)
-            out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
+        for (std::size_t k = 0; k < take; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
     }
 }
 
-void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len,
-                   const std::uint8_t* key, std::uint32_t key_len, std::uint8_t out[32])
+void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
+                   std::uint8_t out[32])
 {
     // RFC 2104 (1): K0, the key hashed when longer than the block, else zero-padded.
     std::uint8_t key_block[kHmacBlockSize] = {};
@@ -172,8 +164,7 @@ void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len,
     WipeOnExit wipe_inner_digest(inner_digest, sizeof inner_digest);
 
     // RFC 2104 (2) to (4): H((K0 ^ ipad) || text), fed to the sponge in two pieces.
-    for (std::size_t i = 0; i < kHmacBlockSize; ++i)
-        pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
+    for (std::size_t i = 0; i < kHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
     {
         Sha3_256 inner;
         inner.update(pad, sizeof pad);
@@ -182,16 +173,15 @@ void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len,
     }
 
     // RFC 2104 (5) to (7): H((K0 ^ opad) || inner digest).
-    for (std::size_t i = 0; i < kHmacBlockSize; ++i)
-        pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
+    for (std::size_t i = 0; i < kHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
     Sha3_256 outer;
     outer.update(pad, sizeof pad);
     outer.update(inner_digest, sizeof inner_digest);
     outer.finish(out);
 }
 
-void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len,
-                        const std::uint8_t* key, std::uint32_t key_len, std::uint8_t out[32])
+void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
+                        std::uint8_t out[32])
 {
     std::uint8_t key_block[kFipsHmacBlockSize];
     WipeOnExit wipe_key_block(key_block, sizeof key_block);
@@ -199,9 +189,8 @@ void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len,
     fips_hmac_with_key_block(key_block, msg, msg_len, nullptr, 0, out);
 }
 
-void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_len,
-                               const std::uint8_t* second, std::uint32_t second_len,
-                               const std::uint8_t* key, std::uint32_t key_len,
+void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_len, const std::uint8_t* second,
+                               std::uint32_t second_len, const std::uint8_t* key, std::uint32_t key_len,
                                std::uint8_t out[32])
 {
     std::uint8_t key_block[kFipsHmacBlockSize];
@@ -210,9 +199,8 @@ void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_le
     fips_hmac_with_key_block(key_block, first, first_len, second, second_len, out);
 }
 
-int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_len,
-                         const std::uint8_t* salt, std::uint32_t salt_len,
-                         std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations)
+int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
+                         std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations)
 {
     if (iterations == 0 || out_len == 0 || salt_len == 0) return -1;
 
@@ -261,8 +249,7 @@ int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_le
         }
         // RFC 8018 5.2 steps 4 and 5: DK = T_1 || T_2 || ... truncated to dkLen.
         for (std::uint32_t k = 0; k < together; ++k) {
-            for (std::size_t i = 0; i < kDigestLanes; ++i)
-                store64_le(w.bytes + kLaneBytes * i, w.t[k][i]);
+            for (std::size_t i = 0; i < kDigestLanes; ++i) store64_le(w.bytes + kLaneBytes * i, w.t[k][i]);
             const std::uint32_t take = out_len < kSha3_256DigestSize ? out_len : kSha3_256DigestSize;
             std::memcpy(out, w.bytes, take);
             out += take;
@@ -273,18 +260,14 @@ int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_le
     return 0;
 }
 
-int pbkdf2(const std::uint8_t* password, std::uint32_t password_len,
-           const std::uint8_t* salt, std::uint32_t salt_len,
-           std::uint8_t* out, std::uint32_t out_len,
-           std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len)
+int pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt, std::uint32_t salt_len,
+           std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len)
 {
-    if (iterations == 0 || out_len == 0 || salt_len == 0 || prf_len == 0 || prf == nullptr)
-        return -1;
+    if (iterations == 0 || out_len == 0 || salt_len == 0 || prf_len == 0 || prf == nullptr) return -1;
     // The prf's message, salt || INT(i), must fit its 32-bit length, and the work buffer
     // (salt, index, T, U, U') must fit the address space of a 32-bit build.
     if (salt_len > UINT32_MAX - kBlockIndexSize) return -1;
-    const std::uint64_t work_size =
-        std::uint64_t{salt_len} + kBlockIndexSize + 3 * std::uint64_t{prf_len};
+    const std::uint64_t work_size = std::uint64_t{salt_len} + kBlockIndexSize + 3 * std::uint64_t{prf_len};
     if (work_size > SIZE_MAX) return -1;
 
     const std::size_t h = prf_len;
@@ -305,7 +288,7 @@ int pbkdf2(const std::uint8_t* password, std::uint32_t password_len,
         prf(work.get(), message_len, password, password_len, u);  // U_1 = PRF(P, S || INT(i))
         std::memcpy(t, u, h);
         for (std::uint32_t j = 1; j < iterations; ++j) {
-            prf(u, prf_len, password, password_len, next_u);      // U_j = PRF(P, U_{j-1})
+            prf(u, prf_len, password, password_len, next_u);  // U_j = PRF(P, U_{j-1})
             std::memcpy(u, next_u, h);
             for (std::size_t k = 0; k < h; ++k) t[k] ^= u[k];
         }
@@ -331,6 +314,5 @@ bool pbkdf2_x2_available() noexcept
 void random_bytes(std::uint8_t* out, std::uint32_t count)
 {
     std::random_device device;  // the operating system's generator, opened for this call
-    for (std::uint32_t i = 0; i < count; ++i)
-        out[i] = static_cast<std::uint8_t>(device() & 0xff);
+    for (std::uint32_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(device() & 0xff);
 }

@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr int kLanes = 25;            // FIPS 202: the state is 5 x 5 lanes
-constexpr int kLaneBytes = 8;         // w = 64 bits
+constexpr int kLanes = 25;  // FIPS 202: the state is 5 x 5 lanes
+constexpr int kLaneBytes = 8;  // w = 64 bits
 constexpr int kStateBytes = kLanes * kLaneBytes;
 static_assert(kStateBytes == 200, "b = 1600 bits");
 constexpr int kRounds = keccak_internal::kRounds;
@@ -43,19 +43,38 @@ void permute(std::uint64_t lanes[kLanes])
         KECCAK_ROUND(std::uint64_t, a, e, keccak_internal::kRoundConstants.rc[round]);
         KECCAK_ROUND(std::uint64_t, e, a, keccak_internal::kRoundConstants.rc[round + 1]);
     }
-    lanes[0] = a00; lanes[1] = ~a10; lanes[2] = ~a20; lanes[3] = a30; lanes[4] = a40;
-    lanes[5] = a01; lanes[6] = a11; lanes[7] = a21; lanes[8] = ~a31; lanes[9] = a41;
-    lanes[10] = a02; lanes[11] = a12; lanes[12] = ~a22; lanes[13] = a32; lanes[14] = a42;
-    lanes[15] = a03; lanes[16] = a13; lanes[17] = ~a23; lanes[18] = a33; lanes[19] = a43;
-    lanes[20] = ~a04; lanes[21] = a14; lanes[22] = a24; lanes[23] = a34; lanes[24] = a44;
+    lanes[0] = a00;
+    lanes[1] = ~a10;
+    lanes[2] = ~a20;
+    lanes[3] = a30;
+    lanes[4] = a40;
+    lanes[5] = a01;
+    lanes[6] = a11;
+    lanes[7] = a21;
+    lanes[8] = ~a31;
+    lanes[9] = a41;
+    lanes[10] = a02;
+    lanes[11] = a12;
+    lanes[12] = ~a22;
+    lanes[13] = a32;
+    lanes[14] = a42;
+    lanes[15] = a03;
+    lanes[16] = a13;
+    lanes[17] = ~a23;
+    lanes[18] = a33;
+    lanes[19] = a43;
+    lanes[20] = ~a04;
+    lanes[21] = a14;
+    lanes[22] = a24;
+    lanes[23] = a34;
+    lanes[24] = a44;
 }
 
 #undef KECCAK_ROUND
 
 // XORs `size` message bytes into the state from byte `position` on
 // (position + size <= rate). Whole lanes go in as little-endian words.
-void xor_into_state(std::uint64_t a[kLanes], std::uint32_t position,
-                    const std::uint8_t* in, std::size_t size)
+void xor_into_state(std::uint64_t a[kLanes], std::uint32_t position, const std::uint8_t* in, std::size_t size)
 {
     while (size > 0 && position % kLaneBytes != 0) {
         a[position / kLaneBytes] ^= std::uint64_t{*in++} << (8 * (position % kLaneBytes));
@@ -82,8 +101,8 @@ void xor_byte(std::uint64_t a[kLanes], std::uint32_t position, std::uint8_t byte
 
 // FIPS 202 4, algorithm 8, steps 5 and 6: absorbs `in` block by block from `position`
 // in the current block, applying f after every full block. Returns the new position.
-std::uint32_t absorb(std::uint64_t a[kLanes], std::uint32_t rate, std::uint32_t position,
-                     const std::uint8_t* in, std::uint64_t size)
+std::uint32_t absorb(std::uint64_t a[kLanes], std::uint32_t rate, std::uint32_t position, const std::uint8_t* in,
+                     std::uint64_t size)
 {
     while (size > 0) {
         const std::uint64_t room = rate - position;
@@ -102,8 +121,7 @@ std::uint32_t absorb(std::uint64_t a[kLanes], std::uint32_t rate, std::uint32_t 
 
 // FIPS 202 5.1: pad10*1 after the domain bits, which `suffix` carries together with the
 // first 1 of the padding (least significant bit first); then f on the last block.
-void pad(std::uint64_t a[kLanes], std::uint32_t rate, std::uint32_t position,
-         std::uint8_t suffix)
+void pad(std::uint64_t a[kLanes], std::uint32_t rate, std::uint32_t position, std::uint8_t suffix)
 {
     xor_byte(a, position, suffix);
     // The suffix already ends in the last byte of the block: the final 1 goes in a block
@@ -114,15 +132,13 @@ void pad(std::uint64_t a[kLanes], std::uint32_t rate, std::uint32_t position,
 }
 
 // FIPS 202 4, algorithm 8, steps 7 to 10: Z = Trunc_r(S), S = f(S) while more is wanted.
-void squeeze(std::uint64_t a[kLanes], std::uint32_t rate, std::uint8_t* out,
-             std::uint64_t size)
+void squeeze(std::uint64_t a[kLanes], std::uint32_t rate, std::uint8_t* out, std::uint64_t size)
 {
     for (;;) {
         const std::uint64_t take = size < rate ? size : rate;
         std::uint32_t i = 0;
         for (; i + kLaneBytes <= take; i += kLaneBytes) store64_le(out + i, a[i / kLaneBytes]);
-        for (; i < take; ++i)
-            out[i] = static_cast<std::uint8_t>(a[i / kLaneBytes] >> (8 * (i % kLaneBytes)));
+        for (; i < take; ++i) out[i] = static_cast<std::uint8_t>(a[i / kLaneBytes] >> (8 * (i % kLaneBytes)));
         out += take;
         size -= take;
         if (size == 0) return;
@@ -146,9 +162,8 @@ void keccak_f1600_lanes(std::uint64_t lanes[25])
     permute(lanes);
 }
 
-void keccak_sponge(std::uint32_t rate, std::uint32_t capacity,
-                   const std::uint8_t* in, std::uint64_t in_len, std::uint8_t suffix,
-                   std::uint8_t* out, std::uint64_t out_len)
+void keccak_sponge(std::uint32_t rate, std::uint32_t capacity, const std::uint8_t* in, std::uint64_t in_len,
+                   std::uint8_t suffix, std::uint8_t* out, std::uint64_t out_len)
 {
     // The sum is taken in 64 bits so that no wrap-around can pass a huge rate; a zero
     // rate would never absorb anything.
@@ -164,8 +179,8 @@ void keccak_sponge(std::uint32_t rate, std::uint32_t capacity,
 
 void sha3_256(const std::uint8_t* in, std::uint32_t in_len, std::uint8_t out[32])
 {
-    keccak_sponge(8 * kSha3_256RateBytes, kWidthBits - 8 * kSha3_256RateBytes, in, in_len,
-                  kSha3Suffix, out, kSha3_256DigestSize);
+    keccak_sponge(8 * kSha3_256RateBytes, kWidthBits - 8 * kSha3_256RateBytes, in, in_len, kSha3Suffix, out,
+                  kSha3_256DigestSize);
 }
 
 Sha3_256::Sha3_256() noexcept : lanes_(), position_(0) {}

@@ -20,9 +20,8 @@ void keccak_f1600_lanes(std::uint64_t lanes[25]);
 // otherwise returns at once without writing `out`. Writes exactly out_len bytes.
 // `out` may overlap `in`: all input is read before any output is written.
 // No allocation; the state is wiped before returning.
-void keccak_sponge(std::uint32_t rate, std::uint32_t capacity,
-                   const std::uint8_t* in, std::uint64_t in_len, std::uint8_t suffix,
-                   std::uint8_t* out, std::uint64_t out_len);
+void keccak_sponge(std::uint32_t rate, std::uint32_t capacity, const std::uint8_t* in, std::uint64_t in_len,
+                   std::uint8_t suffix, std::uint8_t* out, std::uint64_t out_len);
 
 // SHA3-256 digest of `in`: keccak_sponge(1088, 512, in, in_len, 0x06, out, 32).
 void sha3_256(const std::uint8_t* in, std::uint32_t in_len, std::uint8_t out[32]);

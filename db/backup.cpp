@@ -27,8 +27,7 @@ std::string backup_file_name(const std::string& vault_path, long long seconds, u
     return vault_path + suffix;
 }
 
-int make_backup_copy(const std::string& vault_path, long long now_seconds,
-                     std::string& backup_path, std::string& error)
+int make_backup_copy(const std::string& vault_path, long long now_seconds, std::string& backup_path, std::string& error)
 {
     backup_path.clear();
     error.clear();

@@ -15,5 +15,5 @@ std::string backup_file_name(const std::string& vault_path, long long seconds, u
 // nothing is overwritten), flushed to the disk; a partial backup is removed.
 // Returns DB_OK (also when there is no vault to copy) or DB_IO_ERROR with `error` set;
 // `backup_path` receives the name written (empty when nothing was copied).
-int make_backup_copy(const std::string& vault_path, long long now_seconds,
-                     std::string& backup_path, std::string& error);
+int make_backup_copy(const std::string& vault_path, long long now_seconds, std::string& backup_path,
+                     std::string& error);

@@ -40,16 +40,21 @@ constexpr char kTextNoPassword[] = "No password given";
 constexpr char kTextWrongPassword[] = "This file was not encrypted with the given password";
 constexpr char kTextRandomFailed[] = "The random number generator failed";
 
-bool is_digit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+bool is_digit(std::uint8_t c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Reads exactly `size` bytes; false on a short read or a read error.
-bool read_exactly(std::FILE* file, void* out, std::size_t size) {
+bool read_exactly(std::FILE* file, void* out, std::size_t size)
+{
     return size == 0 || std::fread(out, 1, size, file) == size;
 }
 
 // The standard description of an errno value; a failure that left no number
 // (which the C library does not promise) still gets an input/output text.
-std::string describe_errno(int error_number) {
+std::string describe_errno(int error_number)
+{
     return std::strerror(error_number != 0 ? error_number : EIO);
 }
 
@@ -67,21 +72,23 @@ private:
 
 // Same run time whichever bytes differ: every byte is looked at, and the
 // differences are only accumulated.
-bool equal_in_constant_time(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) {
+bool equal_in_constant_time(const std::uint8_t* a, const std::uint8_t* b, std::size_t size)
+{
     volatile std::uint8_t difference = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        difference = static_cast<std::uint8_t>(difference | (a[i] ^ b[i]));
+    for (std::size_t i = 0; i < size; ++i) difference = static_cast<std::uint8_t>(difference | (a[i] ^ b[i]));
     return difference == 0;
 }
 
 }  // namespace
 
-Database::~Database() {
+Database::~Database()
+{
     wipe_password();
     wipe_data();
 }
 
-void Database::wipe_data() {
+void Database::wipe_data()
+{
     if (data) {
         secure_wipe(data.get(), data_length);
         data.reset();
@@ -89,20 +96,26 @@ void Database::wipe_data() {
     data_length = 0;
 }
 
-void Database::drop_session_keys() {
+void Database::drop_session_keys()
+{
     secure_wipe(session_keys_, sizeof session_keys_);
     session_keys_valid_ = false;
 }
 
-bool Database::legacy_format() const { return major_version == 1 && minor_version == 0; }
+bool Database::legacy_format() const
+{
+    return major_version == 1 && minor_version == 0;
+}
 
-void Database::upgrade_format() {
+void Database::upgrade_format()
+{
     if (!legacy_format()) return;
     major_version = 2;
     minor_version = 0;
 }
 
-void Database::wipe_password() {
+void Database::wipe_password()
+{
     drop_session_keys();
     if (password) {
         secure_wipe(password.get(), password_length);
@@ -111,7 +124,8 @@ void Database::wipe_password() {
     password_length = 0;
 }
 
-void Database::set_plaintext(const char* bytes, std::uint32_t length) {
+void Database::set_plaintext(const char* bytes, std::uint32_t length)
+{
     wipe_data();
     // On std::bad_alloc the container is left empty, never with a length
     // that does not match its buffer.
@@ -121,21 +135,27 @@ void Database::set_plaintext(const char* bytes, std::uint32_t length) {
     decrypted = true;
 }
 
-void Database::set_password(const char* bytes, std::uint32_t length) {
+void Database::set_password(const char* bytes, std::uint32_t length)
+{
     wipe_password();
     password.reset(new std::uint8_t[length]);
     if (length > 0) std::memcpy(password.get(), bytes, length);
     password_length = length;
 }
 
-std::string Database::plaintext() const {
+std::string Database::plaintext() const
+{
     if (!data || !decrypted) return std::string();
     return std::string(reinterpret_cast<const char*>(data.get()), data_length);
 }
 
-std::string Database::last_error() const { return error; }
+std::string Database::last_error() const
+{
+    return error;
+}
 
-int Database::load(const std::string& path) {
+int Database::load(const std::string& path)
+{
     try {
         return load_file(path);
     } catch (const std::bad_alloc&) {
@@ -152,7 +172,8 @@ int Database::load(const std::string& path) {
     }
 }
 
-int Database::load_file(const std::string& path) {
+int Database::load_file(const std::string& path)
+{
     errno = 0;
     std::FILE* file = db_file::open_for_reading(path);
     if (!file) {
@@ -250,21 +271,23 @@ int Database::load_file(const std::string& path) {
     return DB_OK;
 }
 
-int Database::derive_key(std::uint8_t key[32]) {
+int Database::derive_key(std::uint8_t key[32])
+{
     if (!password) {
         error = kTextNoPassword;
         return DB_NO_PASSWORD;
     }
     std::memset(key, 0, kKeySize);
-    if (db_pbkdf2(password.get(), password_length, salt, kSaltSize, key, kKeySize,
-                  kPbkdf2Iterations, hmac_sha3_256, kKeySize) != 0) {
+    if (db_pbkdf2(password.get(), password_length, salt, kSaltSize, key, kKeySize, kPbkdf2Iterations, hmac_sha3_256,
+                  kKeySize) != 0) {
         error = kTextKdfFailed;
         return DB_KDF_FAILED;
     }
     return DB_OK;
 }
 
-int Database::verify_mac(const std::uint8_t key[32]) {
+int Database::verify_mac(const std::uint8_t key[32])
+{
     std::uint8_t tag[kMacSize];
     WipeOnExit wipe_tag(tag, sizeof tag);
     hmac_sha3_256(data.get(), data_length, key, kKeySize, tag);
@@ -275,11 +298,13 @@ int Database::verify_mac(const std::uint8_t key[32]) {
     return DB_OK;
 }
 
-void Database::ctr_transform(const std::uint8_t key[32]) {
+void Database::ctr_transform(const std::uint8_t key[32])
+{
     ctr_crypt(data.get(), data_length, key, nonce, data.get());
 }
 
-int Database::encrypt() {
+int Database::encrypt()
+{
     if (!data) {
         error = kTextNoData;
         return DB_NO_DATA;
@@ -309,20 +334,22 @@ int Database::encrypt() {
     return DB_OK;
 }
 
-int Database::derive_keys2(std::uint8_t keys[64]) {
+int Database::derive_keys2(std::uint8_t keys[64])
+{
     if (!password) {
         error = kTextNoPassword;
         return DB_NO_PASSWORD;
     }
-    if (pbkdf2_hmac_sha3_256(password.get(), password_length, salt, kSaltSize, keys,
-                             kSessionKeysSize, iterations) != 0) {
+    if (pbkdf2_hmac_sha3_256(password.get(), password_length, salt, kSaltSize, keys, kSessionKeysSize, iterations) !=
+        0) {
         error = kTextKdfFailed;
         return DB_KDF_FAILED;
     }
     return DB_OK;
 }
 
-void Database::compute_mac2(const std::uint8_t mac_key[32], std::uint8_t out[32]) const {
+void Database::compute_mac2(const std::uint8_t mac_key[32], std::uint8_t out[32]) const
+{
     // Bytes 0-60 and 93-96 of the file, as save_file writes them.
     std::uint8_t covered[kMacOffset2 + 4];
     std::uint8_t* p = covered;
@@ -337,11 +364,11 @@ void Database::compute_mac2(const std::uint8_t mac_key[32], std::uint8_t out[32]
     std::memcpy(p, nonce, kNonceSize);
     p += kNonceSize;
     store32_be(p, data_length);
-    hmac_sha3_256_fips_joined(covered, sizeof covered, data.get(), data_length, mac_key,
-                              kKeySize, out);
+    hmac_sha3_256_fips_joined(covered, sizeof covered, data.get(), data_length, mac_key, kKeySize, out);
 }
 
-int Database::encrypt2() {
+int Database::encrypt2()
+{
     // A nonce never repeats under one key: every encryption draws one. The random
     // device may throw; the data stays plaintext and the caller gets a status.
     std::uint8_t new_salt[kSaltSize];
@@ -378,7 +405,8 @@ int Database::encrypt2() {
     return DB_OK;
 }
 
-int Database::decrypt2() {
+int Database::decrypt2()
+{
     std::uint8_t keys[kSessionKeysSize];
     WipeOnExit wipe_keys(keys, sizeof keys);
     if (int status = derive_keys2(keys)) return status;
@@ -400,7 +428,8 @@ int Database::decrypt2() {
     return DB_OK;
 }
 
-int Database::decrypt() {
+int Database::decrypt()
+{
     if (!data) {
         error = kTextNoData;
         return DB_NO_DATA;
@@ -419,7 +448,8 @@ int Database::decrypt() {
     return DB_OK;
 }
 
-int Database::save(const std::string& path) {
+int Database::save(const std::string& path)
+{
     try {
         return save_file(path);
     } catch (const std::bad_alloc&) {
@@ -432,7 +462,8 @@ int Database::save(const std::string& path) {
     }
 }
 
-int Database::save_file(const std::string& path) {
+int Database::save_file(const std::string& path)
+{
     if (!data) {
         error = kTextNoData;
         return DB_NO_DATA;
@@ -463,14 +494,10 @@ int Database::save_file(const std::string& path) {
     db_file::WriteOutcome outcome =
         db_file::replace_file(path, header, static_cast<std::size_t>(p - header), data.get(), data_length);
     switch (outcome.kind) {
-    case db_file::WriteOutcome::kOk:
-        return DB_OK;
-    case db_file::WriteOutcome::kWriteFailed:
-        error = kTextCannotWrite;
-        return DB_IO_ERROR;
+    case db_file::WriteOutcome::kOk: return DB_OK;
+    case db_file::WriteOutcome::kWriteFailed: error = kTextCannotWrite; return DB_IO_ERROR;
     case db_file::WriteOutcome::kOpenFailed:
-    case db_file::WriteOutcome::kReplaceFailed:
-        break;
+    case db_file::WriteOutcome::kReplaceFailed: break;
     }
     error = describe_errno(outcome.error_number);
     return DB_IO_ERROR;

@@ -153,7 +153,7 @@ public:
     std::uint8_t nonce[kNonceSize] = {};
     std::uint8_t mac[kMacSize] = {};
     std::uint32_t data_length = 0;
-    std::unique_ptr<std::uint8_t[]> data;      // absent (null) or data_length bytes
+    std::unique_ptr<std::uint8_t[]> data;  // absent (null) or data_length bytes
     std::uint32_t password_length = 0;
     std::unique_ptr<std::uint8_t[]> password;  // absent (null) or password_length bytes
 

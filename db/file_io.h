@@ -21,15 +21,16 @@ bool size_of(std::FILE* file, std::uint64_t& size);
 struct WriteOutcome {
     enum Kind {
         kOk,
-        kOpenFailed,     // the target is not writable, or the new file cannot be created
-        kWriteFailed,    // writing or flushing the new file failed (disk full, ...)
+        kOpenFailed,  // the target is not writable, or the new file cannot be created
+        kWriteFailed,  // writing or flushing the new file failed (disk full, ...)
         kReplaceFailed,  // the new file could not take the target's place
     };
     Kind kind = kOk;
     int error_number = 0;  // errno value for kOpenFailed and kReplaceFailed
 };
 
-inline WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
+inline WriteOutcome failed(WriteOutcome::Kind kind, int error_number)
+{
     WriteOutcome outcome;
     outcome.kind = kind;
     outcome.error_number = error_number;
@@ -43,8 +44,7 @@ inline WriteOutcome failed(WriteOutcome::Kind kind, int error_number) {
 // The new file keeps what was set on the old one (its mode on POSIX systems; its
 // attributes, security and creation time on Windows), and a symbolic link at `path`
 // stays a link: the file it points at is the one replaced.
-WriteOutcome replace_file(const std::string& path,
-                          const std::uint8_t* head, std::size_t head_size,
+WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std::size_t head_size,
                           const std::uint8_t* body, std::size_t body_size);
 
 // copy_to_new_file's result when `source` does not exist (no errno value is negative).

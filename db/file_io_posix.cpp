@@ -14,7 +14,8 @@ namespace db_file {
 namespace {
 
 // Writes all of `size` bytes, resuming after interrupted or partial writes.
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t size)
+{
     while (size > 0) {
         ssize_t n = ::write(fd, bytes, size);
         if (n < 0) {
@@ -28,7 +29,8 @@ bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
     return true;
 }
 
-std::string folder_of(const std::string& path) {
+std::string folder_of(const std::string& path)
+{
     std::string::size_type slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
@@ -37,7 +39,8 @@ std::string folder_of(const std::string& path) {
 
 // Makes the rename itself durable; a folder that cannot be synced changes nothing
 // about the outcome, since the new file is complete on the disk either way.
-void sync_folder(const std::string& path) {
+void sync_folder(const std::string& path)
+{
     int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
@@ -45,7 +48,8 @@ void sync_folder(const std::string& path) {
 }
 
 // Reads up to `size` bytes, resuming after interruptions; -1 on an error.
-ssize_t read_some(int fd, std::uint8_t* bytes, std::size_t size) {
+ssize_t read_some(int fd, std::uint8_t* bytes, std::size_t size)
+{
     for (;;) {
         ssize_t n = ::read(fd, bytes, size);
         if (n >= 0 || errno != EINTR) return n;
@@ -54,7 +58,8 @@ ssize_t read_some(int fd, std::uint8_t* bytes, std::size_t size) {
 
 }  // namespace
 
-std::FILE* open_for_reading(const std::string& path) {
+std::FILE* open_for_reading(const std::string& path)
+{
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return nullptr;
     struct stat st;
@@ -66,7 +71,8 @@ std::FILE* open_for_reading(const std::string& path) {
     return file;
 }
 
-bool size_of(std::FILE* file, std::uint64_t& size) {
+bool size_of(std::FILE* file, std::uint64_t& size)
+{
     struct stat st;
     if (::fstat(fileno(file), &st) != 0) return false;
     if (st.st_size < 0) {
@@ -77,7 +83,8 @@ bool size_of(std::FILE* file, std::uint64_t& size) {
     return true;
 }
 
-int copy_to_new_file(const std::string& source, const std::string& target) {
+int copy_to_new_file(const std::string& source, const std::string& target)
+{
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return errno == ENOENT ? kNoSource : errno;
     struct stat st;
@@ -87,8 +94,8 @@ int copy_to_new_file(const std::string& source, const std::string& target) {
         return error_number;
     }
     // O_EXCL: an existing name, even a dangling symbolic link, is never written through.
-    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                     st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
+    int out =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
     if (out < 0) {
         int error_number = errno;
         ::close(in);
@@ -119,9 +126,9 @@ int copy_to_new_file(const std::string& source, const std::string& target) {
     return 0;
 }
 
-WriteOutcome replace_file(const std::string& link_or_path,
-                          const std::uint8_t* head, std::size_t head_size,
-                          const std::uint8_t* body, std::size_t body_size) {
+WriteOutcome replace_file(const std::string& link_or_path, const std::uint8_t* head, std::size_t head_size,
+                          const std::uint8_t* body, std::size_t body_size)
+{
     // A symbolic link stays a link: the file it names is the one replaced.
     std::string path = link_or_path;
     struct stat link_st;
@@ -141,8 +148,7 @@ WriteOutcome replace_file(const std::string& link_or_path,
     if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return failed(WriteOutcome::kOpenFailed, EISDIR);
         if (::access(path.c_str(), W_OK) != 0) return failed(WriteOutcome::kOpenFailed, errno);
-        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            return failed(WriteOutcome::kOpenFailed, EACCES);
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return failed(WriteOutcome::kOpenFailed, EACCES);
         mode = st.st_mode & 07777;
     } else if (errno != ENOENT) {
         return failed(WriteOutcome::kOpenFailed, errno);
@@ -155,8 +161,7 @@ WriteOutcome replace_file(const std::string& link_or_path,
     if (fd < 0) return failed(WriteOutcome::kOpenFailed, errno);
     ::fchmod(fd, mode);
 
-    bool written = write_all(fd, head, head_size) && write_all(fd, body, body_size) &&
-                   ::fsync(fd) == 0;
+    bool written = write_all(fd, head, head_size) && write_all(fd, body, body_size) && ::fsync(fd) == 0;
     if (::close(fd) != 0) written = false;
     if (!written) {
         ::unlink(temp.data());

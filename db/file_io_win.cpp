@@ -17,15 +17,15 @@ namespace db_file {
 namespace {
 
 // The errno value whose standard description fits a Win32 error code.
-int errno_from_win32(DWORD code) {
+int errno_from_win32(DWORD code)
+{
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-        return ENOENT;
+    case ERROR_BAD_PATHNAME: return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -35,55 +35,45 @@ int errno_from_win32(DWORD code) {
     case ERROR_CANNOT_MAKE:
     case ERROR_UNABLE_TO_REMOVE_REPLACED:
     case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
-    case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
-        return EACCES;
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: return EACCES;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return EEXIST;
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return EMFILE;
-    case ERROR_FILENAME_EXCED_RANGE:
-        return ENAMETOOLONG;
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
     case ERROR_INVALID_NAME:
     case ERROR_INVALID_PARAMETER:
-    case ERROR_DIRECTORY:
-        return EINVAL;
-    case ERROR_NOT_SAME_DEVICE:
-        return EXDEV;
-    case ERROR_DIR_NOT_EMPTY:
-        return ENOTEMPTY;
-    default:
-        return EIO;
+    case ERROR_DIRECTORY: return EINVAL;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
+    default: return EIO;
     }
 }
 
 // UTF-8 to UTF-16; false with errno = EINVAL for bytes that are not UTF-8.
-bool widen(const std::string& text, std::wstring& wide) {
+bool widen(const std::string& text, std::wstring& wide)
+{
     wide.clear();
     if (text.empty()) return true;
     if (text.size() > 0x7fffffff) {
         errno = ENAMETOOLONG;
         return false;
     }
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                static_cast<int>(text.size()), nullptr, 0);
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) {
         errno = EINVAL;
         return false;
     }
     wide.resize(static_cast<std::size_t>(n));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                        static_cast<int>(text.size()), &wide[0], n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], n);
     return true;
 }
 
-bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size) {
+bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size)
+{
     while (size > 0) {
         DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;
@@ -97,9 +87,10 @@ bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size) {
 // The file that `path` names after following symbolic links (and junctions), so that
 // a link stays a link and the file it points at is the one replaced. The path itself
 // when it names nothing that can be opened.
-std::wstring resolved_target(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+std::wstring resolved_target(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return path;
     std::wstring result = path;
     wchar_t buffer[1024];
@@ -111,7 +102,8 @@ std::wstring resolved_target(const std::wstring& path) {
 
 }  // namespace
 
-std::FILE* open_for_reading(const std::string& path) {
+std::FILE* open_for_reading(const std::string& path)
+{
     std::wstring wide;
     if (!widen(path, wide)) return nullptr;
     // _wfopen shares the file with other readers and writers; a folder fails
@@ -119,19 +111,20 @@ std::FILE* open_for_reading(const std::string& path) {
     return _wfopen(wide.c_str(), L"rb");
 }
 
-bool size_of(std::FILE* file, std::uint64_t& size) {
+bool size_of(std::FILE* file, std::uint64_t& size)
+{
     __int64 length = _filelengthi64(_fileno(file));
     if (length < 0) return false;
     size = static_cast<std::uint64_t>(length);
     return true;
 }
 
-int copy_to_new_file(const std::string& source, const std::string& target) {
+int copy_to_new_file(const std::string& source, const std::string& target)
+{
     std::wstring from;
     std::wstring to;
     if (!widen(source, from) || !widen(target, to)) return errno;
-    HANDLE in = CreateFileW(from.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (in == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
@@ -139,8 +132,8 @@ int copy_to_new_file(const std::string& source, const std::string& target) {
         return errno_from_win32(code);
     }
     // CREATE_NEW: a file of that name is never overwritten.
-    HANDLE out = CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out =
+        CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         CloseHandle(in);
@@ -171,9 +164,9 @@ int copy_to_new_file(const std::string& source, const std::string& target) {
     return 0;
 }
 
-WriteOutcome replace_file(const std::string& path,
-                          const std::uint8_t* head, std::size_t head_size,
-                          const std::uint8_t* body, std::size_t body_size) {
+WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std::size_t head_size,
+                          const std::uint8_t* body, std::size_t body_size)
+{
     std::wstring target;
     if (!widen(path, target)) return failed(WriteOutcome::kOpenFailed, errno);
     target = resolved_target(target);
@@ -187,8 +180,7 @@ WriteOutcome replace_file(const std::string& path,
             return failed(WriteOutcome::kOpenFailed, EACCES);
     } else {
         DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND)
-            return failed(WriteOutcome::kOpenFailed, errno_from_win32(code));
+        if (code != ERROR_FILE_NOT_FOUND) return failed(WriteOutcome::kOpenFailed, errno_from_win32(code));
     }
 
     // A unique name beside the target, so that the move never crosses volumes.
@@ -197,13 +189,12 @@ WriteOutcome replace_file(const std::string& path,
     DWORD pid = GetCurrentProcessId();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         wchar_t suffix[48];
-        _snwprintf(suffix, sizeof suffix / sizeof suffix[0], L".tmp-%lu-%lu-%u",
-                   static_cast<unsigned long>(pid),
+        _snwprintf(suffix, sizeof suffix / sizeof suffix[0], L".tmp-%lu-%lu-%u", static_cast<unsigned long>(pid),
                    static_cast<unsigned long>(GetTickCount()), attempt);
         suffix[sizeof suffix / sizeof suffix[0] - 1] = L'\0';
         temp = target + suffix;
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) break;
         DWORD code = GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
@@ -211,8 +202,7 @@ WriteOutcome replace_file(const std::string& path,
     }
     if (file == INVALID_HANDLE_VALUE) return failed(WriteOutcome::kOpenFailed, EEXIST);
 
-    bool written = write_all(file, head, head_size) && write_all(file, body, body_size) &&
-                   FlushFileBuffers(file);
+    bool written = write_all(file, head, head_size) && write_all(file, body, body_size) && FlushFileBuffers(file);
     if (!CloseHandle(file)) written = false;
     if (!written) {
         DeleteFileW(temp.c_str());
@@ -232,11 +222,12 @@ WriteOutcome replace_file(const std::string& path,
         CloseHandle(probe);
         // ReplaceFileW keeps the attributes too; they are set here as well so that
         // they hold wherever it merges less.
-        const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        const DWORD kept = attributes &
+            (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
         SetFileAttributesW(temp.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
-        replaced = ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                nullptr, nullptr);
+        replaced =
+            ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
         // The target went away meanwhile: the new file simply takes its name.
         if (!replaced && GetLastError() == ERROR_FILE_NOT_FOUND &&
             GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)

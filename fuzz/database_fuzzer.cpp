@@ -26,11 +26,11 @@ constexpr std::uint32_t kMaxIterationsTried = 2000;
 // Set while the container runs; read by the allocator hook.
 std::size_t g_allocation_limit = 0;
 
-void on_malloc(const volatile void*, std::size_t size) {
+void on_malloc(const volatile void*, std::size_t size)
+{
     if (g_allocation_limit != 0 && size > g_allocation_limit) {
         char message[160];
-        int n = std::snprintf(message, sizeof message,
-                              "database_fuzzer: allocation of %zu bytes, limit %zu\n", size,
+        int n = std::snprintf(message, sizeof message, "database_fuzzer: allocation of %zu bytes, limit %zu\n", size,
                               g_allocation_limit);
         if (n > 0) (void)!write(2, message, static_cast<std::size_t>(n));
         std::abort();
@@ -39,7 +39,8 @@ void on_malloc(const volatile void*, std::size_t size) {
 
 void on_free(const volatile void*) {}
 
-void check(bool condition, const char* what) {
+void check(bool condition, const char* what)
+{
     if (!condition) {
         std::fprintf(stderr, "database_fuzzer: %s\n", what);
         std::abort();
@@ -48,10 +49,14 @@ void check(bool condition, const char* what) {
 
 std::string g_path;
 
-void remove_input() { std::remove(g_path.c_str()); }
+void remove_input()
+{
+    std::remove(g_path.c_str());
+}
 
 // The file the container reads, one per fuzzing process; removed at exit.
-const std::string& input_path() {
+const std::string& input_path()
+{
     if (g_path.empty()) {
         g_path = "/tmp/glimkeep-database-fuzz-" + std::to_string(getpid()) + ".gkv";
         std::atexit(remove_input);
@@ -60,7 +65,8 @@ const std::string& input_path() {
     return g_path;
 }
 
-bool write_input(const std::string& path, const std::uint8_t* data, std::size_t size) {
+bool write_input(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     bool ok = std::fwrite(data, 1, size, file) == size;
@@ -69,7 +75,8 @@ bool write_input(const std::string& path, const std::uint8_t* data, std::size_t 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     const std::string& path = input_path();
     if (!write_input(path, data, size)) return 0;
 
@@ -106,8 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(db.data == nullptr && db.data_length == 0, "a failed load kept data");
         check(!db.last_error().empty(), "a failed load without a text");
         break;
-    default:
-        check(false, "unexpected load status");
+    default: check(false, "unexpected load status");
     }
     return 0;
 }

@@ -34,8 +34,7 @@ void collect(TreeNode& root, std::vector<std::pair<TreeNode*, std::string>>& out
     for (std::size_t i = 0; i < out.size(); ++i) {
         TreeNode* n = out[i].first;
         const std::string path = out[i].second;
-        for (TreeNode& child : n->children)
-            out.emplace_back(&child, n == &root ? child.name : path + " " + child.name);
+        for (TreeNode& child : n->children) out.emplace_back(&child, n == &root ? child.name : path + " " + child.name);
     }
 }
 
@@ -56,8 +55,8 @@ void check_find(Tree& tree, const std::string& path, const std::vector<std::pair
         if (entry.first != found) continue;
         const std::string& got = entry.second;
         const bool exact = matches_under_rule(got, path);
-        const bool trailing_space = path.size() == got.size() + 1 && path.back() == ' ' &&
-                                    matches_under_rule(got, path.substr(0, got.size()));
+        const bool trailing_space =
+            path.size() == got.size() + 1 && path.back() == ' ' && matches_under_rule(got, path.substr(0, got.size()));
         check(exact || trailing_space, "find returned a node with another path");
         return;
     }
@@ -73,7 +72,7 @@ void check_complete(const Tree& tree, const std::string& query)
     check(matches_under_rule(answer.substr(0, query.size()), query), "complete changed the query");
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -90,12 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     collect(tree, nodes);
     for (int step = 0; step < 16 && input.remaining_bytes() > 0; ++step) {
         switch (input.ConsumeIntegralInRange<int>(0, 5)) {
-        case 0:
-            check_find(tree, input.ConsumeRandomLengthString(64), nodes, false);
-            break;
-        case 1:
-            check_complete(tree, input.ConsumeRandomLengthString(64));
-            break;
+        case 0: check_find(tree, input.ConsumeRandomLengthString(64), nodes, false); break;
+        case 1: check_complete(tree, input.ConsumeRandomLengthString(64)); break;
         case 2: {
             // An existing node's path, cut and with letters flipped.
             const std::string& path = nodes[input.ConsumeIntegralInRange<std::size_t>(0, nodes.size() - 1)].second;
@@ -117,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 4: {
-            TreeNode* target = nodes[input.ConsumeIntegralInRange<std::size_t>(1 % nodes.size(), nodes.size() - 1)].first;
+            TreeNode* target =
+                nodes[input.ConsumeIntegralInRange<std::size_t>(1 % nodes.size(), nodes.size() - 1)].first;
             if (target == &tree) break;
             std::string content = input.ConsumeRandomLengthString(32);
             for (char& c : content)

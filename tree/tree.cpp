@@ -42,9 +42,9 @@ std::size_t checked_add(std::size_t a, std::size_t b)
 
 // One line of the text, split where the parser splits it.
 struct Line {
-    std::size_t key_end;    // end of the name (the colon of ": ", or the terminator)
+    std::size_t key_end;  // end of the name (the colon of ": ", or the terminator)
     std::size_t value_end;  // end of the content (the terminator); == key_end when plain
-    std::size_t next;       // first byte after the terminator
+    std::size_t next;  // first byte after the terminator
     bool single_line;
 };
 
@@ -80,7 +80,7 @@ Line split_line(const char* base, std::size_t from, std::size_t stop)
     return line;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TreeNode: construction, copying, destruction
@@ -90,8 +90,7 @@ TreeNode::TreeNode(std::string node_name, std::string node_content, bool is_sing
 {
 }
 
-TreeNode::TreeNode(const TreeNode& other)
-    : name(other.name), content(other.content), single_line(other.single_line)
+TreeNode::TreeNode(const TreeNode& other) : name(other.name), content(other.content), single_line(other.single_line)
 {
     if (other.children.empty()) return;
     // Each pending pair is a source node whose children still have to be copied into
@@ -155,7 +154,7 @@ TreeNode::~TreeNode()
             std::vector<TreeNode> below;
             below.swap(last.children);
             last.children.swap(above);  // remember the chain above in `last`
-            above.swap(level);          // `last` now sits at the back of `above`
+            above.swap(level);  // `last` now sits at the back of `above`
             level.swap(below);
         } else if (!above.empty()) {
             level.swap(above);
@@ -223,8 +222,7 @@ bool operator==(const TreeNode& a, const TreeNode& b)
         if (x->single_line != y->single_line || x->name != y->name || x->content != y->content ||
             x->children.size() != y->children.size())
             return false;
-        for (std::size_t i = 0; i < x->children.size(); ++i)
-            pending.emplace_back(&x->children[i], &y->children[i]);
+        for (std::size_t i = 0; i < x->children.size(); ++i) pending.emplace_back(&x->children[i], &y->children[i]);
     }
     return true;
 }
@@ -482,8 +480,10 @@ void drop_split_character(std::string& text, std::size_t floor)
     if (start == 0) return;
     --start;
     const unsigned char lead = static_cast<unsigned char>(text[start]);
-    const std::size_t need = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3
-                           : lead >= 0xC2 && lead <= 0xDF ? 2 : 1;
+    const std::size_t need = lead >= 0xF0 && lead <= 0xF7 ? 4
+        : lead >= 0xE0 && lead <= 0xEF                    ? 3
+        : lead >= 0xC2 && lead <= 0xDF                    ? 2
+                                                          : 1;
     if (text.size() - start < need) text.resize(std::max(start, std::min(floor, text.size())));
 }
 
@@ -557,8 +557,8 @@ std::string TreeNode::complete(const std::string& query) const
                     if (!child.children.empty()) frame.answer.push_back(' ');
                 } else {
                     const std::size_t m = std::min(frame.answer.size() - q_len, name_len - rest);
-                    frame.answer.resize(q_len + matching_prefix(frame.answer.data() + q_len,
-                                                                child.name.data() + rest, m));
+                    frame.answer.resize(q_len +
+                                        matching_prefix(frame.answer.data() + q_len, child.name.data() + rest, m));
                 }
                 continue;
             }

@@ -77,8 +77,8 @@ struct TreeParser {
     // fewer than `depth` leading tabs or the end of the text. Sets `end` to the
     // text's length and leaves `pos` (and *out_pos when given) at that line. Deeper
     // levels are read with an explicit stack, not by recursion.
-    TreeNode parse_node(const std::string& text, std::string name, std::string content,
-                        bool single_line, std::size_t start, std::size_t* out_pos);
+    TreeNode parse_node(const std::string& text, std::string name, std::string content, bool single_line,
+                        std::size_t start, std::size_t* out_pos);
     // The steps parse_node reads each line with: its indentation one tab at a time,
     // then the name (scan_key) and, after ": ", the content (scan_line_end).
 

@@ -23,8 +23,7 @@ struct Selection {
 Selection get_selection(HWND box)
 {
     Selection selection;
-    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.start),
-                 reinterpret_cast<LPARAM>(&selection.end));
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.start), reinterpret_cast<LPARAM>(&selection.end));
     return selection;
 }
 
@@ -202,9 +201,10 @@ void backspace_one(HWND box)
         const SecretWString text(get_window_text_w(box));
         if (start > text.size()) start = text.size();
         --start;
-        if (start > 0 && ((text[start - 1] == L'\r' && text[start] == L'\n') ||
-                          (text[start] >= 0xDC00 && text[start] <= 0xDFFF && text[start - 1] >= 0xD800 &&
-                           text[start - 1] <= 0xDBFF)))
+        if (start > 0 &&
+            ((text[start - 1] == L'\r' && text[start] == L'\n') ||
+             (text[start] >= 0xDC00 && text[start] <= 0xDFFF && text[start - 1] >= 0xD800 &&
+              text[start - 1] <= 0xDBFF)))
             --start;
     }
     set_selection(box, start, selection.end);
@@ -249,8 +249,7 @@ void paste_single_line(HWND box)
 LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_GETDLGCODE:
-        return DLGC_WANTALLKEYS;
+    case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
     case WM_KEYDOWN:
         if (wparam == VK_TAB) {
             complete_filter(box);
@@ -272,8 +271,7 @@ LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             return 0;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return CallWindowProcW(g_editor.previous_filter_proc, box, message, wparam, lparam);
 }
@@ -281,8 +279,7 @@ LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_GETDLGCODE:
-        return DLGC_WANTALLKEYS;
+    case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
     case WM_KEYDOWN:
         if (wparam == VK_RETURN && node_shown_is_single_line()) {
             refuse_line_break(box);
@@ -324,8 +321,7 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             return 0;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return CallWindowProcW(g_editor.previous_editor_proc, box, message, wparam, lparam);
 }

@@ -31,12 +31,12 @@ struct EditorState {
     HMENU help_menu = nullptr;
     Brush strip_brush;
     Font text_font;
-    Database* database = nullptr;   // borrowed for one run of the window
-    TreeNode* node_shown = nullptr; // the root or a node inside it
-    bool box_holds_value = false;   // the editor box holds the node's value, not its descendants
-    bool changed = false;           // unsaved changes exist
-    bool timed_out = false;         // closed by the inactivity timer: the run's result
-    unsigned pending_indent = 0;    // tabs to insert after the line break just typed
+    Database* database = nullptr;  // borrowed for one run of the window
+    TreeNode* node_shown = nullptr;  // the root or a node inside it
+    bool box_holds_value = false;  // the editor box holds the node's value, not its descendants
+    bool changed = false;  // unsaved changes exist
+    bool timed_out = false;  // closed by the inactivity timer: the run's result
+    unsigned pending_indent = 0;  // tabs to insert after the line break just typed
     bool setting_editor_text = false;  // the program itself is replacing the editor's text
     bool swallow_alt_release = false;  // an Alt accelerator ran; its Alt release opens no menu
     UINT inactivity_interval = kDefaultInactivityInterval;

@@ -36,44 +36,42 @@ constexpr int kStripHeight = 33;
 constexpr WORD kFromAccelerator = 1;
 
 constexpr char kHelpTitle[] = "Glimkeep 1.1";
-constexpr char kHelpText[] =
-    "Encryption: AES256 with SHA3-HMAC\r\n"
-    "(vault format 2.0: PBKDF2 with 600,000 iterations, AES256 in counter mode)\r\n"
-    "Text structured by indentation can be accessed using the filter.\r\n"
-    "\r\n"
-    "Filter commands\r\n"
-    "\tTab: Autocomplete\r\n"
-    "\tSpace: Access deeper level\r\n"
-    "\tEnter: Copy editor content to clipboard\r\n"
-    "Structuring characters\r\n"
-    "\tTab: Multiline content like this:\r\n"
-    "\t\tA\r\n"
-    "\t\t\tText for A\r\n"
-    "\t\t\tMore in A\r\n"
-    "\t':': Single-line content like this:\r\n"
-    "\t\tA: Text line for A\r\n"
-    "Keys\r\n"
-    "\tCtrl+L: Lock now\r\n"
-    "\tCtrl+G: Insert a generated password\r\n"
-    "\tCtrl+F: Find, F3: Find next\r\n"
-    "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
-    "unless something else was copied since.\r\n"
-    "\r\n"
-    "File menu\r\n"
-    "\tChange master password: saves the vault at once with a new password\r\n"
-    "\t\t(the backups keep the old one)\r\n"
-    "\tUpgrade vault format: saves a vault of the old format 1.0 as 2.0\r\n"
-    "\r\n"
-    "Icons drawn for Glimkeep by its authors.\r\n";
+constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
+                             "(vault format 2.0: PBKDF2 with 600,000 iterations, AES256 in counter mode)\r\n"
+                             "Text structured by indentation can be accessed using the filter.\r\n"
+                             "\r\n"
+                             "Filter commands\r\n"
+                             "\tTab: Autocomplete\r\n"
+                             "\tSpace: Access deeper level\r\n"
+                             "\tEnter: Copy editor content to clipboard\r\n"
+                             "Structuring characters\r\n"
+                             "\tTab: Multiline content like this:\r\n"
+                             "\t\tA\r\n"
+                             "\t\t\tText for A\r\n"
+                             "\t\t\tMore in A\r\n"
+                             "\t':': Single-line content like this:\r\n"
+                             "\t\tA: Text line for A\r\n"
+                             "Keys\r\n"
+                             "\tCtrl+L: Lock now\r\n"
+                             "\tCtrl+G: Insert a generated password\r\n"
+                             "\tCtrl+F: Find, F3: Find next\r\n"
+                             "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
+                             "unless something else was copied since.\r\n"
+                             "\r\n"
+                             "File menu\r\n"
+                             "\tChange master password: saves the vault at once with a new password\r\n"
+                             "\t\t(the backups keep the old one)\r\n"
+                             "\tUpgrade vault format: saves a vault of the old format 1.0 as 2.0\r\n"
+                             "\r\n"
+                             "Icons drawn for Glimkeep by its authors.\r\n";
 
 constexpr char kUpgradeCaption[] = "Upgrade vault format?";
-constexpr char kUpgradeText[] =
-    "This vault uses the old format 1.0. Its encryption repeats one 16-byte block of key "
-    "stream, so anyone with a copy of the file or of a backup can read it without the "
-    "password.\r\n\r\n"
-    "Upgrading saves the vault at once in format 2.0 (a backup of the 1.0 file is made "
-    "first). Versions of Glimkeep before 1.1 cannot open format 2.0.\r\n\r\n"
-    "Upgrade now?";
+constexpr char kUpgradeText[] = "This vault uses the old format 1.0. Its encryption repeats one 16-byte block of key "
+                                "stream, so anyone with a copy of the file or of a backup can read it without the "
+                                "password.\r\n\r\n"
+                                "Upgrading saves the vault at once in format 2.0 (a backup of the 1.0 file is made "
+                                "first). Versions of Glimkeep before 1.1 cannot open format 2.0.\r\n\r\n"
+                                "Upgrade now?";
 constexpr char kOldFormatCaption[] = "Old vault format";
 constexpr char kOldFormatText[] =
     "This vault uses the old format 1.0, whose encryption can be read without the password "
@@ -157,17 +155,17 @@ bool on_create(HWND window)
 {
     g_editor.main_window = window;
     g_editor.strip_brush.reset(CreateSolidBrush(RGB(240, 240, 240)));
-    g_editor.text_font.reset(CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace"));
+    g_editor.text_font.reset(CreateFontW(scaled(15), scaled(8), 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                                         FIXED_PITCH | FF_MODERN, L"Monospace"));
     create_menus(window);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
-                                          0, 0, 0, 0, window, nullptr, instance, nullptr);
-    g_editor.editor_box = CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"EDIT", L"",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_NOHIDESEL | ES_AUTOVSCROLL | ES_MULTILINE,
-        0, 0, 0, 0, window, nullptr, instance, nullptr);
+    g_editor.filter_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
+                                          0, 0, window, nullptr, instance, nullptr);
+    g_editor.editor_box =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_NOHIDESEL | ES_AUTOVSCROLL | ES_MULTILINE,
+                        0, 0, 0, 0, window, nullptr, instance, nullptr);
     if (!g_editor.filter_box || !g_editor.editor_box) return false;
 
     // The editor box takes as much as the vault holds, not just the default 32767.
@@ -176,10 +174,10 @@ bool on_create(HWND window)
     SendMessageW(g_editor.filter_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font.get()), TRUE);
     SendMessageW(g_editor.editor_box, WM_SETFONT, reinterpret_cast<WPARAM>(g_editor.text_font.get()), TRUE);
 
-    g_editor.previous_filter_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        g_editor.filter_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(filter_box_proc)));
-    g_editor.previous_editor_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
+    g_editor.previous_filter_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(g_editor.filter_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(filter_box_proc)));
+    g_editor.previous_editor_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
 
     SetTimer(window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
     // An editor that does not hold the whole document must never open: the first
@@ -242,44 +240,21 @@ void run_command(HWND window, WORD command)
     case IDM_SAVE:
         if (g_editor.changed) save_database();
         break;
-    case IDM_EXIT:
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        break;
-    case IDM_HELP:
-        editor_show_message(kHelpTitle, kHelpText);
-        break;
-    case IDM_CHANGE_PASSWORD:
-        change_master_password(window);
-        break;
-    case IDM_UPGRADE:
-        upgrade_vault(window);
-        break;
-    case IDM_WEBSITE:
-        ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL);
-        break;
+    case IDM_EXIT: PostMessageW(window, WM_CLOSE, 0, 0); break;
+    case IDM_HELP: editor_show_message(kHelpTitle, kHelpText); break;
+    case IDM_CHANGE_PASSWORD: change_master_password(window); break;
+    case IDM_UPGRADE: upgrade_vault(window); break;
+    case IDM_WEBSITE: ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL); break;
     case IDA_SWITCH_FOCUS:
         SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);
         break;
-    case IDA_FOCUS_FILTER:
-        SetFocus(g_editor.filter_box);
-        break;
-    case IDA_FOCUS_EDITOR:
-        SetFocus(g_editor.editor_box);
-        break;
-    case IDM_LOCK:
-        lock_now(window);
-        break;
-    case IDM_GENERATE:
-        insert_generated_password();
-        break;
-    case IDM_FIND:
-        open_find_dialog(window);
-        break;
-    case IDA_FIND_NEXT:
-        find_next();
-        break;
-    default:
-        break;
+    case IDA_FOCUS_FILTER: SetFocus(g_editor.filter_box); break;
+    case IDA_FOCUS_EDITOR: SetFocus(g_editor.editor_box); break;
+    case IDM_LOCK: lock_now(window); break;
+    case IDM_GENERATE: insert_generated_password(); break;
+    case IDM_FIND: open_find_dialog(window); break;
+    case IDA_FIND_NEXT: find_next(); break;
+    default: break;
     }
 }
 
@@ -327,8 +302,8 @@ void on_close(HWND window)
         MessageBeep(MB_ICONWARNING);
         bool discard = false;
         try {
-            g_editor_messages.push_back({"Discard changes?",
-                                         "There are currently unsaved changes. Do you really want to exit?"});
+            g_editor_messages.push_back(
+                {"Discard changes?", "There are currently unsaved changes. Do you really want to exit?"});
             discard = ask_yes_no(window, "Discard changes?",
                                  "There are currently unsaved changes. Do you really want to exit?");
         } catch (...) {
@@ -384,8 +359,8 @@ void run_message_loop(HINSTANCE instance, HWND window)
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) &&
-            message.wParam == VK_MENU && g_editor.swallow_alt_release) {
+        if ((message.message == WM_SYSKEYUP || message.message == WM_KEYUP) && message.wParam == VK_MENU &&
+            g_editor.swallow_alt_release) {
             g_editor.swallow_alt_release = false;
             continue;
         }
@@ -405,38 +380,20 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
         return 0;
     }
     switch (message) {
-    case WM_CREATE:
-        return on_create(window) ? 0 : -1;
-    case WM_SIZE:
-        on_size(window);
-        return 0;
-    case WM_PAINT:
-        on_paint(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_SETFOCUS:
-        SetFocus(g_editor.filter_box);
-        return 0;
+    case WM_CREATE: return on_create(window) ? 0 : -1;
+    case WM_SIZE: on_size(window); return 0;
+    case WM_PAINT: on_paint(window); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_SETFOCUS: SetFocus(g_editor.filter_box); return 0;
     case WM_COMMAND:
         on_command(window, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
         return LOWORD(wparam) == IDM_SAVE ? 1 : 0;
-    case WM_TIMER:
-        on_timer(window, wparam);
-        return 0;
-    case WM_CLOSE:
-        on_close(window);
-        return 0;
-    case WM_QUERYENDSESSION:
-        return on_query_end_session(window);
-    case WM_ENDSESSION:
-        on_end_session(window, wparam != FALSE);
-        return 0;
-    case WM_DESTROY:
-        on_destroy();
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wparam, lparam);
+    case WM_TIMER: on_timer(window, wparam); return 0;
+    case WM_CLOSE: on_close(window); return 0;
+    case WM_QUERYENDSESSION: return on_query_end_session(window);
+    case WM_ENDSESSION: on_end_session(window, wparam != FALSE); return 0;
+    case WM_DESTROY: on_destroy(); return 0;
+    default: return DefWindowProcW(window, message, wparam, lparam);
     }
 }
 
@@ -537,8 +494,8 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         g_editor.node_shown = &g_tree_root;
 
         const SIZE size = scaled_window_size(620, 620, WS_OVERLAPPEDWINDOW, true);
-        HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
+        HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      size.cx, size.cy, nullptr, nullptr, instance, nullptr);
         if (!window) {
             show_error_box(kErrorCaptionW, kCreateWindowFailed);
             g_editor.database = nullptr;

@@ -21,16 +21,14 @@ inline constexpr char kMultipleLinesCaption[] = "Multiple lines not allowed";
 // Texts.
 inline constexpr char kEmptyMasterPassword[] = "The master password is empty.";
 inline constexpr char kWrongPassword[] = "The given password is wrong. Please try again.";
-inline constexpr char kPasswordNotChanged[] =
-    "The vault could not be saved, so its master password stays the old one.";
+inline constexpr char kPasswordNotChanged[] = "The vault could not be saved, so its master password stays the old one.";
 inline constexpr char kOperationFailed[] = "The operation could not be completed.";
 inline constexpr char kOperationOutOfMemory[] = "There is not enough memory to complete the operation.";
 inline constexpr char kEditorOutOfMemory[] = "Out of memory. Your text is still in the editor; nothing was lost.";
 inline constexpr char kEditorUnexpected[] =
     "An unexpected error occurred. Your text is still in the editor; nothing was lost.";
 inline constexpr char kEntryNotShown[] = "The entry could not be shown. Your text is still in the editor.";
-inline constexpr char kSaveOutOfMemory[] =
-    "Out of memory while preparing the data. Your text is still in the editor.";
+inline constexpr char kSaveOutOfMemory[] = "Out of memory while preparing the data. Your text is still in the editor.";
 inline constexpr char kSaveUnexpected[] =
     "An unexpected error occurred while saving. Your text is still in the editor.";
 inline constexpr char kSaveUnexpectedFailure[] = "Unexpected failure.";

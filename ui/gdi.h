@@ -48,8 +48,7 @@ using Bitmap = GdiObject<HBITMAP>;
 // end. A null device context or object selects nothing.
 class SelectInScope {
 public:
-    SelectInScope(HDC dc, HGDIOBJ object) noexcept
-        : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    SelectInScope(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
     ~SelectInScope()
     {
         if (old_) SelectObject(dc_, old_);

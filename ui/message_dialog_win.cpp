@@ -12,13 +12,13 @@
 namespace {
 
 constexpr int kDialogWidth = 350;
-constexpr int kMeasureWidth = 346;     // width the text is wrapped at for the height
-constexpr int kHeightOverText = 105;   // caption, margins and band around the text
-constexpr int kTextMargin = 8;         // left and top margin of the text
+constexpr int kMeasureWidth = 346;  // width the text is wrapped at for the height
+constexpr int kHeightOverText = 105;  // caption, margins and band around the text
+constexpr int kTextMargin = 8;  // left and top margin of the text
 constexpr int kBandHeight = 39;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 23;
-constexpr int kButtonTop = 9;          // below the band's top edge
+constexpr int kButtonTop = 9;  // below the band's top edge
 
 // Module state shared by the entry points and the dialog procedure: one dialog at a time.
 std::string g_caption;
@@ -38,8 +38,7 @@ int measure_text(HWND dialog, int width, RECT* measured)
     if (HDC dc = GetDC(dialog)) {
         {
             const SelectInScope select_font(dc, g_font.get());
-            DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &rect, DT_CALCRECT | DT_WORDBREAK,
-                        nullptr);
+            DrawTextExW(dc, const_cast<wchar_t*>(g_text.c_str()), -1, &rect, DT_CALCRECT | DT_WORDBREAK, nullptr);
         }
         ReleaseDC(dialog, dc);
     }
@@ -49,10 +48,9 @@ int measure_text(HWND dialog, int width, RECT* measured)
 
 HWND create_button(HWND dialog, const wchar_t* label, int id)
 {
-    return CreateWindowExW(0, L"BUTTON", label,
-                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
-                           dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, L"BUTTON", label, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
+                           dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                           nullptr);
 }
 
 INT_PTR on_init_dialog(HWND dialog)
@@ -140,17 +138,11 @@ INT_PTR on_paint(HWND dialog)
 INT_PTR on_command(HWND dialog, int command)
 {
     switch (command) {
-    case IDOK:
-        break;
+    case IDOK: break;
     case IDCANCEL:
-    case IDNO:
-        g_answer = false;
-        break;
-    case IDYES:
-        g_answer = true;
-        break;
-    default:
-        return FALSE;
+    case IDNO: g_answer = false; break;
+    case IDYES: g_answer = true; break;
+    default: return FALSE;
     }
     SendMessageW(dialog, WM_CLOSE, 0, 0);
     return TRUE;
@@ -168,8 +160,8 @@ void run_dialog(HWND owner, std::string caption, const std::string& text)
 {
     g_caption = std::move(caption);
     g_text = to_utf16(text);
-    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MESSAGE),
-                                           owner, message_dialog_proc, 0);
+    const INT_PTR result =
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MESSAGE), owner, message_dialog_proc, 0);
     g_font.reset();  // in case the dialog ended without WM_CLOSE
     if (result == -1) {
         // The dialog could not be created: the message must still reach the user.
@@ -228,11 +220,11 @@ INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
     try {
         switch (message) {
         case WM_INITDIALOG: return on_init_dialog(dialog);
-        case WM_PAINT:      return on_paint(dialog);
+        case WM_PAINT: return on_paint(dialog);
         case WM_ERASEBKGND: return TRUE;
-        case WM_COMMAND:    return on_command(dialog, LOWORD(wparam));
-        case WM_CLOSE:      return on_close(dialog);
-        default:            return FALSE;
+        case WM_COMMAND: return on_command(dialog, LOWORD(wparam));
+        case WM_CLOSE: return on_close(dialog);
+        default: return FALSE;
         }
     } catch (...) {
         // Out of memory while setting the caption: the dialog still answers, and an

@@ -35,8 +35,8 @@ struct WindowState {
     Font text_font;
     Bitmap picture;
     Database* db = nullptr;  // open and change windows; borrowed for one run
-    bool opened = false;     // open window: decrypted; change window: password given
-    HWND owner = nullptr;    // change window: the editor, disabled while it runs
+    bool opened = false;  // open window: decrypted; change window: password given
+    HWND owner = nullptr;  // change window: the editor, disabled while it runs
 };
 
 // What differs between the two windows.
@@ -68,7 +68,9 @@ LRESULT CALLBACK create_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK decrypt_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
 
 const WindowKind kCreateDb = {
-    L"create_db", 470, 190,
+    L"create_db",
+    470,
+    190,
     L"Setup new password database",
     L"No database file found. To setup a new one, please provide the master password that will "
     L"be used for the encryption of the database. It is very important to remember it as you "
@@ -85,7 +87,9 @@ const WindowKind kCreateDb = {
 };
 
 const WindowKind kDecryptDb = {
-    L"decrypt_db", 413, 162,
+    L"decrypt_db",
+    413,
+    162,
     L"Decrypt password database",
     L"Please enter the database password below to encrypt the password database.",
     IDB_DECRYPT_DB,
@@ -100,7 +104,9 @@ const WindowKind kDecryptDb = {
 };
 
 const WindowKind kChangePassword = {
-    L"change_password", 470, 190,
+    L"change_password",
+    470,
+    190,
     L"Change master password",
     L"Please provide the new master password. The vault will be saved at once, encrypted with "
     L"the new password. The backup files of earlier saves keep the old password: delete them "
@@ -160,12 +166,11 @@ LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
     HINSTANCE instance = GetModuleHandleW(nullptr);
     state.picture.reset(LoadBitmapW(instance, MAKEINTRESOURCEW(kind.picture)));
 
-    state.box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kind.box_style, 0, 0, 0, 0, window,
-                                nullptr, instance, nullptr);
-    state.button = CreateWindowExW(0, L"BUTTON", kind.button_text,
-                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
-                                   window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.command)),
-                                   instance, nullptr);
+    state.box =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kind.box_style, 0, 0, 0, 0, window, nullptr, instance, nullptr);
+    state.button =
+        CreateWindowExW(0, L"BUTTON", kind.button_text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0,
+                        0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.command)), instance, nullptr);
     SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     // TRUE: the cue stays visible while the box has the focus.
@@ -189,15 +194,14 @@ void paint_picture(HDC dc, HBITMAP bitmap, const BITMAP& picture)
     } else {
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, scaled(10), scaled(40), scaled(picture.bmWidth), scaled(picture.bmHeight),
-                   picture_dc.get(), 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
+        StretchBlt(dc, scaled(10), scaled(40), scaled(picture.bmWidth), scaled(picture.bmHeight), picture_dc.get(), 0,
+                   0, picture.bmWidth, picture.bmHeight, SRCCOPY);
     }
 }
 
 // The coloured title and the explanation beside the picture; returns the top of the
 // band below them.
-int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const RECT& client,
-                const BITMAP& picture)
+int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const RECT& client, const BITMAP& picture)
 {
     const SelectInScope select_title_font(dc, state.title_font.get());
     SetTextColor(dc, kTitleColour);
@@ -358,17 +362,16 @@ LRESULT on_destroy(WindowState& state)
     return 0;
 }
 
-LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UINT message,
-                    WPARAM wparam, LPARAM lparam)
+LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     try {
         switch (message) {
-        case WM_CREATE:  return on_create(kind, state, window);
-        case WM_PAINT:   return on_paint(kind, state, window);
+        case WM_CREATE: return on_create(kind, state, window);
+        case WM_PAINT: return on_paint(kind, state, window);
         case WM_COMMAND: return on_command(kind, state, LOWORD(wparam));
-        case WM_CLOSE:   return on_close(state, window);
+        case WM_CLOSE: return on_close(state, window);
         case WM_DESTROY: return on_destroy(state);
-        default:         return DefWindowProcW(window, message, wparam, lparam);
+        default: return DefWindowProcW(window, message, wparam, lparam);
         }
     } catch (...) {
         // The handlers catch their own failures; nothing may unwind into the system.
@@ -378,13 +381,12 @@ LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UIN
 
 // The password box: Tab goes to the button, Enter runs the command, Ctrl+Backspace
 // empties the box.
-LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box, UINT message,
-                           WPARAM wparam, LPARAM lparam)
+LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box, UINT message, WPARAM wparam,
+                           LPARAM lparam)
 {
     try {
         switch (message) {
-        case WM_GETDLGCODE:
-            return DLGC_WANTALLKEYS;
+        case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
         case WM_KEYDOWN:
             if (wparam == VK_TAB) {
                 SetFocus(state.button);
@@ -402,8 +404,7 @@ LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box,
                 return 0;
             }
             break;
-        default:
-            break;
+        default: break;
         }
         return CallWindowProcW(state.previous_box_proc, box, message, wparam, lparam);
     } catch (...) {
@@ -450,9 +451,9 @@ void register_window(HINSTANCE instance, const WindowKind& kind)
     window_class.hInstance = instance;
     window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
     // The icon's own 16-pixel image for the caption and the taskbar.
-    window_class.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    window_class.hIconSm =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     window_class.lpszClassName = kind.class_name;
@@ -466,9 +467,8 @@ void register_window(HINSTANCE instance, const WindowKind& kind)
 bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, WindowState& state)
 {
     const SIZE size = scaled_window_size(kind.width, kind.height, WS_OVERLAPPEDWINDOW, false);
-    HWND window = CreateWindowExW(0, kind.class_name, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, size.cx, size.cy, state.owner, nullptr, instance,
-                                  nullptr);
+    HWND window = CreateWindowExW(0, kind.class_name, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  size.cx, size.cy, state.owner, nullptr, instance, nullptr);
     if (!window) {
         show_error_box(kErrorCaptionW, kCreateWindowFailed);
         return false;
@@ -530,8 +530,7 @@ bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kChangePassword.class_name, &existing))
-        register_window(instance, kChangePassword);
+    if (!GetClassInfoExW(instance, kChangePassword.class_name, &existing)) register_window(instance, kChangePassword);
     g_change_password = WindowState();
     g_change_password.db = &db;
     g_change_password.owner = owner;

@@ -111,7 +111,6 @@ bool save_document() noexcept
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
     if (status == DB_OK) mark_saved();
-    if (g_editor.main_window)
-        SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+    if (g_editor.main_window) SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
     return status == DB_OK;
 }

@@ -31,8 +31,7 @@ std::string to_narrow(const std::wstring& text)
     const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), in_length, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return std::string();
     std::string result(static_cast<std::size_t>(needed), '\0');
-    const int written = WideCharToMultiByte(CP_UTF8, 0, text.data(), in_length, &result[0], needed,
-                                            nullptr, nullptr);
+    const int written = WideCharToMultiByte(CP_UTF8, 0, text.data(), in_length, &result[0], needed, nullptr, nullptr);
     result.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return result;
 }
@@ -44,8 +43,8 @@ std::wstring get_window_text_w(HWND window)
     // Room for text that grew by up to 31 units since the length was asked.
     const std::size_t capacity = static_cast<std::size_t>(length) + 32;
     std::wstring text(capacity, L'\0');
-    const LRESULT copied = SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(capacity),
-                                        reinterpret_cast<LPARAM>(&text[0]));
+    const LRESULT copied =
+        SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(capacity), reinterpret_cast<LPARAM>(&text[0]));
     text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
     return text;
 }
@@ -67,8 +66,7 @@ void set_window_text(HWND window, const std::string& text)
 
 bool is_ctrl_backspace(WPARAM character)
 {
-    return character == 0x7F ||
-           (character == L'\b' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_BACK) < 0);
+    return character == 0x7F || (character == L'\b' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_BACK) < 0);
 }
 
 bool file_exists(const std::string& path)
@@ -80,5 +78,5 @@ bool file_exists(const std::string& path)
     if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD code = GetLastError();
     return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_INVALID_NAME &&
-           code != ERROR_BAD_PATHNAME && code != ERROR_INVALID_DRIVE;
+        code != ERROR_BAD_PATHNAME && code != ERROR_INVALID_DRIVE;
 }

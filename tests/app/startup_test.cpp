@@ -50,8 +50,8 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         std::wstring command = L"\"" + program_path() + L"\"";
-        started_ = CreateProcessW(program_path().c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                  nullptr, &startup, &info_) != FALSE;
+        started_ = CreateProcessW(program_path().c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &startup, &info_) != FALSE;
     }
     ~Program()
     {
@@ -260,8 +260,8 @@ TEST_F(Startup, FileExistsForEveryEntryOfThatName)
     EXPECT_FALSE(file_exists("no-such-folder\\empty.gkv"));
 
     // a file that another program is writing, sharing it with readers and writers
-    HANDLE writer = CreateFileA("busy.gkv", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE writer = CreateFileA("busy.gkv", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(file_exists("busy.gkv"));
     CloseHandle(writer);

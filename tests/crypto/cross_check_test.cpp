@@ -117,8 +117,8 @@ namespace {
 
 // hmac_sha3_256 cut to its first N bytes: a prf with another output length.
 template <std::size_t N>
-void truncated_hmac(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key,
-                    std::uint32_t key_len, std::uint8_t* out)
+void truncated_hmac(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
+                    std::uint8_t* out)
 {
     std::uint8_t full[32];
     hmac_sha3_256(msg, msg_len, key, key_len, full);
@@ -145,8 +145,9 @@ TEST(CrossCheck, Pbkdf2)
         const prf_fn prf = prf_of_size(v.prf_size);
         ASSERT_NE(prf, nullptr) << "no prf of " << v.prf_size << " bytes";
         std::vector<std::uint8_t> out(v.out_size + 1, 0xee);
-        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, out.data(),
-                         v.out_size, v.iterations, prf, v.prf_size), 0);
+        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, out.data(), v.out_size,
+                         v.iterations, prf, v.prf_size),
+                  0);
         EXPECT_EQ(to_hex(out.data(), v.out_size), v.out)
             << v.password_size << "-byte password, " << v.iterations << " iterations";
         EXPECT_EQ(out[v.out_size], 0xee) << "wrote past " << v.out_size << " bytes";
@@ -186,15 +187,17 @@ TEST(CrossCheck, Pbkdf2HmacSha3_256AgainstHashlib)
         const auto password = pattern(v.password_size, 6000 + v.password_size);
         const auto salt = pattern(v.salt_size, 7000 + v.salt_size);
         std::vector<std::uint8_t> out(v.out_size + 1, 0xee);
-        ASSERT_EQ(pbkdf2_hmac_sha3_256(password.data(), v.password_size, salt.data(),
-                                       v.salt_size, out.data(), v.out_size, v.iterations), 0);
+        ASSERT_EQ(pbkdf2_hmac_sha3_256(password.data(), v.password_size, salt.data(), v.salt_size, out.data(),
+                                       v.out_size, v.iterations),
+                  0);
         EXPECT_EQ(to_hex(out.data(), v.out_size), v.out)
             << v.password_size << "-byte password, " << v.iterations << " iterations";
         EXPECT_EQ(out[v.out_size], 0xee) << "wrote past " << v.out_size << " bytes";
         if (v.iterations > 1000) continue;  // the general loop is slow under the sanitizers
         std::vector<std::uint8_t> general(v.out_size);
-        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size,
-                         general.data(), v.out_size, v.iterations, hmac_sha3_256_fips, 32), 0);
+        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, general.data(), v.out_size,
+                         v.iterations, hmac_sha3_256_fips, 32),
+                  0);
         EXPECT_EQ(to_hex(general.data(), v.out_size), v.out);
     }
 }

@@ -200,12 +200,12 @@ namespace {
 const std::vector<std::uint8_t> kPassword = {'c', 'o', 'r', 'r', 'e', 'c', 't', ' ', 'h', 'o', 'r', 's', 'e'};
 const std::vector<std::uint8_t> kSalt = counting_bytes(32, 0x90);
 
-int derive(std::vector<std::uint8_t>& out, std::uint32_t iterations,
-           const std::vector<std::uint8_t>& salt = kSalt, std::uint32_t prf_len = 32)
+int derive(std::vector<std::uint8_t>& out, std::uint32_t iterations, const std::vector<std::uint8_t>& salt = kSalt,
+           std::uint32_t prf_len = 32)
 {
     return pbkdf2(kPassword.data(), static_cast<std::uint32_t>(kPassword.size()), salt.data(),
-                  static_cast<std::uint32_t>(salt.size()), out.data(),
-                  static_cast<std::uint32_t>(out.size()), iterations, hmac_sha3_256, prf_len);
+                  static_cast<std::uint32_t>(salt.size()), out.data(), static_cast<std::uint32_t>(out.size()),
+                  iterations, hmac_sha3_256, prf_len);
 }
 
 std::vector<std::uint8_t> prf(const std::vector<std::uint8_t>& msg)
@@ -266,9 +266,9 @@ TEST(Pbkdf2, RejectsZeroArgumentsWithoutWritingTheOutput)
 {
     std::vector<std::uint8_t> key(32, 0xee);
     const std::vector<std::uint8_t> untouched(32, 0xee);
-    EXPECT_EQ(derive(key, 0), -1);                          // no iterations
-    EXPECT_EQ(derive(key, 1, {}), -1);                      // empty salt
-    EXPECT_EQ(derive(key, 1, kSalt, 0), -1);                // prf output length 0
+    EXPECT_EQ(derive(key, 0), -1);  // no iterations
+    EXPECT_EQ(derive(key, 1, {}), -1);  // empty salt
+    EXPECT_EQ(derive(key, 1, kSalt, 0), -1);  // prf output length 0
     EXPECT_EQ(pbkdf2(kPassword.data(), 13, kSalt.data(), 32, key.data(), 0, 1, hmac_sha3_256, 32), -1);
     EXPECT_EQ(pbkdf2(kPassword.data(), 13, kSalt.data(), 32, key.data(), 32, 1, nullptr, 32), -1);
     EXPECT_EQ(to_hex(key), to_hex(untouched));

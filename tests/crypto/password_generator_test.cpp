@@ -26,8 +26,7 @@ std::vector<std::uint8_t> g_script;
 std::size_t g_script_at = 0;
 void scripted_source(std::uint8_t* out, std::uint32_t count)
 {
-    for (std::uint32_t i = 0; i < count; ++i)
-        out[i] = g_script_at < g_script.size() ? g_script[g_script_at++] : 1;
+    for (std::uint32_t i = 0; i < count; ++i) out[i] = g_script_at < g_script.size() ? g_script[g_script_at++] : 1;
 }
 
 void failing_source(std::uint8_t*, std::uint32_t)

@@ -49,14 +49,13 @@ ProbeRun run_probe()
     startup.hStdError = write_end;
     PROCESS_INFORMATION process{};
     std::wstring command = L"\"" + probe_path() + L"\"";
-    run.started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                 nullptr, &startup, &process) != 0;
+    run.started =
+        CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process) != 0;
     CloseHandle(write_end);
     if (run.started) {
         char buffer[256];
         DWORD got = 0;
-        while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            run.output.append(buffer, got);
+        while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);

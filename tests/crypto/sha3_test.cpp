@@ -31,8 +31,7 @@ std::vector<std::uint8_t> ascii(const char* text)
 TEST(Sha3_256, HashesTheShortExampleMessages)
 {
     EXPECT_EQ(sha3_hex({}), "a7ffc6f8bf1ed76651c14756a061d662f580ff4de43b49fa82d80a4b80f8434a");
-    EXPECT_EQ(sha3_hex(ascii("abc")),
-              "3a985da74fe225b2045c172d6bd390bd855f086e3e9d525b46bfe24511431532");
+    EXPECT_EQ(sha3_hex(ascii("abc")), "3a985da74fe225b2045c172d6bd390bd855f086e3e9d525b46bfe24511431532");
 }
 
 // Around the 136-byte rate: one byte short of a block, exactly one block (a permutation
@@ -108,19 +107,17 @@ TEST(KeccakSponge, InvalidRateAndCapacityLeaveTheOutputUntouched)
         std::uint32_t capacity;
     };
     const Case cases[] = {
-        {1088, 256},               // does not add up to 1600
-        {1084, 516},               // rate not a whole number of bytes
-        {0, 1600},                 // no room to absorb anything
-        {1600, 1600},
-        {0xffffff00u, 1856},       // adds up to 1600 only modulo 2^32
+        {1088, 256},  // does not add up to 1600
+        {1084, 516},  // rate not a whole number of bytes
+        {0, 1600},  // no room to absorb anything
+        {1600, 1600}, {0xffffff00u, 1856},  // adds up to 1600 only modulo 2^32
     };
     const auto message = counting_bytes(40);
     for (const Case& c : cases) {
         std::uint8_t out[300];
         std::memset(out, 0xee, sizeof out);
         keccak_sponge(c.rate, c.capacity, message.data(), message.size(), 0x06, out, sizeof out);
-        for (std::uint8_t byte : out)
-            ASSERT_EQ(byte, 0xee) << "rate " << c.rate << ", capacity " << c.capacity;
+        for (std::uint8_t byte : out) ASSERT_EQ(byte, 0xee) << "rate " << c.rate << ", capacity " << c.capacity;
     }
 }
 

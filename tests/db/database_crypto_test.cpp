@@ -17,7 +17,6 @@
 #include <sys/wait.h>
 #endif
 
-
 namespace {
 
 const char kNoData[] = "No data loaded";
@@ -28,19 +27,21 @@ const char kWrongPassword[] = "This file was not encrypted with the given passwo
 
 // tests/db/golden/tree.gkv, written by tests/db/golden/make.sh.
 const char kTreePassword[] = "correct horse \xe2\x9c\x93 battery";
-const char kTreePlaintext[] =
-    "Email\r\n\tuser: alice@example.org\r\n\tpassword: s3cr\xc3\xa9t \xe2\x9c\x93\r\n"
-    "Bank\r\n\tpin: 0000\r\n";
+const char kTreePlaintext[] = "Email\r\n\tuser: alice@example.org\r\n\tpassword: s3cr\xc3\xa9t \xe2\x9c\x93\r\n"
+                              "Bank\r\n\tpin: 0000\r\n";
 
-void set_password(Database& db, const std::string& password) {
+void set_password(Database& db, const std::string& password)
+{
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
 }
 
-void set_plaintext(Database& db, const std::string& text) {
+void set_plaintext(Database& db, const std::string& text)
+{
     db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
 }
 
-Bytes data_of(const Database& db) {
+Bytes data_of(const Database& db)
+{
     return db.data ? Bytes(db.data.get(), db.data.get() + db.data_length) : Bytes();
 }
 
@@ -51,7 +52,8 @@ struct Opened {
     std::string plaintext;
 };
 
-Opened open_vault(const std::string& path, const std::string& password) {
+Opened open_vault(const std::string& path, const std::string& password)
+{
     Opened result;
     Database db;
     set_password(db, password);
@@ -63,7 +65,8 @@ Opened open_vault(const std::string& path, const std::string& password) {
     return result;
 }
 
-TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
+TEST(DatabaseCrypto, RoundTripGivesBackTheBytes)
+{
     const char raw[] = "Line\r\n\tname: value\r\n\0binary\xff";
     const std::string text(raw, sizeof raw - 1);
     Database10 db;
@@ -78,7 +81,8 @@ TEST(DatabaseCrypto, RoundTripGivesBackTheBytes) {
     EXPECT_EQ(to_hex(bytes_of(db.plaintext())), to_hex(bytes_of(text)));
 }
 
-TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks) {
+TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks)
+{
     Database10 db;
     set_password(db, "right");
     set_plaintext(db, "the secret list");
@@ -100,7 +104,8 @@ TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks) {
     EXPECT_EQ(db.plaintext(), "the secret list");
 }
 
-TEST(DatabaseCrypto, EveryEncryptionIsFresh) {
+TEST(DatabaseCrypto, EveryEncryptionIsFresh)
+{
     Database a, b;
     for (Database* db : {&a, &b}) {
         set_password(*db, "same");
@@ -113,7 +118,8 @@ TEST(DatabaseCrypto, EveryEncryptionIsFresh) {
     EXPECT_NE(to_hex(data_of(a)), to_hex(data_of(b)));
 }
 
-TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
+TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac)
+{
     Database10 db;
     set_password(db, "pw");
     set_plaintext(db, "");
@@ -129,7 +135,8 @@ TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac) {
     EXPECT_EQ(db.decrypt(), DB_WRONG_PASSWORD);
 }
 
-TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState) {
+TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState)
+{
     Database10 db;
     EXPECT_EQ(db.encrypt(), DB_NO_DATA);
     EXPECT_EQ(db.last_error(), kNoData);
@@ -155,7 +162,8 @@ TEST(DatabaseCrypto, StatusesOfOperationsInTheWrongState) {
     EXPECT_EQ(db.plaintext(), "text");
 }
 
-TEST(DatabaseCrypto, NoPasswordAtAll) {
+TEST(DatabaseCrypto, NoPasswordAtAll)
+{
     Database10 db;
     set_plaintext(db, "text");
     std::uint8_t old_salt[kSaltSize], old_nonce[kNonceSize];
@@ -179,7 +187,8 @@ TEST(DatabaseCrypto, NoPasswordAtAll) {
     EXPECT_EQ(loaded.derive_key(key), DB_NO_PASSWORD);
 }
 
-TEST(DatabaseCrypto, EmptyPasswordIsAGivenPassword) {
+TEST(DatabaseCrypto, EmptyPasswordIsAGivenPassword)
+{
     Database10 db;
     ASSERT_EQ(db.load(source_file("tests/db/golden/tree.gkv")), DB_OK) << db.last_error();
     set_password(db, "");
@@ -194,7 +203,8 @@ TEST(DatabaseCrypto, EmptyPasswordIsAGivenPassword) {
     EXPECT_EQ(opened.plaintext, "open sesame");
 }
 
-TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes) {
+TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes)
+{
     // The counter block never advances: equal plaintext bytes 16 apart give
     // equal ciphertext bytes.
     std::string text;
@@ -203,11 +213,11 @@ TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes) {
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK);
-    for (std::size_t i = 0; i + 16 < text.size(); ++i)
-        EXPECT_EQ(db.data[i], db.data[i + 16]) << "byte " << i;
+    for (std::size_t i = 0; i + 16 < text.size(); ++i) EXPECT_EQ(db.data[i], db.data[i + 16]) << "byte " << i;
 }
 
-TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption) {
+TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption)
+{
     Database10 db;
     set_password(db, "pw");
     set_plaintext(db, "some text");
@@ -224,7 +234,8 @@ TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption) {
 }
 
 // The golden vaults were written by vault.py; the container must read them.
-TEST(DatabaseGolden, ContainerOpensTheScriptsVaults) {
+TEST(DatabaseGolden, ContainerOpensTheScriptsVaults)
+{
     Opened tree = open_vault(source_file("tests/db/golden/tree.gkv"), kTreePassword);
     ASSERT_EQ(tree.load_status, DB_OK);
     ASSERT_EQ(tree.decrypt_status, DB_OK);
@@ -236,7 +247,8 @@ TEST(DatabaseGolden, ContainerOpensTheScriptsVaults) {
     EXPECT_EQ(empty.plaintext, "");
 }
 
-TEST(DatabaseGolden, ResavedGoldenVaultStillOpens) {
+TEST(DatabaseGolden, ResavedGoldenVaultStillOpens)
+{
     TempDir dir;
     Database10 db;
     set_password(db, kTreePassword);
@@ -254,7 +266,8 @@ TEST(DatabaseGolden, ResavedGoldenVaultStillOpens) {
 // Flipping one bit anywhere in a vault: the header fields are refused by the
 // load, a changed salt, MAC, length or ciphertext by the MAC check; only a
 // changed nonce passes, and then the plaintext comes out different.
-TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered) {
+TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered)
+{
     TempDir dir;
     const Bytes golden = read_bytes(source_file("tests/db/golden/tree.gkv"));
     ASSERT_EQ(golden.size(), kHeaderSize + sizeof kTreePlaintext - 1);
@@ -286,8 +299,8 @@ TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered) {
                 EXPECT_EQ(opened.decrypt_status, DB_WRONG_PASSWORD);
             } else if (offset < 93) {  // length: beyond the file, or fewer bytes under the MAC
                 std::uint32_t length = static_cast<std::uint32_t>(image[89]) << 24 |
-                                       static_cast<std::uint32_t>(image[90]) << 16 |
-                                       static_cast<std::uint32_t>(image[91]) << 8 | image[92];
+                    static_cast<std::uint32_t>(image[90]) << 16 | static_cast<std::uint32_t>(image[91]) << 8 |
+                    image[92];
                 if (length > image.size() - kHeaderSize) {
                     EXPECT_EQ(opened.load_status, DB_IO_ERROR);
                 } else {
@@ -304,18 +317,20 @@ TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered) {
 
 #ifndef _WIN32
 // Runs vault.py; false when the interpreter or its `cryptography` package is missing.
-bool python_available() {
+bool python_available()
+{
     return std::system("/usr/bin/python3 -c 'import cryptography' >/dev/null 2>&1") == 0;
 }
 
-int run_vault_py(const std::string& arguments) {
-    std::string command =
-        "/usr/bin/python3 '" + source_file("tests/db/vault.py") + "' " + arguments;
+int run_vault_py(const std::string& arguments)
+{
+    std::string command = "/usr/bin/python3 '" + source_file("tests/db/vault.py") + "' " + arguments;
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(DatabaseInterop, ScriptOpensTheContainersVaults) {
+TEST(DatabaseInterop, ScriptOpensTheContainersVaults)
+{
     if (!python_available()) GTEST_SKIP() << "/usr/bin/python3 with `cryptography` is not installed";
     TempDir dir;
     const std::string password = "p\xc3\xa4ss";
@@ -325,24 +340,23 @@ TEST(DatabaseInterop, ScriptOpensTheContainersVaults) {
         SCOPED_TRACE(plaintext.size());
         make_vault(dir.file("c.gkv"), password, plaintext);
         const std::string out = dir.file("out.bin");
-        ASSERT_EQ(run_vault_py("read " + to_hex(bytes_of(password)) + " '" + dir.file("c.gkv") + "' '" +
-                               out + "'"),
-                  0);
+        ASSERT_EQ(run_vault_py("read " + to_hex(bytes_of(password)) + " '" + dir.file("c.gkv") + "' '" + out + "'"), 0);
         EXPECT_EQ(to_hex(read_bytes(out)), to_hex(bytes_of(plaintext)));
         // And the script tells a wrong password by the MAC too.
         EXPECT_EQ(run_vault_py("read 00 '" + dir.file("c.gkv") + "' '" + out + "' 2>/dev/null"), 9);
     }
 }
 
-TEST(DatabaseInterop, ContainerOpensFreshScriptVaults) {
+TEST(DatabaseInterop, ContainerOpensFreshScriptVaults)
+{
     if (!python_available()) GTEST_SKIP() << "/usr/bin/python3 with `cryptography` is not installed";
     TempDir dir;
     std::string text = "Root\r\n\tchild: value\r\n";
     for (int i = 0; i < 50; ++i) text += "\tline " + std::to_string(i) + "\r\n";
     write_file(dir.file("in.txt"), bytes_of(text));
-    ASSERT_EQ(run_vault_py("write " + to_hex(bytes_of("pw")) + " '" + dir.file("in.txt") + "' '" +
-                           dir.file("s.gkv") + "'"),
-              0);
+    ASSERT_EQ(
+        run_vault_py("write " + to_hex(bytes_of("pw")) + " '" + dir.file("in.txt") + "' '" + dir.file("s.gkv") + "'"),
+        0);
     Opened opened = open_vault(dir.file("s.gkv"), "pw");
     ASSERT_EQ(opened.load_status, DB_OK);
     ASSERT_EQ(opened.decrypt_status, DB_OK);
@@ -351,7 +365,8 @@ TEST(DatabaseInterop, ContainerOpensFreshScriptVaults) {
 
 // Format 2.0 with the standard tools: the script reads what the container wrote, the
 // container reads what the script wrote, and each tells a wrong password.
-TEST(DatabaseInterop, Format20BothWays) {
+TEST(DatabaseInterop, Format20BothWays)
+{
     if (!python_available()) GTEST_SKIP() << "/usr/bin/python3 with `cryptography` is not installed";
     TempDir dir;
     const std::string password = "p\xc3\xa4ss";
@@ -365,15 +380,13 @@ TEST(DatabaseInterop, Format20BothWays) {
         set_plaintext(db, plaintext);
         ASSERT_EQ(db.save(dir.file("c.gkv")), DB_OK) << db.last_error();
         const std::string out = dir.file("out.bin");
-        ASSERT_EQ(run_vault_py("read " + to_hex(bytes_of(password)) + " '" + dir.file("c.gkv") +
-                               "' '" + out + "'"),
-                  0);
+        ASSERT_EQ(run_vault_py("read " + to_hex(bytes_of(password)) + " '" + dir.file("c.gkv") + "' '" + out + "'"), 0);
         EXPECT_EQ(to_hex(read_bytes(out)), to_hex(bytes_of(plaintext)));
         EXPECT_EQ(run_vault_py("read 00 '" + dir.file("c.gkv") + "' '" + out + "' 2>/dev/null"), 9);
 
         write_file(dir.file("in.bin"), bytes_of(plaintext));
-        ASSERT_EQ(run_vault_py("write2 " + to_hex(bytes_of(password)) + " '" + dir.file("in.bin") +
-                               "' '" + dir.file("s.gkv") + "' 1500"),
+        ASSERT_EQ(run_vault_py("write2 " + to_hex(bytes_of(password)) + " '" + dir.file("in.bin") + "' '" +
+                               dir.file("s.gkv") + "' 1500"),
                   0);
         Opened opened = open_vault(dir.file("s.gkv"), password);
         ASSERT_EQ(opened.load_status, DB_OK);
@@ -383,21 +396,23 @@ TEST(DatabaseInterop, Format20BothWays) {
     }
 }
 #else
-TEST(DatabaseInterop, ScriptOpensTheContainersVaults) {
+TEST(DatabaseInterop, ScriptOpensTheContainersVaults)
+{
     GTEST_SKIP() << "vault.py runs in the native build only";
 }
 #endif
 
 // --- Format 2.0 ------------------------------------------------------------------------
 
-std::uint32_t be32(const Bytes& image, std::size_t offset) {
+std::uint32_t be32(const Bytes& image, std::size_t offset)
+{
     return (std::uint32_t{image[offset]} << 24) | (std::uint32_t{image[offset + 1]} << 16) |
-           (std::uint32_t{image[offset + 2]} << 8) | image[offset + 3];
+        (std::uint32_t{image[offset + 2]} << 8) | image[offset + 3];
 }
 
 // A fresh 2.0 vault under "pw" with a low iteration count (the sanitizer builds are slow).
-Bytes save_format20(const std::string& path, const std::string& plaintext,
-                    std::uint32_t iterations = 1000) {
+Bytes save_format20(const std::string& path, const std::string& plaintext, std::uint32_t iterations = 1000)
+{
     Database db;
     db.new_key_iterations = iterations;
     set_password(db, "pw");
@@ -407,7 +422,8 @@ Bytes save_format20(const std::string& path, const std::string& plaintext,
     return read_bytes(path);
 }
 
-TEST(Format20, ANewContainerSaves20AndOpensIt) {
+TEST(Format20, ANewContainerSaves20AndOpensIt)
+{
     EXPECT_EQ(Database().new_key_iterations, 600000u);  // what the program writes
     TempDir dir;
     const Bytes image = save_format20(dir.file("v.gkv"), "secret text");
@@ -426,7 +442,8 @@ TEST(Format20, ANewContainerSaves20AndOpensIt) {
 
 // Saves of one session keep salt and keys but never the nonce; a new password makes a
 // new salt, and only the new password opens the file.
-TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
+TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt)
+{
     TempDir dir;
     const std::string path = dir.file("v.gkv");
     save_format20(path, "one");
@@ -474,7 +491,8 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt) {
 // One bit flipped in each byte: magic and version are refused by the load, an
 // iteration count out of bounds too, a length beyond the file cannot be read, and
 // every other change (count, salt, nonce, MAC, length, ciphertext) fails the MAC.
-TEST(Format20, EveryFieldIsCoveredByTheMac) {
+TEST(Format20, EveryFieldIsCoveredByTheMac)
+{
     TempDir dir;
     const Bytes good = save_format20(dir.file("v.gkv"), "The quick brown fox");
     const std::string path = dir.file("t.gkv");
@@ -484,8 +502,10 @@ TEST(Format20, EveryFieldIsCoveredByTheMac) {
         image[offset] ^= 0x01;
         write_file(path, image);
         int expected = DB_WRONG_PASSWORD;
-        if (offset < 10 || offset == 11 || offset == 13) expected = DB_BAD_FORMAT;
-        else if (offset == 10 || offset == 12) expected = DB_BAD_VERSION;
+        if (offset < 10 || offset == 11 || offset == 13)
+            expected = DB_BAD_FORMAT;
+        else if (offset == 10 || offset == 12)
+            expected = DB_BAD_VERSION;
         else if (offset >= 93 && offset < 97 && be32(image, 93) > image.size() - kHeaderSize2)
             expected = DB_IO_ERROR;
         Opened opened = open_vault(path, "pw");
@@ -499,7 +519,8 @@ TEST(Format20, EveryFieldIsCoveredByTheMac) {
     }
 }
 
-TEST(Format20, IterationCountsOutOfBoundsAreNotAVault) {
+TEST(Format20, IterationCountsOutOfBoundsAreNotAVault)
+{
     TempDir dir;
     const Bytes good = save_format20(dir.file("v.gkv"), "x");
     for (std::uint32_t count : {0u, 10000001u, 0xffffffffu, 1u, 10000000u}) {
@@ -526,7 +547,8 @@ TEST(Format20, IterationCountsOutOfBoundsAreNotAVault) {
 
 // A 1.0 vault stays 1.0 until upgraded; ciphertext read from 1.0 is written back as
 // 1.0 even after the upgrade, and the next encryption writes 2.0.
-TEST(Format20, A10VaultStays10UntilUpgraded) {
+TEST(Format20, A10VaultStays10UntilUpgraded)
+{
     TempDir dir;
     const std::string path = dir.file("v.gkv");
     make_vault(path, "pw", "old text");

@@ -17,15 +17,17 @@ namespace {
 int g_random_calls_until_failure = -1;  // -1: never fail
 bool g_kdf_fails = false;
 
-void failing_random_bytes(std::uint8_t* out, std::uint32_t count) {
+void failing_random_bytes(std::uint8_t* out, std::uint32_t count)
+{
     if (g_random_calls_until_failure == 0) throw std::out_of_range("invalid random_device value");
     if (g_random_calls_until_failure > 0) --g_random_calls_until_failure;
     random_bytes(out, count);
 }
 
 int failing_pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
-                   std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len,
-                   std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len) {
+                   std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations,
+                   prf_fn prf, std::uint32_t prf_len)
+{
     if (g_kdf_fails) return -1;
     return pbkdf2(password, password_len, salt, salt_len, out, out_len, iterations, prf, prf_len);
 }
@@ -38,11 +40,13 @@ const char kKdfFailed[] = "Password based key derivation function failed";
 
 class DatabaseFault : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         db_random_bytes = failing_random_bytes;
         db_pbkdf2 = failing_pbkdf2;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         db_random_bytes = random_bytes;
         db_pbkdf2 = pbkdf2;
         g_random_calls_until_failure = -1;
@@ -50,7 +54,8 @@ protected:
     }
 };
 
-TEST_F(DatabaseFault, FailingRandomSourceIsAStatusNotAnException) {
+TEST_F(DatabaseFault, FailingRandomSourceIsAStatusNotAnException)
+{
     for (int calls_before_failure : {0, 1}) {  // the salt's draw, then the nonce's
         SCOPED_TRACE(calls_before_failure);
         TempDir dir;
@@ -78,7 +83,8 @@ TEST_F(DatabaseFault, FailingRandomSourceIsAStatusNotAnException) {
     }
 }
 
-TEST_F(DatabaseFault, FailingKeyDerivation) {
+TEST_F(DatabaseFault, FailingKeyDerivation)
+{
     TempDir dir;
     make_vault(dir.file("v.gkv"), "pw", "text");
     Database10 db;

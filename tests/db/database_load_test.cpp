@@ -14,7 +14,6 @@
 #include <fstream>
 #include <new>
 
-
 namespace {
 
 const char kInsufficientSize[] = "File has insufficient size (file corrupted?)";
@@ -22,19 +21,21 @@ const char kNotDatabase[] = "This file is not database file for this program";
 const char kBadVersion[] = "Unsupported file version";
 const char kCannotReadCiphertext[] = "Cannot read ciphertext from file (file corrupted?)";
 
-Bytes pattern(std::size_t size) {
+Bytes pattern(std::size_t size)
+{
     Bytes out(size);
     for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + 3);
     return out;
 }
 
-Bytes valid_image(const Bytes& ciphertext) {
-    return vault_image("GLIMKEEPDB", "1.0", Bytes(32, 0xa1), Bytes(12, 0xb2), Bytes(32, 0xc3),
-                       ciphertext);
+Bytes valid_image(const Bytes& ciphertext)
+{
+    return vault_image("GLIMKEEPDB", "1.0", Bytes(32, 0xa1), Bytes(12, 0xb2), Bytes(32, 0xc3), ciphertext);
 }
 
 // A container that holds plaintext, to see whether a load discards it.
-void hold_plaintext(Database& db) {
+void hold_plaintext(Database& db)
+{
     db.set_plaintext("secret text", 11);
     ASSERT_TRUE(db.decrypted);
     ASSERT_EQ(db.plaintext(), "secret text");
@@ -45,13 +46,15 @@ protected:
     TempDir dir;
     std::string path = dir.file("passwords.gkv");
 
-    int load_image(Database& db, const Bytes& image) {
+    int load_image(Database& db, const Bytes& image)
+    {
         write_file(path, image);
         return db.load(path);
     }
 };
 
-TEST_F(DatabaseLoad, NewContainerIsEmpty) {
+TEST_F(DatabaseLoad, NewContainerIsEmpty)
+{
     Database db;
     EXPECT_FALSE(db.decrypted);
     EXPECT_EQ(db.last_error(), "");
@@ -62,7 +65,8 @@ TEST_F(DatabaseLoad, NewContainerIsEmpty) {
     EXPECT_EQ(db.plaintext(), "");
 }
 
-TEST_F(DatabaseLoad, MissingFileOrFolderReportsTheSystemText) {
+TEST_F(DatabaseLoad, MissingFileOrFolderReportsTheSystemText)
+{
     Database db;
     hold_plaintext(db);
     EXPECT_EQ(db.load(dir.file("absent.gkv")), DB_IO_ERROR);
@@ -74,7 +78,8 @@ TEST_F(DatabaseLoad, MissingFileOrFolderReportsTheSystemText) {
     EXPECT_EQ(db.plaintext(), "secret text");
 }
 
-TEST_F(DatabaseLoad, FolderIsRefusedAtTheOpen) {
+TEST_F(DatabaseLoad, FolderIsRefusedAtTheOpen)
+{
     Database db;
     hold_plaintext(db);
     EXPECT_EQ(db.load(narrow(dir.path())), DB_IO_ERROR);
@@ -86,7 +91,8 @@ TEST_F(DatabaseLoad, FolderIsRefusedAtTheOpen) {
     EXPECT_EQ(db.plaintext(), "secret text");
 }
 
-TEST_F(DatabaseLoad, ShortFilesAreRefusedBeforeTheDataIsTouched) {
+TEST_F(DatabaseLoad, ShortFilesAreRefusedBeforeTheDataIsTouched)
+{
     for (std::size_t size : {0u, 1u, 10u, 92u}) {
         SCOPED_TRACE(size);
         Database db;
@@ -100,7 +106,8 @@ TEST_F(DatabaseLoad, ShortFilesAreRefusedBeforeTheDataIsTouched) {
     }
 }
 
-TEST_F(DatabaseLoad, HeaderOnlyFileIsAnEmptyVault) {
+TEST_F(DatabaseLoad, HeaderOnlyFileIsAnEmptyVault)
+{
     Database db;
     Bytes image = valid_image({});
     ASSERT_EQ(image.size(), kHeaderSize);
@@ -116,7 +123,8 @@ TEST_F(DatabaseLoad, HeaderOnlyFileIsAnEmptyVault) {
     EXPECT_EQ(db.last_error(), "");  // success leaves the text alone
 }
 
-TEST_F(DatabaseLoad, CiphertextIsHeldButNeverHandedOutAsPlaintext) {
+TEST_F(DatabaseLoad, CiphertextIsHeldButNeverHandedOutAsPlaintext)
+{
     Database db;
     hold_plaintext(db);
     db.set_password("pw", 2);
@@ -131,22 +139,21 @@ TEST_F(DatabaseLoad, CiphertextIsHeldButNeverHandedOutAsPlaintext) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(db.password.get()), db.password_length), "pw");
 }
 
-TEST_F(DatabaseLoad, ForeignTagsAndMalformedVersionsAreNotVaults) {
+TEST_F(DatabaseLoad, ForeignTagsAndMalformedVersionsAreNotVaults)
+{
     const struct {
         const char* magic;
         const char* version;
     } cases[] = {
-        {"GLIMKEEPDc", "1.0"}, {"glimkeepdb", "1.0"}, {"XLIMKEEPDB", "1.0"},
-        {"GLIMKEEPD\0", "1.0"}, {"GLIMKEEPDB", "1,0"}, {"GLIMKEEPDB", "100"},
-        {"GLIMKEEPDB", "a.0"},  {"GLIMKEEPDB", "1.x"}, {"GLIMKEEPDB", " .0"},
-        {"GLIMKEEPDB", "/.0"},  {"GLIMKEEPDB", "1.:"},
+        {"GLIMKEEPDc", "1.0"}, {"glimkeepdb", "1.0"}, {"XLIMKEEPDB", "1.0"}, {"GLIMKEEPD\0", "1.0"},
+        {"GLIMKEEPDB", "1,0"}, {"GLIMKEEPDB", "100"}, {"GLIMKEEPDB", "a.0"}, {"GLIMKEEPDB", "1.x"},
+        {"GLIMKEEPDB", " .0"}, {"GLIMKEEPDB", "/.0"}, {"GLIMKEEPDB", "1.:"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.magic, 10) + " " + c.version);
         Database db;
         hold_plaintext(db);
-        Bytes image = vault_image(std::string(c.magic, 10), c.version, Bytes(32), Bytes(12),
-                                  Bytes(32), pattern(20));
+        Bytes image = vault_image(std::string(c.magic, 10), c.version, Bytes(32), Bytes(12), Bytes(32), pattern(20));
         EXPECT_EQ(load_image(db, image), DB_BAD_FORMAT);
         EXPECT_EQ(db.last_error(), kNotDatabase);
         // The file was opened and is long enough: the earlier plaintext is gone,
@@ -157,7 +164,8 @@ TEST_F(DatabaseLoad, ForeignTagsAndMalformedVersionsAreNotVaults) {
     }
 }
 
-TEST_F(DatabaseLoad, OtherVersionsAreUnsupported) {
+TEST_F(DatabaseLoad, OtherVersionsAreUnsupported)
+{
     for (const char* version : {"0.9", "1.1", "2.1", "0.0", "9.9", "1.9"}) {
         SCOPED_TRACE(version);
         Database db;
@@ -171,7 +179,8 @@ TEST_F(DatabaseLoad, OtherVersionsAreUnsupported) {
     }
 }
 
-TEST_F(DatabaseLoad, LengthBeyondTheFileIsRefusedWithoutAllocatingIt) {
+TEST_F(DatabaseLoad, LengthBeyondTheFileIsRefusedWithoutAllocatingIt)
+{
     for (std::uint32_t length : {101u, 1000u, 0x00100000u, 0x7fffffffu, 0xffffffffu}) {
         SCOPED_TRACE(length);
         Database db;
@@ -187,12 +196,12 @@ TEST_F(DatabaseLoad, LengthBeyondTheFileIsRefusedWithoutAllocatingIt) {
         EXPECT_EQ(db.last_error(), kCannotReadCiphertext);
         EXPECT_EQ(db.data, nullptr);
         EXPECT_EQ(db.data_length, 0u);
-        EXPECT_LE(largest, image.size()) << "allocated " << largest << " bytes for a "
-                                         << image.size() << "-byte file";
+        EXPECT_LE(largest, image.size()) << "allocated " << largest << " bytes for a " << image.size() << "-byte file";
     }
 }
 
-TEST_F(DatabaseLoad, AllocationProbeSeesTheCiphertextBuffer) {
+TEST_F(DatabaseLoad, AllocationProbeSeesTheCiphertextBuffer)
+{
     // The check above is only worth something if the probe sees the buffer of a load.
     Database db;
     write_file(path, valid_image(pattern(5000)));
@@ -205,7 +214,8 @@ TEST_F(DatabaseLoad, AllocationProbeSeesTheCiphertextBuffer) {
     EXPECT_EQ(largest, 5000u);
 }
 
-TEST_F(DatabaseLoad, RunningOutOfMemoryIsAFailedLoad) {
+TEST_F(DatabaseLoad, RunningOutOfMemoryIsAFailedLoad)
+{
     Database db;
     hold_plaintext(db);
     write_file(path, valid_image(pattern(5000)));
@@ -223,7 +233,8 @@ TEST_F(DatabaseLoad, RunningOutOfMemoryIsAFailedLoad) {
     EXPECT_EQ(db.load(path), DB_OK);
 }
 
-TEST_F(DatabaseLoad, RunningOutOfMemoryInCopiesLeavesAConsistentContainer) {
+TEST_F(DatabaseLoad, RunningOutOfMemoryInCopiesLeavesAConsistentContainer)
+{
     Database db;
     hold_plaintext(db);
     db.set_password("pw", 2);
@@ -241,7 +252,8 @@ TEST_F(DatabaseLoad, RunningOutOfMemoryInCopiesLeavesAConsistentContainer) {
     EXPECT_EQ(db.password_length, 0u);
 }
 
-TEST_F(DatabaseLoad, LengthUpToTheEndOfTheFileIsRead) {
+TEST_F(DatabaseLoad, LengthUpToTheEndOfTheFileIsRead)
+{
     Bytes ciphertext = pattern(64);
     Database db;
     EXPECT_EQ(load_image(db, vault_image_with_length(64, ciphertext)), DB_OK) << db.last_error();
@@ -251,7 +263,8 @@ TEST_F(DatabaseLoad, LengthUpToTheEndOfTheFileIsRead) {
     EXPECT_EQ(db.data, nullptr);
 }
 
-TEST_F(DatabaseLoad, TrailingBytesAreIgnoredAndDroppedByTheNextSave) {
+TEST_F(DatabaseLoad, TrailingBytesAreIgnoredAndDroppedByTheNextSave)
+{
     Bytes ciphertext = pattern(40);
     Bytes image = valid_image(ciphertext);
     Bytes with_tail = image;
@@ -265,7 +278,8 @@ TEST_F(DatabaseLoad, TrailingBytesAreIgnoredAndDroppedByTheNextSave) {
     EXPECT_BYTES_EQ(image, read_bytes(path));
 }
 
-TEST_F(DatabaseLoad, LoadedVersionIsWrittenBackAsOnePointZero) {
+TEST_F(DatabaseLoad, LoadedVersionIsWrittenBackAsOnePointZero)
+{
     Database db;
     Bytes image = valid_image(pattern(3));
     ASSERT_EQ(load_image(db, image), DB_OK);
@@ -274,15 +288,15 @@ TEST_F(DatabaseLoad, LoadedVersionIsWrittenBackAsOnePointZero) {
     EXPECT_BYTES_EQ(image, read_bytes(path));
 }
 
-TEST_F(DatabaseLoad, HeaderThatCannotBeReadIsReported) {
+TEST_F(DatabaseLoad, HeaderThatCannotBeReadIsReported)
+{
 #ifdef _WIN32
     GTEST_SKIP() << "needs a Linux file whose size exceeds what it yields (sysfs)";
 #else
     // sysfs files claim 4096 bytes and yield a few dozen: the header read fails.
     const std::string file = "/sys/kernel/mm/transparent_hugepage/enabled";
     std::error_code ec;
-    if (!std::ifstream(file).good() || fs::file_size(file, ec) < kHeaderSize ||
-        read_bytes(file).size() >= kHeaderSize)
+    if (!std::ifstream(file).good() || fs::file_size(file, ec) < kHeaderSize || read_bytes(file).size() >= kHeaderSize)
         GTEST_SKIP() << file << " does not claim more bytes than it yields here";
     Database db;
     hold_plaintext(db);
@@ -292,7 +306,8 @@ TEST_F(DatabaseLoad, HeaderThatCannotBeReadIsReported) {
 #endif
 }
 
-TEST_F(DatabaseLoad, EachLoadReplacesTheWholeImage) {
+TEST_F(DatabaseLoad, EachLoadReplacesTheWholeImage)
+{
     Database db;
     ASSERT_EQ(load_image(db, valid_image(pattern(70))), DB_OK);
     Bytes other = vault_image("GLIMKEEPDB", "1.0", Bytes(32, 1), Bytes(12, 2), Bytes(32, 3), pattern(9));
@@ -304,7 +319,8 @@ TEST_F(DatabaseLoad, EachLoadReplacesTheWholeImage) {
     EXPECT_BYTES_EQ(pattern(9), Bytes(db.data.get(), db.data.get() + 9));
 }
 
-TEST(DatabaseBuffers, CopiesInAndOutAndWipes) {
+TEST(DatabaseBuffers, CopiesInAndOutAndWipes)
+{
     Database db;
     db.set_password("", 0);
     EXPECT_NE(db.password, nullptr);  // an empty password is a given password

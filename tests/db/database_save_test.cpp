@@ -23,7 +23,6 @@
 #include <sys/resource.h>
 #endif
 
-
 namespace {
 
 const char kCannotWrite[] = "Cannot write to file";
@@ -34,7 +33,8 @@ protected:
     std::string path = dir.file("passwords.gkv");
 
     // The vault the failing saves must leave alone.
-    Bytes make_old_vault() {
+    Bytes make_old_vault()
+    {
         make_vault(path, "old password", "old text\r\n");
         Bytes old = read_bytes(path);
         EXPECT_EQ(old.size(), kHeaderSize + 10);
@@ -42,13 +42,15 @@ protected:
     }
 
     // A container with new text to save.
-    static void prepare(Database& db, std::size_t size = 64) {
+    static void prepare(Database& db, std::size_t size = 64)
+    {
         db.set_password("new password", 12);
         std::string text(size, 'n');
         db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
     }
 
-    void expect_old_vault_intact(const Bytes& old) {
+    void expect_old_vault_intact(const Bytes& old)
+    {
         EXPECT_BYTES_EQ(old, read_bytes(path));
         EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
         Database10 db;
@@ -59,7 +61,8 @@ protected:
     }
 };
 
-TEST_F(DatabaseSave, FirstSaveCreatesTheVault) {
+TEST_F(DatabaseSave, FirstSaveCreatesTheVault)
+{
     Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
@@ -76,7 +79,8 @@ TEST_F(DatabaseSave, FirstSaveCreatesTheVault) {
     EXPECT_BYTES_EQ(Bytes(db.data.get(), db.data.get() + 64), Bytes(image.begin() + 93, image.end()));
 }
 
-TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse) {
+TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse)
+{
     make_old_vault();
     Database10 db;
     prepare(db, 5000);
@@ -94,7 +98,8 @@ TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse) {
     EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 3);
 }
 
-TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept) {
+TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept)
+{
     Bytes old = make_old_vault();
     set_read_only(path, true);
     Database10 db;
@@ -108,7 +113,8 @@ TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept) {
     expect_old_vault_intact(old);
 }
 
-TEST_F(DatabaseSave, MissingFolderCreatesNothing) {
+TEST_F(DatabaseSave, MissingFolderCreatesNothing)
+{
     Database10 db;
     prepare(db);
     EXPECT_EQ(db.save(dir.file("missing/passwords.gkv")), DB_IO_ERROR);
@@ -116,7 +122,8 @@ TEST_F(DatabaseSave, MissingFolderCreatesNothing) {
     EXPECT_TRUE(dir.names().empty());
 }
 
-TEST_F(DatabaseSave, FolderInTheWayIsRefused) {
+TEST_F(DatabaseSave, FolderInTheWayIsRefused)
+{
     fs::create_directory(fs::u8path(path));
     write_file(dir.file("passwords.gkv/inside"), bytes_of("x"));
     Database10 db;
@@ -131,7 +138,8 @@ TEST_F(DatabaseSave, FolderInTheWayIsRefused) {
     EXPECT_EQ(read_bytes(dir.file("passwords.gkv/inside")), bytes_of("x"));
 }
 
-TEST_F(DatabaseSave, FailedSaveCanBeRepeated) {
+TEST_F(DatabaseSave, FailedSaveCanBeRepeated)
+{
     Bytes old = make_old_vault();
     set_read_only(path, true);
     Database10 db;
@@ -148,7 +156,8 @@ TEST_F(DatabaseSave, FailedSaveCanBeRepeated) {
     EXPECT_EQ(check.plaintext(), std::string(64, 'n'));
 }
 
-TEST(BackupName, IsTheVaultNameTheSignedSecondsAndBak) {
+TEST(BackupName, IsTheVaultNameTheSignedSecondsAndBak)
+{
     EXPECT_EQ(backup_file_name("passwords.gkv", 0), "passwords.gkv.0.bak");
     EXPECT_EQ(backup_file_name("passwords.gkv", 1700000000), "passwords.gkv.1700000000.bak");
     EXPECT_EQ(backup_file_name("passwords.gkv", 2147483647), "passwords.gkv.2147483647.bak");
@@ -164,7 +173,8 @@ TEST(BackupName, IsTheVaultNameTheSignedSecondsAndBak) {
     EXPECT_LT(backup_file_name("passwords.gkv", 1700000000, 99), backup_file_name("passwords.gkv", 1700000001));
 }
 
-TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
+TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion)
+{
     std::vector<Bytes> versions;
     std::vector<std::string> written;
     for (long long now : {1700000000LL, 1700000000LL, 1700000000LL, 1600000000LL, 1700000000LL}) {
@@ -186,7 +196,8 @@ TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion) {
 
 // The save command's portable half: one backup of the vault as it was, then the
 // document written with CR LF line ends.
-TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument) {
+TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument)
+{
     make_vault(path, "pw", "old text\r\n");
     const Bytes old = read_bytes(path);
     Database db;
@@ -206,7 +217,8 @@ TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument) {
     EXPECT_EQ(saved.plaintext(), "site\r\n\tuser: me\r\n\tnotes\r\n\t\tline\r\n");
 }
 
-TEST_F(DatabaseSave, NoVaultMeansNoBackup) {
+TEST_F(DatabaseSave, NoVaultMeansNoBackup)
+{
     std::string backup = "stale", error = "stale";
     EXPECT_EQ(make_backup_copy(path, 1700000000, backup, error), DB_OK);
     EXPECT_EQ(backup, "");
@@ -215,7 +227,8 @@ TEST_F(DatabaseSave, NoVaultMeansNoBackup) {
 }
 
 #ifndef _WIN32
-TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
+TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault)
+{
     TempDir elsewhere;
     const std::string real = elsewhere.file("real.gkv");
     make_vault(real, "old password", "old text\r\n");
@@ -232,14 +245,16 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
 // (SIGXFSZ is ignored for the duration).
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t limit) {
+    explicit FileSizeLimit(rlim_t limit)
+    {
         getrlimit(RLIMIT_FSIZE, &saved_);
         rlimit lowered = saved_;
         lowered.rlim_cur = limit;
         old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    ~FileSizeLimit() {
+    ~FileSizeLimit()
+    {
         setrlimit(RLIMIT_FSIZE, &saved_);
         std::signal(SIGXFSZ, old_handler_);
     }
@@ -249,7 +264,8 @@ private:
     void (*old_handler_)(int);
 };
 
-TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
+TEST_F(DatabaseSave, FullDiskKeepsTheOldVault)
+{
     Bytes old = make_old_vault();
     for (rlim_t limit : {rlim_t{0}, rlim_t{50}, rlim_t{93}, rlim_t{4096}}) {
         SCOPED_TRACE(limit);
@@ -266,7 +282,8 @@ TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
     }
 }
 
-TEST_F(DatabaseSave, FullDiskRemovesThePartialBackup) {
+TEST_F(DatabaseSave, FullDiskRemovesThePartialBackup)
+{
     make_vault(path, "pw", std::string(10000, 'x'));
     const Bytes old = read_bytes(path);
     std::string backup, error;
@@ -283,7 +300,8 @@ TEST_F(DatabaseSave, FullDiskRemovesThePartialBackup) {
 }
 
 // A name that is taken by a dangling symbolic link is not written through.
-TEST_F(DatabaseSave, BackupNeverWritesThroughALink) {
+TEST_F(DatabaseSave, BackupNeverWritesThroughALink)
+{
     make_vault(path, "pw", "text");
     TempDir elsewhere;
     fs::create_symlink(fs::u8path(elsewhere.file("target")), fs::u8path(path + ".5.bak"));
@@ -293,7 +311,8 @@ TEST_F(DatabaseSave, BackupNeverWritesThroughALink) {
     EXPECT_TRUE(elsewhere.names().empty());
 }
 
-TEST_F(DatabaseSave, FullDiskOnFirstSaveLeavesNoFile) {
+TEST_F(DatabaseSave, FullDiskOnFirstSaveLeavesNoFile)
+{
     Database10 db;
     prepare(db, 10000);
     int status;
@@ -306,14 +325,15 @@ TEST_F(DatabaseSave, FullDiskOnFirstSaveLeavesNoFile) {
     EXPECT_TRUE(dir.names().empty());
 }
 #else
-TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept) {
+TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept)
+{
     // The C runtime's fopen shares reading and writing but not deletion, so the
     // new file cannot take the old one's place while such a reader is open: the
     // save fails and keeps the old vault rather than rewriting it in place.
     Bytes old = make_old_vault();
     std::wstring wide = fs::u8path(path).wstring();
-    HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     Database10 db;
     prepare(db);
@@ -326,7 +346,8 @@ TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept) {
 
 // The new vault takes the old one's place with what the user set on it (its
 // security and creation time too, which Wine does not keep).
-TEST_F(DatabaseSave, ReplacingKeepsTheAttributes) {
+TEST_F(DatabaseSave, ReplacingKeepsTheAttributes)
+{
     make_old_vault();
     std::wstring wide = fs::u8path(path).wstring();
     ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN));
@@ -338,7 +359,8 @@ TEST_F(DatabaseSave, ReplacingKeepsTheAttributes) {
     EXPECT_NE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u) << "the hidden attribute stays";
 }
 
-TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
+TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault)
+{
     TempDir elsewhere;
     const std::string real = elsewhere.file("real.gkv");
     make_vault(real, "old password", "old text\r\n");
@@ -356,7 +378,8 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault) {
 // A full disk under Wine: tests/db/CMakeLists.txt runs this case once more with
 // a file size limit (ulimit -f, SIGXFSZ ignored) set before Wine starts, and says
 // so in GLIMKEEP_FILE_SIZE_LIMIT (bytes).
-TEST_F(DatabaseSave, FullDiskKeepsTheOldVault) {
+TEST_F(DatabaseSave, FullDiskKeepsTheOldVault)
+{
     const char* limit = std::getenv("GLIMKEEP_FILE_SIZE_LIMIT");
     if (!limit) GTEST_SKIP() << "runs with a file size limit only (see tests/db/CMakeLists.txt)";
     Bytes old = make_old_vault();

@@ -173,8 +173,9 @@ void serve_one(const std::vector<std::string>& f)
         HWND window = find_visible(name.c_str(), f.size() > 2 ? title.c_str() : nullptr);
         RECT rect;
         if (!window || !GetWindowRect(window, &rect)) return answer(1);
-        return answer(0, std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
-                             std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+        return answer(0,
+                      std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+                          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
     }
     if (verb == "client" && f.size() == 2) {
         HWND window = find_visible(name.c_str(), nullptr);
@@ -225,7 +226,8 @@ void serve_one(const std::vector<std::string>& f)
     }
     if (verb == "appears" && f.size() == 3) {
         answer(0, "armed");
-        const bool ok = watch(std::atof(f[2].c_str()), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; });
+        const bool ok =
+            watch(std::atof(f[2].c_str()), [&] { return find_visible(L"#32770", name.c_str()) != nullptr; });
         return answer(ok ? 0 : 1);
     }
     if (verb == "endsession" && f.size() == 2) {
@@ -266,16 +268,17 @@ int edit_cost(const char* path, bool program_font)
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
     std::fclose(file);
     std::wstring wide_text(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)), L'\0');
+                               MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)),
+                           L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide_text[0],
                         static_cast<int>(wide_text.size()));
 
-    HWND frame = CreateWindowExW(0, L"STATIC", L"edit cost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 620, 620,
-                                 nullptr, nullptr, nullptr, nullptr);
-    HWND edit = CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"EDIT", L"",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_NOHIDESEL | ES_AUTOVSCROLL | ES_MULTILINE, 0, 33,
-        604, 540, frame, nullptr, nullptr, nullptr);
+    HWND frame = CreateWindowExW(0, L"STATIC", L"edit cost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 620, 620, nullptr,
+                                 nullptr, nullptr, nullptr);
+    HWND edit =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_NOHIDESEL | ES_AUTOVSCROLL | ES_MULTILINE,
+                        0, 33, 604, 540, frame, nullptr, nullptr, nullptr);
     HFONT font = CreateFontW(15, 8, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, L"Monospace");
     if (!frame || !edit || !font) return 1;

@@ -17,8 +17,8 @@ TempDir::TempDir()
     static unsigned counter = 0;
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     for (;;) {
-        fs::path candidate = fs::temp_directory_path() /
-                             ("glimkeep-test-" + std::to_string(ticks) + "-" + std::to_string(++counter));
+        fs::path candidate =
+            fs::temp_directory_path() / ("glimkeep-test-" + std::to_string(ticks) + "-" + std::to_string(++counter));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -35,7 +35,10 @@ TempDir::~TempDir()
     fs::remove_all(path_, ignored);
 }
 
-std::string TempDir::file(const std::string& name) const { return narrow(path_ / name); }
+std::string TempDir::file(const std::string& name) const
+{
+    return narrow(path_ / name);
+}
 
 std::vector<std::string> TempDir::names() const
 {
@@ -45,7 +48,10 @@ std::vector<std::string> TempDir::names() const
     return result;
 }
 
-TempWorkingDir::TempWorkingDir() : previous_(fs::current_path()) { fs::current_path(path()); }
+TempWorkingDir::TempWorkingDir() : previous_(fs::current_path())
+{
+    fs::current_path(path());
+}
 
 TempWorkingDir::~TempWorkingDir()
 {
@@ -53,17 +59,19 @@ TempWorkingDir::~TempWorkingDir()
     fs::current_path(previous_, ignored);
 }
 
-std::string narrow(const fs::path& path) { return path.u8string(); }
+std::string narrow(const fs::path& path)
+{
+    return path.u8string();
+}
 
 std::string narrow(const std::wstring& text)
 {
 #ifdef _WIN32
     if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string result(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n, nullptr, nullptr);
     return result;
 #else
     return fs::path(text).u8string();
@@ -98,9 +106,15 @@ void write_file(const std::string& path, const std::string& bytes)
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-void write_file(const std::string& path, const Bytes& bytes) { write_file(path, std::string(bytes.begin(), bytes.end())); }
+void write_file(const std::string& path, const Bytes& bytes)
+{
+    write_file(path, std::string(bytes.begin(), bytes.end()));
+}
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytes_of(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
 
 void set_read_only(const std::string& path, bool read_only)
 {
@@ -113,11 +127,16 @@ std::string escaped(const std::string& bytes)
 {
     std::string out;
     for (unsigned char c : bytes) {
-        if (c == '\t') out += "\\t";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\\') out += "\\\\";
-        else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c >= 0x20 && c < 0x7F)
+            out += static_cast<char>(c);
         else {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", c);
@@ -127,7 +146,10 @@ std::string escaped(const std::string& bytes)
     return out;
 }
 
-std::string escaped(const std::wstring& text) { return escaped(narrow(text)); }
+std::string escaped(const std::wstring& text)
+{
+    return escaped(narrow(text));
+}
 
 std::string join(const std::vector<std::string>& lines)
 {

@@ -44,7 +44,10 @@ private:
 // UTF-8 of a path or of UTF-16 text.
 std::string narrow(const fs::path& path);
 std::string narrow(const std::wstring& text);
-inline std::string narrow(const wchar_t* text) { return narrow(std::wstring(text)); }
+inline std::string narrow(const wchar_t* text)
+{
+    return narrow(std::wstring(text));
+}
 // A path in the source tree; under Wine the Linux root is drive Z:.
 std::string source_file(const std::string& relative);
 

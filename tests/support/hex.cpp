@@ -17,7 +17,10 @@ std::string to_hex(const std::uint8_t* data, std::size_t size)
     return hex;
 }
 
-std::string to_hex(const std::vector<std::uint8_t>& bytes) { return to_hex(bytes.data(), bytes.size()); }
+std::string to_hex(const std::vector<std::uint8_t>& bytes)
+{
+    return to_hex(bytes.data(), bytes.size());
+}
 
 std::string to_hex(const std::string& bytes)
 {

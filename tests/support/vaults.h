@@ -34,7 +34,6 @@ inline constexpr std::uint32_t kTestIterations = 1000;
 // The vault the program uses (kDatabaseFileName in the working directory):
 // writes `plaintext` encrypted with `password` as format 2.0 (with the program's
 // own iteration count when asked); false on failure.
-bool write_vault(const std::string& plaintext, const std::string& password,
-                 std::uint32_t iterations = kTestIterations);
+bool write_vault(const std::string& plaintext, const std::string& password, std::uint32_t iterations = kTestIterations);
 // Opens that vault with `password` into `db` (load and decrypt); false on failure.
 bool open_vault(Database& db, const std::string& password);

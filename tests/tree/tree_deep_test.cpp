@@ -48,8 +48,8 @@ template <typename Work>
 bool run_on_small_stack(Work& work, std::size_t stack_size)
 {
 #ifdef _WIN32
-    HANDLE thread = CreateThread(nullptr, stack_size, thread_entry<Work>, &work, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                 nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, stack_size, thread_entry<Work>, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread) return false;
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
@@ -120,7 +120,7 @@ struct DeepResults {
     bool finished = false;
 };
 
-} // namespace
+}  // namespace
 
 class TreeDeep : public ::testing::TestWithParam<std::size_t> {};
 
@@ -135,7 +135,7 @@ TEST_P(TreeDeep, TenThousandLevels)
         Tree tree = parse_tree(text);
         const TreeNode* deepest = descend(tree, kLevels);
         r.shape = deepest && deepest->children.empty() && deepest->name == "xylophone" && deepest->single_line &&
-                  deepest->content == "deep" && descend(tree, kLevels - 1)->name == "x";
+            deepest->content == "deep" && descend(tree, kLevels - 1)->name == "x";
 
         {
             const std::string written = tree.serialize("\r\n", 0);
@@ -161,8 +161,8 @@ TEST_P(TreeDeep, TenThousandLevels)
             r.assigned = assigned == tree;
             // A node takes over its own child's subtree; the rest goes.
             assigned = std::move(assigned.children[0]);
-            r.moved_descendant = descend(assigned, kLevels - 1) != nullptr &&
-                                 descend(assigned, kLevels - 1)->name == "xylophone";
+            r.moved_descendant =
+                descend(assigned, kLevels - 1) != nullptr && descend(assigned, kLevels - 1)->name == "xylophone";
         }
 
         Tree holder(std::string("top"), std::string(), false);

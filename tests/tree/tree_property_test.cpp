@@ -32,14 +32,16 @@ public:
     // A free mix of the alphabet's tokens.
     std::string soup(std::size_t max_tokens)
     {
-        static const char* const tokens[] = {"\t", "\t", "\t", "\n", "\n", "\r\n", "\r", ":", ": ", " ", " ",
-                                             "a", "A", "b", "B", "@", "`", "[", "{", "1", "\x11", "\xC3\xA9",
-                                             "\xC3\x89", "x"};
+        static const char* const tokens[] = {"\t", "\t", "\t", "\n", "\n",   "\r\n",     "\r",       ":",
+                                             ": ", " ",  " ",  "a",  "A",    "b",        "B",        "@",
+                                             "`",  "[",  "{",  "1",  "\x11", "\xC3\xA9", "\xC3\x89", "x"};
         std::string out;
         const std::size_t n = below(max_tokens + 1);
         for (std::size_t i = 0; i < n; ++i) {
-            if (below(24) == 0) out.push_back('\0');
-            else out += tokens[below(sizeof tokens / sizeof tokens[0])];
+            if (below(24) == 0)
+                out.push_back('\0');
+            else
+                out += tokens[below(sizeof tokens / sizeof tokens[0])];
         }
         return out;
     }
@@ -91,7 +93,7 @@ void collect_paths(TreeNode& n, const std::string& path, bool is_root,
 
 constexpr int kTexts = 6000;
 
-} // namespace
+}  // namespace
 
 TEST(TreeProperties, ParseAgreesWithTheRecursiveReader)
 {
@@ -101,7 +103,8 @@ TEST(TreeProperties, ParseAgreesWithTheRecursiveReader)
         const Tree tree = parse_tree(text);
         const Tree expected = ref_parse(text);
         ASSERT_TRUE(tree == expected) << "text: \"" << escaped(text) << "\"\ngot:\n"
-                                      << dump(tree) << "reference:\n" << dump(expected);
+                                      << dump(tree) << "reference:\n"
+                                      << dump(expected);
     }
 }
 
@@ -113,7 +116,8 @@ TEST(TreeProperties, WritingAParsedTextNormalisesOnlyItsTerminators)
         const Tree tree = parse_tree(text);
         for (const std::string separator : {"\r\n", "\n", "|", ""}) {
             const std::string written = tree.serialize(separator, 0);
-            ASSERT_EQ(escaped(written), escaped(normalised(text, separator))) << "separator \"" << escaped(separator) << "\"";
+            ASSERT_EQ(escaped(written), escaped(normalised(text, separator)))
+                << "separator \"" << escaped(separator) << "\"";
         }
         const std::uint32_t depth = static_cast<std::uint32_t>(texts.below(3));
         ASSERT_EQ(escaped(tree.serialize("\r\n", depth)), escaped(ref_serialize(tree, "\r\n", depth)));
@@ -190,8 +194,9 @@ TEST(TreeProperties, FindReturnsANodeWithTheGivenPath)
             ASSERT_NE(got, nullptr);
             const bool exact = matches_under_rule(*got, path);
             const bool trailing_space = path.size() == got->size() + 1 && path.back() == ' ' &&
-                                        matches_under_rule(*got, path.substr(0, got->size()));
-            ASSERT_TRUE(exact || trailing_space) << "path \"" << escaped(path) << "\" found \"" << escaped(*got) << "\"";
+                matches_under_rule(*got, path.substr(0, got->size()));
+            ASSERT_TRUE(exact || trailing_space)
+                << "path \"" << escaped(path) << "\" found \"" << escaped(*got) << "\"";
 
             const std::string flipped = texts.flip_case(path);
             ASSERT_EQ(tree.find(flipped), ref_find(tree, flipped)) << "path \"" << escaped(flipped) << "\"";
@@ -239,8 +244,8 @@ TEST(TreeProperties, CommonPrefixAgreesWithTheReference)
     Texts texts(8);
     for (int i = 0; i < 20000; ++i) {
         const std::string a = texts.soup(12);
-        const std::string b = texts.below(2) ? texts.flip_case(a.substr(0, texts.below(a.size() + 1))) + texts.soup(3)
-                                             : texts.soup(12);
+        const std::string b =
+            texts.below(2) ? texts.flip_case(a.substr(0, texts.below(a.size() + 1))) + texts.soup(3) : texts.soup(12);
         ASSERT_EQ(escaped(common_prefix_nocase(a, b)), escaped(ref_common_prefix(a, b)));
     }
 }

@@ -55,8 +55,8 @@ struct RefCursor {
         return false;
     }
 
-    TreeNode parse_node(const std::string& text, std::string name, std::string content, bool single,
-                        std::size_t start, std::size_t* out_pos)
+    TreeNode parse_node(const std::string& text, std::string name, std::string content, bool single, std::size_t start,
+                        std::size_t* out_pos)
     {
         pos = start;
         end = text.size();
@@ -174,7 +174,10 @@ inline std::string ref_complete(const TreeNode& n, const std::string& query)
     for (std::size_t back = 1; back <= 4 && back <= answer.size(); ++back) {
         const auto c = static_cast<unsigned char>(answer[answer.size() - back]);
         if ((c & 0xC0) == 0x80) continue;
-        const std::size_t length = c >= 0xF0 && c <= 0xF7 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+        const std::size_t length = c >= 0xF0 && c <= 0xF7 ? 4
+            : c >= 0xE0 && c <= 0xEF                      ? 3
+            : c >= 0xC2 && c <= 0xDF                      ? 2
+                                                          : 1;
         if (back < length) answer.resize(std::max(answer.size() - back, std::min(query.size(), answer.size())));
         break;
     }
@@ -207,4 +210,4 @@ inline bool matches_under_rule(const std::string& a, const std::string& b)
     return true;
 }
 
-} // namespace tree_reference
+}  // namespace tree_reference

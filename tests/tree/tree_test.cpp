@@ -25,20 +25,19 @@ void expect_all_parse_to(const Spellings& row)
     for (const std::string& text : row.texts) {
         const Tree parsed = parse_tree(text);
         EXPECT_TRUE(parsed == row.expected) << row.what << "\ntext: \"" << escaped(text) << "\"\nparsed:\n"
-                                            << dump(parsed) << "expected:\n" << dump(row.expected);
+                                            << dump(parsed) << "expected:\n"
+                                            << dump(row.expected);
         EXPECT_TRUE(parsed.name.empty() && parsed.content.empty() && !parsed.single_line) << row.what;
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(TreeParse, EquivalentSpellingsGiveTheSameTree)
 {
     const std::vector<Spellings> table = {
         {"empty text: no lines", {""s}, root({})},
-        {"one line, any terminator, none at the end",
-         {"A"s, "A\n"s, "A\r\n"s},
-         root({node("A")})},
+        {"one line, any terminator, none at the end", {"A"s, "A\n"s, "A\r\n"s}, root({node("A")})},
         {"LF and CR LF nest alike",
          {"A\n\tB\n"s, "A\r\n\tB\r\n"s, "A\n\tB"s, "A\r\n\tB"s, "A\n\tB\r\n"s, "A\r\n\tB\n"s},
          root({node("A", {node("B")})})},
@@ -65,12 +64,8 @@ TEST(TreeParse, EquivalentSpellingsGiveTheSameTree)
         {"surplus tabs stay at the front of the name",
          {"A\n\t\tB\n"s, "A\r\n\t\tB"s},
          root({node("A", {node("\tB")})})},
-        {"a first line with tabs is a top-level node",
-         {"\tA\n"s, "\tA"s, "\tA\r\n"s},
-         root({node("\tA")})},
-        {"surplus tabs on the first line and under it",
-         {"\t\tA\n\t\t\tB\n"s},
-         root({node("\t\tA", {node("\t\tB")})})},
+        {"a first line with tabs is a top-level node", {"\tA\n"s, "\tA"s, "\tA\r\n"s}, root({node("\tA")})},
+        {"surplus tabs on the first line and under it", {"\t\tA\n\t\t\tB\n"s}, root({node("\t\tA", {node("\t\tB")})})},
         {"surplus tabs before a key", {"A\n\t\tk: v\n"s}, root({node("A", {value("\tk", "v")})})},
         {"the level drops by any amount",
          {"A\n\tB\n\t\tC\nD\n"s, "A\r\n\tB\r\n\t\tC\r\nD"s},
@@ -78,16 +73,10 @@ TEST(TreeParse, EquivalentSpellingsGiveTheSameTree)
         {"the level drops to a middle level",
          {"A\n\tB\n\t\tC\n\tD\n"s},
          root({node("A", {node("B", {node("C")}), node("D")})})},
-        {"equal siblings are kept in order",
-         {"A\nA\n"s, "A\r\nA"s},
-         root({node("A"), node("A")})},
-        {"a lone CR is an ordinary byte, also at the end",
-         {"A\rB\n"s, "A\rB"s, "A\rB\r\n"s},
-         root({node("A\rB")})},
+        {"equal siblings are kept in order", {"A\nA\n"s, "A\r\nA"s}, root({node("A"), node("A")})},
+        {"a lone CR is an ordinary byte, also at the end", {"A\rB\n"s, "A\rB"s, "A\rB\r\n"s}, root({node("A\rB")})},
         {"a CR at the very end stays", {"A\r"s}, root({node("A\r")})},
-        {"only the CR right before LF is part of the terminator",
-         {"A\r\r\n"s},
-         root({node("A\r")})},
+        {"only the CR right before LF is part of the terminator", {"A\r\r\n"s}, root({node("A\r")})},
         {"a CR ending a value stays when no LF follows", {"k: v\r"s}, root({value("k", "v\r")})},
         {"blank lines are nodes", {"\n\n"s, "\r\n\n"s, "\n\r\n"s, "\r\n\r\n"s}, root({node(""), node("")})},
         {"a line of tabs only", {"A\n\t"s, "A\n\t\n"s, "A\r\n\t\r\n"s}, root({node("A", {node("")})})},
@@ -327,10 +316,23 @@ TEST(TreeComplete, SeveralCandidatesAgreeOnTheirCommonPrefix)
     EXPECT_EQ(root({node("ab", {node("x")}), node("abc")}).complete("a"), "ab");
     // Agreeing bytes never stop inside a character: "Bäckerei" and "Börse" share
     // the first byte of "ä" and "ö".
-    EXPECT_EQ(root({node("B\xC3\xA4" "ckerei"), node("B\xC3\xB6rse")}).complete("b"), "B");
-    EXPECT_EQ(root({node("\xE2\x82\xAC" "1"), node("\xE2\x82\xAD")}).complete("\xE2"), "\xE2");
+    EXPECT_EQ(root({node("B\xC3\xA4"
+                         "ckerei"),
+                    node("B\xC3\xB6rse")})
+                  .complete("b"),
+              "B");
+    EXPECT_EQ(root({node("\xE2\x82\xAC"
+                         "1"),
+                    node("\xE2\x82\xAD")})
+                  .complete("\xE2"),
+              "\xE2");
     EXPECT_EQ(root({node("x\xF0\x9F\x98\x80"), node("x\xF0\x9F\x98\x81")}).complete("x"), "x");
-    EXPECT_EQ(root({node("\xC3\xA4" "a"), node("\xC3\xA4" "b")}).complete("\xC3"), "\xC3\xA4");
+    EXPECT_EQ(root({node("\xC3\xA4"
+                         "a"),
+                    node("\xC3\xA4"
+                         "b")})
+                  .complete("\xC3"),
+              "\xC3\xA4");
 }
 
 TEST(TreeComplete, ExactNameWins)
@@ -364,7 +366,9 @@ TEST(TreeCommonPrefix, BytesComeFromTheFirstString)
     EXPECT_EQ(common_prefix_nocase("ab", "ac"), "a");
     EXPECT_EQ(common_prefix_nocase("x", "y"), "");
     EXPECT_EQ(common_prefix_nocase("a b", "A\0B"s), "a b");
-    EXPECT_EQ(common_prefix_nocase("0123456789abcdefXYZ", "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19" "ABCDEFxyQ"),
+    EXPECT_EQ(common_prefix_nocase("0123456789abcdefXYZ",
+                                   "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
+                                   "ABCDEFxyQ"),
               "0123456789abcdefXY");
 }
 

@@ -8,7 +8,10 @@
 // The allocation after `skip` further ones on `thread` fails, once.
 void fail_allocation_on(DWORD thread, long skip);
 // The next allocation made on `thread` fails, once.
-inline void fail_next_allocation_on(DWORD thread) { fail_allocation_on(thread, 0); }
+inline void fail_next_allocation_on(DWORD thread)
+{
+    fail_allocation_on(thread, 0);
+}
 // Nothing fails any more.
 void disarm_allocation_failure();
 // True while the armed failure has not been reached.

@@ -20,19 +20,18 @@ namespace {
 constexpr char kPassword[] = "correct horse";
 
 // email has two accounts, bank a single-line value, and one value is not ASCII.
-constexpr char kDocument[] =
-    "email\r\n"
-    "\twork\r\n"
-    "\t\tuser: alice\r\n"
-    "\t\tpass: s3cret\r\n"
-    "\tgmail\r\n"
-    "\t\tpass: g00gle\r\n"
-    "\tgmx\r\n"
-    "\t\tpass: \xC3\xA4\xE2\x82\xAC\xF0\x9F\x94\x91\r\n"
-    "emails-old\r\n"
-    "bank\r\n"
-    "\tpin: 1234\r\n"
-    "banking: online\r\n";
+constexpr char kDocument[] = "email\r\n"
+                             "\twork\r\n"
+                             "\t\tuser: alice\r\n"
+                             "\t\tpass: s3cret\r\n"
+                             "\tgmail\r\n"
+                             "\t\tpass: g00gle\r\n"
+                             "\tgmx\r\n"
+                             "\t\tpass: \xC3\xA4\xE2\x82\xAC\xF0\x9F\x94\x91\r\n"
+                             "emails-old\r\n"
+                             "bank\r\n"
+                             "\tpin: 1234\r\n"
+                             "banking: online\r\n";
 
 class EditorBoxes : public ::testing::Test {
 protected:
@@ -275,8 +274,7 @@ TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
         d.press(VK_RETURN);
         d.answer_dialog(L"Multiple lines not allowed", IDOK);
         d.check_text(d.text(d.editor), L"1234", "no line break inserted");
-        d.check(d.wait_for([&] { return d.focus() == d.editor; }, 2000),
-                "the editor box has the focus again");
+        d.check(d.wait_for([&] { return d.focus() == d.editor; }, 2000), "the editor box has the focus again");
         d.check_text(d.title(), L"Glimkeep", "refusing is no change");
 
         // An emptied value stops being single-line once stored.
@@ -348,7 +346,8 @@ TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
         d.check(d.wait_for([&] {
             d.get_selection(d.editor, start, end);
             return start == first && end == first + 3;
-        }), "\"PIN\" finds \"pin\" without Match case");
+        }),
+                "\"PIN\" finds \"pin\" without Match case");
 
         CheckDlgButton(find, chx2, BST_CHECKED);
         PostMessageW(find, WM_COMMAND, IDOK, 0);
@@ -465,7 +464,8 @@ TEST_F(EditorBoxes, EnterCopiesWhatTheEditorShows)
             d.check(d.wait_for([&] {
                 d.get_selection(d.editor, start, end);
                 return start == 0 && end == c.shown.size();
-            }), "the copied text is selected in the editor box");
+            }),
+                    "the copied text is selected in the editor box");
             const ClipboardContent content = read_clipboard();
             d.check(content.opened, "the clipboard could be opened");
             d.check_text(content.text, c.shown, "the clipboard holds exactly the shown text");
@@ -504,16 +504,19 @@ TEST(EditorLargeVault, IsShownWholeAndTakesMoreText)
     Database db;
     ASSERT_TRUE(open_vault(db, "pw"));
     std::vector<std::string> problems;
-    run_editor_with(db, [&](WindowDriver& d) {
-        const std::wstring whole = to_utf16(document);
-        d.check(d.text(d.editor) == whole, "the whole document is shown");
-        d.focus_editor();
-        d.press(VK_END, {VK_CONTROL});
-        d.type(L"more");
-        d.expect_text(d.editor, whole + L"more", "typing at the end of a large document");
-        d.press('S', {VK_CONTROL});
-        d.answer_dialog(L"Data successfully saved", IDOK);
-    }, problems);
+    run_editor_with(
+        db,
+        [&](WindowDriver& d) {
+            const std::wstring whole = to_utf16(document);
+            d.check(d.text(d.editor) == whole, "the whole document is shown");
+            d.focus_editor();
+            d.press(VK_END, {VK_CONTROL});
+            d.type(L"more");
+            d.expect_text(d.editor, whole + L"more", "typing at the end of a large document");
+            d.press('S', {VK_CONTROL});
+            d.answer_dialog(L"Data successfully saved", IDOK);
+        },
+        problems);
     for (const std::string& problem : problems) ADD_FAILURE() << problem;
     Database reopened;
     ASSERT_TRUE(open_vault(reopened, "pw"));

@@ -23,7 +23,7 @@ bool is_backup(const std::string& name)
     const std::string prefix = std::string(kDatabaseFileName) + ".";
     const std::string suffix = ".bak";
     return name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 class EditorSave : public ::testing::Test {
@@ -167,9 +167,7 @@ TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
 {
     g_editor.inactivity_interval = 300;
     const ULONGLONG start = GetTickCount64();
-    const bool locked = run([](WindowDriver& d) {
-        d.check(d.wait_closed(5000), "the editor locks itself");
-    });
+    const bool locked = run([](WindowDriver& d) { d.check(d.wait_closed(5000), "the editor locks itself"); });
     EXPECT_TRUE(locked);
     EXPECT_LT(GetTickCount64() - start, 5000u);
     EXPECT_TRUE(g_editor_messages.empty());
@@ -253,26 +251,31 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
         ASSERT_TRUE(open_vault(db, kPassword));
         ASSERT_TRUE(db.legacy_format());
         std::vector<std::string> problems;
-        run_editor_with(db, [&](WindowDriver& d) {
-            if (run_number == 0) d.answer_dialog(L"Old vault format", IDOK);
-            else d.check(d.no_dialog_within(1000), "the warning came a second time");
-            const UINT state = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
-            d.check((state & MF_GRAYED) == 0, "the upgrade item is disabled for a 1.0 vault");
-            if (run_number == 0) {
-                PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
-                d.answer_dialog(L"Upgrade vault format?", IDNO);
-                d.check(read_file(kDatabaseFileName) == legacy_file, "No changed the vault");
-                PostMessageW(d.main, WM_CLOSE, 0, 0);
-            } else {
-                PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
-                d.answer_dialog(L"Upgrade vault format?", IDYES);
-                d.answer_dialog(L"Data successfully saved", IDOK);
-                const UINT after = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
-                d.check((after & MF_GRAYED) != 0, "the upgrade item is still enabled after the upgrade");
-                PostMessageW(d.main, WM_CLOSE, 0, 0);
-            }
-            d.check(d.wait_closed(), "the editor did not close");
-        }, problems);
+        run_editor_with(
+            db,
+            [&](WindowDriver& d) {
+                if (run_number == 0)
+                    d.answer_dialog(L"Old vault format", IDOK);
+                else
+                    d.check(d.no_dialog_within(1000), "the warning came a second time");
+                const UINT state = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
+                d.check((state & MF_GRAYED) == 0, "the upgrade item is disabled for a 1.0 vault");
+                if (run_number == 0) {
+                    PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
+                    d.answer_dialog(L"Upgrade vault format?", IDNO);
+                    d.check(read_file(kDatabaseFileName) == legacy_file, "No changed the vault");
+                    PostMessageW(d.main, WM_CLOSE, 0, 0);
+                } else {
+                    PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
+                    d.answer_dialog(L"Upgrade vault format?", IDYES);
+                    d.answer_dialog(L"Data successfully saved", IDOK);
+                    const UINT after = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
+                    d.check((after & MF_GRAYED) != 0, "the upgrade item is still enabled after the upgrade");
+                    PostMessageW(d.main, WM_CLOSE, 0, 0);
+                }
+                d.check(d.wait_closed(), "the editor did not close");
+            },
+            problems);
         for (const std::string& problem : problems) ADD_FAILURE() << problem;
     }
     EXPECT_EQ(read_file(kDatabaseFileName).substr(0, 13), "GLIMKEEPDB2.0");

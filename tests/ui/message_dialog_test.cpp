@@ -62,8 +62,8 @@ Buttons buttons_of(HWND dialog)
 
 std::string describe(const RECT& r)
 {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) +
-           "," + std::to_string(r.bottom) + ")";
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+        std::to_string(r.bottom) + ")";
 }
 
 // Checks the button's place: 80 x 23, 9 pixels into the band, `from_right` pixels
@@ -77,8 +77,7 @@ void check_button(WindowDriver& d, HWND dialog, HWND button, int from_right, con
     const RECT r = rect_in_parent(button);
     const RECT expected = {client.right - from_right, client.bottom - 39 + 9, client.right - from_right + 80,
                            client.bottom - 39 + 9 + 23};
-    d.check(EqualRect(&r, &expected) != FALSE,
-            name + " button at " + describe(r) + ", expected " + describe(expected));
+    d.check(EqualRect(&r, &expected) != FALSE, name + " button at " + describe(r) + ", expected " + describe(expected));
 }
 
 // The dialog is 350 wide, as high as its text plus 105, centred on `centre_on`.
@@ -118,23 +117,25 @@ TEST(MessageDialog, ShortMessageHasOneOkButtonAndIsCentredOnItsOwner)
 {
     Owner owner;
     const std::string text = "The database file has been saved.";
-    auto failures = drive([&] { show_message(owner.get(), "Saved", text); }, [&](WindowDriver& d) {
-        HWND dialog = d.wait_dialog();
-        d.check(narrow(window_text(dialog)) == "Saved", "caption " + narrow(window_text(dialog)));
-        d.check(shown_message_text() == text, "text " + shown_message_text());
-        d.check(GetParent(dialog) == owner.get(), "not owned by the window given");
-        d.check(!IsWindowEnabled(owner.get()), "owner stays enabled while the dialog is open");
-        d.check((GetWindowLongW(dialog, GWL_STYLE) & 0x80C80000) == 0x80C80000, "style of the template");
-        check_geometry(d, dialog, owner.get(), text);
-        const Buttons buttons = buttons_of(dialog);
-        d.check(buttons.count == 1, "children: " + std::to_string(buttons.count));
-        check_button(d, dialog, buttons.ok, 88, "Ok");
-        d.check(narrow(window_text(buttons.ok)) == "Ok", "label " + narrow(window_text(buttons.ok)));
-        d.check(d.focus() == buttons.ok, "Ok does not hold the focus");
-        d.press(d.focus(), VK_RETURN);
-        d.wait_dialog_closed();
-        d.check(IsWindowEnabled(owner.get()) != FALSE, "owner not enabled again");
-    });
+    auto failures =
+        drive([&] { show_message(owner.get(), "Saved", text); },
+              [&](WindowDriver& d) {
+                  HWND dialog = d.wait_dialog();
+                  d.check(narrow(window_text(dialog)) == "Saved", "caption " + narrow(window_text(dialog)));
+                  d.check(shown_message_text() == text, "text " + shown_message_text());
+                  d.check(GetParent(dialog) == owner.get(), "not owned by the window given");
+                  d.check(!IsWindowEnabled(owner.get()), "owner stays enabled while the dialog is open");
+                  d.check((GetWindowLongW(dialog, GWL_STYLE) & 0x80C80000) == 0x80C80000, "style of the template");
+                  check_geometry(d, dialog, owner.get(), text);
+                  const Buttons buttons = buttons_of(dialog);
+                  d.check(buttons.count == 1, "children: " + std::to_string(buttons.count));
+                  check_button(d, dialog, buttons.ok, 88, "Ok");
+                  d.check(narrow(window_text(buttons.ok)) == "Ok", "label " + narrow(window_text(buttons.ok)));
+                  d.check(d.focus() == buttons.ok, "Ok does not hold the focus");
+                  d.press(d.focus(), VK_RETURN);
+                  d.wait_dialog_closed();
+                  d.check(IsWindowEnabled(owner.get()) != FALSE, "owner not enabled again");
+              });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(shown_message_text(), "");
 }
@@ -144,43 +145,48 @@ TEST(MessageDialog, LongTextMakesTheDialogTallerAndStaysReadable)
     Owner owner;
     std::string text;
     for (int i = 0; i < 25; ++i) {
-        text += "Line " + std::to_string(i) + ": a sentence long enough to wrap once it meets the edge of the "
-                "dialog.\r\n";
+        text += "Line " + std::to_string(i) +
+            ": a sentence long enough to wrap once it meets the edge of the "
+            "dialog.\r\n";
     }
-    auto failures = drive([&] { show_message(owner.get(), "Information and usage", text); }, [&](WindowDriver& d) {
-        HWND dialog = d.wait_dialog();
-        RECT rect = {}, client = {};
-        GetWindowRect(dialog, &rect);
-        GetClientRect(dialog, &client);
-        const int measured = wrapped_height(text, 346);
-        d.check(measured > 25 * 16, "the text should wrap: " + std::to_string(measured));
-        d.check(rect.right - rect.left == 350, "width " + std::to_string(rect.right - rect.left));
-        d.check(rect.bottom - rect.top >= measured + 105, "height " + std::to_string(rect.bottom - rect.top));
-        // every line of the text, as drawn between 8 and client.right - 4, ends above the band
-        const int drawn = wrapped_height(text, client.right - 12);
-        d.check(8 + drawn <= client.bottom - 39,
-                "text reaches " + std::to_string(8 + drawn) + ", band at " + std::to_string(client.bottom - 39));
-        const int height = rect.bottom - rect.top;
-        RECT owner_rect = {};
-        GetWindowRect(owner.get(), &owner_rect);
-        d.check(rect.top == (owner_rect.top + owner_rect.bottom) / 2 - height / 2, "not centred vertically");
-        check_button(d, dialog, buttons_of(dialog).ok, 88, "Ok");
-        d.press(d.focus(), VK_ESCAPE);
-        d.wait_dialog_closed();
-    });
+    auto failures = drive(
+        [&] { show_message(owner.get(), "Information and usage", text); },
+        [&](WindowDriver& d) {
+            HWND dialog = d.wait_dialog();
+            RECT rect = {}, client = {};
+            GetWindowRect(dialog, &rect);
+            GetClientRect(dialog, &client);
+            const int measured = wrapped_height(text, 346);
+            d.check(measured > 25 * 16, "the text should wrap: " + std::to_string(measured));
+            d.check(rect.right - rect.left == 350, "width " + std::to_string(rect.right - rect.left));
+            d.check(rect.bottom - rect.top >= measured + 105, "height " + std::to_string(rect.bottom - rect.top));
+            // every line of the text, as drawn between 8 and client.right - 4, ends above the band
+            const int drawn = wrapped_height(text, client.right - 12);
+            d.check(8 + drawn <= client.bottom - 39,
+                    "text reaches " + std::to_string(8 + drawn) + ", band at " + std::to_string(client.bottom - 39));
+            const int height = rect.bottom - rect.top;
+            RECT owner_rect = {};
+            GetWindowRect(owner.get(), &owner_rect);
+            d.check(rect.top == (owner_rect.top + owner_rect.bottom) / 2 - height / 2, "not centred vertically");
+            check_button(d, dialog, buttons_of(dialog).ok, 88, "Ok");
+            d.press(d.focus(), VK_ESCAPE);
+            d.wait_dialog_closed();
+        });
     EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
 TEST(MessageDialog, WithoutOwnerItCentresOnTheDesktop)
 {
     const std::string text = "No owner.";
-    auto failures = drive([&] { show_message(nullptr, "Caption \xC3\xA4\xE2\x82\xAC", text); }, [&](WindowDriver& d) {
-        HWND dialog = d.wait_dialog();
-        check_geometry(d, dialog, GetDesktopWindow(), text);
-        d.check(narrow(window_text(dialog)) == "Caption \xC3\xA4\xE2\x82\xAC", "caption not UTF-8 decoded");
-        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        d.wait_dialog_closed();
-    });
+    auto failures =
+        drive([&] { show_message(nullptr, "Caption \xC3\xA4\xE2\x82\xAC", text); },
+              [&](WindowDriver& d) {
+                  HWND dialog = d.wait_dialog();
+                  check_geometry(d, dialog, GetDesktopWindow(), text);
+                  d.check(narrow(window_text(dialog)) == "Caption \xC3\xA4\xE2\x82\xAC", "caption not UTF-8 decoded");
+                  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+                  d.wait_dialog_closed();
+              });
     EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
@@ -236,8 +242,8 @@ TEST(MessageDialog, QuestionAnswers)
     };
     const Case cases[] = {
         {"Escape", [](WindowDriver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); }, false},
-        {"close box", [](WindowDriver&, HWND dialog, const Buttons&) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
-         false},
+        {"close box",
+         [](WindowDriver&, HWND dialog, const Buttons&) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, false},
         {"click No", [](WindowDriver& d, HWND, const Buttons& b) { d.click(b.no); }, false},
         {"click Yes", [](WindowDriver& d, HWND, const Buttons& b) { d.click(b.yes); }, true},
         {"Tab to Yes, then Enter",
@@ -260,7 +266,7 @@ TEST(MessageDialog, AnAnswerDoesNotCarryOverToTheNextQuestion)
 {
     std::vector<std::string> failures;
     ASSERT_TRUE(answer_question([](WindowDriver& d, HWND, const Buttons& b) { d.click(b.yes); }, &failures));
-    EXPECT_FALSE(answer_question([](WindowDriver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); },
-                                 &failures));
+    EXPECT_FALSE(
+        answer_question([](WindowDriver& d, HWND, const Buttons&) { d.press(d.focus(), VK_ESCAPE); }, &failures));
     EXPECT_TRUE(failures.empty()) << join(failures);
 }

@@ -97,8 +97,7 @@ void check_layout(WindowDriver& d, const PasswordWindow& w)
     const RECT button = rect_in_parent(w.button);
     d.check(box.left == 8 && box.right - box.left == client.right - 129 && box.bottom - box.top == 23,
             "password box placed wrongly");
-    d.check(button.left == client.right - 113 && button.right - button.left == 105 &&
-                button.bottom - button.top == 23,
+    d.check(button.left == client.right - 113 && button.right - button.left == 105 && button.bottom - button.top == 23,
             "button placed wrongly");
     d.check(box.top == button.top, "box and button not on one line");
     const int band_top = box.top - 9;
@@ -116,30 +115,33 @@ protected:
 
 TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"create_db");
-        d.check(window_text(w.window) == L"Glimkeep", "window title");
-        RECT outer = {};
-        GetWindowRect(w.window, &outer);
-        d.check(outer.right - outer.left == 470 && outer.bottom - outer.top == 190, "window size");
-        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011080u, "box style (scrolls horizontally)");
-        d.check(GetDlgCtrlID(w.button) == IDC_CREATE_DB, "button id");
-        d.check(window_text(w.button) == L"Create database", "button text");
-        d.check(cue_banner(w.box) == L"Enter master password", "cue banner " + narrow(cue_banner(w.box)));
-        d.check(d.focus() == w.box, "the password box has not got the focus");
-        check_layout(d, w);
+    auto failures =
+        drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+              [](WindowDriver& d) {
+                  const PasswordWindow w = wait_password_window(d, L"create_db");
+                  d.check(window_text(w.window) == L"Glimkeep", "window title");
+                  RECT outer = {};
+                  GetWindowRect(w.window, &outer);
+                  d.check(outer.right - outer.left == 470 && outer.bottom - outer.top == 190, "window size");
+                  d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011080u,
+                          "box style (scrolls horizontally)");
+                  d.check(GetDlgCtrlID(w.button) == IDC_CREATE_DB, "button id");
+                  d.check(window_text(w.button) == L"Create database", "button text");
+                  d.check(cue_banner(w.box) == L"Enter master password", "cue banner " + narrow(cue_banner(w.box)));
+                  d.check(d.focus() == w.box, "the password box has not got the focus");
+                  check_layout(d, w);
 
-        d.press(w.box, VK_RETURN);
-        expect_message(d, "Error", "The master password is empty.");
-        d.check(!vault_exists(), "a vault was written for an empty password");
-        d.check(d.focus() == w.box, "focus not back in the password box");
+                  d.press(w.box, VK_RETURN);
+                  expect_message(d, "Error", "The master password is empty.");
+                  d.check(!vault_exists(), "a vault was written for an empty password");
+                  d.check(d.focus() == w.box, "focus not back in the password box");
 
-        d.type(w.box, L"correct horse");
-        d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
-        d.press(w.box, VK_RETURN);
-        expect_message(d, "Database successfully created",
-                       "The database file has been created. You can now open and edit it.");
-    });
+                  d.type(w.box, L"correct horse");
+                  d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
+                  d.press(w.box, VK_RETURN);
+                  expect_message(d, "Database successfully created",
+                                 "The database file has been created. You can now open and edit it.");
+              });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(FindWindowW(L"create_db", nullptr), nullptr) << "the window did not close";
     EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize2);  // a new vault is of format 2.0
@@ -153,34 +155,36 @@ TEST_F(PasswordWindows, ThePasswordIsStoredAsUtf8)
 {
     // U+00E4, U+20AC and U+1F511 (a surrogate pair) through the button, not Enter
     const std::wstring typed = {L'p', 0x00E4, 0x20AC, 0xD83D, 0xDD11};
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [&](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"create_db");
-        d.type(w.box, typed);
-        d.click(w.button);
-        expect_message(d, "Database successfully created",
-                       "The database file has been created. You can now open and edit it.");
-    });
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+                          [&](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"create_db");
+                              d.type(w.box, typed);
+                              d.click(w.button);
+                              expect_message(d, "Database successfully created",
+                                             "The database file has been created. You can now open and edit it.");
+                          });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(open_vault("p\xC3\xA4\xE2\x82\xAC\xF0\x9F\x94\x91"), DB_OK);
 }
 
 TEST_F(PasswordWindows, PasswordBoxKeys)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"create_db");
-        d.type(w.box, L"some words here");
-        d.press(w.box, VK_TAB);
-        d.check(d.focus() == w.button, "Tab did not move to the button");
-        d.check(window_text(w.box) == L"some words here", "Tab changed the text");
-        d.press(w.button, VK_TAB);
-        d.check(d.focus() == w.box, "Tab from the button did not come back");
-        // Ctrl+Backspace types 0x7F: the whole box is emptied
-        PostMessageW(w.box, WM_CHAR, 0x7F, 1);
-        d.settle();
-        d.check(window_text(w.box).empty(), "Ctrl+Backspace left " + narrow(window_text(w.box)));
-        d.check(!vault_exists(), "a vault was written");
-        PostMessageW(w.window, WM_CLOSE, 0, 0);
-    });
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+                          [](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"create_db");
+                              d.type(w.box, L"some words here");
+                              d.press(w.box, VK_TAB);
+                              d.check(d.focus() == w.button, "Tab did not move to the button");
+                              d.check(window_text(w.box) == L"some words here", "Tab changed the text");
+                              d.press(w.button, VK_TAB);
+                              d.check(d.focus() == w.box, "Tab from the button did not come back");
+                              // Ctrl+Backspace types 0x7F: the whole box is emptied
+                              PostMessageW(w.box, WM_CHAR, 0x7F, 1);
+                              d.settle();
+                              d.check(window_text(w.box).empty(), "Ctrl+Backspace left " + narrow(window_text(w.box)));
+                              d.check(!vault_exists(), "a vault was written");
+                              PostMessageW(w.window, WM_CLOSE, 0, 0);
+                          });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_FALSE(vault_exists());
 }
@@ -213,33 +217,36 @@ int explanation_bottom(int width)
 
 TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"create_db");
-        struct Size {
-            int width, height;
-        };
-        for (const Size size : {Size{700, 420}, Size{330, 190}, Size{470, 190}}) {
-            const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
-            SetWindowPos(w.window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER);
-            RECT client = {};
-            GetClientRect(w.window, &client);
-            const int band_top = std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
-            // The paint moves the box first and the button after it: wait for both.
-            d.wait_until(
-                [&] {
-                    const RECT box = rect_in_parent(w.box);
-                    return box.top == band_top + 9 && box.right - box.left == client.right - 129;
-                },
-                name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
-            d.wait_until(
-                [&] {
-                    const RECT button = rect_in_parent(w.button);
-                    return button.top == band_top + 9 && button.left == client.right - 113;
-                },
-                name + ": button beside the box", 5000);
-        }
-        PostMessageW(w.window, WM_CLOSE, 0, 0);
-    });
+    auto failures = drive(
+        [] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+        [](WindowDriver& d) {
+            const PasswordWindow w = wait_password_window(d, L"create_db");
+            struct Size {
+                int width, height;
+            };
+            for (const Size size : {Size{700, 420}, Size{330, 190}, Size{470, 190}}) {
+                const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
+                SetWindowPos(w.window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER);
+                RECT client = {};
+                GetClientRect(w.window, &client);
+                const int band_top =
+                    std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
+                // The paint moves the box first and the button after it: wait for both.
+                d.wait_until(
+                    [&] {
+                        const RECT box = rect_in_parent(w.box);
+                        return box.top == band_top + 9 && box.right - box.left == client.right - 129;
+                    },
+                    name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
+                d.wait_until(
+                    [&] {
+                        const RECT button = rect_in_parent(w.button);
+                        return button.top == band_top + 9 && button.left == client.right - 113;
+                    },
+                    name + ": button beside the box", 5000);
+            }
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+        });
     EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
@@ -247,43 +254,47 @@ TEST_F(PasswordWindows, CreateReportsASaveFailureAndKeepsThePassword)
 {
     // a folder in the vault's place cannot be opened for writing
     ASSERT_TRUE(CreateDirectoryA(kDatabaseFileName, nullptr));
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"create_db");
-        d.type(w.box, L"secret");
-        d.press(w.box, VK_RETURN);
-        HWND dialog = d.wait_dialog();
-        d.check(narrow(window_text(dialog)) == "Error creating database", "caption " + narrow(window_text(dialog)));
-        d.check(!shown_message_text().empty(), "no reason given");
-        d.click(GetDlgItem(dialog, IDOK));
-        d.wait_dialog_closed();
-        d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
-        d.check(window_text(w.box) == L"secret", "the password was lost");
-        d.check(d.focus() == w.box, "focus not back in the password box");
-        PostMessageW(w.window, WM_CLOSE, 0, 0);
-    });
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+                          [](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"create_db");
+                              d.type(w.box, L"secret");
+                              d.press(w.box, VK_RETURN);
+                              HWND dialog = d.wait_dialog();
+                              d.check(narrow(window_text(dialog)) == "Error creating database",
+                                      "caption " + narrow(window_text(dialog)));
+                              d.check(!shown_message_text().empty(), "no reason given");
+                              d.click(GetDlgItem(dialog, IDOK));
+                              d.wait_dialog_closed();
+                              d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+                              d.check(window_text(w.box) == L"secret", "the password was lost");
+                              d.check(d.focus() == w.box, "focus not back in the password box");
+                              PostMessageW(w.window, WM_CLOSE, 0, 0);
+                          });
     EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
 TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); }, [](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"create_db");
-        d.type(w.box, L"secret");
-        fail_next_allocation_on(d.ui_thread());
-        d.press(w.box, VK_RETURN);
-        HWND dialog = d.wait_dialog();
-        d.check(narrow(window_text(dialog)) == "Error creating database", "caption " + narrow(window_text(dialog)));
-        d.check(shown_message_text() == "There is not enough memory to complete the operation.",
-                "text " + shown_message_text());
-        d.check(!allocation_failure_pending(), "the allocation failure was not reached");
-        d.click(GetDlgItem(dialog, IDOK));
-        d.wait_dialog_closed();
-        d.check(window_text(w.box) == L"secret", "the password was lost");
-        // still usable
-        d.press(w.box, VK_RETURN);
-        expect_message(d, "Database successfully created",
-                       "The database file has been created. You can now open and edit it.");
-    });
+    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+                          [](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"create_db");
+                              d.type(w.box, L"secret");
+                              fail_next_allocation_on(d.ui_thread());
+                              d.press(w.box, VK_RETURN);
+                              HWND dialog = d.wait_dialog();
+                              d.check(narrow(window_text(dialog)) == "Error creating database",
+                                      "caption " + narrow(window_text(dialog)));
+                              d.check(shown_message_text() == "There is not enough memory to complete the operation.",
+                                      "text " + shown_message_text());
+                              d.check(!allocation_failure_pending(), "the allocation failure was not reached");
+                              d.click(GetDlgItem(dialog, IDOK));
+                              d.wait_dialog_closed();
+                              d.check(window_text(w.box) == L"secret", "the password was lost");
+                              // still usable
+                              d.press(w.box, VK_RETURN);
+                              expect_message(d, "Database successfully created",
+                                             "The database file has been created. You can now open and edit it.");
+                          });
     fail_next_allocation_on(0);
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(open_vault("secret"), DB_OK);
@@ -297,37 +308,40 @@ TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-        RECT outer = {};
-        GetWindowRect(w.window, &outer);
-        d.check(outer.right - outer.left == 413 && outer.bottom - outer.top == 162, "window size");
-        d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x500110A0u, "box style (scrolls horizontally)");
-        d.check(GetDlgCtrlID(w.button) == IDC_OPEN_DB, "button id");
-        d.check(window_text(w.button) == L"Open database", "button text");
-        d.check(cue_banner(w.box) == L"Enter database password", "cue banner");
-        d.check(d.focus() == w.box, "the password box has not got the focus");
-        check_layout(d, w);
+    auto failures =
+        drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+              [&](WindowDriver& d) {
+                  const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+                  RECT outer = {};
+                  GetWindowRect(w.window, &outer);
+                  d.check(outer.right - outer.left == 413 && outer.bottom - outer.top == 162, "window size");
+                  d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x500110A0u,
+                          "box style (scrolls horizontally)");
+                  d.check(GetDlgCtrlID(w.button) == IDC_OPEN_DB, "button id");
+                  d.check(window_text(w.button) == L"Open database", "button text");
+                  d.check(cue_banner(w.box) == L"Enter database password", "cue banner");
+                  d.check(d.focus() == w.box, "the password box has not got the focus");
+                  check_layout(d, w);
 
-        // an empty password is a password like any other
-        d.press(w.box, VK_RETURN);
-        expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+                  // an empty password is a password like any other
+                  d.press(w.box, VK_RETURN);
+                  expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
 
-        d.type(w.box, L"wrong");
-        d.press(w.box, VK_RETURN);
-        expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
-        d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
-        d.check(d.focus() == w.box, "focus not back in the password box");
-        d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
-        // the ciphertext is as loaded (the test thread is idle in its loop)
-        d.check(!db.decrypted && db.data_length == file.size() - kHeaderSize2 &&
-                    std::string(reinterpret_cast<const char*>(db.data.get()), db.data_length) ==
-                        file.substr(kHeaderSize2),
-                "the ciphertext changed");
+                  d.type(w.box, L"wrong");
+                  d.press(w.box, VK_RETURN);
+                  expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+                  d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
+                  d.check(d.focus() == w.box, "focus not back in the password box");
+                  d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+                  // the ciphertext is as loaded (the test thread is idle in its loop)
+                  d.check(!db.decrypted && db.data_length == file.size() - kHeaderSize2 &&
+                              std::string(reinterpret_cast<const char*>(db.data.get()), db.data_length) ==
+                                  file.substr(kHeaderSize2),
+                          "the ciphertext changed");
 
-        d.type(w.box, L"right");
-        d.click(w.button);
-    });
+                  d.type(w.box, L"right");
+                  d.click(w.button);
+              });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);
     EXPECT_EQ(db.plaintext(), plaintext);
@@ -356,14 +370,15 @@ TEST_F(PasswordWindows, OpenIgnoresASecondPressAfterSuccess)
     g_dialogs_created = 0;
     HHOOK hook = SetWindowsHookExW(WH_CBT, count_dialogs, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-        d.type(w.box, L"pw");
-        // all presses are queued before the first is handled; the window's close comes after them
-        PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
-        PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
-        PostMessageW(w.window, WM_COMMAND, IDC_OPEN_DB, 0);
-    });
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+                          [&](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+                              d.type(w.box, L"pw");
+                              // all presses are queued before the first is handled; the window's close comes after them
+                              PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
+                              PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
+                              PostMessageW(w.window, WM_COMMAND, IDC_OPEN_DB, 0);
+                          });
     UnhookWindowsHookEx(hook);
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);
@@ -376,15 +391,16 @@ TEST_F(PasswordWindows, OpenShowsOtherFailuresAndKeepsTheText)
     Database db;  // holds plaintext already: decrypting it fails without a wrong password
     db.set_plaintext("abc", 3);
     bool opened = true;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-        d.type(w.box, L"typed");
-        d.press(w.box, VK_RETURN);
-        expect_message(d, "Could not decrypt database", "The file is already decrypted");
-        d.check(window_text(w.box) == L"typed", "the box lost its text");
-        d.check(d.focus() == w.box, "focus not back in the password box");
-        PostMessageW(w.window, WM_CLOSE, 0, 0);
-    });
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+                          [&](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+                              d.type(w.box, L"typed");
+                              d.press(w.box, VK_RETURN);
+                              expect_message(d, "Could not decrypt database", "The file is already decrypted");
+                              d.check(window_text(w.box) == L"typed", "the box lost its text");
+                              d.check(d.focus() == w.box, "focus not back in the password box");
+                              PostMessageW(w.window, WM_CLOSE, 0, 0);
+                          });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_FALSE(opened) << "closing without success must answer false";
 }
@@ -395,20 +411,22 @@ TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); }, [&](WindowDriver& d) {
-        const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-        d.type(w.box, L"pw");
-        fail_next_allocation_on(d.ui_thread());
-        d.press(w.box, VK_RETURN);
-        HWND dialog = d.wait_dialog();
-        d.check(narrow(window_text(dialog)) == "Could not decrypt database", "caption " + narrow(window_text(dialog)));
-        d.check(shown_message_text() == "There is not enough memory to complete the operation.",
-                "text " + shown_message_text());
-        d.click(GetDlgItem(dialog, IDOK));
-        d.wait_dialog_closed();
-        d.check(window_text(w.box) == L"pw", "the password was lost");
-        d.press(w.box, VK_RETURN);
-    });
+    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+                          [&](WindowDriver& d) {
+                              const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+                              d.type(w.box, L"pw");
+                              fail_next_allocation_on(d.ui_thread());
+                              d.press(w.box, VK_RETURN);
+                              HWND dialog = d.wait_dialog();
+                              d.check(narrow(window_text(dialog)) == "Could not decrypt database",
+                                      "caption " + narrow(window_text(dialog)));
+                              d.check(shown_message_text() == "There is not enough memory to complete the operation.",
+                                      "text " + shown_message_text());
+                              d.click(GetDlgItem(dialog, IDOK));
+                              d.wait_dialog_closed();
+                              d.check(window_text(w.box) == L"pw", "the password was lost");
+                              d.press(w.box, VK_RETURN);
+                          });
     fail_next_allocation_on(0);
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);

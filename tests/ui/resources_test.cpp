@@ -97,19 +97,19 @@ TEST(Resources, MessageDialogTemplateIsEmpty)
 {
     const std::string t = resource_bytes(RT_DIALOG, MAKEINTRESOURCEW(IDD_MESSAGE));
     ASSERT_GE(t.size(), 26u + 6u);
-    EXPECT_EQ(read_at<WORD>(t, 0), 1);          // dlgVer
-    EXPECT_EQ(read_at<WORD>(t, 2), 0xFFFF);     // signature: extended template
-    EXPECT_EQ(read_at<DWORD>(t, 4), 0u);        // helpID
-    EXPECT_EQ(read_at<DWORD>(t, 8), 0u);        // exStyle
+    EXPECT_EQ(read_at<WORD>(t, 0), 1);  // dlgVer
+    EXPECT_EQ(read_at<WORD>(t, 2), 0xFFFF);  // signature: extended template
+    EXPECT_EQ(read_at<DWORD>(t, 4), 0u);  // helpID
+    EXPECT_EQ(read_at<DWORD>(t, 8), 0u);  // exStyle
     EXPECT_EQ(read_at<DWORD>(t, 12), 0x80C80000u);  // WS_POPUP | WS_CAPTION | WS_SYSMENU, no DS_SETFONT
-    EXPECT_EQ(read_at<WORD>(t, 16), 0);         // no controls
+    EXPECT_EQ(read_at<WORD>(t, 16), 0);  // no controls
     EXPECT_EQ(read_at<short>(t, 18), 0);
     EXPECT_EQ(read_at<short>(t, 20), 0);
     EXPECT_EQ(read_at<short>(t, 22), 50);
     EXPECT_EQ(read_at<short>(t, 24), 50);
-    EXPECT_EQ(read_at<WORD>(t, 26), 0);         // no menu
-    EXPECT_EQ(read_at<WORD>(t, 28), 0);         // the default dialog class
-    EXPECT_EQ(read_at<WORD>(t, 30), 0);         // empty title
+    EXPECT_EQ(read_at<WORD>(t, 26), 0);  // no menu
+    EXPECT_EQ(read_at<WORD>(t, 28), 0);  // the default dialog class
+    EXPECT_EQ(read_at<WORD>(t, 30), 0);  // empty title
 }
 
 TEST(Resources, VersionRecordNamesTheProgram)
@@ -165,10 +165,10 @@ TEST(Resources, AcceleratorTableIsPresent)
         WORD command;
     };
     const Key expected[] = {
-        {'S', FCONTROL, IDM_SAVE},         {VK_TAB, FCONTROL, IDA_SWITCH_FOCUS},
-        {'1', FALT, IDA_FOCUS_FILTER},     {'2', FALT, IDA_FOCUS_EDITOR},
-        {'L', FCONTROL, IDM_LOCK},         {'G', FCONTROL, IDM_GENERATE},
-        {'F', FCONTROL, IDM_FIND},         {VK_F3, 0, IDA_FIND_NEXT},
+        {'S', FCONTROL, IDM_SAVE},     {VK_TAB, FCONTROL, IDA_SWITCH_FOCUS},
+        {'1', FALT, IDA_FOCUS_FILTER}, {'2', FALT, IDA_FOCUS_EDITOR},
+        {'L', FCONTROL, IDM_LOCK},     {'G', FCONTROL, IDM_GENERATE},
+        {'F', FCONTROL, IDM_FIND},     {VK_F3, 0, IDA_FIND_NEXT},
     };
     ASSERT_EQ(count, 8);
     for (int i = 0; i < count; ++i) {

@@ -30,8 +30,8 @@ TEST(TextConversion, EmptyStaysEmpty)
 TEST(TextConversion, KnownCodeUnits)
 {
     // U+1F600 is D83D DE00 in UTF-16 (The Unicode Standard, 3.9, D91).
-    const std::wstring expected = {L'G', L'r', 0x00FC, 0x00DF, L'e', L' ', 0xD83D, 0xDE00, L' ',
-                                   0xD834, 0xDD1E, L' ', 0x65E5, 0x672C};
+    const std::wstring expected = {L'G',   L'r', 0x00FC, 0x00DF, L'e', L' ',   0xD83D,
+                                   0xDE00, L' ', 0xD834, 0xDD1E, L' ', 0x65E5, 0x672C};
     const std::wstring wide = to_utf16(kMixed);
     EXPECT_EQ(wide, expected) << to_hex(wide) << "\nexpected " << to_hex(expected);
     const std::string back = to_narrow(wide);
@@ -51,7 +51,10 @@ TEST(TextConversion, IllFormedInputBecomesReplacementCharacters)
 {
     // a lone continuation byte, a byte that never occurs in UTF-8, a lead byte
     // followed by an ASCII character
-    const std::wstring wide = to_utf16(std::string("a\x80" "b\xFF" "c\xC3" "d"));
+    const std::wstring wide = to_utf16(std::string("a\x80"
+                                                   "b\xFF"
+                                                   "c\xC3"
+                                                   "d"));
     const std::wstring expected = {L'a', 0xFFFD, L'b', 0xFFFD, L'c', 0xFFFD, L'd'};
     EXPECT_EQ(wide, expected) << to_hex(wide) << "\nexpected " << to_hex(expected);
 

@@ -65,12 +65,17 @@ void sleep_ms(int ms)
 bool is_extended_key(WORD vk)
 {
     switch (vk) {
-    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN:
-    case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
-    case VK_INSERT: case VK_DELETE:
-        return true;
-    default:
-        return false;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_INSERT:
+    case VK_DELETE: return true;
+    default: return false;
     }
 }
 
@@ -181,10 +186,12 @@ void WindowDriver::wait_dialog_closed()
 HWND WindowDriver::wait_dialog(const wchar_t* caption, int timeout_ms)
 {
     HWND dialog = nullptr;
-    wait_for([&] {
-        dialog = FindWindowW(L"#32770", caption);
-        return dialog && IsWindowVisible(dialog);
-    }, timeout_ms);
+    wait_for(
+        [&] {
+            dialog = FindWindowW(L"#32770", caption);
+            return dialog && IsWindowVisible(dialog);
+        },
+        timeout_ms);
     return dialog && IsWindowVisible(dialog) ? dialog : nullptr;
 }
 
@@ -259,9 +266,12 @@ void WindowDriver::press(WORD vk, std::initializer_list<WORD> modifiers)
 void WindowDriver::type(const std::wstring& text)
 {
     for (wchar_t c : text) {
-        if (c == L'\t') send_key(VK_TAB, false), send_key(VK_TAB, true);
-        else if (c == L'\n') send_key(VK_RETURN, false), send_key(VK_RETURN, true);
-        else send_unicode(c);
+        if (c == L'\t')
+            send_key(VK_TAB, false), send_key(VK_TAB, true);
+        else if (c == L'\n')
+            send_key(VK_RETURN, false), send_key(VK_RETURN, true);
+        else
+            send_unicode(c);
     }
     settle();
 }
@@ -289,17 +299,21 @@ void WindowDriver::settle()
 bool WindowDriver::attach(int timeout_ms)
 {
     HWND found_main = nullptr;
-    const bool found = wait_for([&] {
-        found_main = FindWindowW(L"editor", nullptr);
-        if (!found_main || !IsWindowVisible(found_main)) return false;
-        filter = editor = nullptr;
-        for (HWND child = FindWindowExW(found_main, nullptr, L"EDIT", nullptr); child;
-             child = FindWindowExW(found_main, child, L"EDIT", nullptr)) {
-            if (GetWindowLongPtrW(child, GWL_STYLE) & ES_MULTILINE) editor = child;
-            else filter = child;
-        }
-        return filter && editor;
-    }, timeout_ms);
+    const bool found = wait_for(
+        [&] {
+            found_main = FindWindowW(L"editor", nullptr);
+            if (!found_main || !IsWindowVisible(found_main)) return false;
+            filter = editor = nullptr;
+            for (HWND child = FindWindowExW(found_main, nullptr, L"EDIT", nullptr); child;
+                 child = FindWindowExW(found_main, child, L"EDIT", nullptr)) {
+                if (GetWindowLongPtrW(child, GWL_STYLE) & ES_MULTILINE)
+                    editor = child;
+                else
+                    filter = child;
+            }
+            return filter && editor;
+        },
+        timeout_ms);
     if (!found) {
         check(false, "the editor window did not appear");
         return false;
@@ -375,8 +389,10 @@ bool WindowDriver::wait_closed(int timeout_ms)
 void WindowDriver::tear_down()
 {
     for (int round = 0; round < 50 && main && IsWindow(main); ++round) {
-        if (HWND dialog = find_process_dialog()) PostMessageW(dialog, WM_COMMAND, IDYES, 0);
-        else PostMessageW(main, WM_CLOSE, 0, 0);
+        if (HWND dialog = find_process_dialog())
+            PostMessageW(dialog, WM_COMMAND, IDYES, 0);
+        else
+            PostMessageW(main, WM_CLOSE, 0, 0);
         Sleep(100);
     }
 }
@@ -391,8 +407,8 @@ std::vector<std::string> drive(const std::function<void()>& ui, const std::funct
         window_class.lpszClassName = L"glimkeep_test_driver";
         return RegisterClassExW(&window_class);
     }();
-    HWND helper = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(helper_class)), L"", 0, 0,
-                                  0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND helper = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(helper_class)), L"", 0, 0, 0, 0,
+                                  0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
     std::atomic<bool> ui_done(false);
     WindowDriver driver(GetCurrentThreadId(), helper, &ui_done);
     std::thread worker([&] {
@@ -418,8 +434,7 @@ std::vector<std::string> drive(const std::function<void()>& ui, const std::funct
     return driver.failures;
 }
 
-bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script,
-                     std::vector<std::string>& failures)
+bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;

@@ -51,8 +51,7 @@ public:
     // Polls `condition` until it holds; false after `timeout_ms` (the script goes on).
     bool wait_for(const std::function<bool()>& condition, int timeout_ms = 5000);
     // Waits until `condition` holds; fails after `timeout_ms`.
-    void wait_until(const std::function<bool()>& condition, const std::string& what,
-                    int timeout_ms = 15000);
+    void wait_until(const std::function<bool()>& condition, const std::string& what, int timeout_ms = 15000);
     // A visible top-level window of the test thread with this class.
     HWND wait_top_level(const wchar_t* class_name);
     // The open message dialog of the test thread, once its buttons are laid out.
@@ -97,8 +96,7 @@ public:
     HWND editor = nullptr;
 
     // Waits until the window's text is `expected`; records a failure otherwise.
-    void expect_text(HWND window, const std::wstring& expected, const std::string& what,
-                     int timeout_ms = 5000);
+    void expect_text(HWND window, const std::wstring& expected, const std::string& what, int timeout_ms = 5000);
     std::wstring text(HWND window);
     std::wstring title() { return text(main); }
     void get_selection(HWND box, DWORD& start, DWORD& end);
@@ -122,8 +120,7 @@ private:
 };
 
 // Runs `ui` on this thread and `script` on a second thread; returns the failures.
-std::vector<std::string> drive(const std::function<void()>& ui,
-                               const std::function<void(WindowDriver&)>& script);
+std::vector<std::string> drive(const std::function<void()>& ui, const std::function<void(WindowDriver&)>& script);
 
 class Database;
 // Runs the editor over `db` on this thread while `script` drives it from another,
