@@ -361,14 +361,18 @@ void WindowDriver::set_filter(const std::wstring& path)
 bool WindowDriver::focus_box(WORD digit, HWND box)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (GetForegroundWindow() != main) {
-            SetForegroundWindow(main);
-            wait_for([&] { return GetForegroundWindow() == main; }, 3000);
-        }
+        bring_to_front();
         press(digit, {VK_MENU});
         if (wait_for([&] { return focus() == box; }, 5000)) return true;
     }
     return false;
+}
+
+void WindowDriver::bring_to_front()
+{
+    if (GetForegroundWindow() == main) return;
+    SetForegroundWindow(main);
+    wait_for([&] { return GetForegroundWindow() == main; }, 3000);
 }
 
 void WindowDriver::focus_filter()

@@ -107,6 +107,8 @@ public:
     void focus_filter();
     void focus_editor();
     bool focus_box(WORD digit, HWND box);
+    // Injected keys go to the foreground window: brings the editor there first.
+    void bring_to_front();
     // Waits until the editor window is gone.
     bool wait_closed(int timeout_ms = 10000);
     // Closes whatever is still open (answering "Yes" to discard), so a failed script
