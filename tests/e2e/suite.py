@@ -289,16 +289,28 @@ def editor_keys(s):
     close_cleanly(s, program, "editor")
 
 
-@scenario
-def exit_with_unsaved_changes(s):
+def type_unsaved_line(s):
+    """Types "shop: 5678" at the end of the editor box: an unsaved change."""
+    s.keys("ctrl+Tab", "ctrl+End")
+    s.type("shop: 5678")
+    s.wait_title("editor", "* Glimkeep")
+
+
+def open_with_unsaved_line(s):
+    """A small vault opened in the program with one unsaved line typed; returns the
+    document, the vault's bytes and the program."""
     document = "bank\r\n\tpin: 1234\r\n"
     s.make_vault(PASSWORD, document)
     vault = s.read("passwords.gkv")
     program = s.start()
     unlock(s)
-    s.keys("ctrl+Tab", "ctrl+End")
-    s.type("shop: 5678")
-    s.wait_title("editor", "* Glimkeep")
+    type_unsaved_line(s)
+    return document, vault, program
+
+
+@scenario
+def exit_with_unsaved_changes(s):
+    document, vault, program = open_with_unsaved_line(s)
     s.shot("changed")
 
     s.keys("alt+F4")
@@ -338,9 +350,7 @@ def inactivity_lock(s):
     s.wait_text("editor", 1, document)
 
     # An unsaved change keeps the editor open past the interval.
-    s.keys("ctrl+Tab", "ctrl+End")
-    s.type("shop: 5678")
-    s.wait_title("editor", "* Glimkeep")
+    type_unsaved_line(s)
     time.sleep(12)
     expect("editor with an unsaved change after the interval", "* Glimkeep", s.window("editor"))
     s.shot("not-locked")
@@ -678,14 +688,7 @@ def long_passphrase(s):
 def session_end(s):
     """Windows ends the session: unsaved edits hold it up; ended anyway, they are
     saved with a backup first; with nothing unsaved the program just ends."""
-    document = "bank\r\n\tpin: 1234\r\n"
-    s.make_vault(PASSWORD, document)
-    vault = s.read("passwords.gkv")
-    program = s.start()
-    unlock(s)
-    s.keys("ctrl+Tab", "ctrl+End")
-    s.type("shop: 5678")
-    s.wait_title("editor", "* Glimkeep")
+    document, vault, program = open_with_unsaved_line(s)
 
     s.wine.run("wineboot", "--end-session")
     time.sleep(1)
