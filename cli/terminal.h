@@ -1,6 +1,7 @@
 #pragma once
 // The companion's contact with the system, one implementation per platform
-// (terminal_posix.cpp, terminal_win.cpp): descriptors, the terminal, files.
+// (terminal_posix.cpp, terminal_win.cpp; terminal.cpp holds what they share):
+// descriptors, the terminal, files.
 // Errors come back as text (the system's description) in `error`.
 
 #include "crypto/wipe.h"
@@ -18,6 +19,12 @@ extern const char kLineEnd[];
 // return right before it, are not stored. False with `error` on a read error, or
 // when the input ended before any byte of the line (`at_end` is then true).
 bool read_line(int fd, SecretString& out, bool& at_end, std::string& error);
+
+// Reads one byte from descriptor `fd` into `c`: 1, 0 at the end of input, or -1
+// with `error` (an interrupted read is tried again).
+int read_byte(int fd, char& c, std::string& error);
+// Puts descriptor `fd` into binary mode (Windows); nothing elsewhere.
+void set_binary(int fd);
 
 // Reads descriptor `fd` to its end, appending to `out`, without any buffer of the
 // C library in between.

@@ -116,33 +116,17 @@ private:
 
 }  // namespace
 
-bool read_line(int fd, SecretString& out, bool& at_end, std::string& error)
+void set_binary(int fd)
 {
     _setmode(fd, _O_BINARY);
-    at_end = false;
-    bool any = false;
-    char c = 0;
-    WipeOnExit wipe_c(&c, sizeof c);
-    for (;;) {
-        const int n = _read(fd, &c, 1);
-        if (n < 0) {
-            error = std::strerror(errno);
-            return false;
-        }
-        if (n == 0) {
-            if (!any) {
-                at_end = true;
-                error = "The input ended before the password";
-                return false;
-            }
-            break;
-        }
-        any = true;
-        if (c == '\n') break;
-        out.append(&c, 1);
-    }
-    if (out.size() > 0 && out.data()[out.size() - 1] == '\r') out.truncate(out.size() - 1);
-    return true;
+}
+
+int read_byte(int fd, char& c, std::string& error)
+{
+    const int n = _read(fd, &c, 1);
+    if (n >= 0) return n;
+    error = std::strerror(errno);
+    return -1;
 }
 
 bool read_all(int fd, SecretString& out, std::string& error)
