@@ -99,6 +99,8 @@ TEST_F(EditorSave, EachSaveKeepsOneBackupOfThePreviousVault)
 
         // Within the same second as the first save: its backup is kept all the same.
         d.type(L"\nsecond");
+        // The menu command is posted ahead of key events still on their way: wait for all of them.
+        d.expect_text(d.editor, L"first\r\nsecond", "typed again");
         d.expect_text(d.main, L"* Glimkeep", "changed again");
         PostMessageW(d.main, WM_COMMAND, IDM_SAVE, 0);  // the menu item
         d.answer_dialog(L"Data successfully saved", IDOK);
