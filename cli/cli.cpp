@@ -374,12 +374,8 @@ bool command_init(const Options& options, PasswordSource& passwords, Failure& fa
     Database db;
     set_password(db, password);
     db.set_plaintext("", 0);
-    // Checked once more: the password may have taken a while to type.
-    if (cli_io::path_exists(options.vault)) {
-        failure = fail(DB_IO_ERROR, options.vault + ": File exists");
-        return false;
-    }
-    if (int status = db.save(options.vault)) {
+    // The save refuses a file that appeared while the password was typed or the vault written.
+    if (int status = db.save_new(options.vault)) {
         failure = fail(status, options.vault + ": " + db.last_error());
         return false;
     }

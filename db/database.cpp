@@ -450,8 +450,18 @@ int Database::decrypt()
 
 int Database::save(const std::string& path)
 {
+    return save_placed(path, db_file::Placement::kReplace);
+}
+
+int Database::save_new(const std::string& path)
+{
+    return save_placed(path, db_file::Placement::kCreateNew);
+}
+
+int Database::save_placed(const std::string& path, db_file::Placement placement)
+{
     try {
-        return save_file(path);
+        return save_file(path, placement);
     } catch (const std::bad_alloc&) {
         try {
             error = kTextSaveOutOfMemory;
@@ -462,7 +472,7 @@ int Database::save(const std::string& path)
     }
 }
 
-int Database::save_file(const std::string& path)
+int Database::save_file(const std::string& path, db_file::Placement placement)
 {
     if (!data) {
         error = kTextNoData;
@@ -492,7 +502,7 @@ int Database::save_file(const std::string& path)
     p += 4;
 
     db_file::WriteOutcome outcome =
-        db_file::replace_file(path, header, static_cast<std::size_t>(p - header), data.get(), data_length);
+        db_file::replace_file(path, header, static_cast<std::size_t>(p - header), data.get(), data_length, placement);
     switch (outcome.kind) {
     case db_file::WriteOutcome::kOk: return DB_OK;
     case db_file::WriteOutcome::kWriteFailed: error = kTextCannotWrite; return DB_IO_ERROR;

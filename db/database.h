@@ -37,6 +37,10 @@
 #include <memory>
 #include <string>
 
+namespace db_file {
+enum class Placement;  // db/file_io.h
+}
+
 enum : int {
     DB_OK = 0,
     DB_IO_ERROR = 1,
@@ -138,6 +142,10 @@ public:
     // flushing fails. On Windows a vault that another handle holds open without
     // delete sharing cannot be replaced, so readers must close it before a save.
     int save(const std::string& path);
+    // A save that only creates: when anything has the name `path`, also a file that
+    // appears while the vault is encrypted and written, it is DB_IO_ERROR with the
+    // system's "File exists" and that file stays as it was.
+    int save_new(const std::string& path);
 
     bool decrypted = false;
     std::string error;
@@ -159,7 +167,8 @@ public:
 
 private:
     int load_file(const std::string& path);
-    int save_file(const std::string& path);
+    int save_placed(const std::string& path, db_file::Placement placement);
+    int save_file(const std::string& path, db_file::Placement placement);
     int encrypt2();
     int decrypt2();
     // pbkdf2_hmac_sha3_256 of the password, salt and iterations into `keys` (64 bytes).

@@ -37,15 +37,22 @@ inline WriteOutcome failed(WriteOutcome::Kind kind, int error_number)
     return outcome;
 }
 
+// What replace_file may do to a file that exists at the path.
+enum class Placement {
+    kReplace,  // put the new file in its place
+    kCreateNew,  // keep it: fail with EEXIST, also when it appears while the new file is written
+};
+
 // Writes `head` then `body` into a new file beside `path`, flushes it to the disk
 // and only then puts it in the place of `path` in one step. A file that exists at
 // `path` stays byte-for-byte as it was unless the result is kOk, and the new file
 // never outlives a failure. A read-only target fails with EACCES, even for root.
 // The new file keeps what was set on the old one (its mode on POSIX systems; its
 // attributes, security and creation time on Windows), and a symbolic link at `path`
-// stays a link: the file it points at is the one replaced.
+// stays a link: the file it points at is the one replaced. With kCreateNew anything
+// at `path` (a file, a folder, a link) fails the call with EEXIST and is left alone.
 WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std::size_t head_size,
-                          const std::uint8_t* body, std::size_t body_size);
+                          const std::uint8_t* body, std::size_t body_size, Placement placement = Placement::kReplace);
 
 // copy_to_new_file's result when `source` does not exist (no errno value is negative).
 inline constexpr int kNoSource = -1;

@@ -1,5 +1,6 @@
 // File access for Linux and other POSIX systems: the new vault is written to a
-// unique file beside the target, fsync'ed, and renamed over the target.
+// unique file beside the target, fsync'ed, and renamed over the target (or linked
+// to its name when nothing may be replaced).
 
 #include "db/file_io.h"
 
@@ -54,6 +55,31 @@ ssize_t read_some(int fd, std::uint8_t* bytes, std::size_t size)
         ssize_t n = ::read(fd, bytes, size);
         if (n >= 0 || errno != EINTR) return n;
     }
+}
+
+// Gives the finished file `temp` the name `path` only while nothing has that name:
+// link() fails with EEXIST where rename() would replace. A file system without
+// hard links gets a rename after one more look, which leaves only that instant open.
+// Returns 0 or an errno value; `temp` is gone either way.
+int link_into_place(const char* temp, const std::string& path)
+{
+    int error_number = 0;
+    if (::link(temp, path.c_str()) != 0) {
+        error_number = errno;
+        const bool no_hard_links =
+            error_number == EPERM || error_number == EOPNOTSUPP || error_number == EMLINK || error_number == ENOSYS;
+        struct stat st;
+        if (no_hard_links) {
+            if (::lstat(path.c_str(), &st) == 0)
+                error_number = EEXIST;
+            else if (::rename(temp, path.c_str()) == 0)
+                return 0;
+            else
+                error_number = errno;
+        }
+    }
+    ::unlink(temp);
+    return error_number;
 }
 
 }  // namespace
@@ -127,12 +153,14 @@ int copy_to_new_file(const std::string& source, const std::string& target)
 }
 
 WriteOutcome replace_file(const std::string& link_or_path, const std::uint8_t* head, std::size_t head_size,
-                          const std::uint8_t* body, std::size_t body_size)
+                          const std::uint8_t* body, std::size_t body_size, Placement placement)
 {
     // A symbolic link stays a link: the file it names is the one replaced.
     std::string path = link_or_path;
     struct stat link_st;
-    if (::lstat(path.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode)) {
+    const bool name_taken = ::lstat(path.c_str(), &link_st) == 0;
+    if (placement == Placement::kCreateNew && name_taken) return failed(WriteOutcome::kOpenFailed, EEXIST);
+    if (name_taken && S_ISLNK(link_st.st_mode)) {
         char* resolved = ::realpath(path.c_str(), nullptr);
         if (resolved) {
             path = resolved;
@@ -167,7 +195,10 @@ WriteOutcome replace_file(const std::string& link_or_path, const std::uint8_t* h
         ::unlink(temp.data());
         return failed(WriteOutcome::kWriteFailed, 0);
     }
-    if (::rename(temp.data(), path.c_str()) != 0) {
+    if (placement == Placement::kCreateNew) {
+        if (int error_number = link_into_place(temp.data(), path))
+            return failed(WriteOutcome::kReplaceFailed, error_number);
+    } else if (::rename(temp.data(), path.c_str()) != 0) {
         int error_number = errno;
         ::unlink(temp.data());
         return failed(WriteOutcome::kReplaceFailed, error_number);

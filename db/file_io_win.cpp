@@ -165,16 +165,18 @@ int copy_to_new_file(const std::string& source, const std::string& target)
 }
 
 WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std::size_t head_size,
-                          const std::uint8_t* body, std::size_t body_size)
+                          const std::uint8_t* body, std::size_t body_size, Placement placement)
 {
     std::wstring target;
     if (!widen(path, target)) return failed(WriteOutcome::kOpenFailed, errno);
-    target = resolved_target(target);
+    // A new file never goes through a link: the name itself must be free.
+    if (placement == Placement::kReplace) target = resolved_target(target);
 
     // A read-only or folder target is refused before anything is written, as
     // opening it for writing would be.
     DWORD attributes = GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && placement == Placement::kCreateNew) return failed(WriteOutcome::kOpenFailed, EEXIST);
     if (exists) {
         if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
             return failed(WriteOutcome::kOpenFailed, EACCES);
@@ -233,6 +235,7 @@ WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std
             GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
             replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     } else {
+        // Without MOVEFILE_REPLACE_EXISTING: a file that appeared meanwhile is kept.
         replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     }
     if (!replaced) {

@@ -249,23 +249,29 @@ void create_database(WindowState& state)
             SetFocus(state.box);
             return;
         }
-        // Never over an existing vault, whatever put it there since the window opened.
-        if (file_exists(kDatabaseFileName)) {
+        // Never over an existing vault, whatever put it there since the window opened:
+        // looked for here, and refused by the save itself if it appears meanwhile.
+        const auto report_existing_vault = [&] {
             MessageBeep(MB_ICONWARNING);
             show_message(window, kErrorCreatingDatabase,
                          std::string("A database file already exists (") + kDatabaseFileName +
                              "); it was not replaced. Close this window to open it.");
             SetFocus(state.box);
+        };
+        if (file_exists(kDatabaseFileName)) {
+            report_existing_vault();
             return;
         }
         Database db;
         db.set_plaintext("", 0);
         db.set_password(password.data(), length_of(password));
-        if (db.save(kDatabaseFileName) == DB_OK) {
+        if (db.save_new(kDatabaseFileName) == DB_OK) {
             MessageBeep(MB_ICONINFORMATION);
             show_message(window, "Database successfully created",
                          "The database file has been created. You can now open and edit it.");
             PostMessageW(window, WM_CLOSE, 0, 0);
+        } else if (file_exists(kDatabaseFileName)) {
+            report_existing_vault();
         } else {
             MessageBeep(MB_ICONWARNING);
             show_message(window, kErrorCreatingDatabase, db.last_error());

@@ -11,14 +11,20 @@
 
 #include "crypto/keyed.h"
 
+#include <filesystem>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 int g_random_calls_until_failure = -1;  // -1: never fail
 bool g_kdf_fails = false;
+std::string g_file_appearing;  // written at the next draw: another program's file
 
 void failing_random_bytes(std::uint8_t* out, std::uint32_t count)
 {
+    if (!g_file_appearing.empty()) write_file(g_file_appearing, "written meanwhile");
+    g_file_appearing.clear();
     if (g_random_calls_until_failure == 0) throw std::out_of_range("invalid random_device value");
     if (g_random_calls_until_failure > 0) --g_random_calls_until_failure;
     random_bytes(out, count);
@@ -51,6 +57,7 @@ protected:
         db_pbkdf2 = pbkdf2;
         g_random_calls_until_failure = -1;
         g_kdf_fails = false;
+        g_file_appearing.clear();
     }
 };
 
@@ -107,6 +114,40 @@ TEST_F(DatabaseFault, FailingKeyDerivation)
     ASSERT_EQ(check.load(dir.file("v.gkv")), DB_OK);
     ASSERT_EQ(check.decrypt(), DB_OK);
     EXPECT_EQ(check.plaintext(), "text");  // the failed save left the vault alone
+}
+
+// A new vault (the first run, the companion's init) never takes the place of
+// anything of its name: neither what was there nor a file that appears while the
+// vault is encrypted and written.
+TEST_F(DatabaseFault, ANewVaultNeverReplacesWhatHasItsName)
+{
+    for (const char* when : {"appears meanwhile", "was there", "a folder"}) {
+        SCOPED_TRACE(when);
+        TempDir dir;
+        const std::string path = dir.file("passwords.gkv");
+        if (std::string(when) == "appears meanwhile") g_file_appearing = path;
+        if (std::string(when) == "was there") write_file(path, "written meanwhile");
+        if (std::string(when) == "a folder") std::filesystem::create_directory(path);
+        Database db;
+        db.set_password("pw", 2);
+        db.set_plaintext("", 0);
+        EXPECT_EQ(db.save_new(path), DB_IO_ERROR);
+        EXPECT_EQ(db.last_error(), "File exists");
+        if (std::string(when) != "a folder") {
+            EXPECT_EQ(read_file(path), "written meanwhile");
+        }
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"}) << "a file was left behind";
+    }
+    TempDir dir;
+    Database db;
+    db.set_password("pw", 2);
+    db.set_plaintext("text", 4);
+    ASSERT_EQ(db.save_new(dir.file("passwords.gkv")), DB_OK) << db.last_error();
+    Database check;
+    check.set_password("pw", 2);
+    ASSERT_EQ(check.load(dir.file("passwords.gkv")), DB_OK);
+    ASSERT_EQ(check.decrypt(), DB_OK);
+    EXPECT_EQ(check.plaintext(), "text");
 }
 
 }  // namespace
