@@ -12,6 +12,7 @@
 #include "crypto/wipe.h"
 #include "resource.h"
 #include "ui/error_texts.h"
+#include "ui/gdi.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
@@ -151,6 +152,50 @@ void open_find_dialog(HWND window)
     if (!g_find_dialog) report_command_failure(kFindDialogFailed);
 }
 
+namespace {
+
+// The height of one line of the editor box, in pixels.
+int editor_line_height()
+{
+    int height = 16;
+    HDC dc = GetDC(g_editor.editor_box);
+    if (!dc) return height;
+    {
+        const SelectInScope select_font(dc,
+                                        reinterpret_cast<HGDIOBJ>(SendMessageW(g_editor.editor_box, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics = {};
+        if (GetTextMetricsW(dc, &metrics)) height = metrics.tmHeight + metrics.tmExternalLeading;
+    }
+    ReleaseDC(g_editor.editor_box, dc);
+    return height;
+}
+
+// The Find dialog stays open while the user looks at what it found: when it covers
+// the line of the selection, it moves above that line, or below it where there is
+// no room above.
+void move_find_dialog_off(DWORD selection_start)
+{
+    if (!g_find_dialog || !IsWindow(g_find_dialog)) return;
+    const LRESULT position = SendMessageW(g_editor.editor_box, EM_POSFROMCHAR, selection_start, 0);
+    if (position == -1) return;
+    RECT editor = {};
+    GetWindowRect(g_editor.editor_box, &editor);
+    POINT top = {0, static_cast<short>(HIWORD(static_cast<DWORD_PTR>(position)))};
+    ClientToScreen(g_editor.editor_box, &top);
+    const RECT line = {editor.left, top.y, editor.right, top.y + editor_line_height()};
+    RECT dialog = {};
+    RECT overlap = {};
+    if (!GetWindowRect(g_find_dialog, &dialog) || !IntersectRect(&overlap, &dialog, &line)) return;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(g_find_dialog, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const int height = dialog.bottom - dialog.top;
+    const int y = line.top - height >= monitor.rcWork.top ? line.top - height : line.bottom;
+    SetWindowPos(g_find_dialog, nullptr, dialog.left, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
 void find_next()
 {
     if (!g_editor.editor_box) return;
@@ -179,6 +224,7 @@ void find_next()
     if (wrapped) MessageBeep(MB_ICONINFORMATION);
     SendMessageW(g_editor.editor_box, EM_SETSEL, static_cast<WPARAM>(at), static_cast<LPARAM>(at + needle.size()));
     SendMessageW(g_editor.editor_box, EM_SCROLLCARET, 0, 0);
+    move_find_dialog_off(static_cast<DWORD>(at));
 }
 
 void on_find_message(LPARAM lparam)

@@ -337,6 +337,15 @@ TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
         HWND find = d.wait_dialog(L"Find");
         d.check(find != nullptr, "Ctrl+F opens the Find dialog");
         if (!find) return;
+        // The top of the line that holds the first "pin", on the screen; the dialog is
+        // put over it, as a user might have left it.
+        POINT found_at = {0, static_cast<short>(HIWORD(SendMessageW(d.editor, EM_POSFROMCHAR, first, 0)))};
+        ClientToScreen(d.editor, &found_at);
+        RECT editor_rect = {}, dialog_rect = {}, overlap = {};
+        GetWindowRect(d.editor, &editor_rect);
+        const RECT found_line = {editor_rect.left, found_at.y, editor_rect.right, found_at.y + 8};
+        GetWindowRect(find, &dialog_rect);
+        SetWindowPos(find, nullptr, dialog_rect.left, found_at.y - 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         // The dialog's own controls: the text (edt1), Match case (chx2), Find Next (IDOK,
         // posted: a message dialog may open while the editor's thread handles it).
         SetDlgItemTextW(find, edt1, L"PIN");
@@ -348,6 +357,11 @@ TEST_F(EditorBoxes, FindSelectsTheNextOccurrenceAsTheCaseSays)
             return start == first && end == first + 3;
         }),
                 "\"PIN\" finds \"pin\" without Match case");
+        d.check(d.wait_for([&] {
+            GetWindowRect(find, &dialog_rect);
+            return !IntersectRect(&overlap, &dialog_rect, &found_line);
+        }),
+                "the Find dialog moved off the text it found");
 
         CheckDlgButton(find, chx2, BST_CHECKED);
         PostMessageW(find, WM_COMMAND, IDOK, 0);
