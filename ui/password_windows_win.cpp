@@ -139,6 +139,15 @@ std::uint32_t length_of(const SecretString& password)
     return static_cast<std::uint32_t>(password.size());
 }
 
+// Refuses what was typed: a warning beep, the message, and the box takes the focus
+// back so that the user can type again.
+void refuse(const WindowState& state, const char* caption, const std::string& text)
+{
+    MessageBeep(MB_ICONWARNING);
+    show_message(state.window, caption, text);
+    SetFocus(state.box);
+}
+
 // Shows why a command could not complete (out of memory, a failing random source)
 // without letting anything escape into the window procedure.
 void report_failure(HWND window, const char* caption, const std::exception* failure) noexcept
@@ -244,19 +253,15 @@ void create_database(WindowState& state)
     try {
         const SecretString password = typed_password(state.box);
         if (password.empty()) {
-            MessageBeep(MB_ICONWARNING);
-            show_message(window, kErrorCaption, kEmptyMasterPassword);
-            SetFocus(state.box);
+            refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
         // Never over an existing vault, whatever put it there since the window opened:
         // looked for here, and refused by the save itself if it appears meanwhile.
         const auto report_existing_vault = [&] {
-            MessageBeep(MB_ICONWARNING);
-            show_message(window, kErrorCreatingDatabase,
-                         std::string("A database file already exists (") + kDatabaseFileName +
-                             "); it was not replaced. Close this window to open it.");
-            SetFocus(state.box);
+            refuse(state, kErrorCreatingDatabase,
+                   std::string("A database file already exists (") + kDatabaseFileName +
+                       "); it was not replaced. Close this window to open it.");
         };
         if (file_exists(kDatabaseFileName)) {
             report_existing_vault();
@@ -273,9 +278,7 @@ void create_database(WindowState& state)
         } else if (file_exists(kDatabaseFileName)) {
             report_existing_vault();
         } else {
-            MessageBeep(MB_ICONWARNING);
-            show_message(window, kErrorCreatingDatabase, db.last_error());
-            SetFocus(state.box);
+            refuse(state, kErrorCreatingDatabase, db.last_error());
         }
     } catch (const std::exception& failure) {
         report_failure(window, kErrorCreatingDatabase, &failure);
@@ -305,9 +308,7 @@ void decrypt_database(WindowState& state)
             SetWindowTextW(state.box, L"");
             SetFocus(state.box);
         } else {
-            MessageBeep(MB_ICONWARNING);
-            show_message(window, kErrorDecryptingDatabase, state.db->last_error());
-            SetFocus(state.box);
+            refuse(state, kErrorDecryptingDatabase, state.db->last_error());
         }
     } catch (const std::exception& failure) {
         report_failure(window, kErrorDecryptingDatabase, &failure);
@@ -325,9 +326,7 @@ void change_password(WindowState& state)
     try {
         const SecretString password = typed_password(state.box);
         if (password.empty()) {
-            MessageBeep(MB_ICONWARNING);
-            show_message(window, kErrorCaption, kEmptyMasterPassword);
-            SetFocus(state.box);
+            refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
         state.db->set_password(password.data(), length_of(password));
