@@ -64,6 +64,19 @@ void expect_message(WindowDriver& d, const std::string& caption, const std::stri
     d.wait_dialog_closed();
 }
 
+// Enter with the next allocation of the window's thread failing: the message says
+// so under `caption`, and the typed password is still in the box afterwards.
+void expect_out_of_memory_on_enter(WindowDriver& d, const PasswordWindow& w, const std::wstring& typed,
+                                   const std::string& caption)
+{
+    d.type(w.box, typed);
+    fail_next_allocation_on(d.ui_thread());
+    d.press(w.box, VK_RETURN);
+    expect_message(d, caption, "There is not enough memory to complete the operation.");
+    d.check(!allocation_failure_pending(), "the allocation failure was not reached");
+    d.check(window_text(w.box) == typed, "the password was lost");
+}
+
 std::wstring cue_banner(HWND box)
 {
     wchar_t buffer[128] = {};
@@ -278,18 +291,7 @@ TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
     auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
                           [](WindowDriver& d) {
                               const PasswordWindow w = wait_password_window(d, L"create_db");
-                              d.type(w.box, L"secret");
-                              fail_next_allocation_on(d.ui_thread());
-                              d.press(w.box, VK_RETURN);
-                              HWND dialog = d.wait_dialog();
-                              d.check(narrow(window_text(dialog)) == "Error creating database",
-                                      "caption " + narrow(window_text(dialog)));
-                              d.check(shown_message_text() == "There is not enough memory to complete the operation.",
-                                      "text " + shown_message_text());
-                              d.check(!allocation_failure_pending(), "the allocation failure was not reached");
-                              d.click(GetDlgItem(dialog, IDOK));
-                              d.wait_dialog_closed();
-                              d.check(window_text(w.box) == L"secret", "the password was lost");
+                              expect_out_of_memory_on_enter(d, w, L"secret", "Error creating database");
                               // still usable
                               d.press(w.box, VK_RETURN);
                               expect_message(d, "Database successfully created",
@@ -414,17 +416,7 @@ TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
     auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
                           [&](WindowDriver& d) {
                               const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-                              d.type(w.box, L"pw");
-                              fail_next_allocation_on(d.ui_thread());
-                              d.press(w.box, VK_RETURN);
-                              HWND dialog = d.wait_dialog();
-                              d.check(narrow(window_text(dialog)) == "Could not decrypt database",
-                                      "caption " + narrow(window_text(dialog)));
-                              d.check(shown_message_text() == "There is not enough memory to complete the operation.",
-                                      "text " + shown_message_text());
-                              d.click(GetDlgItem(dialog, IDOK));
-                              d.wait_dialog_closed();
-                              d.check(window_text(w.box) == L"pw", "the password was lost");
+                              expect_out_of_memory_on_enter(d, w, L"pw", "Could not decrypt database");
                               d.press(w.box, VK_RETURN);
                           });
     fail_next_allocation_on(0);
