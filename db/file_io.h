@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace db_file {
 
@@ -62,5 +63,16 @@ inline constexpr int kNoSource = -1;
 // flushes it to the disk. A copy that fails part way is removed. Returns 0, kNoSource
 // when `source` does not exist, EEXIST when `target` does, or another errno value.
 int copy_to_new_file(const std::string& source, const std::string& target);
+
+// Overwrites the file `path` with zeros over its whole length, flushes it to the disk
+// and deletes it: for files that held secrets (a CSV export, an old vault format, a
+// merged conflict copy). Returns 0, or an errno value with the file possibly still
+// there (ENOENT when there was none). A symbolic link is removed, never followed.
+int erase_file(const std::string& path);
+
+// The names (not paths) of the regular files in `folder` ("" means the working
+// directory), in no particular order; sub-folders are left out. Returns 0 or an
+// errno value with `names` empty.
+int list_files(const std::string& folder, std::vector<std::string>& names);
 
 }  // namespace db_file

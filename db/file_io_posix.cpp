@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +152,57 @@ int copy_to_new_file(const std::string& source, const std::string& target)
     }
     sync_folder(target);
     return 0;
+}
+
+int erase_file(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (S_ISREG(st.st_mode)) {
+        // O_NOFOLLOW: the name was a regular file a moment ago; a link put there
+        // since is not written through.
+        int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return errno;
+        int error_number = 0;
+        struct stat opened;
+        if (::fstat(fd, &opened) != 0) error_number = errno;
+        std::uint8_t zeros[65536];
+        std::memset(zeros, 0, sizeof zeros);
+        std::uint64_t left = error_number == 0 ? static_cast<std::uint64_t>(opened.st_size) : 0;
+        while (error_number == 0 && left > 0) {
+            const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
+            if (!write_all(fd, zeros, chunk)) error_number = errno ? errno : EIO;
+            left -= chunk;
+        }
+        if (error_number == 0 && ::fsync(fd) != 0) error_number = errno;
+        ::close(fd);
+        if (error_number != 0) return error_number;
+    }
+    if (::unlink(path.c_str()) != 0) return errno;
+    sync_folder(path);
+    return 0;
+}
+
+int list_files(const std::string& folder, std::vector<std::string>& names)
+{
+    names.clear();
+    const std::string base = folder.empty() ? std::string(".") : folder;
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) return errno;
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        if (::stat((base + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+    }
+    int error_number = errno;
+    ::closedir(dir);
+    if (error_number != 0) names.clear();
+    return error_number;
 }
 
 WriteOutcome replace_file(const std::string& link_or_path, const std::uint8_t* head, std::size_t head_size,

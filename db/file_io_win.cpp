@@ -164,6 +164,66 @@ int copy_to_new_file(const std::string& source, const std::string& target)
     return 0;
 }
 
+int erase_file(const std::string& path)
+{
+    std::wstring wide;
+    if (!widen(path, wide)) return errno;
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return errno_from_win32(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EISDIR;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // FILE_FLAG_OPEN_REPARSE_POINT: a link put at the name meanwhile is not written through.
+        HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return errno_from_win32(GetLastError());
+        DWORD code = ERROR_SUCCESS;
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file, &size)) code = GetLastError();
+        static const std::uint8_t zeros[65536] = {};
+        std::uint64_t left = code == ERROR_SUCCESS ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+        while (code == ERROR_SUCCESS && left > 0) {
+            const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
+            if (!write_all(file, zeros, chunk)) code = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            left -= chunk;
+        }
+        if (code == ERROR_SUCCESS && !FlushFileBuffers(file)) code = GetLastError();
+        CloseHandle(file);
+        if (code != ERROR_SUCCESS) return errno_from_win32(code);
+    }
+    if (!DeleteFileW(wide.c_str())) return errno_from_win32(GetLastError());
+    return 0;
+}
+
+int list_files(const std::string& folder, std::vector<std::string>& names)
+{
+    names.clear();
+    std::wstring pattern;
+    if (!widen(folder.empty() ? std::string(".") : folder, pattern)) return errno;
+    pattern += L"\\*";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND ? 0 : errno_from_win32(code);
+    }
+    int error_number = 0;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const int wide_length = static_cast<int>(wcslen(found.cFileName));
+        int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, wide_length, nullptr, 0, nullptr, nullptr);
+        if (n <= 0) continue;
+        std::string name(static_cast<std::size_t>(n), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, wide_length, &name[0], n, nullptr, nullptr);
+        names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    DWORD code = GetLastError();
+    if (code != ERROR_NO_MORE_FILES) error_number = errno_from_win32(code);
+    FindClose(search);
+    if (error_number != 0) names.clear();
+    return error_number;
+}
+
 WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std::size_t head_size,
                           const std::uint8_t* body, std::size_t body_size, Placement placement)
 {

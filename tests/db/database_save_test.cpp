@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "db/backup.h"
+#include "db/file_io.h"
 #include "db/save_document.h"
 
 #include <cerrno>
@@ -224,6 +225,27 @@ TEST_F(DatabaseSave, NoVaultMeansNoBackup)
     EXPECT_EQ(backup, "");
     EXPECT_EQ(error, "");
     EXPECT_TRUE(dir.names().empty());
+}
+
+TEST_F(DatabaseSave, ErasedFileIsZeroedBeforeItGoes)
+{
+    // A second name for the same file shows what the erase left in its blocks.
+    write_file(path, std::string(70000, 's'));
+    const std::string witness = dir.file("witness");
+    std::error_code error;
+    fs::create_hard_link(path, witness, error);
+    if (error) GTEST_SKIP() << "hard links cannot be made here: " << error.message();
+    ASSERT_EQ(db_file::erase_file(path), 0);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"witness"});
+    EXPECT_EQ(read_file(witness), std::string(70000, '\0'));
+    EXPECT_EQ(db_file::erase_file(path), ENOENT);
+    fs::create_directory(dir.file("folder"));
+    EXPECT_EQ(db_file::erase_file(dir.file("folder")), EISDIR);
+
+    std::vector<std::string> names;
+    ASSERT_EQ(db_file::list_files(narrow(dir.path()), names), 0);
+    EXPECT_EQ(names, std::vector<std::string>{"witness"});
+    EXPECT_NE(db_file::list_files(dir.file("missing"), names), 0);
 }
 
 #ifndef _WIN32
