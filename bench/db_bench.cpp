@@ -50,7 +50,7 @@ void BM_LoadDecrypt1MiB(benchmark::State& state)
             state.SkipWithError(db.last_error().c_str());
             break;
         }
-        benchmark::DoNotOptimize(db.data.get());
+        benchmark::DoNotOptimize(db.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kVaultSize);
     std::remove(path.c_str());

@@ -49,26 +49,27 @@ void fips_key_block(const std::uint8_t* key, std::uint32_t key_len, std::uint8_t
         std::memcpy(block, key, key_len);
 }
 
-// FIPS 198-1 steps 4 to 9 from K0: H((K0 ^ opad) || H((K0 ^ ipad) || a || b)).
-void fips_hmac_with_key_block(const std::uint8_t key_block[kFipsHmacBlockSize], const std::uint8_t* a,
-                              std::size_t a_len, const std::uint8_t* b, std::size_t b_len, std::uint8_t out[32])
+// FIPS 198-1 steps 4 to 9 (RFC 2104 (2) to (7)) from K0 of `block_size` bytes (at
+// most the 136-byte block of SHA3-256): H((K0 ^ opad) || H((K0 ^ ipad) || a || b)).
+void hmac_with_key_block(const std::uint8_t* key_block, std::size_t block_size, const std::uint8_t* a,
+                         std::size_t a_len, const std::uint8_t* b, std::size_t b_len, std::uint8_t out[32])
 {
     std::uint8_t pad[kFipsHmacBlockSize];
     WipeOnExit wipe_pad(pad, sizeof pad);
     std::uint8_t inner_digest[kSha3_256DigestSize];
     WipeOnExit wipe_inner_digest(inner_digest, sizeof inner_digest);
 
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
+    for (std::size_t i = 0; i < block_size; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
     {
         Sha3_256 inner;
-        inner.update(pad, sizeof pad);
+        inner.update(pad, block_size);
         inner.update(a, a_len);
         inner.update(b, b_len);
         inner.finish(inner_digest);
     }
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
+    for (std::size_t i = 0; i < block_size; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
     Sha3_256 outer;
-    outer.update(pad, sizeof pad);
+    outer.update(pad, block_size);
     outer.update(inner_digest, sizeof inner_digest);
     outer.finish(out);
 }
@@ -100,8 +101,8 @@ void hash_digest_after(const std::uint64_t start[kLanes], const std::uint64_t me
 
 }  // namespace
 
-void ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32], const std::uint8_t nonce[12],
-               std::uint8_t* out)
+void format_v1::ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
+                          const std::uint8_t nonce[12], std::uint8_t* out)
 {
     AesRoundKeys round_keys;
     WipeOnExit wipe_round_keys(round_keys, sizeof round_keys);
@@ -147,8 +148,8 @@ void ctr_crypt_sp800(const std::uint8_t* in, std::uint32_t len, const std::uint8
     }
 }
 
-void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
-                   std::uint8_t out[32])
+void format_v1::hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key,
+                              std::uint32_t key_len, std::uint8_t out[32])
 {
     // RFC 2104 (1): K0, the key hashed when longer than the block, else zero-padded.
     std::uint8_t key_block[kHmacBlockSize] = {};
@@ -158,26 +159,8 @@ void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::ui
     else if (key_len > 0)
         std::memcpy(key_block, key, key_len);
 
-    std::uint8_t pad[kHmacBlockSize];
-    WipeOnExit wipe_pad(pad, sizeof pad);
-    std::uint8_t inner_digest[kSha3_256DigestSize];
-    WipeOnExit wipe_inner_digest(inner_digest, sizeof inner_digest);
-
-    // RFC 2104 (2) to (4): H((K0 ^ ipad) || text), fed to the sponge in two pieces.
-    for (std::size_t i = 0; i < kHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
-    {
-        Sha3_256 inner;
-        inner.update(pad, sizeof pad);
-        inner.update(msg, msg_len);
-        inner.finish(inner_digest);
-    }
-
-    // RFC 2104 (5) to (7): H((K0 ^ opad) || inner digest).
-    for (std::size_t i = 0; i < kHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
-    Sha3_256 outer;
-    outer.update(pad, sizeof pad);
-    outer.update(inner_digest, sizeof inner_digest);
-    outer.finish(out);
+    // The 32-byte pads of format 1.0, not the hash's 136-byte block.
+    hmac_with_key_block(key_block, kHmacBlockSize, msg, msg_len, nullptr, 0, out);
 }
 
 void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
@@ -186,7 +169,7 @@ void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len, const st
     std::uint8_t key_block[kFipsHmacBlockSize];
     WipeOnExit wipe_key_block(key_block, sizeof key_block);
     fips_key_block(key, key_len, key_block);
-    fips_hmac_with_key_block(key_block, msg, msg_len, nullptr, 0, out);
+    hmac_with_key_block(key_block, kFipsHmacBlockSize, msg, msg_len, nullptr, 0, out);
 }
 
 void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_len, const std::uint8_t* second,
@@ -196,7 +179,7 @@ void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_le
     std::uint8_t key_block[kFipsHmacBlockSize];
     WipeOnExit wipe_key_block(key_block, sizeof key_block);
     fips_key_block(key, key_len, key_block);
-    fips_hmac_with_key_block(key_block, first, first_len, second, second_len, out);
+    hmac_with_key_block(key_block, kFipsHmacBlockSize, first, first_len, second, second_len, out);
 }
 
 int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
@@ -232,7 +215,7 @@ int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_le
         for (std::uint32_t k = 0; k < together; ++k) {
             std::uint8_t index[kBlockIndexSize];
             store32_be(index, block + k);
-            fips_hmac_with_key_block(w.key_block, salt, salt_len, index, sizeof index, w.bytes);
+            hmac_with_key_block(w.key_block, kFipsHmacBlockSize, salt, salt_len, index, sizeof index, w.bytes);
             for (std::size_t i = 0; i < kDigestLanes; ++i) {
                 w.u[k][i] = load64_le(w.bytes + kLaneBytes * i);
                 w.t[k][i] = w.u[k][i];
@@ -260,8 +243,9 @@ int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_le
     return 0;
 }
 
-int pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt, std::uint32_t salt_len,
-           std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len)
+int format_v1::pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
+                      std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations,
+                      prf_fn prf, std::uint32_t prf_len)
 {
     if (iterations == 0 || out_len == 0 || salt_len == 0 || prf_len == 0 || prf == nullptr) return -1;
     // The prf's message, salt || INT(i), must fit its 32-bit length, and the work buffer

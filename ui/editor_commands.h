@@ -8,13 +8,6 @@
 #include "crypto/password_generator.h"
 #include "ui/editor_window.h"
 
-// Thirty seconds after Enter copied, the copy leaves the clipboard.
-inline constexpr UINT kDefaultClipboardClearInterval = 30000;
-// The delay of timer 223; a test build shortens it.
-extern UINT g_clipboard_clear_interval;
-// The generator behind Ctrl+G; tests put a failing one in.
-extern int (*g_password_generator)(char out[kGeneratedPasswordLength]);
-
 // Remembers the clipboard's sequence number right after a copy by Enter and starts
 // timer 223 anew.
 void note_clipboard_copy() noexcept;

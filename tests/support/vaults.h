@@ -11,11 +11,7 @@
 // A container that saves format 1.0, as one that loaded a 1.0 vault does: the 1.0
 // tests start from it (a new Database saves 2.0).
 struct Database10 : Database {
-    Database10()
-    {
-        major_version = 1;
-        minor_version = 0;
-    }
+    Database10() { write_legacy_format(); }
 };
 
 // A 1.0 vault image from its fields; `length` defaults to the ciphertext's size.
