@@ -99,52 +99,57 @@ void hash_digest_after(const std::uint64_t start[kLanes], const std::uint64_t me
     for (std::size_t i = 0; i < kDigestLanes; ++i) digest[i] = work[i];
 }
 
+// The key schedule and the counter and keystream blocks of one counter-mode call,
+// wiped when the call returns.
+struct CtrBlocks {
+    AesRoundKeys round_keys;
+    std::uint8_t counter[kAesBlockSize] = {};
+    std::uint8_t keystream[kAesBlockSize] = {};
+    int rounds;
+
+    explicit CtrBlocks(const std::uint8_t key[32]) : rounds(aes_expand_key(round_keys, key, kAesKeyBits)) {}
+    ~CtrBlocks()
+    {
+        secure_wipe(round_keys, sizeof round_keys);
+        secure_wipe(counter, sizeof counter);
+        secure_wipe(keystream, sizeof keystream);
+    }
+    CtrBlocks(const CtrBlocks&) = delete;
+    CtrBlocks& operator=(const CtrBlocks&) = delete;
+};
+
 }  // namespace
 
 void format_v1::ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
                           const std::uint8_t nonce[12], std::uint8_t* out)
 {
-    AesRoundKeys round_keys;
-    WipeOnExit wipe_round_keys(round_keys, sizeof round_keys);
-    std::uint8_t counter[kAesBlockSize];
-    WipeOnExit wipe_counter(counter, sizeof counter);
-    std::uint8_t keystream[kAesBlockSize];
-    WipeOnExit wipe_keystream(keystream, sizeof keystream);
-
-    const int rounds = aes_expand_key(round_keys, key, kAesKeyBits);
+    CtrBlocks b(key);
     // The counter field is 0 for every block and never advances, so every block of the
     // data meets the same keystream block: it is computed once.
-    store32_be(counter, 0);
-    std::memcpy(counter + kCounterSize, nonce, kNonceSize);
-    aes_encrypt_block(round_keys, rounds, counter, keystream);
+    store32_be(b.counter, 0);
+    std::memcpy(b.counter + kCounterSize, nonce, kNonceSize);
+    aes_encrypt_block(b.round_keys, b.rounds, b.counter, b.keystream);
 
     std::size_t i = 0;
     for (; i + kAesBlockSize <= len; i += kAesBlockSize)
         for (std::size_t k = 0; k < kAesBlockSize; ++k)
-            out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
-    for (std::size_t k = 0; i + k < len; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
+            out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ b.keystream[k]);
+    for (std::size_t k = 0; i + k < len; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ b.keystream[k]);
 }
 
 void ctr_crypt_sp800(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
                      const std::uint8_t nonce[12], std::uint8_t* out)
 {
-    AesRoundKeys round_keys;
-    WipeOnExit wipe_round_keys(round_keys, sizeof round_keys);
-    std::uint8_t counter[kAesBlockSize];
-    WipeOnExit wipe_counter(counter, sizeof counter);
-    std::uint8_t keystream[kAesBlockSize];
-    WipeOnExit wipe_keystream(keystream, sizeof keystream);
-
-    const int rounds = aes_expand_key(round_keys, key, kAesKeyBits);
-    std::memcpy(counter, nonce, kNonceSize);
+    CtrBlocks b(key);
+    std::memcpy(b.counter, nonce, kNonceSize);
     std::uint32_t block = 0;
     for (std::size_t i = 0; i < len; i += kAesBlockSize) {
         // SP 800-38A B.1: the standard incrementing function on the last 32 bits. A
         // 32-bit length never reaches 2^32 blocks, so the counter never wraps.
-        store32_be(counter + kNonceSize, block++);
-        aes_encrypt_block(round_keys, rounds, counter, keystream);
+        store32_be(b.counter + kNonceSize, block++);
+        aes_encrypt_block(b.round_keys, b.rounds, b.counter, b.keystream);
         const std::size_t take = len - i < kAesBlockSize ? len - i : kAesBlockSize;
-        for (std::size_t k = 0; k < take; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
+        for (std::size_t k = 0; k < take; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ b.keystream[k]);
     }
 }
 

@@ -33,3 +33,7 @@ inline constexpr std::uint32_t kTestIterations = 1000;
 bool write_vault(const std::string& plaintext, const std::string& password, std::uint32_t iterations = kTestIterations);
 // Opens that vault with `password` into `db` (load and decrypt); false on failure.
 bool open_vault(Database& db, const std::string& password);
+// The same for the vault at `path`.
+bool open_vault_at(Database& db, const std::string& path, const std::string& password);
+// The plaintext of the vault at `path`, or "<does not open>".
+std::string plaintext_of(const std::string& path, const std::string& password);
