@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr char kOneTimeCodeCaption[] = "No one-time code";
+constexpr char kNoSecretCaption[] = "No one-time secret";
+constexpr char kUnreadableCaption[] = "Unreadable one-time secret";
 
 }  // namespace
 
@@ -23,11 +24,11 @@ void copy_one_time_code()
     case OtpStatus::ok: break;
     case OtpStatus::no_secret:
         MessageBeep(MB_ICONWARNING);
-        editor_show_message(kOneTimeCodeCaption, kOtpNoSecretText);
+        editor_show_message(kNoSecretCaption, kOtpNoSecretText);
         return;
     case OtpStatus::unreadable:
         MessageBeep(MB_ICONWARNING);
-        editor_show_message(kOneTimeCodeCaption, otp_unreadable_text(problem));
+        editor_show_message(kUnreadableCaption, otp_unreadable_text(problem));
         return;
     }
     copy_text_to_clipboard(g_editor.main_window, SecretWString(to_utf16(code.str())));
