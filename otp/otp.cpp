@@ -223,7 +223,8 @@ std::string hotp(OtpHash hash, const std::uint8_t* key, std::size_t key_len, std
 std::string totp(const OtpSecret& secret, std::int64_t unix_time)
 {
     // RFC 6238, 4.2: T = floor((time - T0) / X) with T0 = 0.
-    const std::uint64_t step = unix_time > 0 ? static_cast<std::uint64_t>(unix_time) / secret.period : 0;
+    const std::uint32_t period = secret.period > 0 ? secret.period : 1;
+    const std::uint64_t step = unix_time > 0 ? static_cast<std::uint64_t>(unix_time) / period : 0;
     return hotp(secret.hash, reinterpret_cast<const std::uint8_t*>(secret.key.data()), secret.key.size(), step,
                 secret.digits);
 }

@@ -57,7 +57,7 @@ std::string hotp(OtpHash hash, const std::uint8_t* key, std::size_t key_len, std
                  std::uint32_t digits);
 
 // The TOTP value (RFC 6238, 4) at `unix_time` seconds (T0 = 0). Times before 1970
-// count as the first time step.
+// count as the first time step; a period of 0 counts as 1 second.
 std::string totp(const OtpSecret& secret, std::int64_t unix_time);
 
 // True when `node` holds a secret (readable or not).
