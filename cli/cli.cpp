@@ -5,11 +5,13 @@
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
+#include "otp/otp.h"
 #include "tree/tree.h"
 #include "vault/save.h"
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -31,12 +33,18 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "  upgrade         convert a vault of format 1.0 to format 2.0\n"
                          "  generate        print a generated password\n"
                          "  init            create a new, empty vault (an existing file is never replaced)\n"
+                         "  code PATH       print the current one-time code (TOTP) of the entry PATH: from\n"
+                         "                  the node itself or its first child that holds a secret (a\n"
+                         "                  value otpauth://totp/..., or a node named otp or totp with a\n"
+                         "                  base32 secret)\n"
                          "\n"
                          "Options:\n"
                          "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
                          "  --password-fd N    read the passwords from file descriptor N, one per line,\n"
                          "                     instead of asking on the terminal (passwd: the current\n"
                          "                     password, then the new one)\n"
+                         "  --at SECONDS       code: the code at this time (seconds since 1970, UTC)\n"
+                         "                     instead of now\n"
                          "  --help             show this help and exit\n"
                          "  --version          show the version and exit\n"
                          "\n"
@@ -48,7 +56,8 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "Exit status: 0 on success; the vault's status code when it fails (1 the file\n"
                          "cannot be read or written, 2 not a vault or damaged, 3 unsupported version,\n"
                          "8 no password, 9 wrong password, 10 random source failed); 64 for a command\n"
-                         "line that is not understood; 65 when PATH or QUERY names nothing.\n";
+                         "line that is not understood; 65 when PATH or QUERY names nothing, or PATH holds\n"
+                         "no one-time secret or one that cannot be read.\n";
 
 // A failure on its way to standard error and the exit code.
 struct Failure {
@@ -66,6 +75,8 @@ struct Options {
     std::vector<std::string> operands;
     std::string vault = kDatabaseFileName;
     int password_fd = -1;
+    bool at_given = false;  // --at: the time for code
+    std::int64_t at = 0;
     bool help = false;
     bool version = false;
 };
@@ -79,6 +90,21 @@ bool parse_descriptor(const std::string& text, int& fd)
         value = value * 10 + (c - '0');
     }
     fd = value;
+    return true;
+}
+
+// Seconds since 1970: decimal digits only, at most 2^63 - 1.
+bool parse_seconds(const std::string& text, std::int64_t& seconds)
+{
+    if (text.empty()) return false;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        const int digit = c - '0';
+        if (value > (std::numeric_limits<std::int64_t>::max() - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    seconds = value;
     return true;
 }
 
@@ -110,7 +136,8 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 value = arg.substr(equals + 1);
                 has_value = true;
             }
-            if (name != "--vault" && name != "--password-fd") return fail(kExitUsage, "unknown option '" + name + "'");
+            if (name != "--vault" && name != "--password-fd" && name != "--at")
+                return fail(kExitUsage, "unknown option '" + name + "'");
             if (!has_value) {
                 if (i + 1 >= args.size()) return fail(kExitUsage, "option '" + name + "' needs a value");
                 value = args[++i];
@@ -118,6 +145,10 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
             if (name == "--vault") {
                 if (value.empty()) return fail(kExitUsage, "option '--vault' needs a file name");
                 options.vault = value;
+            } else if (name == "--at") {
+                if (!parse_seconds(value, options.at))
+                    return fail(kExitUsage, "option '--at' needs a time in seconds since 1970, not '" + value + "'");
+                options.at_given = true;
             } else if (!parse_descriptor(value, options.password_fd)) {
                 return fail(kExitUsage, "option '--password-fd' needs a descriptor number, not '" + value + "'");
             }
@@ -373,6 +404,28 @@ bool command_init(const Options& options, PasswordSource& passwords, Failure& fa
     return true;
 }
 
+bool command_code(const Options& options, PasswordSource& passwords, Failure& failure)
+{
+    const std::string& path = options.operands[0];
+    OpenVault vault;
+    if (!open_vault(options, passwords, vault, failure)) return false;
+    const TreeNode* node = vault.root.find(path);
+    if (!node) {
+        failure = fail(kExitNotFound, "nothing is named '" + path + "'");
+        return false;
+    }
+    SecretString code;
+    OtpProblem problem = OtpProblem::none;
+    switch (one_time_code(*node, options.at_given ? options.at : unix_time_now(), code, problem)) {
+    case OtpStatus::ok: break;
+    case OtpStatus::no_secret: failure = fail(kExitNotFound, "'" + path + "': " + kOtpNoSecretText); return false;
+    case OtpStatus::unreadable:
+        failure = fail(kExitNotFound, "'" + path + "': " + otp_unreadable_text(problem));
+        return false;
+    }
+    return print_secret(std::move(code), true, failure);
+}
+
 struct CommandShape {
     const char* name;
     std::size_t min_operands;
@@ -380,8 +433,8 @@ struct CommandShape {
 };
 
 constexpr CommandShape kCommands[] = {
-    {"show", 0, 1},   {"complete", 1, 1}, {"export", 0, 0},   {"import", 0, 0},
-    {"passwd", 0, 0}, {"upgrade", 0, 0},  {"generate", 0, 0}, {"init", 0, 0},
+    {"show", 0, 1},    {"complete", 1, 1}, {"export", 0, 0}, {"import", 0, 0}, {"passwd", 0, 0},
+    {"upgrade", 0, 0}, {"generate", 0, 0}, {"init", 0, 0},   {"code", 1, 1},
 };
 
 Failure check_shape(const Options& options)
@@ -394,6 +447,8 @@ Failure check_shape(const Options& options)
         if (options.operands.size() > shape.max_operands)
             return fail(kExitUsage,
                         options.command + ": unexpected argument '" + options.operands[shape.max_operands] + "'");
+        if (options.at_given && options.command != "code")
+            return fail(kExitUsage, "option '--at' belongs to the command code");
         return Failure{};
     }
     return fail(kExitUsage, "unknown command '" + options.command + "'");
@@ -410,6 +465,7 @@ bool run_command(const Options& options, Failure& failure)
     if (c == "passwd") return command_passwd(options, passwords, failure);
     if (c == "upgrade") return command_upgrade(options, passwords, failure);
     if (c == "generate") return command_generate(failure);
+    if (c == "code") return command_code(options, passwords, failure);
     return command_init(options, passwords, failure);
 }
 

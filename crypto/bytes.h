@@ -18,6 +18,17 @@ inline void store32_be(std::uint8_t* p, std::uint32_t v)
     p[3] = static_cast<std::uint8_t>(v);
 }
 
+inline std::uint64_t load64_be(const std::uint8_t* p)
+{
+    return (std::uint64_t{load32_be(p)} << 32) | load32_be(p + 4);
+}
+
+inline void store64_be(std::uint8_t* p, std::uint64_t v)
+{
+    store32_be(p, static_cast<std::uint32_t>(v >> 32));
+    store32_be(p + 4, static_cast<std::uint32_t>(v));
+}
+
 inline std::uint64_t load64_le(const std::uint8_t* p)
 {
     return std::uint64_t{p[0]} | (std::uint64_t{p[1]} << 8) | (std::uint64_t{p[2]} << 16) |

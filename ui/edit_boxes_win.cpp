@@ -110,20 +110,8 @@ void exclude_from_clipboard_history()
 // Enter: the editor box's text, as shown, goes to the clipboard.
 void copy_to_clipboard(HWND box)
 {
-    bool placed = false;
-    {
-        const ClipboardOpen clipboard(box);
-        if (!clipboard.open()) return;
-        EmptyClipboard();
-        SecretWString text(get_window_text_w(g_editor.editor_box));
-        placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-        text.clear();
-        if (placed) exclude_from_clipboard_history();
-    }
-    if (!placed) return;
-    note_clipboard_copy();
-    SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
-    MessageBeep(MB_ICONINFORMATION);
+    if (copy_text_to_clipboard(box, SecretWString(get_window_text_w(g_editor.editor_box))))
+        SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
 }
 
 // Ctrl+Backspace in the filter box: drop the name before the caret and all after it.
@@ -245,6 +233,26 @@ void paste_single_line(HWND box)
     }
     if (!text.empty()) SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }
+
+}  // namespace
+
+bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept
+{
+    bool placed = false;
+    {
+        const ClipboardOpen clipboard(owner);
+        if (!clipboard.open()) return false;
+        EmptyClipboard();
+        placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        if (placed) exclude_from_clipboard_history();
+    }
+    if (!placed) return false;
+    note_clipboard_copy();
+    MessageBeep(MB_ICONINFORMATION);
+    return true;
+}
+
+namespace {
 
 LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {

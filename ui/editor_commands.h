@@ -1,16 +1,27 @@
 #pragma once
 // The editor's commands beyond editing and saving: the clipboard that clears itself,
-// Lock (Ctrl+L), Insert generated password (Ctrl+G), Find (Ctrl+F) and Find next (F3).
+// Lock (Ctrl+L), Insert generated password (Ctrl+G), Find (Ctrl+F) and Find next (F3),
+// Copy one-time code (Ctrl+T).
 // Internal to the editor window; user-interface thread only.
 
 #include <windows.h>
 
 #include "crypto/password_generator.h"
+#include "crypto/wipe.h"
 #include "ui/editor_window.h"
 
 // Remembers the clipboard's sequence number right after a copy by Enter and starts
 // timer 223 anew.
 void note_clipboard_copy() noexcept;
+// Puts `text` on the clipboard the way Enter copies: as CF_UNICODETEXT, marked to stay
+// out of the system's clipboard history and cloud clipboard, noted for the clearing
+// after g_clipboard_clear_interval, confirmed by the information beep. False, with
+// nothing noted, when the clipboard could not be opened or take the text.
+bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept;
+// Ctrl+T: the current one-time code of the node shown (after storing the editor's
+// text) goes to the clipboard by copy_text_to_clipboard. An entry without a secret, or
+// with one that cannot be read, is told in the message dialog.
+void copy_one_time_code();
 // Stops timer 223; empties the clipboard (its text wiped first) only when nothing
 // was put there since the last copy by Enter. Runs once per copy.
 void clear_clipboard_if_ours() noexcept;

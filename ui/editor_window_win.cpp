@@ -56,6 +56,8 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\tCtrl+L: Lock now\r\n"
                              "\tCtrl+G: Insert a generated password\r\n"
                              "\tCtrl+F: Find, F3: Find next\r\n"
+                             "\tCtrl+T: Copy the one-time code of the entry shown, from a line like\r\n"
+                             "\t\totp: JBSW Y3DP EHPK 3PXP  or  totp: otpauth://totp/...\r\n"
                              "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
                              "unless something else was copied since.\r\n"
                              "\r\n"
@@ -139,6 +141,7 @@ void create_menus(HWND window)
     HMENU edit_menu = CreatePopupMenu();
     AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE, L"Insert &generated password");
     AppendMenuW(edit_menu, MF_STRING, IDM_FIND, L"&Find...");
+    AppendMenuW(edit_menu, MF_STRING, IDM_ONE_TIME_CODE, L"Copy one-time &code");
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit_menu), L"&Edit");
     g_editor.help_menu = CreatePopupMenu();
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
@@ -250,6 +253,7 @@ void run_command(HWND window, WORD command)
     case IDM_GENERATE: insert_generated_password(); break;
     case IDM_FIND: open_find_dialog(window); break;
     case IDA_FIND_NEXT: find_next(); break;
+    case IDM_ONE_TIME_CODE: copy_one_time_code(); break;
     default: break;
     }
 }

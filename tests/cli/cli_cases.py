@@ -5,6 +5,7 @@ independent Python reference) writes and reads.
   cli_cases.py CLI_BINARY CASE
 """
 
+import base64
 import os
 import subprocess
 import sys
@@ -173,6 +174,64 @@ def init_and_generate(d):
     expect("generate", (0, 21, b"\n"), (code, len(out), out[-1:]))
     expect("another password each time", True, out != d.run("generate")[1])
     expect("an unknown command", 64, d.run("frobnicate")[0])
+
+
+# RFC 6238, appendix B: seeds of 20, 32 and 64 bytes (the 32- and 64-byte ones are
+# those of the RFC's errata, which its table was computed with), 8 digits, 30 s.
+RFC6238_SEEDS = {"SHA1": b"12345678901234567890", "SHA256": b"12345678901234567890123456789012",
+                 "SHA512": b"1234567890123456789012345678901234567890123456789012345678901234"}
+RFC6238_TABLE = [  # time, SHA1, SHA256, SHA512
+    (59, "94287082", "46119246", "90693936"),
+    (1111111109, "07081804", "68084774", "25091201"),
+    (1111111111, "14050471", "67062674", "99943326"),
+    (1234567890, "89005924", "91819424", "93441116"),
+    (2000000000, "69279037", "90698825", "38618901"),
+    (20000000000, "65353130", "77737706", "47863826"),
+]
+# RFC 4226, appendix D: HOTP values for counters 0 to 9 of the 20-byte seed; a period
+# of one second makes the time the counter.
+RFC4226_TABLE = ["755224", "287082", "359152", "969429", "338314", "254676", "287922", "162583", "399871", "520489"]
+
+
+@case
+def code(d):
+    def uri(algorithm, **parameters):
+        secret = base64.b32encode(RFC6238_SEEDS[algorithm]).decode().rstrip("=")
+        extra = "".join("&%s=%s" % item for item in parameters.items())
+        return "otpauth://totp/Example:alice?secret=%s&algorithm=%s%s" % (secret, algorithm, extra)
+    lines = ["hotp: " + uri("SHA1", period=1)]
+    lines += ["%s: %s" % (algorithm.lower(), uri(algorithm, digits=8)) for algorithm in RFC6238_SEEDS]
+    lines += ["site", "\tuser: alice", "\tOTP: jbsw y3dp ehpk 3pxp",
+              "plain", "\tuser: bob",
+              "broken", "\ttotp: JBSW1",
+              "ranged: otpauth://totp/x?secret=JBSWY3DPEHPK3PXP&digits=9"]
+    d.write_vault(("\r\n".join(lines) + "\r\n").encode())
+    for counter, expected in enumerate(RFC4226_TABLE):
+        expect("RFC 4226 counter %d" % counter, (0, (expected + "\n").encode(), ""),
+               d.run("code", "hotp", "--at", str(counter)))
+    for row in RFC6238_TABLE:
+        for algorithm, expected in zip(RFC6238_SEEDS, row[1:]):
+            expect("RFC 6238 %s at %d" % (algorithm, row[0]), (0, (expected + "\n").encode(), ""),
+                   d.run("--at=%d" % row[0], "code", algorithm))
+    # The entry's first child holding a secret; base32 in lower case with spaces
+    # (the value computed with Python's hmac).
+    expect("the entry's otp child", (0, b"282760\n", ""), d.run("code", "site", "--at", "0"))
+    status, out, _ = d.run("code", "site")
+    expect("the current code", (0, 7), (status, len(out)))
+    failures = [
+        (("code", "nothing here"), "glimkeep-cli: nothing is named 'nothing here'\n"),
+        (("code", "plain"), "glimkeep-cli: 'plain': This entry has no one-time secret.\n"),
+        (("code", "broken"), "glimkeep-cli: 'broken': The one-time secret of this entry cannot be read: "
+                             "it is not base32.\n"),
+        (("code", "ranged"), "glimkeep-cli: 'ranged': The one-time secret of this entry cannot be read: "
+                             "its otpauth:// URI asks for other than 6, 7 or 8 digits.\n"),
+    ]
+    for args, text in failures:
+        expect(" ".join(args), (65, b"", text), d.run(*args))
+    for args in (("code", "site", "--at", "-1"), ("code", "site", "--at", "9223372036854775808"), ("code",),
+                 ("show", "site", "--at", "0")):
+        expect(" ".join(args), (64, b""), d.run(*args)[:2])
+    expect("nothing written", ["passwords.gkv"], d.files())
 
 
 def main(argv):

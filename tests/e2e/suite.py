@@ -11,8 +11,11 @@ prints where they are. Exit code 0 when every scenario passed.
 """
 
 import argparse
+import base64
+import hmac
 import os
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -462,6 +465,92 @@ def everyday_protections(s):
     expect("editor after Ctrl+L", None, s.window("editor"))
     wait_until("the clipboard emptied by the lock", lambda: clipboard_empty(s), 5, 0.5)
     close_cleanly(s, program, "decrypt_db")
+
+
+def totp(base32, unix_time, period=30, digits=6):
+    """RFC 6238 with HMAC-SHA-1, from Python's standard library."""
+    key = base64.b32decode(base32 + "=" * (-len(base32) % 8))
+    mac = hmac.new(key, struct.pack(">Q", int(unix_time) // period), "sha1").digest()
+    offset = mac[-1] & 15
+    return str((struct.unpack(">I", mac[offset:offset + 4])[0] & 0x7FFFFFFF) % 10 ** digits).zfill(digits)
+
+
+def wait_code(s, base32, since):
+    """Waits until the clipboard holds the code of `base32` at a time between `since`
+    and now (the key was sent in between, perhaps across a 30 s step)."""
+    def holds():
+        try:
+            return s.clipboard() in (totp(base32, since), totp(base32, time.time()))
+        except (Failure, UnicodeDecodeError, subprocess.TimeoutExpired):
+            return False
+    try:
+        wait_until("the one-time code on the clipboard", holds, 10, 0.2)
+    except Failure:
+        raise Failure(f"clipboard: expected the code {totp(base32, time.time())}, "
+                      f"holds {s.probe.ask('clipboard')[1]!r}") from None
+
+
+@scenario
+def one_time_codes(s):
+    """Ctrl+T copies the current code of the entry shown from the filter box and from
+    the editor box (an unsaved edit of the secret counts), and the copy leaves the
+    clipboard as Enter's does (4 s in the short-lock build); an entry without a
+    secret and one whose secret cannot be read are told so; Enter still copies what
+    the editor shows."""
+    document = ("github\r\n\tuser: alice\r\n\totp: JBSW Y3DP EHPK 3PXP\r\n"
+                "bank\r\n\tpin: 1234\r\n"
+                "broken: otpauth://totp/x?digits=8\r\n")
+    s.make_vault(PASSWORD, document)
+    program = s.start(s.tools.short_lock_exe)
+    unlock(s)
+
+    # From the filter box: the entry's otp child; the title keeps its meaning.
+    s.type("github")
+    s.wait_text("editor", 1, "user: alice\r\notp: JBSW Y3DP EHPK 3PXP\r\n")
+    since = time.time()
+    s.keys("ctrl+t")
+    wait_code(s, "JBSWY3DPEHPK3PXP", since)
+    s.shot("code-copied")
+    expect("title after Ctrl+T", "Glimkeep", s.window("editor"))
+    wait_until("the code leaves the clipboard", lambda: clipboard_empty(s), 15, 0.5)
+
+    # Enter copies the value shown; Ctrl+T on an entry without a secret says so and
+    # leaves the clipboard alone.
+    s.type(" user")
+    s.wait_text("editor", 1, "alice")
+    s.keys("Return")
+    s.wait_clipboard("alice")
+    s.keys("ctrl+t")
+    answer(s, "No one-time secret")
+    expect("clipboard after a refused Ctrl+T", (True, "alice"), s.probe.ask("clipboard"))
+
+    # From the editor box, with the secret changed and not saved.
+    s.wait_foreground("editor")
+    s.keys("ctrl+BackSpace")
+    s.type("otp")
+    s.wait_text("editor", 1, "JBSW Y3DP EHPK 3PXP")
+    s.keys("alt+2", "ctrl+a")
+    s.type("mzxw6ytboi")
+    s.wait_text("editor", 1, "mzxw6ytboi")
+    s.wait_title("editor", "* Glimkeep")
+    since = time.time()
+    s.keys("ctrl+t")
+    wait_code(s, "MZXW6YTBOI", since)
+    s.shot("code-of-the-edit")
+
+    # A secret that cannot be read: a URI without one.
+    s.keys("alt+1", "ctrl+BackSpace", "ctrl+BackSpace")
+    s.wait_text("editor", 0, "")
+    s.type("broken")
+    s.wait_text("editor", 1, "otpauth://totp/x?digits=8")
+    s.keys("ctrl+t")
+    answer(s, "Unreadable one-time secret")
+
+    s.wait_foreground("editor")
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    close_cleanly(s, program, "editor")
+    expect("saved plaintext", document.replace("JBSW Y3DP EHPK 3PXP", "mzxw6ytboi").encode(), s.open_vault(PASSWORD))
 
 
 def client_sizes(s, picture=None):

@@ -1,0 +1,83 @@
+#include "crypto/sha1.h"
+
+#include "crypto/bytes.h"
+#include "crypto/merkle_damgard.h"
+#include "crypto/wipe.h"
+
+namespace {
+
+std::uint32_t rotl(std::uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
+
+// FIPS 180-4 6.1.2: one 512-bit block into the hash value H.
+void compress(std::uint32_t h[5], const std::uint8_t block[64]) noexcept
+{
+    std::uint32_t w[80];
+    // Step 1: the message schedule.
+    for (int t = 0; t < 16; ++t) w[t] = load32_be(block + 4 * t);
+    for (int t = 16; t < 80; ++t) w[t] = rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
+    // Step 2: the working variables.
+    std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
+    // Step 3: 4.1.1 f_t and 4.2.1 K_t in four rounds of 20.
+    for (int t = 0; t < 80; ++t) {
+        std::uint32_t f;
+        std::uint32_t k;
+        if (t < 20) {
+            f = (b & c) ^ (~b & d);  // Ch
+            k = 0x5a827999;
+        } else if (t < 40) {
+            f = b ^ c ^ d;  // Parity
+            k = 0x6ed9eba1;
+        } else if (t < 60) {
+            f = (b & c) ^ (b & d) ^ (c & d);  // Maj
+            k = 0x8f1bbcdc;
+        } else {
+            f = b ^ c ^ d;  // Parity
+            k = 0xca62c1d6;
+        }
+        const std::uint32_t temp = rotl(a, 5) + f + e + k + w[t];
+        e = d;
+        d = c;
+        c = rotl(b, 30);
+        b = a;
+        a = temp;
+    }
+    // Step 4: the intermediate hash value.
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    secure_wipe(w, sizeof w);
+}
+
+}  // namespace
+
+// FIPS 180-4 5.3.1: the initial hash value.
+Sha1::Sha1() noexcept : h_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0}, block_{}, length_(0) {}
+
+Sha1::~Sha1()
+{
+    secure_wipe(h_, sizeof h_);
+    secure_wipe(block_, sizeof block_);
+}
+
+void Sha1::update(const std::uint8_t* data, std::size_t size) noexcept
+{
+    merkle_damgard::update(block_, length_, data, size, [this](const std::uint8_t* b) { compress(h_, b); });
+}
+
+void Sha1::finish(std::uint8_t out[kSha1DigestSize]) noexcept
+{
+    merkle_damgard::finish<kSha1BlockSize, 8>(block_, length_, [this](const std::uint8_t* b) { compress(h_, b); });
+    for (int i = 0; i < 5; ++i) store32_be(out + 4 * i, h_[i]);
+}
+
+void sha1(const std::uint8_t* in, std::size_t in_len, std::uint8_t out[kSha1DigestSize]) noexcept
+{
+    Sha1 hash;
+    hash.update(in, in_len);
+    hash.finish(out);
+}

@@ -1,0 +1,199 @@
+#include "crypto/sha2.h"
+
+#include "crypto/bytes.h"
+#include "crypto/merkle_damgard.h"
+#include "crypto/wipe.h"
+
+namespace {
+
+std::uint32_t rotr32(std::uint32_t x, int n)
+{
+    return (x >> n) | (x << (32 - n));
+}
+
+std::uint64_t rotr64(std::uint64_t x, int n)
+{
+    return (x >> n) | (x << (64 - n));
+}
+
+// FIPS 180-4 4.2.2: the SHA-256 constants K0..K63.
+constexpr std::uint32_t kK256[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
+};
+
+// FIPS 180-4 4.2.3: the SHA-512 constants K0..K79.
+constexpr std::uint64_t kK512[80] = {
+    0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc, 0x3956c25bf348b538,
+    0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118, 0xd807aa98a3030242, 0x12835b0145706fbe,
+    0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2, 0x72be5d74f27b896f, 0x80deb1fe3b1696b1, 0x9bdc06a725c71235,
+    0xc19bf174cf692694, 0xe49b69c19ef14ad2, 0xefbe4786384f25e3, 0x0fc19dc68b8cd5b5, 0x240ca1cc77ac9c65,
+    0x2de92c6f592b0275, 0x4a7484aa6ea6e483, 0x5cb0a9dcbd41fbd4, 0x76f988da831153b5, 0x983e5152ee66dfab,
+    0xa831c66d2db43210, 0xb00327c898fb213f, 0xbf597fc7beef0ee4, 0xc6e00bf33da88fc2, 0xd5a79147930aa725,
+    0x06ca6351e003826f, 0x142929670a0e6e70, 0x27b70a8546d22ffc, 0x2e1b21385c26c926, 0x4d2c6dfc5ac42aed,
+    0x53380d139d95b3df, 0x650a73548baf63de, 0x766a0abb3c77b2a8, 0x81c2c92e47edaee6, 0x92722c851482353b,
+    0xa2bfe8a14cf10364, 0xa81a664bbc423001, 0xc24b8b70d0f89791, 0xc76c51a30654be30, 0xd192e819d6ef5218,
+    0xd69906245565a910, 0xf40e35855771202a, 0x106aa07032bbd1b8, 0x19a4c116b8d2d0c8, 0x1e376c085141ab53,
+    0x2748774cdf8eeb99, 0x34b0bcb5e19b48a8, 0x391c0cb3c5c95a63, 0x4ed8aa4ae3418acb, 0x5b9cca4f7763e373,
+    0x682e6ff3d6b2b8a3, 0x748f82ee5defb2fc, 0x78a5636f43172f60, 0x84c87814a1f0ab72, 0x8cc702081a6439ec,
+    0x90befffa23631e28, 0xa4506cebde82bde9, 0xbef9a3f7b2c67915, 0xc67178f2e372532b, 0xca273eceea26619c,
+    0xd186b8c721c0c207, 0xeada7dd6cde0eb1e, 0xf57d4f7fee6ed178, 0x06f067aa72176fba, 0x0a637dc5a2c898a6,
+    0x113f9804bef90dae, 0x1b710b35131c471b, 0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc,
+    0x431d67c49c100d4c, 0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817,
+};
+
+// FIPS 180-4 6.2.2: one 512-bit block into the SHA-256 hash value H.
+void compress256(std::uint32_t h[8], const std::uint8_t block[64]) noexcept
+{
+    std::uint32_t w[64];
+    // Step 1: the message schedule, with 4.1.2 sigma0 and sigma1.
+    for (int t = 0; t < 16; ++t) w[t] = load32_be(block + 4 * t);
+    for (int t = 16; t < 64; ++t) {
+        const std::uint32_t s0 = rotr32(w[t - 15], 7) ^ rotr32(w[t - 15], 18) ^ (w[t - 15] >> 3);
+        const std::uint32_t s1 = rotr32(w[t - 2], 17) ^ rotr32(w[t - 2], 19) ^ (w[t - 2] >> 10);
+        w[t] = s1 + w[t - 7] + s0 + w[t - 16];
+    }
+    // Step 2: the working variables.
+    std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+    // Step 3, with 4.1.2 Ch, Maj, Sigma0 and Sigma1.
+    for (int t = 0; t < 64; ++t) {
+        const std::uint32_t big_s1 = rotr32(e, 6) ^ rotr32(e, 11) ^ rotr32(e, 25);
+        const std::uint32_t ch = (e & f) ^ (~e & g);
+        const std::uint32_t t1 = hh + big_s1 + ch + kK256[t] + w[t];
+        const std::uint32_t big_s0 = rotr32(a, 2) ^ rotr32(a, 13) ^ rotr32(a, 22);
+        const std::uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
+        const std::uint32_t t2 = big_s0 + maj;
+        hh = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    // Step 4: the intermediate hash value.
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    h[5] += f;
+    h[6] += g;
+    h[7] += hh;
+    secure_wipe(w, sizeof w);
+}
+
+// FIPS 180-4 6.4.2: one 1024-bit block into the SHA-512 hash value H.
+void compress512(std::uint64_t h[8], const std::uint8_t block[128]) noexcept
+{
+    std::uint64_t w[80];
+    // Step 1: the message schedule, with 4.1.3 sigma0 and sigma1.
+    for (int t = 0; t < 16; ++t) w[t] = load64_be(block + 8 * t);
+    for (int t = 16; t < 80; ++t) {
+        const std::uint64_t s0 = rotr64(w[t - 15], 1) ^ rotr64(w[t - 15], 8) ^ (w[t - 15] >> 7);
+        const std::uint64_t s1 = rotr64(w[t - 2], 19) ^ rotr64(w[t - 2], 61) ^ (w[t - 2] >> 6);
+        w[t] = s1 + w[t - 7] + s0 + w[t - 16];
+    }
+    // Step 2: the working variables.
+    std::uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+    // Step 3, with 4.1.3 Ch, Maj, Sigma0 and Sigma1.
+    for (int t = 0; t < 80; ++t) {
+        const std::uint64_t big_s1 = rotr64(e, 14) ^ rotr64(e, 18) ^ rotr64(e, 41);
+        const std::uint64_t ch = (e & f) ^ (~e & g);
+        const std::uint64_t t1 = hh + big_s1 + ch + kK512[t] + w[t];
+        const std::uint64_t big_s0 = rotr64(a, 28) ^ rotr64(a, 34) ^ rotr64(a, 39);
+        const std::uint64_t maj = (a & b) ^ (a & c) ^ (b & c);
+        const std::uint64_t t2 = big_s0 + maj;
+        hh = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    // Step 4: the intermediate hash value.
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    h[5] += f;
+    h[6] += g;
+    h[7] += hh;
+    secure_wipe(w, sizeof w);
+}
+
+}  // namespace
+
+// FIPS 180-4 5.3.3: the SHA-256 initial hash value.
+Sha256::Sha256() noexcept
+    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}, block_{},
+      length_(0)
+{
+}
+
+Sha256::~Sha256()
+{
+    secure_wipe(h_, sizeof h_);
+    secure_wipe(block_, sizeof block_);
+}
+
+void Sha256::update(const std::uint8_t* data, std::size_t size) noexcept
+{
+    merkle_damgard::update(block_, length_, data, size, [this](const std::uint8_t* b) { compress256(h_, b); });
+}
+
+void Sha256::finish(std::uint8_t out[kSha256DigestSize]) noexcept
+{
+    merkle_damgard::finish<kSha256BlockSize, 8>(block_, length_, [this](const std::uint8_t* b) { compress256(h_, b); });
+    for (int i = 0; i < 8; ++i) store32_be(out + 4 * i, h_[i]);
+}
+
+// FIPS 180-4 5.3.5: the SHA-512 initial hash value.
+Sha512::Sha512() noexcept
+    : h_{0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b, 0xa54ff53a5f1d36f1,
+         0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179},
+      block_{}, length_(0)
+{
+}
+
+Sha512::~Sha512()
+{
+    secure_wipe(h_, sizeof h_);
+    secure_wipe(block_, sizeof block_);
+}
+
+void Sha512::update(const std::uint8_t* data, std::size_t size) noexcept
+{
+    merkle_damgard::update(block_, length_, data, size, [this](const std::uint8_t* b) { compress512(h_, b); });
+}
+
+void Sha512::finish(std::uint8_t out[kSha512DigestSize]) noexcept
+{
+    merkle_damgard::finish<kSha512BlockSize, 16>(block_, length_,
+                                                 [this](const std::uint8_t* b) { compress512(h_, b); });
+    for (int i = 0; i < 8; ++i) store64_be(out + 8 * i, h_[i]);
+}
+
+void sha256(const std::uint8_t* in, std::size_t in_len, std::uint8_t out[kSha256DigestSize]) noexcept
+{
+    Sha256 hash;
+    hash.update(in, in_len);
+    hash.finish(out);
+}
+
+void sha512(const std::uint8_t* in, std::size_t in_len, std::uint8_t out[kSha512DigestSize]) noexcept
+{
+    Sha512 hash;
+    hash.update(in, in_len);
+    hash.finish(out);
+}
