@@ -143,9 +143,9 @@ TEST_F(EditorSave, AReadOnlyVaultReportsTheFailureAndKeepsEverything)
     EXPECT_EQ(g_editor_messages[0].caption, "Error saving data");
     EXPECT_EQ(g_editor_messages[0].text, "Permission denied");
     EXPECT_EQ(read_file(kDatabaseFileName), original_) << "the old vault is untouched";
-    const std::vector<std::string> names = backups();
-    ASSERT_EQ(names.size(), 1u) << "the backup is made before the failed write";
-    EXPECT_EQ(read_file(names[0]), original_);
+    // The backup made before the failed write is taken back: a failed save leaves the
+    // folder as it was, however often it is tried.
+    EXPECT_TRUE(backups().empty());
 }
 
 TEST_F(EditorSave, ADeletedVaultIsWrittenAnewWithoutBackup)
