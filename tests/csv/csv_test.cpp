@@ -1,0 +1,3 @@
+#include "csv/csv.h"
+#include <gtest/gtest.h>
+TEST(Csv, Builds) {}
