@@ -10,6 +10,7 @@
 #include "db/database.h"
 #include "db/save_document.h"
 #include "resource.h"
+#include "ui/csv_commands.h"
 #include "ui/editor_window.h"
 #include "ui/error_texts.h"
 #include "ui/text.h"
@@ -111,6 +112,7 @@ bool save_document() noexcept
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
     if (status == DB_OK) mark_saved();
+    if (status == DB_OK) offer_to_erase_imported_csv();
     if (g_editor.main_window) SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
     return status == DB_OK;
 }
