@@ -110,10 +110,10 @@ struct Bound {
     std::size_t index[kColumnCount];
 };
 
-bool recognise(const CsvTable& table, Bound& bound)
+bool recognise(const CsvTable& table, std::size_t header, Bound& bound)
 {
     std::unordered_map<std::string, std::size_t> found;
-    for (std::size_t i = 0; i < table.fields(0); ++i) found.emplace(header_key(table.field(0, i)), i);
+    for (std::size_t i = 0; i < table.fields(header); ++i) found.emplace(header_key(table.field(header, i)), i);
     for (const LayoutSpec& spec : kLayouts) {
         bool all = true;
         for (const char* name : spec.required)
@@ -130,12 +130,12 @@ bool recognise(const CsvTable& table, Bound& bound)
 }
 
 // "line 1: ... the columns found: a, b, c", at most about 200 bytes of names.
-std::string unknown_header_text(const CsvTable& table)
+std::string unknown_header_text(const CsvTable& table, std::size_t header)
 {
     std::string names;
-    for (std::size_t i = 0; i < table.fields(0); ++i) {
+    for (std::size_t i = 0; i < table.fields(header); ++i) {
         if (i) names += ", ";
-        names += csv_name(table.field(0, i));
+        names += csv_name(table.field(header, i));
         if (names.size() > 200) {
             std::size_t cut = 200;
             while (cut > 0 && (static_cast<unsigned char>(names[cut]) & 0xC0) == 0x80) --cut;
@@ -144,8 +144,8 @@ std::string unknown_header_text(const CsvTable& table)
             break;
         }
     }
-    return "line " + std::to_string(table.line(0)) + ": the header is of no known layout (columns found: " + names +
-        ")";
+    return "line " + std::to_string(table.line(header)) +
+        ": the header is of no known layout (columns found: " + names + ")";
 }
 
 // One row in the importer's terms; the views point into the table.
@@ -560,13 +560,13 @@ bool import_csv(std::string_view vault_text, std::string_view csv, CsvImport& re
         return false;
     }
     Bound bound;
-    if (header != 0 || !recognise(table, bound)) {
-        result.error = header != 0 ? "line 1: the header row is empty" : unknown_header_text(table);
+    if (!recognise(table, header, bound)) {
+        result.error = unknown_header_text(table, header);
         return false;
     }
     result.layout = bound.spec->layout;
     Merge merge(vault_text, table, bound);
-    for (std::size_t record = 1; record < table.records(); ++record) {
+    for (std::size_t record = header + 1; record < table.records(); ++record) {
         if (blank_record(table, record)) continue;
         if (!merge.add_row(record, result.error)) return false;
         ++result.rows;

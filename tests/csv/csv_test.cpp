@@ -291,6 +291,8 @@ TEST(CsvImport, RefusesWithTheLine)
         {"title,user,secret\r\na,b,c\r\n",
          "line 1: the header is of no known layout (columns found: title, user, secret)"},
         {"", "line 1: no header row"},
+        {"\r\n,\n\"\"\nsite;login,\"pass\nword\"\n",
+         "line 4: the header is of no known layout (columns found: site;login, pass word)"},
         {"name,url,username,password\r\na,b,c,\"d\r\ne,f\r\n", "line 2: a quoted field is not closed"},
         {"group,title,username,password,url,notes,otp\n" + std::string(70, '/').insert(0, "a/b") + "/x,t,,p,,,\n" +
              [] {
