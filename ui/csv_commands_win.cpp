@@ -5,8 +5,10 @@
 
 #include <commdlg.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "csv/csv.h"
 #include "db/file_io.h"
