@@ -3,6 +3,7 @@
 #include "cli/terminal.h"
 #include "glimkeep_version.h"
 #include "crypto/password_generator.h"
+#include "csv/csv.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "otp/otp.h"
@@ -29,6 +30,11 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "  complete QUERY  print the filter text that Tab completes QUERY to\n"
                          "  export          print the whole document as stored (CR LF line ends)\n"
                          "  import          replace the document with the text read from standard input\n"
+                         "  import-csv FILE add the rows of a CSV export (FILE, or - for standard input)\n"
+                         "                  as entries after the document: the exports of Chromium\n"
+                         "                  browsers, Firefox, Bitwarden, KeePassXC, KeePass 2, LastPass,\n"
+                         "                  1Password and export-csv\n"
+                         "  export-csv      print the entries that hold a password as CSV (not encrypted)\n"
                          "  passwd          change the master password\n"
                          "  upgrade         convert a vault of format 1.0 to format 2.0\n"
                          "  generate        print a generated password\n"
@@ -49,15 +55,17 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "  --version          show the version and exit\n"
                          "\n"
                          "PATH and QUERY are filter texts as in the editor: names separated by single\n"
-                         "spaces, letters in any case. import, passwd and upgrade first copy the vault\n"
-                         "to a backup beside it (FILE.SECONDS.bak); nothing is written unless the whole\n"
-                         "command succeeds.\n"
+                         "spaces, letters in any case. import, import-csv, passwd and upgrade first copy\n"
+                         "the vault to a backup beside it (FILE.SECONDS.bak); nothing is written unless\n"
+                         "the whole command succeeds. export-csv warns on standard error that its\n"
+                         "output is not encrypted, and counts the entries it left out.\n"
                          "\n"
                          "Exit status: 0 on success; the vault's status code when it fails (1 the file\n"
                          "cannot be read or written, 2 not a vault or damaged, 3 unsupported version,\n"
                          "8 no password, 9 wrong password, 10 random source failed); 64 for a command\n"
-                         "line that is not understood; 65 when PATH or QUERY names nothing, or PATH holds\n"
-                         "no one-time secret or one that cannot be read.\n";
+                         "line that is not understood; 65 when PATH or QUERY names nothing, PATH holds\n"
+                         "no one-time secret or one that cannot be read, or the CSV file is of no known\n"
+                         "layout or damaged.\n";
 
 // A failure on its way to standard error and the exit code.
 struct Failure {
@@ -250,22 +258,29 @@ Failure vault_failure(const Options& options, int status, const Database& db)
     return fail(status, options.vault + ": " + text);
 }
 
-// Loads and decrypts the vault with the current password, then parses the document.
-bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure)
+// Loads and decrypts the vault with the current password.
+bool unlock_vault(const Options& options, PasswordSource& passwords, Database& db, Failure& failure)
 {
-    if (int status = vault.db.load(options.vault)) {
-        failure = vault_failure(options, status, vault.db);
+    if (int status = db.load(options.vault)) {
+        failure = vault_failure(options, status, db);
         return false;
     }
     {
         SecretString password;
         if (!passwords.read_current(password, failure)) return false;
-        set_password(vault.db, password);
+        set_password(db, password);
     }
-    if (int status = vault.db.decrypt()) {
-        failure = vault_failure(options, status, vault.db);
+    if (int status = db.decrypt()) {
+        failure = vault_failure(options, status, db);
         return false;
     }
+    return true;
+}
+
+// Unlocks the vault, then parses the document.
+bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure)
+{
+    if (!unlock_vault(options, passwords, vault.db, failure)) return false;
     const SecretString text(vault.db.plaintext());
     vault.root = parse_tree(text.str());
     return true;
@@ -351,6 +366,50 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
     return saved(options, vault::save_document(vault.db, vault.root, options.vault, now_seconds()), failure);
 }
 
+// The rows of a CSV export appended to the vault's text, which stays as it is.
+bool command_import_csv(const Options& options, PasswordSource& passwords, Failure& failure)
+{
+    const std::string& file = options.operands[0];
+    Database db;
+    if (!unlock_vault(options, passwords, db, failure)) return false;
+    SecretString csv;
+    std::string error;
+    if (!(file == "-" ? cli_io::read_all(0, csv, error) : read_csv_file(file, csv, error))) {
+        failure = fail(DB_IO_ERROR, (file == "-" ? "standard input" : file) + ": " + error);
+        return false;
+    }
+    CsvImport imported;
+    {
+        const SecretString vault_text(db.plaintext());
+        if (!import_csv(vault_text.str(), csv.str(), imported)) {
+            failure = fail(kExitNotFound, (file == "-" ? "standard input" : file) + ": " + imported.error);
+            return false;
+        }
+    }
+    csv.clear();
+    const vault::SaveReport report = vault::save_text(db, imported.text.str(), options.vault, now_seconds());
+    imported.text.clear();
+    if (!saved(options, report, failure)) return false;
+    cli_io::write_err_line(std::to_string(imported.rows) + " rows of a " + csv_layout_name(imported.layout) +
+                           " export imported");
+    return true;
+}
+
+// The entries as CSV on standard output; the warnings on standard error.
+bool command_export_csv(const Options& options, PasswordSource& passwords, Failure& failure)
+{
+    OpenVault vault;
+    if (!open_vault(options, passwords, vault, failure)) return false;
+    CsvExport exported;
+    export_csv(vault.root, exported);
+    cli_io::write_err_line("Warning: the CSV output is not encrypted; anyone who can read it sees the passwords.");
+    if (exported.left_out)
+        cli_io::write_err_line(std::to_string(exported.left_out) +
+                               (exported.left_out == 1 ? " entry was" : " entries were") +
+                               " left out: no password child.");
+    return print_secret(std::move(exported.text), false, failure);
+}
+
 bool command_passwd(const Options& options, PasswordSource& passwords, Failure& failure)
 {
     OpenVault vault;
@@ -433,8 +492,9 @@ struct CommandShape {
 };
 
 constexpr CommandShape kCommands[] = {
-    {"show", 0, 1},    {"complete", 1, 1}, {"export", 0, 0}, {"import", 0, 0}, {"passwd", 0, 0},
-    {"upgrade", 0, 0}, {"generate", 0, 0}, {"init", 0, 0},   {"code", 1, 1},
+    {"show", 0, 1},   {"complete", 1, 1},   {"export", 0, 0},     {"import", 0, 0},
+    {"passwd", 0, 0}, {"upgrade", 0, 0},    {"generate", 0, 0},   {"init", 0, 0},
+    {"code", 1, 1},   {"import-csv", 1, 1}, {"export-csv", 0, 0},
 };
 
 Failure check_shape(const Options& options)
@@ -466,6 +526,8 @@ bool run_command(const Options& options, Failure& failure)
     if (c == "upgrade") return command_upgrade(options, passwords, failure);
     if (c == "generate") return command_generate(failure);
     if (c == "code") return command_code(options, passwords, failure);
+    if (c == "import-csv") return command_import_csv(options, passwords, failure);
+    if (c == "export-csv") return command_export_csv(options, passwords, failure);
     return command_init(options, passwords, failure);
 }
 

@@ -15,7 +15,7 @@
 void note_clipboard_copy() noexcept;
 // Puts `text` on the clipboard the way Enter copies: as CF_UNICODETEXT, marked to stay
 // out of the system's clipboard history and cloud clipboard, noted for the clearing
-// after g_clipboard_clear_interval, confirmed by the information beep. False, with
+// after the clipboard interval of the options, confirmed by the information beep. False, with
 // nothing noted, when the clipboard could not be opened or take the text.
 bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept;
 // Ctrl+T: the current one-time code of the node shown (after storing the editor's

@@ -15,6 +15,7 @@
 #include "glimkeep_version.h"
 #include "resource.h"
 #include "ui/dpi.h"
+#include "ui/csv_commands.h"
 #include "ui/editor_commands.h"
 #include "ui/error_texts.h"
 #include "ui/message_dialog.h"
@@ -135,6 +136,9 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_CHANGE_PASSWORD, L"&Change master password...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_UPGRADE, L"&Upgrade vault format...");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_IMPORT_CSV, L"&Import from CSV...");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXPORT_CSV, L"&Export to CSV...");
+    AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
     update_upgrade_item();
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
@@ -243,6 +247,8 @@ void run_command(HWND window, WORD command)
     case IDM_HELP: editor_show_message(kHelpTitle, kHelpText); break;
     case IDM_CHANGE_PASSWORD: change_master_password(window); break;
     case IDM_UPGRADE: upgrade_vault(window); break;
+    case IDM_IMPORT_CSV: import_csv_file(window); break;
+    case IDM_EXPORT_CSV: export_csv_file(window); break;
     case IDM_WEBSITE: ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL); break;
     case IDA_SWITCH_FOCUS:
         SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);

@@ -9,6 +9,7 @@
 
 #include "db/database.h"
 #include "resource.h"
+#include "ui/csv_commands.h"
 #include "ui/editor_window.h"
 #include "ui/error_texts.h"
 #include "ui/text.h"
@@ -110,6 +111,7 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
     if (report.status == DB_OK) mark_saved();
+    if (report.status == DB_OK) offer_to_erase_imported_csv();
     if (g_editor.main_window)
         SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
     return report.status == DB_OK;

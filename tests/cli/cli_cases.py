@@ -234,6 +234,70 @@ def code(d):
     expect("nothing written", ["passwords.gkv"], d.files())
 
 
+KEEPASSXC_CSV = ('\ufeff"Group","Title","Username","Password","URL","Notes","TOTP"\r\n'
+                 '"Root","B\u00e4nk","me","p,w","https://bank.example","two\r\nlines",""\r\n'
+                 '"Root/email","gmx","bob","x""y","","one: line","otpauth://totp/x?secret=ABC"\n'
+                 '"My DB/email","\u4f8b","","z","https://mail.example/in","",""').encode()
+
+
+@case
+def csv_import_export(d):
+    d.write_vault(DOCUMENT)
+    with open(d.path("export.csv"), "wb") as f:
+        f.write(KEEPASSXC_CSV)
+    code, out, err = d.run("import-csv", "export.csv")
+    expect("import-csv", (0, b"", "3 rows of a KeePassXC export imported\n"), (code, out, err))
+    expect("exactly one backup", 1, len(d.backups()))
+    text = d.read_vault(PASSWORD)
+    expect("the vault's text kept, the new lines after its groups", True,
+           text.startswith(DOCUMENT[:DOCUMENT.index(b"\tgmx")]) and text.endswith(b"notes\r\n" + b"B\xc3\xa4nk\r\n"
+                                                                                  b"\tuser: me\r\n\tpassword: p,w\r\n"
+                                                                                  b"\turl: https://bank.example\r\n"
+                                                                                  b"\tnotes\r\n\t\ttwo\r\n\t\tlines\r\n"))
+    for path, value in (("email gmx password", 'x"y'), ("email gmx otp", "otpauth://totp/x?secret=ABC"),
+                        ("email gmx notes", "one: line"), ("email \u4f8b url", "https://mail.example/in"),
+                        ("B\u00e4nk password", "p,w"), ("email gmail user", "alice")):
+        expect(path, (0, (value + "\n").encode(), ""), d.run("show", path))
+    # Standard input after the password line, and a second import of the same rows.
+    expect("import-csv -", 0, d.run("import-csv", "-", stdin=KEEPASSXC_CSV)[0])
+    expect("rows of the same title are both kept", 2, d.read_vault(PASSWORD).count(b"\tgmx\r\n"))
+
+    code, exported, err = d.run("export-csv")
+    expect("export-csv", 0, code)
+    expect("the warning, and no entry left out",
+           "Warning: the CSV output is not encrypted; anyone who can read it sees the passwords.\n", err)
+    expect("the header and CR LF", b"group,title,username,password,url,notes,otp\r\n", exported[:45])
+    other = Folder(d.cli, d.path("other"))
+    os.mkdir(other.root)
+    other.write_vault(b"")
+    with open(other.path("out.csv"), "wb") as f:
+        f.write(exported)
+    expect("import into an empty vault", 0, other.run("import-csv", "out.csv")[0])
+    code, again, _ = other.run("export-csv")
+    expect("the same entries come back", (0, exported), (code, again))
+    expect("a value in the new vault", (0, b"s3cr\xc3\xa9t\n", ""), other.run("show", "email gmail password"))
+    expect("a note of two lines", (0, b"two\nlines\n", ""), other.run("show", "B\u00e4nk notes"))
+
+
+@case
+def csv_refused(d):
+    d.write_vault(DOCUMENT)
+    before = d.files()
+    for name, data, message in (
+            ("broken.csv", b"name,url,username,password\r\na,b,c,\"d\r\ne,f\r\n",
+             "glimkeep-cli: broken.csv: line 2: a quoted field is not closed\n"),
+            ("other.csv", b"Site;Login,secret\r\nx,y\r\n",
+             "glimkeep-cli: other.csv: line 1: the header is of no known layout (columns found: Site;Login, secret)\n")):
+        with open(d.path(name), "wb") as f:
+            f.write(data)
+        expect(name, (65, b"", message), d.run("import-csv", name))
+        os.remove(d.path(name))
+    expect("a missing file", 1, d.run("import-csv", "missing.csv")[0])
+    expect("nothing written", before, d.files())
+    expect("vault unchanged", DOCUMENT, d.read_vault(PASSWORD))
+    expect("import-csv needs a file", 64, d.run("import-csv")[0])
+
+
 def main(argv):
     if len(argv) != 3 or argv[2] not in CASES:
         print(__doc__ + "cases: " + " ".join(CASES), file=sys.stderr)

@@ -641,6 +641,66 @@ def upgrade_vault(s):
     close_cleanly(s, program, "editor")
 
 
+def wine_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def choose_file(s, title, path):
+    """Types a full path into the system's file dialog and presses Enter."""
+    s.wait_dialog(title)
+    s.wait_foreground("#32770")
+    s.shot(title.lower())
+    s.type(wine_path(path))
+    s.keys("Return")
+    s.wait_gone("#32770", title)
+
+
+@scenario
+def csv_import_export(s):
+    """File > Import from CSV: a Bitwarden export from another folder joins the vault's
+    group as an unsaved change; the save keeps the vault where it was and then erases
+    the CSV file on Yes. File > Export to CSV writes the entries after a warning."""
+    s.make_vault(PASSWORD, "email\r\n\tgmail\r\n\t\tuser: alice\r\n")
+    os.mkdir(s.path("downloads"))
+    csv = s.path("downloads/export.csv")
+    with open(csv, "wb") as f:
+        f.write("folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,login_totp\n"
+                "email,,login,gmx,,,0,,bob,p\u00e4ssw\u00f6rd,\n"
+                ",,login,Caf\u00e9,\"line 1\nline 2\",,0,,,\"x,y\",\n".encode())
+    expected = ("email\r\n\tgmail\r\n\t\tuser: alice\r\n\tgmx\r\n\t\tuser: bob\r\n\t\tpassword: p\u00e4ssw\u00f6rd\r\n"
+                "Caf\u00e9\r\n\tpassword: x,y\r\n\tnotes\r\n\t\tline 1\r\n\t\tline 2\r\n")
+    program = s.start()
+    unlock(s)
+    s.keys("alt+f", "i")
+    choose_file(s, "Open", csv)
+    answer(s, "Import from CSV")
+    s.wait_text("editor", 1, expected)
+    s.wait_title("editor", "* Glimkeep")
+    expect("nothing saved yet", [], s.backups())
+
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    s.wait_dialog("Imported CSV file")
+    s.wait_foreground("#32770")
+    s.shot("delete-question")
+    s.keys("Tab", "Return")  # from No to Yes
+    s.wait_gone("#32770", "Imported CSV file")
+    wait_until("the CSV file erased", lambda: not os.path.exists(csv), 10)
+    expect("the vault saved where it was", expected.encode(), s.open_vault(PASSWORD))
+    expect("one backup", 1, len(s.backups()))
+
+    s.keys("alt+f", "e")
+    answer(s, "Export to CSV", "Tab", "Return")  # the warning: Yes
+    exported = s.path("downloads/out.csv")
+    choose_file(s, "Save As", exported)
+    answer(s, "Export to CSV")
+    expect("the exported file", "group,title,username,password,url,notes,otp\r\n"
+           "email,gmx,bob,p\u00e4ssw\u00f6rd,,,\r\n"
+           ",Caf\u00e9,,\"x,y\",,\"line 1\r\nline 2\",\r\n".encode(), s.read("downloads/out.csv"))
+    close_cleanly(s, program, "editor")
+    expect("files", sorted(["downloads", "passwords.gkv"] + s.backups()), s.files())
+
+
 @scenario
 def change_password(s):
     """File > Change master password: an empty one refused, then saved at once with the
