@@ -405,11 +405,31 @@ TreeMerge run_merge(const TreeNode* base, const TreeNode& ours, const TreeNode& 
 
 }  // namespace
 
+namespace {
+
+void wipe_merge(TreeMerge& merge) noexcept
+{
+    wipe_tree(merge.merged);
+    for (std::string& path : merge.kept_twice)
+        if (!path.empty()) secure_wipe(&path[0], path.size());
+    merge.kept_twice.clear();
+}
+
+}  // namespace
+
 TreeMerge::~TreeMerge()
 {
-    wipe_tree(merged);
-    for (std::string& path : kept_twice)
-        if (!path.empty()) secure_wipe(&path[0], path.size());
+    wipe_merge(*this);
+}
+
+TreeMerge& TreeMerge::operator=(TreeMerge&& other) noexcept
+{
+    if (this != &other) {
+        wipe_merge(*this);
+        merged = std::move(other.merged);
+        kept_twice = std::move(other.kept_twice);
+    }
+    return *this;
 }
 
 TreeMerge merge_three_way(const Tree& base, const Tree& ours, const Tree& theirs)

@@ -43,7 +43,8 @@ struct TreeMerge {
 
     TreeMerge() = default;
     TreeMerge(TreeMerge&&) noexcept = default;
-    TreeMerge& operator=(TreeMerge&&) = delete;
+    // Wipes what it held before taking the other's.
+    TreeMerge& operator=(TreeMerge&& other) noexcept;
     TreeMerge(const TreeMerge&) = delete;
     TreeMerge& operator=(const TreeMerge&) = delete;
     // Wipes the merged document and the paths.
