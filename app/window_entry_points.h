@@ -8,6 +8,9 @@
 #include <string>
 
 class Database;
+template <class Char>
+class BasicSecretString;
+using SecretString = BasicSecretString<char>;
 
 // Register the window classes "create_db", "decrypt_db" and "editor". A failure is
 // shown in a system message box ("Error", "RegisterClassEx failed").
@@ -20,9 +23,14 @@ void run_create_db_window(HINSTANCE instance, int show_command);
 // The open window: true only when `db` was decrypted with the password typed.
 bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db);
 // The password-change window over the editor `owner` (disabled meanwhile): true when
-// a new, non-empty password was typed and given to `db` (set_password); the caller
-// then saves. Its window class "change_password" is registered at the first run.
-bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db);
+// a new, non-empty password was typed and given to `db` (set_password), and then
+// also to `accepted` when given; the caller then saves. Its window class
+// "change_password" is registered at the first run.
+bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString* accepted = nullptr);
+// The open window over the editor `owner` (disabled meanwhile), for a vault file that
+// `db` has loaded (the vault changed elsewhere, another vault merged in): true when
+// `db` was decrypted with the password typed, which `accepted` then holds.
+bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted);
 // The editor over `db` (holding plaintext): true only when it closed itself through
 // the inactivity timer with nothing unsaved.
 bool run_editor_window(HINSTANCE instance, int show_command, Database& db);

@@ -124,20 +124,27 @@ ElsewhereCheck check_before_save(Database& db, const std::string& path, const Va
     VaultFingerprint now;
     std::string error;
     if (fingerprint_file(path, now, error) != DB_OK) return failure(FoundOnDisk::kCannotMerge, DB_IO_ERROR, error);
-    if (now == known) return ElsewhereCheck();
-    if (!now.present) return failure(FoundOnDisk::kDeleted, DB_OK, std::string());
+    ElsewhereCheck check;
+    check.file = now;
+    if (now == known) return check;
+    if (!now.present) {
+        check.found = FoundOnDisk::kDeleted;
+        return check;
+    }
 
     const bool was_current_format = !db.legacy_format();
-    if (int status = db.load(path)) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
-    if (int status = db.decrypt()) {
-        return failure(status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge, status,
-                       db.last_error());
+    int status = db.load(path);
+    if (status == DB_OK) status = db.decrypt();
+    if (status != DB_OK) {
+        check.found = status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge;
+        check.status = status;
+        check.error = db.last_error();
+        return check;
     }
     // Another program may still write format 1.0; the vault is not taken back to it.
     if (was_current_format) db.upgrade_format();
     WipedTree theirs;
     theirs.tree = parse_plaintext(db);
-    ElsewhereCheck check;
     check.found = FoundOnDisk::kMerged;
     check.merge = merge_three_way(base, ours, theirs.tree);
     return check;
@@ -163,6 +170,8 @@ ElsewhereCheck merge_with_password(Database& db, const std::string& path, const 
     ElsewhereCheck check;
     check.found = FoundOnDisk::kMerged;
     check.merge = merge_three_way(base, ours, theirs.tree);
+    std::string error;
+    fingerprint_file(path, check.file, error);
     return check;
 }
 

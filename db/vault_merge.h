@@ -50,6 +50,7 @@ struct ElsewhereCheck {
     int status = 0;  // the vault's status code of the load or decryption that failed
     std::string error;  // its text
     TreeMerge merge;  // kMerged: base, ours and the file's document merged three ways
+    VaultFingerprint file;  // the file as the check found it
 };
 
 // Before `ours` (edited from `base`) is written to `path`, whose file matched `known`

@@ -23,3 +23,4 @@
 #define IDM_FIND            221  // Edit > Find..., Ctrl+F
 #define IDA_FIND_NEXT       222  // F3
 #define IDT_CLIPBOARD       223  // clears the clipboard after a copy
+#define IDM_MERGE_FROM_VAULT 240  // File > Merge from vault...

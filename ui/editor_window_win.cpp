@@ -13,6 +13,7 @@
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/dpi.h"
 #include "ui/editor_commands.h"
 #include "ui/error_texts.h"
@@ -30,6 +31,10 @@ constexpr wchar_t kClassName[] = L"editor";
 constexpr wchar_t kWebsiteAddress[] = L"https://glimkeep.example.org/";
 
 constexpr int kStripHeight = 33;
+
+// Posted when the window becomes active: the check for a vault changed elsewhere runs
+// once the activation is done.
+constexpr UINT kCheckVaultMessage = WM_APP + 40;
 
 // The high word of WM_COMMAND's wparam for a command from an accelerator (the menu
 // sends 0; a control sends its notification code and its handle in lparam).
@@ -115,9 +120,20 @@ void change_master_password(HWND window)
     // editor underneath it.
     KillTimer(window, IDT_INACTIVITY);
     try {
-        if (run_change_password_window(GetModuleHandleW(nullptr), window, *db) && !save_document()) {
-            db->set_password(old_password.data(), static_cast<std::uint32_t>(old_password.size()));
-            editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
+        // What another program wrote is merged first, under the password it was written with.
+        store_editor_text();
+        if (!fold_in_changes_elsewhere(true)) {
+            restart_inactivity_timer();
+            return;
+        }
+        SecretString new_password;
+        if (run_change_password_window(GetModuleHandleW(nullptr), window, *db, &new_password)) {
+            if (save_document()) {
+                vault_password_in_use() = std::move(new_password);
+            } else {
+                db->set_password(old_password.data(), static_cast<std::uint32_t>(old_password.size()));
+                editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
+            }
         }
     } catch (...) {
         restart_inactivity_timer();
@@ -136,6 +152,7 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_CHANGE_PASSWORD, L"&Change master password...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_UPGRADE, L"&Upgrade vault format...");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_MERGE_FROM_VAULT, L"&Merge from vault...");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
     update_upgrade_item();
@@ -244,6 +261,7 @@ void run_command(HWND window, WORD command)
     case IDM_HELP: editor_show_message(kHelpTitle, kHelpText); break;
     case IDM_CHANGE_PASSWORD: change_master_password(window); break;
     case IDM_UPGRADE: upgrade_vault(window); break;
+    case IDM_MERGE_FROM_VAULT: merge_from_vault_file(window); break;
     case IDM_WEBSITE: ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL); break;
     case IDA_SWITCH_FOCUS:
         SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);
@@ -389,6 +407,10 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
         on_command(window, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
         return LOWORD(wparam) == IDM_SAVE ? 1 : 0;
     case WM_TIMER: on_timer(window, wparam); return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) != WA_INACTIVE) PostMessageW(window, kCheckVaultMessage, 0, 0);
+        return DefWindowProcW(window, message, wparam, lparam);
+    case kCheckVaultMessage: reload_if_changed_elsewhere(window); return 0;
     case WM_CLOSE: on_close(window); return 0;
     case WM_QUERYENDSESSION: return on_query_end_session(window);
     case WM_ENDSESSION: on_end_session(window, wparam != FALSE); return 0;
@@ -492,6 +514,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         }
         g_tree_root = parse_tree(SecretString(db.plaintext()).str());
         g_editor.node_shown = &g_tree_root;
+        begin_vault_session(g_tree_root);
 
         const SIZE size = scaled_window_size(620, 620, WS_OVERLAPPEDWINDOW, true);
         HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -504,6 +527,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
         g_editor.main_window = window;
         ShowWindow(window, show_command);
         UpdateWindow(window);
+        offer_conflict_copies(window);
         if (db.legacy_format() && !g_old_format_warned) {
             g_old_format_warned = true;
             MessageBeep(MB_ICONWARNING);
@@ -524,5 +548,6 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
     g_editor.editor_box = nullptr;
     g_editor.node_shown = nullptr;
     wipe_tree(g_tree_root);
+    end_vault_session();
     return g_editor.timed_out;
 }

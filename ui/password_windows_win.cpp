@@ -8,6 +8,7 @@
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/dpi.h"
 #include "ui/error_texts.h"
 #include "ui/gdi.h"
@@ -37,6 +38,7 @@ struct WindowState {
     Database* db = nullptr;  // open and change windows; borrowed for one run
     bool opened = false;  // open window: decrypted; change window: password given
     HWND owner = nullptr;  // change window: the editor, disabled while it runs
+    SecretString* accepted = nullptr;  // when set: receives the password that opened or was given
 };
 
 // What differs between the two windows.
@@ -297,8 +299,10 @@ void decrypt_database(WindowState& state)
         {
             const SecretString password = typed_password(state.box);
             state.db->set_password(password.data(), length_of(password));
+            if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
         }  // the database holds its own copy now
         const int rc = state.db->decrypt();
+        if (rc != DB_OK && state.accepted) state.accepted->clear();
         if (rc == DB_OK) {
             state.opened = true;
             PostMessageW(window, WM_CLOSE, 0, 0);
@@ -330,6 +334,7 @@ void change_password(WindowState& state)
             return;
         }
         state.db->set_password(password.data(), length_of(password));
+        if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
     } catch (const std::exception& failure) {
@@ -525,13 +530,30 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     g_decrypt_db = WindowState();
     g_decrypt_db.db = &db;
     g_decrypt_db.opened = false;
+    g_decrypt_db.accepted = &vault_password_in_use();
     const bool created = run_window(instance, show_command, kDecryptDb, g_decrypt_db);
     const bool opened = created && g_decrypt_db.opened;
     g_decrypt_db.db = nullptr;
     return opened;
 }
 
-bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db)
+bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted)
+{
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, kDecryptDb.class_name, &existing)) register_window(instance, kDecryptDb);
+    g_decrypt_db = WindowState();
+    g_decrypt_db.db = &db;
+    g_decrypt_db.owner = owner;
+    g_decrypt_db.accepted = &accepted;
+    const bool created = run_owned_window(instance, kDecryptDb, g_decrypt_db);
+    const bool opened = created && g_decrypt_db.opened;
+    g_decrypt_db = WindowState();
+    if (!opened) accepted.clear();
+    return opened;
+}
+
+bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString* accepted)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
@@ -539,6 +561,7 @@ bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db)
     g_change_password = WindowState();
     g_change_password.db = &db;
     g_change_password.owner = owner;
+    g_change_password.accepted = accepted;
     const bool created = run_owned_window(instance, kChangePassword, g_change_password);
     const bool changed = created && g_change_password.opened;
     g_change_password = WindowState();

@@ -10,15 +10,21 @@
 #include "db/database.h"
 #include "db/save_document.h"
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/editor_window.h"
 #include "ui/error_texts.h"
 #include "ui/text.h"
 
 namespace {
 
-// Stores the editor's text and writes the document. Returns the vault's status code;
-// `error` receives the text to show when it is not DB_OK.
-int write_editor_document(std::string& error)
+// write_editor_document's result when the vault changed elsewhere and was not
+// written: the user has been told already (no status code is negative).
+constexpr int kNotWrittenChangedElsewhere = -1;
+
+// Stores the editor's text, folds in what another program wrote meanwhile, and
+// writes the document. Returns the vault's status code; `error` receives the text to
+// show when it is not DB_OK.
+int write_editor_document(std::string& error, bool can_ask)
 {
     Database* db = g_editor.database;
     if (!db) {
@@ -26,7 +32,10 @@ int write_editor_document(std::string& error)
         return DB_NO_DATA;
     }
     store_editor_text();
-    return write_document(*db, g_tree_root, kDatabaseFileName, error);
+    if (!fold_in_changes_elsewhere(can_ask)) return kNotWrittenChangedElsewhere;
+    const int status = write_document(*db, g_tree_root, vault_path(), error);
+    if (status == DB_OK) vault_written();
+    return status;
 }
 
 // The title without the mark of unsaved changes, once they are saved.
@@ -44,7 +53,7 @@ void mark_saved() noexcept
 
 void make_backup() noexcept
 {
-    keep_backup(kDatabaseFileName, static_cast<long long>(std::time(nullptr)));
+    keep_backup(vault_path(), static_cast<long long>(std::time(nullptr)));
 }
 
 bool save_database_quietly() noexcept
@@ -53,7 +62,7 @@ bool save_database_quietly() noexcept
     make_backup();
     try {
         std::string error;
-        if (write_editor_document(error) != DB_OK) return false;
+        if (write_editor_document(error, false) != DB_OK) return false;
     } catch (...) {
         return false;
     }
@@ -82,7 +91,7 @@ bool save_document() noexcept
     std::string error;
     const char* failure_text = nullptr;
     try {
-        status = write_editor_document(error);
+        status = write_editor_document(error, true);
     } catch (const std::bad_alloc&) {
         status = DB_IO_ERROR;
         failure_text = kSaveOutOfMemory;
@@ -92,7 +101,9 @@ bool save_document() noexcept
     }
 
     try {
-        if (status != DB_OK) {
+        if (status == kNotWrittenChangedElsewhere) {
+            // Told where the document went instead.
+        } else if (status != DB_OK) {
             MessageBeep(MB_ICONWARNING);
             if (failure_text || error.empty())
                 editor_show_message(kErrorSavingData, failure_text ? failure_text : kSaveUnexpectedFailure);
@@ -100,7 +111,7 @@ bool save_document() noexcept
                 editor_show_message(kErrorSavingData, error);
         } else {
             MessageBeep(MB_ICONINFORMATION);
-            editor_show_message("Data successfully saved", "All data has been encrypted and was saved.");
+            editor_show_message("Data successfully saved", saved_text());
         }
     } catch (...) {
         // The message could not be built; the state below still tells the truth.
@@ -110,7 +121,10 @@ bool save_document() noexcept
         SetFocus(editor_box);
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
-    if (status == DB_OK) mark_saved();
+    if (status == DB_OK) {
+        mark_saved();
+        offer_to_delete_merged_copies();
+    }
     if (g_editor.main_window) SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
     return status == DB_OK;
 }
