@@ -17,6 +17,8 @@
 // save and check uses this path. Before fix_vault_path() it is "passwords.gkv".
 void fix_vault_path() noexcept;
 const std::string& vault_path() noexcept;
+// Fixes the path given (tests put "passwords.gkv" back).
+void set_vault_path(const std::string& path);
 
 // Takes the vault file's fingerprint; called just before the vault is loaded, so
 // that a change made while the password is typed counts as made elsewhere.
@@ -26,7 +28,8 @@ void note_vault_loading() noexcept;
 SecretString& vault_password_in_use() noexcept;
 
 // The editor's run: the document loaded becomes the base of later merges; at the
-// end the base and the password copy are wiped.
+// end the base and the password copy are wiped, and the fingerprint forgotten (the
+// next run's load takes it again).
 void begin_vault_session(const Tree& document);
 void end_vault_session() noexcept;
 

@@ -98,12 +98,12 @@ void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& f
 
 // The open window over the editor for a vault file `db` has loaded; the inactivity
 // lock waits meanwhile.
-bool ask_password(HWND owner, Database& db, SecretString& accepted)
+bool ask_password(HWND owner, Database& db, SecretString& accepted, const wchar_t* title, const wchar_t* explanation)
 {
     KillTimer(owner, IDT_INACTIVITY);
     bool opened = false;
     try {
-        opened = run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted);
+        opened = run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted, title, explanation);
     } catch (...) {
         opened = false;
     }
@@ -118,7 +118,9 @@ bool adopt_current_password(Database& db)
     Database trial;
     if (trial.load(vault_path()) != DB_OK) return false;
     SecretString accepted;
-    if (!ask_password(g_editor.main_window, trial, accepted)) return false;
+    if (!ask_password(g_editor.main_window, trial, accepted, L"Vault password changed",
+                      L"The vault was saved elsewhere with another password. Please enter its current password."))
+        return false;
     db.set_password(accepted.data(), static_cast<std::uint32_t>(accepted.size()));
     g_password = std::move(accepted);
     return db.load(vault_path()) == DB_OK && db.decrypt() == DB_OK;
@@ -157,7 +159,7 @@ void write_copy_instead(Database& db, bool can_ask, const std::string& reason) n
 std::string names_list(const std::vector<std::string>& names)
 {
     std::string out;
-    for (const std::string& name : names) out += "\r\n\t" + name;
+    for (const std::string& name : names) out += "\r\n    " + name;
     return out;
 }
 
@@ -177,7 +179,9 @@ bool open_other(HWND owner, const std::string& path, Tree& document, std::string
     int status = open_document(other, path, g_password.data(), static_cast<std::uint32_t>(g_password.size()), document);
     if (status == DB_WRONG_PASSWORD) {
         SecretString accepted;
-        if (!ask_password(owner, other, accepted)) {
+        const std::wstring explanation =
+            to_utf16(file_name_of(path)) + L" does not open with the vault's password. Please enter its own.";
+        if (!ask_password(owner, other, accepted, L"Another vault", explanation.c_str())) {
             reason.clear();
             return false;
         }
@@ -216,6 +220,11 @@ const std::string& vault_path() noexcept
     return g_vault_path;
 }
 
+void set_vault_path(const std::string& path)
+{
+    g_vault_path = path;
+}
+
 void note_vault_loading() noexcept
 {
     std::string error;
@@ -237,6 +246,7 @@ void begin_vault_session(const Tree& document)
 
 void end_vault_session() noexcept
 {
+    g_known_valid = false;
     wipe_tree(g_base);
     g_password.clear();
     wipe_strings(g_kept_twice);

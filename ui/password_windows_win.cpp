@@ -39,6 +39,8 @@ struct WindowState {
     bool opened = false;  // open window: decrypted; change window: password given
     HWND owner = nullptr;  // change window: the editor, disabled while it runs
     SecretString* accepted = nullptr;  // when set: receives the password that opened or was given
+    const wchar_t* title = nullptr;  // when set: in place of the kind's title and explanation
+    const wchar_t* explanation = nullptr;
 };
 
 // What differs between the two windows.
@@ -217,15 +219,16 @@ int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const 
     const SelectInScope select_title_font(dc, state.title_font.get());
     SetTextColor(dc, kTitleColour);
     RECT title = {scaled(10), scaled(5), client.right - scaled(5), client.bottom};
-    DrawTextW(dc, kind.title, -1, &title, DT_END_ELLIPSIS);
+    DrawTextW(dc, state.title ? state.title : kind.title, -1, &title, DT_END_ELLIPSIS);
 
     const SelectInScope select_text_font(dc, state.text_font.get());
     SetTextColor(dc, RGB(0, 0, 0));
     RECT text = {scaled(picture.bmWidth + 20), scaled(35), client.right - scaled(5), client.bottom};
-    DrawTextW(dc, kind.explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
+    const wchar_t* explanation = state.explanation ? state.explanation : kind.explanation;
+    DrawTextW(dc, explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
     int band_top = text.bottom + scaled(kind.gap);
     if (client.bottom - scaled(kBandHeight) > band_top) band_top = client.bottom - scaled(kBandHeight);
-    DrawTextW(dc, kind.explanation, -1, &text, DT_WORDBREAK);
+    DrawTextW(dc, explanation, -1, &text, DT_WORDBREAK);
     return band_top;
 }
 
@@ -537,7 +540,8 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     return opened;
 }
 
-bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted)
+bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted,
+                               const wchar_t* title, const wchar_t* explanation)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
@@ -546,6 +550,8 @@ bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, Sec
     g_decrypt_db.db = &db;
     g_decrypt_db.owner = owner;
     g_decrypt_db.accepted = &accepted;
+    g_decrypt_db.title = title;
+    g_decrypt_db.explanation = explanation;
     const bool created = run_owned_window(instance, kDecryptDb, g_decrypt_db);
     const bool opened = created && g_decrypt_db.opened;
     g_decrypt_db = WindowState();
