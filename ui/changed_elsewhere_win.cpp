@@ -432,7 +432,7 @@ void offer_conflict_copies(HWND window)
     }
     wipe_tree(document);
     g_merged_copies = std::move(merged);
-    editor_show_message(kConflictCopiesCaption, text);
+    editor_show_message("Conflicting copies merged", text);
     // Copies that added nothing can go at once, after the same question.
     if (!g_editor.changed) offer_to_delete_merged_copies();
 }

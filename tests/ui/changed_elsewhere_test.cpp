@@ -23,6 +23,8 @@ protected:
         fix_vault_path();
         note_vault_loading();
         ASSERT_TRUE(open_vault(db_, kPassword));
+        // What the open window leaves when it opened the vault.
+        vault_password_in_use() = SecretString(kPassword, sizeof kPassword - 1);
     }
     void TearDown() override
     {
@@ -91,6 +93,43 @@ TEST_F(ChangedElsewhere, ANewPasswordElsewhereIsNeverOverwrittenWhenTheWindowIsC
     Tree document;
     ASSERT_EQ(open_document(copy, copies[0], kPassword, sizeof kPassword - 1, document), DB_OK);
     EXPECT_EQ(copy.plaintext(), "mail\r\n\tuser: bob\r\nbank: 12345\r\n");
+}
+
+TEST_F(ChangedElsewhere, ConflictCopiesAreMergedAtOpenAndDeletedAfterTheSave)
+{
+    const std::string copy = "passwords.sync-conflict-20261209-101500-ABCDEFG.gkv";
+    make_vault(copy, kPassword, "bank: 1234\r\nshop: x\r\n");
+    make_vault("passwords.gkv.1796752497.bak", kPassword, "never: merged\r\n");
+    run([&](WindowDriver& d) {
+        d.answer_dialog(L"Conflicting copies", IDYES);
+        d.answer_dialog(L"Conflicting copies merged", IDOK);
+        d.expect_text(d.main, L"* Glimkeep", "merged as an unsaved change");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.answer_dialog(L"Delete the merged copies?", IDYES);
+    });
+    ASSERT_GE(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].text,
+              "1 conflicting copy of this vault was found beside it. Merge it into the vault?\r\n    " + copy);
+    EXPECT_EQ(folder_.names().size(), 3u) << "the vault, the planted .bak and the save's backup";
+    EXPECT_FALSE(fs::exists(folder_.path() / copy));
+    Database reread;
+    ASSERT_TRUE(open_vault(reread, kPassword));
+    EXPECT_EQ(reread.plaintext(), std::string(kDocument) + "shop: x\r\n");
+}
+
+TEST_F(ChangedElsewhere, ConflictCopiesStayWhenTheQuestionIsAnsweredWithEnter)
+{
+    const std::string copy = "passwords (conflicted copy 2026-12-09 101500).gkv";
+    make_vault(copy, kPassword, "shop: x\r\n");
+    run([&](WindowDriver& d) {
+        d.answer_dialog(L"Conflicting copies", IDNO);
+        d.expect_text(d.main, L"Glimkeep", "nothing changed");
+    });
+    EXPECT_TRUE(fs::exists(folder_.path() / copy));
+    Database reread;
+    ASSERT_TRUE(open_vault(reread, kPassword));
+    EXPECT_EQ(reread.plaintext(), kDocument);
 }
 
 }  // namespace
