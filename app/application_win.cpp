@@ -4,6 +4,7 @@
 
 #include "app/window_entry_points.h"
 #include "db/database.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
@@ -100,7 +101,8 @@ bool document_fits_the_editor(const Database& db)
 int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
     Database db;  // its destructor wipes the plaintext and the password copy
-    if (db.load(kDatabaseFileName) != DB_OK) {
+    note_vault_loading();
+    if (db.load(vault_path()) != DB_OK) {
         std::string text = db.last_error();
         text += "\r\n";
         text += kDatabaseFileName;
@@ -117,6 +119,7 @@ int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& optio
 
 int run_sequence(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
+    fix_vault_path();
     if (!file_exists(kDatabaseFileName)) {
         register_create_db_window(instance);
         run_create_db_window(instance, show_command);

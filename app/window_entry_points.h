@@ -26,6 +26,12 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db);
 // a new, non-empty password was typed into `new_password`; the caller then saves
 // with it. Its window class "change_password" is registered at the first run.
 bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& new_password);
+// The open window over the editor `owner` (disabled meanwhile), with its own title and
+// explanation, for a vault file that `db` has loaded (the vault changed elsewhere,
+// another vault merged in): true when `db` was decrypted with the password typed,
+// which `accepted` then holds.
+bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted,
+                               const wchar_t* title, const wchar_t* explanation);
 // The editor over `db` (holding plaintext): true only when it closed itself through
 // the inactivity timer with nothing unsaved. `options` stay the program's own but in
 // the tests.

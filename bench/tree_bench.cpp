@@ -4,6 +4,7 @@
 // on it, and the editor's filter keystroke on a 1 MiB vault (store the shown
 // root's text, look the filter up, write the node found).
 
+#include "tree/merge.h"
 #include "tree/tree.h"
 
 #include <benchmark/benchmark.h>
@@ -280,5 +281,79 @@ void BM_TreeFilterKeystrokeShowRoot1MiB(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * editor_text.size()));
 }
 BENCHMARK(BM_TreeFilterKeystrokeShowRoot1MiB)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Merging: a 1 MiB vault changed on two sides, a few hundred changes each (values
+// changed, entries added and deleted), merged three ways; beside it, the parse of
+// the same text.
+
+// Every `step`-th entry of every group: its first value changed; every 7th such
+// entry deleted instead, every 5th gets a new sibling after it.
+Tree edited(const Tree& base, std::size_t step, std::size_t offset, const std::string& mark, std::size_t& n)
+{
+    Tree out = base;
+    n = 0;
+    for (TreeNode& group : out.children) {
+        std::vector<TreeNode> kept;
+        for (std::size_t i = 0; i < group.children.size(); ++i) {
+            TreeNode& entry = group.children[i];
+            if ((i + offset) % step != 0) {
+                kept.push_back(std::move(entry));
+                continue;
+            }
+            ++n;
+            if (n % 7 == 0) continue;
+            if (!entry.children.empty()) entry.children[0].set_content(mark + std::to_string(n));
+            kept.push_back(std::move(entry));
+            if (n % 5 == 0) kept.emplace_back(mark + " new " + std::to_string(n), "x", true);
+        }
+        group.children = std::move(kept);
+    }
+    return out;
+}
+
+void BM_TreeParse1MiB(benchmark::State& state)
+{
+    const std::string& text = vault_1mib();
+    for (auto _ : state) {
+        Tree tree = parse_tree(text);
+        benchmark::DoNotOptimize(tree.children.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_TreeParse1MiB)->Unit(benchmark::kMillisecond);
+
+void BM_TreeMergeThreeWay1MiB(benchmark::State& state)
+{
+    const Tree base = parse_tree(vault_1mib());
+    std::size_t ours_changes = 0;
+    std::size_t theirs_changes = 0;
+    const Tree ours = edited(base, 31, 0, "ours", ours_changes);
+    const Tree theirs = edited(base, 29, 3, "theirs", theirs_changes);
+    for (auto _ : state) {
+        TreeMerge result = merge_three_way(base, ours, theirs);
+        benchmark::DoNotOptimize(result.merged.children.data());
+    }
+    state.counters["ours_changes"] = static_cast<double>(ours_changes);
+    state.counters["theirs_changes"] = static_cast<double>(theirs_changes);
+}
+BENCHMARK(BM_TreeMergeThreeWay1MiB)->Unit(benchmark::kMillisecond);
+
+void BM_TreeMergeTwoWay1MiB(benchmark::State& state)
+{
+    const Tree base = parse_tree(vault_1mib());
+    std::size_t changes = 0;
+    const Tree ours = edited(base, 31, 0, "ours", changes);
+    const Tree theirs = edited(base, 29, 3, "theirs", changes);
+    for (auto _ : state) {
+        TreeMerge result = merge_two_way(ours, theirs);
+        benchmark::DoNotOptimize(result.merged.children.data());
+    }
+}
+BENCHMARK(BM_TreeMergeTwoWay1MiB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -6,11 +6,15 @@
 #include "csv/csv.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
+#include "db/file_io.h"
 #include "otp/otp.h"
+#include "tree/merge.h"
+#include "vault/vault_merge.h"
 #include "tree/tree.h"
 #include "vault/save.h"
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <new>
@@ -43,6 +47,12 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "                  the node itself or its first child that holds a secret (a\n"
                          "                  value otpauth://totp/..., or a node named otp or totp with a\n"
                          "                  base32 secret)\n"
+                         "  merge OTHER     fold the vault file OTHER into the vault (its password is asked\n"
+                         "                  second; an empty answer means the vault's)\n"
+                         "  merge --conflicts [--delete-merged]\n"
+                         "                  merge the copies that synchronisation programs left beside the\n"
+                         "                  vault (names holding 'sync-conflict' or 'conflicted copy'),\n"
+                         "                  and with --delete-merged erase those merged\n"
                          "\n"
                          "Options:\n"
                          "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
@@ -55,17 +65,19 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "  --version          show the version and exit\n"
                          "\n"
                          "PATH and QUERY are filter texts as in the editor: names separated by single\n"
-                         "spaces, letters in any case. import, import-csv, passwd and upgrade first copy\n"
-                         "the vault to a backup beside it (FILE.SECONDS.bak); nothing is written unless\n"
-                         "the whole command succeeds. export-csv warns on standard error that its\n"
-                         "output is not encrypted, and counts the entries it left out.\n"
+                         "spaces, letters in any case. import, import-csv, passwd, upgrade and merge\n"
+                         "first copy the vault to a backup beside it (FILE.SECONDS.bak); nothing is\n"
+                         "written unless the whole command succeeds, and nothing when the vault changed\n"
+                         "while the command ran. export-csv warns on standard error that its output is\n"
+                         "not encrypted, and counts the entries it left out.\n"
                          "\n"
                          "Exit status: 0 on success; the vault's status code when it fails (1 the file\n"
                          "cannot be read or written, 2 not a vault or damaged, 3 unsupported version,\n"
                          "8 no password, 9 wrong password, 10 random source failed); 64 for a command\n"
                          "line that is not understood; 65 when PATH or QUERY names nothing, PATH holds\n"
                          "no one-time secret or one that cannot be read, or the CSV file is of no known\n"
-                         "layout or damaged.\n";
+                         "layout or damaged; 75 when the vault changed while the command ran (try\n"
+                         "again).\n";
 
 // A failure on its way to standard error and the exit code.
 struct Failure {
@@ -85,6 +97,8 @@ struct Options {
     int password_fd = -1;
     bool at_given = false;  // --at: the time for code
     std::int64_t at = 0;
+    bool conflicts = false;  // merge --conflicts
+    bool delete_merged = false;  // merge --conflicts --delete-merged
     bool help = false;
     bool version = false;
 };
@@ -133,6 +147,10 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
             }
             if (arg == "--version") {
                 options.version = true;
+                continue;
+            }
+            if (arg == "--conflicts" || arg == "--delete-merged") {
+                (arg == "--conflicts" ? options.conflicts : options.delete_merged) = true;
                 continue;
             }
             std::string name = arg;
@@ -199,6 +217,21 @@ public:
     // The password that opens a vault.
     bool read_current(SecretString& out, Failure& failure) { return read(out, "Password: ", failure); }
 
+    // The password of another vault file; empty when the answer was empty, or (from
+    // a descriptor, when `optional`) when the input has ended.
+    bool read_other(SecretString& out, const std::string& prompt, bool optional, Failure& failure)
+    {
+        if (fd_ < 0) return read(out, prompt.c_str(), failure);
+        out.clear();
+        std::string error;
+        bool at_end = false;
+        if (cli_io::read_line(fd_, out, at_end, error)) return true;
+        out.clear();
+        if (at_end && optional) return true;
+        failure = fail(DB_NO_PASSWORD, "password descriptor " + std::to_string(fd_) + ": " + error);
+        return false;
+    }
+
     // A new master password: asked twice on the terminal, read once from a descriptor.
     // An empty password is refused, as the program refuses it.
     bool read_new(SecretString& out, Failure& failure)
@@ -244,6 +277,8 @@ void set_password(Database& db, const SecretString& password)
 struct OpenVault {
     Database db;
     Tree root;
+    SecretString password;
+    VaultFingerprint found;  // the file as the command read it
 
     OpenVault() = default;
     ~OpenVault() { wipe_tree(root); }
@@ -259,19 +294,21 @@ Failure vault_failure(const Options& options, int status, const Database& db)
 }
 
 // Loads and decrypts the vault with the current password.
-bool unlock_vault(const Options& options, PasswordSource& passwords, Database& db, Failure& failure)
+bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure)
 {
-    if (int status = db.load(options.vault)) {
-        failure = vault_failure(options, status, db);
+    std::string error;
+    if (fingerprint_file(options.vault, vault.found, error) != DB_OK) {
+        failure = fail(DB_IO_ERROR, options.vault + ": " + error);
         return false;
     }
-    {
-        SecretString password;
-        if (!passwords.read_current(password, failure)) return false;
-        set_password(db, password);
+    if (int status = vault.db.load(options.vault)) {
+        failure = vault_failure(options, status, vault.db);
+        return false;
     }
-    if (int status = db.decrypt()) {
-        failure = vault_failure(options, status, db);
+    if (!passwords.read_current(vault.password, failure)) return false;
+    set_password(vault.db, vault.password);
+    if (int status = vault.db.decrypt()) {
+        failure = vault_failure(options, status, vault.db);
         return false;
     }
     return true;
@@ -280,7 +317,7 @@ bool unlock_vault(const Options& options, PasswordSource& passwords, Database& d
 // Unlocks the vault, then parses the document.
 bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure)
 {
-    if (!unlock_vault(options, passwords, vault.db, failure)) return false;
+    if (!unlock_vault(options, passwords, vault, failure)) return false;
     const SecretString text(vault.db.plaintext());
     vault.root = parse_tree(text.str());
     return true;
@@ -302,6 +339,24 @@ bool saved(const Options& options, const vault::SaveReport& report, Failure& fai
     const std::string note = vault::no_backup_note(report);
     if (!note.empty()) cli_io::write_err_line(std::string(kProgram) + ": " + options.vault + ": " + note);
     return true;
+}
+
+// True when the vault's file is still as open_vault read it; a command that rewrites
+// the vault asks just before it does, and writes nothing when another program wrote.
+bool unchanged_since_open(const Options& options, const OpenVault& vault, Failure& failure)
+{
+    VaultFingerprint now;
+    std::string error;
+    if (fingerprint_file(options.vault, now, error) != DB_OK) {
+        failure = fail(DB_IO_ERROR, options.vault + ": " + error);
+        return false;
+    }
+    if (now == vault.found) return true;
+    failure = fail(kExitChanged,
+                   options.vault +
+                       ": the vault was changed by another program while this command ran; "
+                       "nothing was written. Try again.");
+    return false;
 }
 
 // Writes `text`, and a line end after it when `line` is set, then wipes it. The line
@@ -363,6 +418,7 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
     // ended by CR LF.
     vault.root = parse_tree(input.str());
     input.clear();
+    if (!unchanged_since_open(options, vault, failure)) return false;
     return saved(options, vault::save_document(vault.db, vault.root, options.vault, now_seconds()), failure);
 }
 
@@ -370,8 +426,8 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
 bool command_import_csv(const Options& options, PasswordSource& passwords, Failure& failure)
 {
     const std::string& file = options.operands[0];
-    Database db;
-    if (!unlock_vault(options, passwords, db, failure)) return false;
+    OpenVault vault;
+    if (!unlock_vault(options, passwords, vault, failure)) return false;
     SecretString csv;
     std::string error;
     if (!(file == "-" ? cli_io::read_all(0, csv, error) : read_csv_file(file, csv, error))) {
@@ -380,14 +436,15 @@ bool command_import_csv(const Options& options, PasswordSource& passwords, Failu
     }
     CsvImport imported;
     {
-        const SecretString vault_text(db.plaintext());
+        const SecretString vault_text(vault.db.plaintext());
         if (!import_csv(vault_text.str(), csv.str(), imported)) {
             failure = fail(kExitNotFound, (file == "-" ? "standard input" : file) + ": " + imported.error);
             return false;
         }
     }
     csv.clear();
-    const vault::SaveReport report = vault::save_text(db, imported.text.str(), options.vault, now_seconds());
+    if (!unchanged_since_open(options, vault, failure)) return false;
+    const vault::SaveReport report = vault::save_text(vault.db, imported.text.str(), options.vault, now_seconds());
     imported.text.clear();
     if (!saved(options, report, failure)) return false;
     cli_io::write_err_line(std::to_string(imported.rows) + " rows of a " + csv_layout_name(imported.layout) +
@@ -416,6 +473,7 @@ bool command_passwd(const Options& options, PasswordSource& passwords, Failure& 
     if (!open_vault(options, passwords, vault, failure)) return false;
     SecretString password;
     if (!passwords.read_new(password, failure)) return false;
+    if (!unchanged_since_open(options, vault, failure)) return false;
     return saved(options,
                  vault::change_password(vault.db, options.vault, password.data(),
                                         static_cast<std::uint32_t>(password.size()), now_seconds()),
@@ -430,6 +488,7 @@ bool command_upgrade(const Options& options, PasswordSource& passwords, Failure&
         std::string note = options.vault + " is already in format 2.0" + cli_io::kLineEnd;
         return write_out(note, failure);
     }
+    if (!unchanged_since_open(options, vault, failure)) return false;
     return saved(options, vault::upgrade(vault.db, options.vault, nullptr, 0, now_seconds()), failure);
 }
 
@@ -485,6 +544,125 @@ bool command_code(const Options& options, PasswordSource& passwords, Failure& fa
     return print_secret(std::move(code), true, failure);
 }
 
+// Writes `document` into the open vault when it differs from the vault's own: the
+// check for another writer, the backup, the atomic save.
+bool save_merged(const Options& options, OpenVault& vault, const Tree& document, Failure& failure)
+{
+    if (document == vault.root) return true;
+    if (!unchanged_since_open(options, vault, failure)) return false;
+    return saved(options, vault::save_document(vault.db, document, options.vault, now_seconds()), failure);
+}
+
+bool print_kept_twice(const TreeMerge& merge, Failure& failure)
+{
+    for (const std::string& path : merge.kept_twice)
+        if (!write_out("kept twice: " + path + cli_io::kLineEnd, failure)) return false;
+    return true;
+}
+
+// Opens another vault file with the vault's password or, when that fails, with the
+// one read for it (empty: the vault's). A wrong password is DB_WRONG_PASSWORD.
+int open_other(const std::string& path, OpenVault& vault, PasswordSource& passwords, bool ask_after_failure,
+               OpenVault& other, Failure& failure)
+{
+    const SecretString* password = &vault.password;
+    if (!ask_after_failure) {
+        if (!passwords.read_other(other.password, "Password of " + path + " (empty: the vault's): ", false, failure))
+            return -1;
+        if (!other.password.empty()) password = &other.password;
+    }
+    int status =
+        open_document(other.db, path, password->data(), static_cast<std::uint32_t>(password->size()), other.root);
+    if (status != DB_WRONG_PASSWORD || !ask_after_failure) return status;
+    if (!passwords.read_other(other.password, "Password of " + path + " (empty: skip it): ", true, failure)) return -1;
+    if (other.password.empty()) return status;
+    return open_document(other.db, path, other.password.data(), static_cast<std::uint32_t>(other.password.size()),
+                         other.root);
+}
+
+bool command_merge_conflicts(const Options& options, PasswordSource& passwords, Failure& failure)
+{
+    OpenVault vault;
+    if (!open_vault(options, passwords, vault, failure)) return false;
+    std::vector<std::string> copies;
+    if (int error_number = find_conflict_copies(options.vault, copies)) {
+        failure = fail(DB_IO_ERROR, "folder of " + options.vault + ": " + std::strerror(error_number));
+        return false;
+    }
+    if (copies.empty())
+        return write_out("No conflicting copies of " + options.vault + " were found." + cli_io::kLineEnd, failure);
+
+    Tree document = vault.root;
+    std::vector<std::string> merged;
+    std::string report;
+    for (const std::string& copy : copies) {
+        OpenVault other;
+        const int status = open_other(copy, vault, passwords, true, other, failure);
+        if (status < 0) {
+            wipe_tree(document);
+            return false;
+        }
+        if (status != DB_OK) {
+            std::string text = other.db.last_error();
+            report += "skipped: " + copy + ": " + (text.empty() ? "status " + std::to_string(status) : text) +
+                cli_io::kLineEnd;
+            continue;
+        }
+        TreeMerge merge = merge_two_way(document, other.root);
+        wipe_tree(document);
+        document = std::move(merge.merged);
+        report += "merged: " + copy + cli_io::kLineEnd;
+        for (const std::string& path : merge.kept_twice) report += "kept twice: " + path + cli_io::kLineEnd;
+        merged.push_back(copy);
+    }
+    const bool saved = save_merged(options, vault, document, failure);
+    wipe_tree(document);
+    if (!saved) return false;
+    if (!write_out(report, failure)) return false;
+    if (!options.delete_merged) return true;
+    for (const std::string& copy : merged) {
+        if (int error_number = db_file::erase_file(copy)) {
+            failure = fail(DB_IO_ERROR, copy + ": " + std::strerror(error_number));
+            return false;
+        }
+        if (!write_out("deleted: " + copy + cli_io::kLineEnd, failure)) return false;
+    }
+    return true;
+}
+
+bool command_merge(const Options& options, PasswordSource& passwords, Failure& failure)
+{
+    if (options.conflicts) {
+        if (!options.operands.empty()) {
+            failure = fail(kExitUsage, "merge --conflicts: unexpected argument '" + options.operands[0] + "'");
+            return false;
+        }
+        return command_merge_conflicts(options, passwords, failure);
+    }
+    if (options.operands.empty() || options.delete_merged) {
+        failure =
+            fail(kExitUsage,
+                 options.operands.empty() ? "merge: missing argument" : "merge: --delete-merged goes with --conflicts");
+        return false;
+    }
+    const std::string& path = options.operands[0];
+    OpenVault vault;
+    if (!open_vault(options, passwords, vault, failure)) return false;
+    OpenVault other;
+    const int status = open_other(path, vault, passwords, false, other, failure);
+    if (status < 0) return false;
+    if (status != DB_OK) {
+        const std::string text = other.db.last_error();
+        failure = fail(status, path + ": " + (text.empty() ? "status " + std::to_string(status) : text));
+        return false;
+    }
+    const TreeMerge merge = merge_two_way(vault.root, other.root);
+    if (merge.merged == vault.root)
+        return write_out(path + " holds nothing that the vault does not" + cli_io::kLineEnd, failure);
+    if (!save_merged(options, vault, merge.merged, failure)) return false;
+    return write_out("merged: " + path + cli_io::kLineEnd, failure) && print_kept_twice(merge, failure);
+}
+
 struct CommandShape {
     const char* name;
     std::size_t min_operands;
@@ -494,7 +672,7 @@ struct CommandShape {
 constexpr CommandShape kCommands[] = {
     {"show", 0, 1},   {"complete", 1, 1},   {"export", 0, 0},     {"import", 0, 0},
     {"passwd", 0, 0}, {"upgrade", 0, 0},    {"generate", 0, 0},   {"init", 0, 0},
-    {"code", 1, 1},   {"import-csv", 1, 1}, {"export-csv", 0, 0},
+    {"code", 1, 1},   {"import-csv", 1, 1}, {"export-csv", 0, 0}, {"merge", 0, 1},
 };
 
 Failure check_shape(const Options& options)
@@ -528,6 +706,7 @@ bool run_command(const Options& options, Failure& failure)
     if (c == "code") return command_code(options, passwords, failure);
     if (c == "import-csv") return command_import_csv(options, passwords, failure);
     if (c == "export-csv") return command_export_csv(options, passwords, failure);
+    if (c == "merge") return command_merge(options, passwords, failure);
     return command_init(options, passwords, failure);
 }
 

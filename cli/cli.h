@@ -10,6 +10,7 @@
 // (DB_OK to DB_RANDOM_FAILED), which are passed on as they are.
 inline constexpr int kExitUsage = 64;  // the command line is not understood
 inline constexpr int kExitNotFound = 65;  // PATH or QUERY names nothing in the vault
+inline constexpr int kExitChanged = 75;  // the vault changed while the command ran: try again
 
 // Runs one command. Never throws.
 int run_cli(const std::vector<std::string>& args) noexcept;

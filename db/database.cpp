@@ -142,6 +142,11 @@ void Database::write_legacy_format()
     write_legacy_ = true;
 }
 
+void Database::write_current_format()
+{
+    write_legacy_ = false;
+}
+
 void Database::set_new_key_iterations(std::uint32_t iterations)
 {
     new_key_iterations_ = iterations;

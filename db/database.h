@@ -93,6 +93,9 @@ public:
     // The next encryption writes format 1.0, as after loading a 1.0 vault: for the
     // tools and tests that make vaults of the old format.
     void write_legacy_format();
+    // The next encryption writes format 2.0, whatever was loaded: a vault that another
+    // program wrote back as 1.0 is not taken back to it by a merge.
+    void write_current_format();
     // The iteration count for keys derived with a fresh salt (the program's 600,000
     // unless a test asks for fewer). A vault loaded with a larger count keeps it.
     void set_new_key_iterations(std::uint32_t iterations);

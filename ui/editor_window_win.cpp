@@ -14,6 +14,7 @@
 #include "db/database.h"
 #include "glimkeep_version.h"
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/dpi.h"
 #include "ui/csv_commands.h"
 #include "ui/editor_commands.h"
@@ -32,6 +33,10 @@ constexpr wchar_t kClassName[] = L"editor";
 constexpr wchar_t kWebsiteAddress[] = L"https://glimkeep.example.org/";
 
 constexpr int kStripHeight = 33;
+
+// Posted when the window becomes active: the check for a vault changed elsewhere runs
+// once the activation is done.
+constexpr UINT kCheckVaultMessage = WM_APP + 40;
 
 // The high word of WM_COMMAND's wparam for a command from an accelerator (the menu
 // sends 0; a control sends its notification code and its handle in lparam).
@@ -114,10 +119,19 @@ void change_master_password(HWND window)
     // editor underneath it.
     KillTimer(window, IDT_INACTIVITY);
     try {
+        // What another program wrote is merged first, under the password it was written with.
+        store_editor_text();
+        if (!fold_in_changes_elsewhere(true)) {
+            restart_inactivity_timer();
+            return;
+        }
         SecretString password;
-        if (run_change_password_window(GetModuleHandleW(nullptr), window, password) &&
-            !save_document(SaveKind::kNewPassword, &password))
-            editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
+        if (run_change_password_window(GetModuleHandleW(nullptr), window, password)) {
+            if (save_document(SaveKind::kNewPassword, &password))
+                vault_password_in_use() = std::move(password);
+            else
+                editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
+        }
     } catch (...) {
         restart_inactivity_timer();
         throw;
@@ -135,6 +149,7 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_CHANGE_PASSWORD, L"&Change master password...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_UPGRADE, L"&Upgrade vault format...");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_MERGE_FROM_VAULT, L"&Merge from vault...");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_IMPORT_CSV, L"&Import from CSV...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXPORT_CSV, L"&Export to CSV...");
@@ -249,6 +264,7 @@ void run_command(HWND window, WORD command)
     case IDM_UPGRADE: upgrade_vault(window); break;
     case IDM_IMPORT_CSV: import_csv_file(window); break;
     case IDM_EXPORT_CSV: export_csv_file(window); break;
+    case IDM_MERGE_FROM_VAULT: merge_from_vault_file(window); break;
     case IDM_WEBSITE: ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL); break;
     case IDA_SWITCH_FOCUS:
         SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);
@@ -395,6 +411,10 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
         on_command(window, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
         return LOWORD(wparam) == IDM_SAVE ? 1 : 0;
     case WM_TIMER: on_timer(window, wparam); return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) != WA_INACTIVE) PostMessageW(window, kCheckVaultMessage, 0, 0);
+        return DefWindowProcW(window, message, wparam, lparam);
+    case kCheckVaultMessage: reload_if_changed_elsewhere(window); return 0;
     case WM_CLOSE: on_close(window); return 0;
     case WM_QUERYENDSESSION: return on_query_end_session(window);
     case WM_ENDSESSION: on_end_session(window, wparam != FALSE); return 0;
@@ -497,6 +517,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
         }
         g_tree_root = parse_tree(SecretString(db.plaintext()).str());
         g_editor.node_shown = &g_tree_root;
+        begin_vault_session(g_tree_root);
 
         const SIZE size = scaled_window_size(620, 620, WS_OVERLAPPEDWINDOW, true);
         HWND window = CreateWindowExW(0, kClassName, L"Glimkeep", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -509,6 +530,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
         g_editor.main_window = window;
         ShowWindow(window, show_command);
         UpdateWindow(window);
+        offer_conflict_copies(window);
         if (db.legacy_format() && !g_old_format_warned) {
             g_old_format_warned = true;
             MessageBeep(MB_ICONWARNING);
@@ -529,5 +551,6 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
     g_editor.editor_box = nullptr;
     g_editor.node_shown = nullptr;
     wipe_tree(g_tree_root);
+    end_vault_session();
     return g_editor.timed_out;
 }

@@ -8,6 +8,7 @@
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/dpi.h"
 #include "ui/error_texts.h"
 #include "ui/gdi.h"
@@ -35,9 +36,11 @@ struct WindowState {
     Font text_font;
     Bitmap picture;
     Database* db = nullptr;  // the open window's; borrowed for one run
-    SecretString* new_password = nullptr;  // the change window's answer; borrowed for one run
     bool opened = false;  // open window: decrypted; change window: password given
     HWND owner = nullptr;  // change window: the editor, disabled while it runs
+    SecretString* accepted = nullptr;  // when set: receives the password that opened or was given
+    const wchar_t* title = nullptr;  // when set: in place of the kind's title and explanation
+    const wchar_t* explanation = nullptr;
 };
 
 // What differs between the two windows.
@@ -216,15 +219,16 @@ int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const 
     const SelectInScope select_title_font(dc, state.title_font.get());
     SetTextColor(dc, kTitleColour);
     RECT title = {scaled(10), scaled(5), client.right - scaled(5), client.bottom};
-    DrawTextW(dc, kind.title, -1, &title, DT_END_ELLIPSIS);
+    DrawTextW(dc, state.title ? state.title : kind.title, -1, &title, DT_END_ELLIPSIS);
 
     const SelectInScope select_text_font(dc, state.text_font.get());
     SetTextColor(dc, RGB(0, 0, 0));
     RECT text = {scaled(picture.bmWidth + 20), scaled(35), client.right - scaled(5), client.bottom};
-    DrawTextW(dc, kind.explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
+    const wchar_t* explanation = state.explanation ? state.explanation : kind.explanation;
+    DrawTextW(dc, explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
     int band_top = text.bottom + scaled(kind.gap);
     if (client.bottom - scaled(kBandHeight) > band_top) band_top = client.bottom - scaled(kBandHeight);
-    DrawTextW(dc, kind.explanation, -1, &text, DT_WORDBREAK);
+    DrawTextW(dc, explanation, -1, &text, DT_WORDBREAK);
     return band_top;
 }
 
@@ -298,8 +302,10 @@ void decrypt_database(WindowState& state)
         {
             const SecretString password = typed_password(state.box);
             state.db->set_password(password.data(), length_of(password));
+            if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
         }  // the database holds its own copy now
         const int rc = state.db->decrypt();
+        if (rc != DB_OK && state.accepted) state.accepted->clear();
         if (rc == DB_OK) {
             state.opened = true;
             PostMessageW(window, WM_CLOSE, 0, 0);
@@ -322,7 +328,7 @@ void decrypt_database(WindowState& state)
 
 void change_password(WindowState& state)
 {
-    if (state.opened || !state.new_password) return;
+    if (state.opened || !state.accepted) return;
     HWND window = state.window;
     try {
         SecretString password = typed_password(state.box);
@@ -330,7 +336,7 @@ void change_password(WindowState& state)
             refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
-        *state.new_password = std::move(password);
+        if (state.accepted) *state.accepted = std::move(password);
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
     } catch (const std::exception& failure) {
@@ -526,9 +532,29 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     g_decrypt_db = WindowState();
     g_decrypt_db.db = &db;
     g_decrypt_db.opened = false;
+    g_decrypt_db.accepted = &vault_password_in_use();
     const bool created = run_window(instance, show_command, kDecryptDb, g_decrypt_db);
     const bool opened = created && g_decrypt_db.opened;
     g_decrypt_db.db = nullptr;
+    return opened;
+}
+
+bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted,
+                               const wchar_t* title, const wchar_t* explanation)
+{
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, kDecryptDb.class_name, &existing)) register_window(instance, kDecryptDb);
+    g_decrypt_db = WindowState();
+    g_decrypt_db.db = &db;
+    g_decrypt_db.owner = owner;
+    g_decrypt_db.accepted = &accepted;
+    g_decrypt_db.title = title;
+    g_decrypt_db.explanation = explanation;
+    const bool created = run_owned_window(instance, kDecryptDb, g_decrypt_db);
+    const bool opened = created && g_decrypt_db.opened;
+    g_decrypt_db = WindowState();
+    if (!opened) accepted.clear();
     return opened;
 }
 
@@ -538,8 +564,8 @@ bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& ne
     existing.cbSize = sizeof existing;
     if (!GetClassInfoExW(instance, kChangePassword.class_name, &existing)) register_window(instance, kChangePassword);
     g_change_password = WindowState();
-    g_change_password.new_password = &new_password;
     g_change_password.owner = owner;
+    g_change_password.accepted = &new_password;
     const bool created = run_owned_window(instance, kChangePassword, g_change_password);
     const bool changed = created && g_change_password.opened;
     g_change_password = WindowState();

@@ -1,6 +1,6 @@
 // The editor's save command, its window half: the editor's text goes into the
-// document, the vault pipeline (vault/save.h) keeps a backup and writes the vault,
-// and the user is told; the focus, the selection, the title and the inactivity timer
+// document, what another program wrote meanwhile is merged into it, the vault
+// pipeline (vault/save.h) keeps a backup and writes the vault, and the user is told; the focus, the selection, the title and the inactivity timer
 // come out as they went in, or as the save leaves them.
 
 #include <ctime>
@@ -9,6 +9,7 @@
 
 #include "db/database.h"
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/csv_commands.h"
 #include "ui/editor_window.h"
 #include "ui/error_texts.h"
@@ -17,26 +18,41 @@
 
 namespace {
 
-// Stores the editor's text and writes the vault as `kind` asks.
-vault::SaveReport write_editor_document(SaveKind kind, const SecretString* password)
+// write_editor_document's status when the vault changed elsewhere and was not
+// written: the user has been told already (no status code is negative).
+constexpr int kNotWrittenChangedElsewhere = -1;
+
+// Stores the editor's text, folds in what another program wrote meanwhile (asking
+// only when `can_ask`), and writes the vault as `kind` asks.
+vault::SaveReport write_editor_document(SaveKind kind, const SecretString* password, bool can_ask)
 {
+    vault::SaveReport report;
     Database* db = g_editor.database;
     if (!db) {
-        vault::SaveReport report;
         report.status = DB_NO_DATA;
         report.error = kNoDatabaseOpen;
         return report;
     }
     store_editor_text();
+    if (!fold_in_changes_elsewhere(can_ask)) {
+        report.status = kNotWrittenChangedElsewhere;
+        return report;
+    }
     const long long now = static_cast<long long>(std::time(nullptr));
-    if (kind == SaveKind::kDocument) return vault::save_document(*db, g_tree_root, kDatabaseFileName, now);
-    // The password change and the upgrade write the document as it stands too.
-    vault::SaveReport report;
-    report.status = vault::store_document(*db, g_tree_root, report.error);
-    if (report.status != DB_OK) return report;
-    if (kind == SaveKind::kUpgrade) return vault::upgrade(*db, kDatabaseFileName, nullptr, 0, now);
-    return vault::change_password(*db, kDatabaseFileName, password ? password->data() : "",
-                                  password ? static_cast<std::uint32_t>(password->size()) : 0, now);
+    if (kind == SaveKind::kDocument) {
+        report = vault::save_document(*db, g_tree_root, vault_path(), now);
+    } else {
+        // The password change and the upgrade write the document as it stands too.
+        report.status = vault::store_document(*db, g_tree_root, report.error);
+        if (report.status != DB_OK) return report;
+        if (kind == SaveKind::kUpgrade)
+            report = vault::upgrade(*db, vault_path(), nullptr, 0, now);
+        else
+            report = vault::change_password(*db, vault_path(), password ? password->data() : "",
+                                            password ? static_cast<std::uint32_t>(password->size()) : 0, now);
+    }
+    if (report.status == DB_OK) vault_written();
+    return report;
 }
 
 // The title without the mark of unsaved changes, once they are saved.
@@ -56,7 +72,7 @@ bool save_database_quietly() noexcept
 {
     if (!g_editor.changed) return true;
     try {
-        if (write_editor_document(SaveKind::kDocument, nullptr).status != DB_OK) return false;
+        if (write_editor_document(SaveKind::kDocument, nullptr, false).status != DB_OK) return false;
     } catch (...) {
         return false;
     }
@@ -81,7 +97,7 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
     vault::SaveReport report;
     const char* failure_text = nullptr;
     try {
-        report = write_editor_document(kind, password);
+        report = write_editor_document(kind, password, true);
     } catch (const std::bad_alloc&) {
         report.status = DB_IO_ERROR;
         failure_text = kSaveOutOfMemory;
@@ -90,7 +106,9 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
         failure_text = kSaveUnexpected;
     }
     try {
-        if (report.status != DB_OK) {
+        if (report.status == kNotWrittenChangedElsewhere) {
+            // Told where the document went instead.
+        } else if (report.status != DB_OK) {
             MessageBeep(MB_ICONWARNING);
             if (failure_text || report.error.empty())
                 editor_show_message(kErrorSavingData, failure_text ? failure_text : kSaveUnexpectedFailure);
@@ -98,7 +116,7 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
                 editor_show_message(kErrorSavingData, report.error);
         } else {
             MessageBeep(MB_ICONINFORMATION);
-            std::string text = "All data has been encrypted and was saved.";
+            std::string text = saved_text();
             const std::string note = vault::no_backup_note(report);
             if (!note.empty()) text += "\r\n" + note;
             editor_show_message("Data successfully saved", text);
@@ -110,8 +128,11 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
         SetFocus(editor_box);
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
-    if (report.status == DB_OK) mark_saved();
-    if (report.status == DB_OK) offer_to_erase_imported_csv();
+    if (report.status == DB_OK) {
+        mark_saved();
+        offer_to_delete_merged_copies();
+        offer_to_erase_imported_csv();
+    }
     if (g_editor.main_window)
         SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
     return report.status == DB_OK;

@@ -10,6 +10,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "db"))
 import vault  # noqa: E402
@@ -296,6 +297,109 @@ def csv_refused(d):
     expect("nothing written", before, d.files())
     expect("vault unchanged", DOCUMENT, d.read_vault(PASSWORD))
     expect("import-csv needs a file", 64, d.run("import-csv")[0])
+
+OTHER = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: n3w\r\n\tweb.de: carol\r\n"
+         b"bank: 1234\r\nshop: x\r\n")
+MERGED = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: s3cr\xc3\xa9t\r\n\t\tpass: n3w\r\n"
+          b"\tgmx: bob\r\n\tweb.de: carol\r\nbank: 1234\r\nnotes\r\nshop: x\r\n")
+
+
+def image(d, name):
+    with open(d.path(name), "rb") as f:
+        return f.read()
+
+
+@case
+def merge_other(d):
+    d.write_vault(DOCUMENT)
+    with open(d.path("other.gkv"), "wb") as f:
+        f.write(vault.write_vault2(b"other pass", OTHER, iterations=1000))
+    other_image = image(d, "other.gkv")
+    before = d.files()
+    code, _, err = d.run("merge", "other.gkv", passwords=(PASSWORD, b""))
+    expect("the vault's password does not open OTHER", (9, "glimkeep-cli: other.gkv: %s\n" % WRONG_PASSWORD_TEXT),
+           (code, err))
+    expect("a wrong password for OTHER", 9, d.run("merge", "other.gkv", passwords=(PASSWORD, b"wrong"))[0])
+    expect("nothing written", before, d.files())
+    code, out, err = d.run("merge", "other.gkv", passwords=(PASSWORD, b"other pass"))
+    expect("merge", (0, b"merged: other.gkv\nkept twice: email gmail pass\n", ""), (code, out, err))
+    expect("two-way merge, the vault's value first", MERGED, d.read_vault(PASSWORD))
+    expect("one backup", 1, len(d.backups()))
+    expect("OTHER never written", other_image, image(d, "other.gkv"))
+    vault_image = image(d, "passwords.gkv")
+    code, out, _ = d.run("merge", "other.gkv", passwords=(PASSWORD, b"other pass"))
+    expect("the second merge changes nothing", (0, b"other.gkv holds nothing that the vault does not\n"), (code, out))
+    expect("and writes nothing", (vault_image, 1), (image(d, "passwords.gkv"), len(d.backups())))
+    # A vault of format 2.0 and OTHER of format 1.0 under the vault's password (an empty answer).
+    expect("upgrade", 0, d.run("upgrade")[0])
+    d.write_vault(b"bank: 1234\r\nnew: 1\r\n", name="old.gkv")
+    expect("merge a 1.0 file", 0, d.run("merge", "old.gkv", passwords=(PASSWORD, b""))[0])
+    expect("into a 2.0 vault", (b"GLIMKEEPDB2.0", MERGED + b"new: 1\r\n"),
+           (image(d, "passwords.gkv")[:13], d.read_vault(PASSWORD)))
+
+
+@case
+def merge_conflicts(d):
+    d.write_vault(DOCUMENT)
+    sync = "passwords.sync-conflict-20261209-101500-ABCDEFG.gkv"
+    dropbox = "passwords (Alice's CONFLICTED copy 2026-12-09).gkv"
+    d.write_vault(b"bank: 1234\r\nsync: 1\r\n", name=sync)
+    d.write_vault(b"bank: 4321\r\n", password=b"alice", name=dropbox)
+    for name in ("passwords.gkv.1796752497.bak", "other (conflicted copy).gkv", "passwords-old.gkv",
+                 "passwords.sync-conflict-1.bak"):
+        d.write_vault(b"never: merged\r\n", name=name)
+    code, out, err = d.run("merge", "--conflicts")
+    expect("merged and skipped", (0, "skipped: %s: %s\nmerged: %s\n" % (dropbox, WRONG_PASSWORD_TEXT, sync), ""),
+           (code, out.decode(), err))
+    expect("the copy that opened", DOCUMENT + b"sync: 1\r\n", d.read_vault(PASSWORD))
+    expect("nothing deleted without --delete-merged", True, sync in d.files() and dropbox in d.files())
+    code, out, err = d.run("merge", "--conflicts", "--delete-merged", passwords=(PASSWORD, b"alice"))
+    expect("both merged and deleted",
+           (0, "merged: %s\nkept twice: bank\nmerged: %s\ndeleted: %s\ndeleted: %s\n" % (dropbox, sync, dropbox, sync)),
+           (code, out.decode()))
+    expect("bank kept twice", DOCUMENT.replace(b"bank: 1234\r\n", b"bank: 1234\r\nbank: 4321\r\n") + b"sync: 1\r\n",
+           d.read_vault(PASSWORD))
+    expect("other files stay", ["other (conflicted copy).gkv", "passwords-old.gkv", "passwords.gkv",
+                                "passwords.gkv.1796752497.bak", "passwords.sync-conflict-1.bak"],
+           [f for f in d.files() if not f.startswith("passwords.gkv.") or f == "passwords.gkv.1796752497.bak"])
+    expect("a backup before each of the two saves, beside the two planted", 4, len(d.backups()))
+    expect("nothing left to merge", (0, b"No conflicting copies of passwords.gkv were found.\n"),
+           d.run("merge", "--conflicts")[:2])
+
+
+def run_while_changed(d, args, first, rest):
+    """Runs the CLI, sends the first password lines, and once it waits for more input
+    rewrites the vault as another program would; then sends the rest."""
+    process = subprocess.Popen([d.cli, "--password-fd", "0"] + list(args), cwd=d.root, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    process.stdin.write(first)
+    process.stdin.flush()
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        with open("/proc/%d/wchan" % process.pid) as f:
+            if "pipe" in f.read():
+                break
+        time.sleep(0.05)
+    d.write_vault(b"written: elsewhere\r\n")
+    out, err = process.communicate(rest, timeout=120)
+    return process.returncode, out, err.decode("utf-8", "replace")
+
+
+@case
+def changed_while_running(d):
+    changed_text = ("glimkeep-cli: passwords.gkv: the vault was changed by another program while this command ran; "
+                    "nothing was written. Try again.\n")
+    for args, first, rest in ((("import",), PASSWORD + b"\n", b"new: text\n"),
+                              (("passwd",), PASSWORD + b"\n", b"new pass\n"),
+                              (("upgrade",), b"", PASSWORD + b"\n"),
+                              (("merge", "--conflicts"), b"", PASSWORD + b"\n")):
+        d.write_vault(DOCUMENT)
+        if args[0] == "merge":
+            d.write_vault(b"more: 1\r\n", name="passwords (conflicted copy 2026-12-09 101500).gkv")
+        code, _, err = run_while_changed(d, args, first, rest)
+        expect(args[0] + ": exit code and text", (75, changed_text), (code, err))
+        expect(args[0] + ": the other writer's vault stays", b"written: elsewhere\r\n", d.read_vault(PASSWORD))
+        expect(args[0] + ": no backup", [], d.backups())
 
 
 def main(argv):

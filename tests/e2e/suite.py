@@ -985,6 +985,61 @@ def unreadable_vault(s):
     expect("files", ["passwords.gkv"], s.files())
 
 
+@scenario
+def changed_elsewhere(s):
+    """The native glimkeep-cli writes the vault while the editor holds an unsaved edit;
+    Ctrl+S keeps both. Then the same value changed on both sides is kept twice, and
+    after a password change elsewhere the save asks for the current password. Every
+    question answered with Enter."""
+    s.make_vault(PASSWORD, "email\r\n\tgmail: secret1\r\nbank: 1234\r\n")
+    program = s.start()
+    unlock(s)
+    s.keys("ctrl+Tab", "ctrl+End")
+    s.type("work: vpn")
+    s.wait_title("editor", "* Glimkeep")
+    s.cli("import", passwords=(PASSWORD,), stdin=b"email\n\tgmail: secret1\n\tgmx: new2\nbank: 9999\n")
+    found = s.read("passwords.gkv")
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    s.wait_title("editor", "Glimkeep")
+    merged = "email\r\n\tgmail: secret1\r\n\tgmx: new2\r\nbank: 9999\r\nwork: vpn\r\n"
+    s.wait_text("editor", 1, merged)
+    expect("both changes saved", merged.encode(), s.open_vault(PASSWORD))
+    expect("the newest backup holds the file as found", found, s.read(s.backups()[-1]))
+
+    # The same value changed differently on both sides: ours, then theirs.
+    s.keys("ctrl+Tab")
+    s.type("bank")
+    s.wait_text("editor", 1, "9999")
+    s.keys("ctrl+Tab", "End", "BackSpace", "BackSpace", "BackSpace", "BackSpace")
+    s.type("1111")
+    s.wait_title("editor", "* Glimkeep")
+    s.cli("import", passwords=(PASSWORD,), stdin=merged.replace("9999", "2222").encode())
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    both = merged.replace("bank: 9999\r\n", "bank: 1111\r\nbank: 2222\r\n")
+    expect("both values kept", both.encode(), s.open_vault(PASSWORD))
+    s.wait_text("editor", 1, "1111")
+
+    # The password changed elsewhere: the save asks for the current one and merges.
+    new_password = "changed elsewhere 9"
+    s.cli("passwd", passwords=(PASSWORD, new_password))
+    s.keys("End")
+    s.type("5")
+    s.wait_title("editor", "* Glimkeep")
+    s.keys("ctrl+s")
+    s.wait_window("decrypt_db")
+    s.wait_foreground("decrypt_db")
+    s.shot("password-changed-elsewhere")
+    s.type(new_password)
+    s.keys("Return")
+    answer(s, "Data successfully saved")
+    s.wait_title("editor", "Glimkeep")
+    expect("saved under the new password", both.replace("1111", "11115").encode(), s.open_vault(new_password))
+    expect("no conflicted copy", [], [f for f in s.files() if "conflicted copy" in f])
+    close_cleanly(s, program, "editor")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)

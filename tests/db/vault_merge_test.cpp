@@ -1,0 +1,122 @@
+// The check a save makes when another program may have written the vault, the
+// merge of what it finds, the conflicted copy, and the names of conflict copies.
+
+#include "vault/vault_merge.h"
+
+#include <gtest/gtest.h>
+
+#include "db/database.h"
+#include "tests/support/vaults.h"
+
+namespace {
+
+TEST(ConflictCopies, AreRecognisedByName)
+{
+    const struct {
+        const char* name;
+        bool copy;
+    } cases[] = {
+        {"passwords.sync-conflict-20261209-101500-ABCDEFG.gkv", true},
+        {"passwords (conflicted copy 2026-12-09 101500).gkv", true},
+        {"passwords (Alice's conflicted copy 2026-12-09).gkv", true},
+        {"passwords (Conflicted Copy).GKV", true},
+        {"passwords.SYNC-CONFLICT.gkv", true},
+        {"passwords.gkv", false},
+        {"passwords.gkv.1796752497.bak", false},
+        {"passwords (conflicted copy).gkv.1796752497.bak", false},
+        {"passwords-old.gkv", false},
+        {"other (conflicted copy).gkv", false},
+        {"Passwords (conflicted copy).gkv", false},
+        {"passwords (conflicted copy).txt", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(is_conflict_copy("passwords.gkv", c.name), c.copy) << c.name;
+    EXPECT_EQ(conflicted_copy_path("dir/passwords.gkv", 2026, 12, 9, 7, 5, 3),
+              "dir/passwords (conflicted copy 2026-12-09 070503).gkv");
+    EXPECT_TRUE(
+        is_conflict_copy("passwords.gkv", file_name_of(conflicted_copy_path("passwords.gkv", 2026, 1, 2, 3, 4, 5))));
+}
+
+std::string document_of(Database& db)
+{
+    return db.plaintext();
+}
+
+class CheckBeforeSave : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(write_vault("a: 1\r\nb: 2\r\n", "pw"));
+        ASSERT_TRUE(open_vault(db, "pw"));
+        std::string error;
+        ASSERT_EQ(fingerprint_file(kDatabaseFileName, known, error), DB_OK);
+        base = parse_tree(db.plaintext());
+        ours = parse_tree("a: 1\r\nb: 2\r\nmine: 3\r\n");
+    }
+
+    TempWorkingDir dir;
+    Database db;
+    VaultFingerprint known;
+    Tree base;
+    Tree ours;
+};
+
+TEST_F(CheckBeforeSave, FindsTheFileUnchanged)
+{
+    EXPECT_TRUE(known.present);
+    EXPECT_EQ(check_before_save(db, kDatabaseFileName, known, base, ours).found, FoundOnDisk::kUnchanged);
+}
+
+TEST_F(CheckBeforeSave, MergesAChangedFileAndKeepsItsFormat)
+{
+    ASSERT_TRUE(write_vault("a: 7\r\nb: 2\r\ntheirs: 4\r\n", "pw"));
+    const ElsewhereCheck check = check_before_save(db, kDatabaseFileName, known, base, ours);
+    ASSERT_EQ(check.found, FoundOnDisk::kMerged);
+    EXPECT_EQ(check.merge.merged.serialize("\r\n", 0), "a: 7\r\nb: 2\r\nmine: 3\r\ntheirs: 4\r\n");
+    EXPECT_FALSE(db.legacy_format());
+}
+
+TEST_F(CheckBeforeSave, FindsADeletedVault)
+{
+    ASSERT_EQ(std::remove(kDatabaseFileName), 0);
+    EXPECT_EQ(check_before_save(db, kDatabaseFileName, known, base, ours).found, FoundOnDisk::kDeleted);
+}
+
+TEST_F(CheckBeforeSave, AsksForANewPasswordAndNeverWritesTheOldOne)
+{
+    ASSERT_TRUE(write_vault("a: 1\r\nb: 5\r\n", "new"));
+    const Bytes theirs_image = read_bytes(kDatabaseFileName);
+    ElsewhereCheck check = check_before_save(db, kDatabaseFileName, known, base, ours);
+    ASSERT_EQ(check.found, FoundOnDisk::kWrongPassword);
+    EXPECT_EQ(merge_with_password(db, kDatabaseFileName, "old", 3, base, ours).found, FoundOnDisk::kWrongPassword);
+
+    // The dead end: ours goes beside the vault under the password in use.
+    std::string copy;
+    std::string error;
+    ASSERT_EQ(write_conflicted_copy(db, ours, kDatabaseFileName, copy, error), DB_OK) << error;
+    EXPECT_TRUE(is_conflict_copy(kDatabaseFileName, copy)) << copy;
+    EXPECT_EQ(read_bytes(kDatabaseFileName), theirs_image);
+    Database reread;
+    Tree document;
+    ASSERT_EQ(open_document(reread, copy, "pw", 2, document), DB_OK);
+    EXPECT_TRUE(document == ours);
+    std::string second;
+    ASSERT_EQ(write_conflicted_copy(db, ours, kDatabaseFileName, second, error), DB_OK) << error;
+    EXPECT_NE(second, copy);
+
+    check = merge_with_password(db, kDatabaseFileName, "new", 3, base, ours);
+    ASSERT_EQ(check.found, FoundOnDisk::kMerged);
+    EXPECT_EQ(check.merge.merged.serialize("\r\n", 0), "a: 1\r\nb: 5\r\nmine: 3\r\n");
+    EXPECT_EQ(document_of(db), "a: 1\r\nb: 5\r\n");  // the file as found, under the new password
+}
+
+TEST_F(CheckBeforeSave, CannotMergeADamagedFile)
+{
+    Bytes image = read_bytes(kDatabaseFileName);
+    image[0] ^= 1;  // no longer a vault
+    write_file(kDatabaseFileName, image);
+    const ElsewhereCheck check = check_before_save(db, kDatabaseFileName, known, base, ours);
+    EXPECT_EQ(check.found, FoundOnDisk::kCannotMerge);
+    EXPECT_FALSE(check.error.empty());
+}
+
+}  // namespace

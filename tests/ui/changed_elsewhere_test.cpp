@@ -1,0 +1,135 @@
+// The editor's saves when another program wrote the vault meanwhile: merged, or
+// written beside the vault when the vault no longer opens with the password in use;
+// and always to the path fixed at start, wherever the working directory went.
+
+#include <gtest/gtest.h>
+
+#include "db/database.h"
+#include "vault/vault_merge.h"
+#include "ui/changed_elsewhere.h"
+#include "ui/editor_window.h"
+#include "window_driver.h"
+
+namespace {
+
+constexpr char kPassword[] = "tr0ub4dor&3";
+constexpr char kDocument[] = "mail\r\n\tuser: bob\r\nbank: 1234\r\n";
+
+class ChangedElsewhere : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(write_vault(kDocument, kPassword));
+        fix_vault_path();
+        note_vault_loading();
+        ASSERT_TRUE(open_vault(db_, kPassword));
+        // What the open window leaves when it opened the vault.
+        vault_password_in_use() = SecretString(kPassword, sizeof kPassword - 1);
+    }
+    void TearDown() override
+    {
+        SetCurrentDirectoryW(folder_.path().c_str());
+        set_vault_path(kDatabaseFileName);
+    }
+
+    void run(const std::function<void(WindowDriver&)>& script)
+    {
+        std::vector<std::string> problems;
+        run_editor_with(db_, script, problems);
+        for (const std::string& problem : problems) ADD_FAILURE() << problem;
+    }
+
+    TempWorkingDir folder_;
+    TempDir elsewhere_;
+    Database db_;
+};
+
+TEST_F(ChangedElsewhere, ASaveMergesWhatAnotherProgramWroteIntoTheFixedPath)
+{
+    run([&](WindowDriver& d) {
+        d.set_filter(L"mail");
+        d.focus_editor();
+        d.press(VK_END, {VK_CONTROL});
+        d.type(L"pass: mine");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        d.check(write_vault("mail\r\n\tuser: bob\r\nbank: 9999\r\nshop: theirs\r\n", kPassword), "second writer");
+        // The open dialog may leave the working directory elsewhere.
+        SetCurrentDirectoryW(elsewhere_.path().c_str());
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.expect_text(d.main, L"Glimkeep", "saved");
+        d.expect_text(d.editor, L"user: bob\r\npass: mine\r\n", "the merged entry shown under the same filter");
+    });
+    EXPECT_EQ(elsewhere_.names(), std::vector<std::string>{});
+    SetCurrentDirectoryW(folder_.path().c_str());
+    Database reread;
+    ASSERT_TRUE(open_vault(reread, kPassword));
+    EXPECT_EQ(reread.plaintext(), "mail\r\n\tuser: bob\r\n\tpass: mine\r\nbank: 9999\r\nshop: theirs\r\n");
+}
+
+TEST_F(ChangedElsewhere, ANewPasswordElsewhereIsNeverOverwrittenWhenTheWindowIsClosed)
+{
+    run([&](WindowDriver& d) {
+        d.set_filter(L"bank");
+        d.focus_editor();
+        d.press(VK_END);
+        d.type(L"5");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        d.check(write_vault("bank: 1\r\n", "new password"), "second writer with another password");
+        d.press('S', {VK_CONTROL});
+        const HWND window = d.wait_top_level(L"decrypt_db");
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        d.answer_dialog(L"Vault changed elsewhere", IDOK);
+        d.expect_text(d.main, L"* Glimkeep", "the editor keeps its document");
+    });
+    Database reread;
+    EXPECT_FALSE(open_vault(reread, kPassword));
+    ASSERT_TRUE(open_vault(reread, "new password"));
+    EXPECT_EQ(reread.plaintext(), "bank: 1\r\n");
+    std::vector<std::string> copies;
+    ASSERT_EQ(find_conflict_copies(kDatabaseFileName, copies), 0);
+    ASSERT_EQ(copies.size(), 1u);
+    Database copy;
+    Tree document;
+    ASSERT_EQ(open_document(copy, copies[0], kPassword, sizeof kPassword - 1, document), DB_OK);
+    EXPECT_EQ(copy.plaintext(), "mail\r\n\tuser: bob\r\nbank: 12345\r\n");
+}
+
+TEST_F(ChangedElsewhere, ConflictCopiesAreMergedAtOpenAndDeletedAfterTheSave)
+{
+    const std::string copy = "passwords.sync-conflict-20261209-101500-ABCDEFG.gkv";
+    make_vault(copy, kPassword, "bank: 1234\r\nshop: x\r\n");
+    make_vault("passwords.gkv.1796752497.bak", kPassword, "never: merged\r\n");
+    run([&](WindowDriver& d) {
+        d.answer_dialog(L"Conflicting copies", IDYES);
+        d.answer_dialog(L"Conflicting copies merged", IDOK);
+        d.expect_text(d.main, L"* Glimkeep", "merged as an unsaved change");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        d.answer_dialog(L"Delete the merged copies?", IDYES);
+    });
+    ASSERT_GE(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].text,
+              "1 conflicting copy of this vault was found beside it. Merge it into the vault?\r\n    " + copy);
+    EXPECT_EQ(folder_.names().size(), 3u) << "the vault, the planted .bak and the save's backup";
+    EXPECT_FALSE(fs::exists(folder_.path() / copy));
+    Database reread;
+    ASSERT_TRUE(open_vault(reread, kPassword));
+    EXPECT_EQ(reread.plaintext(), std::string(kDocument) + "shop: x\r\n");
+}
+
+TEST_F(ChangedElsewhere, ConflictCopiesStayWhenTheQuestionIsAnsweredWithEnter)
+{
+    const std::string copy = "passwords (conflicted copy 2026-12-09 101500).gkv";
+    make_vault(copy, kPassword, "shop: x\r\n");
+    run([&](WindowDriver& d) {
+        d.answer_dialog(L"Conflicting copies", IDNO);
+        d.expect_text(d.main, L"Glimkeep", "nothing changed");
+    });
+    EXPECT_TRUE(fs::exists(folder_.path() / copy));
+    Database reread;
+    ASSERT_TRUE(open_vault(reread, kPassword));
+    EXPECT_EQ(reread.plaintext(), kDocument);
+}
+
+}  // namespace

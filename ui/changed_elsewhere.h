@@ -1,0 +1,61 @@
+#pragma once
+// The editor and a vault that other programs write too: the check before every
+// write, the merge of what they wrote, the conflicted copy when that cannot be,
+// the quiet reload, File > Merge from vault..., and the conflict copies that
+// synchronisation programs leave beside the vault. The portable half (fingerprint,
+// three-way check, copies) is vault/vault_merge.h. User-interface thread only.
+
+#include <windows.h>
+
+#include <string>
+
+#include "crypto/wipe.h"
+#include "tree/tree.h"
+
+// The vault's full path, fixed once at start from "passwords.gkv" in the working
+// directory: a file dialog may move the working directory later, and every load,
+// save and check uses this path. Before fix_vault_path() it is "passwords.gkv".
+void fix_vault_path() noexcept;
+const std::string& vault_path() noexcept;
+// Fixes the path given (tests put "passwords.gkv" back).
+void set_vault_path(const std::string& path);
+
+// Takes the vault file's fingerprint; called just before the vault is loaded, so
+// that a change made while the password is typed counts as made elsewhere.
+void note_vault_loading() noexcept;
+// Where the password windows leave the password that opened the vault (a copy,
+// wiped when the editor's run ends): other vault files are tried with it.
+SecretString& vault_password_in_use() noexcept;
+
+// The editor's run: the document loaded becomes the base of later merges; at the
+// end the base and the password copy are wiped, and the fingerprint forgotten (the
+// next run's load takes it again).
+void begin_vault_session(const Tree& document);
+void end_vault_session() noexcept;
+
+// Before any write of the vault by the editor, with the editor's text stored: when
+// the file changed since the base, merges it into the document (asking for the
+// vault's current password when `can_ask` and the password in use does not open
+// it). True when the vault may be written now (the document is what to write).
+// False when it must not be: the document was written to a conflicted copy beside
+// the vault instead (the user told when `can_ask`). Never throws.
+bool fold_in_changes_elsewhere(bool can_ask) noexcept;
+// After the editor wrote the document to the vault: the document is the new base,
+// and the file's fingerprint is taken again. Never throws.
+void vault_written() noexcept;
+// The text of "Data successfully saved", which names what a merge kept twice.
+std::string saved_text();
+// After a save that the user saw: "Delete the merged copies?" when conflict copies
+// were merged in this run. Never throws.
+void offer_to_delete_merged_copies() noexcept;
+
+// The editor window became active: with nothing unsaved and the file changed, the
+// document is reloaded with the password in use, or the editor locks when that
+// fails. Never throws.
+void reload_if_changed_elsewhere(HWND window) noexcept;
+// File > Merge from vault...: another vault file merged into the document by the
+// two-way merge, as an unsaved change.
+void merge_from_vault_file(HWND window);
+// At open, before any other question: conflict copies beside the vault, merged into
+// the document on Yes.
+void offer_conflict_copies(HWND window);

@@ -1,0 +1,438 @@
+// The editor and a vault that other programs write too; see changed_elsewhere.h.
+
+#include "ui/changed_elsewhere.h"
+
+#include <commdlg.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "app/window_entry_points.h"
+#include "db/database.h"
+#include "db/file_io.h"
+#include "vault/vault_merge.h"
+#include "resource.h"
+#include "tree/merge.h"
+#include "ui/editor_window.h"
+#include "ui/message_dialog.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr char kChangedElsewhereCaption[] = "Vault changed elsewhere";
+constexpr char kConflictCopiesCaption[] = "Conflicting copies";
+constexpr char kMergeCaption[] = "Merge from vault";
+
+std::string g_vault_path = kDatabaseFileName;
+// The file as the editor last read or wrote it, and the document it held.
+VaultFingerprint g_known;
+bool g_known_valid = false;
+Tree g_base;
+SecretString g_password;
+// What the last fold merged, for the message after the save.
+bool g_merged_elsewhere = false;
+std::vector<std::string> g_kept_twice;
+// Conflict copies merged in this run, offered for deletion after the next save.
+std::vector<std::string> g_merged_copies;
+// A check, a merge or a question of this module runs: activations are not reloads.
+bool g_busy = false;
+
+struct Busy {
+    Busy() { g_busy = true; }
+    ~Busy() { g_busy = false; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+};
+
+void wipe_strings(std::vector<std::string>& texts) noexcept
+{
+    for (std::string& text : texts)
+        if (!text.empty()) secure_wipe(&text[0], text.size());
+    texts.clear();
+}
+
+void set_base(const Tree& document)
+{
+    Tree copy(document);
+    wipe_tree(g_base);
+    g_base = std::move(copy);
+}
+
+Tree parse_plaintext(const Database& db)
+{
+    return parse_tree(SecretString(db.plaintext()).str());
+}
+
+// Puts `document` in the place of the editor's and shows it: the filter text stays,
+// and the node it names is shown when it still exists, else the whole document.
+void show_document(Tree&& document)
+{
+    g_editor.node_shown = nullptr;  // no store may run into the old tree from here on
+    wipe_tree(g_tree_root);
+    g_tree_root = std::move(document);
+    TreeNode* node = nullptr;
+    if (g_editor.filter_box) node = g_tree_root.find(SecretString(get_window_text(g_editor.filter_box)).str());
+    if (!node) node = &g_tree_root;
+    if (show_node(node)) {
+        g_editor.node_shown = node;
+    } else if (show_node(&g_tree_root)) {
+        g_editor.node_shown = &g_tree_root;
+    }
+}
+
+// The file changed and was merged: the file's document is the new base, the merged
+// one the editor's.
+void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& file)
+{
+    set_base(parse_plaintext(db));
+    g_known = file;
+    g_known_valid = true;
+    g_merged_elsewhere = true;
+    wipe_strings(g_kept_twice);
+    for (std::string& path : merge.kept_twice) g_kept_twice.push_back(std::move(path));
+    Tree merged = std::move(merge.merged);
+    show_document(std::move(merged));
+    if (!(g_tree_root == g_base)) mark_changed();
+}
+
+// The open window over the editor for a vault file `db` has loaded; the inactivity
+// lock waits meanwhile.
+bool ask_password(HWND owner, Database& db, SecretString& accepted, const wchar_t* title, const wchar_t* explanation)
+{
+    KillTimer(owner, IDT_INACTIVITY);
+    bool opened = false;
+    try {
+        opened = run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted, title, explanation);
+    } catch (...) {
+        opened = false;
+    }
+    restart_inactivity_timer();
+    return opened;
+}
+
+// The vault no longer opens with the password in use: the user types its current
+// one; `db` then holds the file decrypted with it, and so does the editor's vault.
+bool adopt_current_password(Database& db)
+{
+    Database trial;
+    if (trial.load(vault_path()) != DB_OK) return false;
+    SecretString accepted;
+    if (!ask_password(g_editor.main_window, trial, accepted, L"Vault password changed",
+                      L"The vault was saved elsewhere with another password. Please enter its current password."))
+        return false;
+    db.set_password(accepted.data(), static_cast<std::uint32_t>(accepted.size()));
+    g_password = std::move(accepted);
+    return db.load(vault_path()) == DB_OK && db.decrypt() == DB_OK;
+}
+
+// A write that cannot merge: the document goes beside the vault, under the password
+// in use; the vault stays as the other program left it.
+void write_copy_instead(Database& db, bool can_ask, const std::string& reason) noexcept
+{
+    try {
+        std::string copy;
+        std::string error;
+        const int status = write_conflicted_copy(db, g_tree_root, vault_path(), copy, error);
+        if (!can_ask) return;
+        MessageBeep(MB_ICONWARNING);
+        const std::string why = "The vault was changed by another program since it was opened, and this "
+                                "document could not be merged with it" +
+            (reason.empty() ? std::string(".") : " (" + reason + ").");
+        if (status == DB_OK) {
+            editor_show_message(kChangedElsewhereCaption,
+                                why + "\r\n\r\nThe vault was not replaced. This document was saved beside it as\r\n" +
+                                    copy +
+                                    "\r\nencrypted with the password in use; it is offered for merging when the "
+                                    "vault is opened next. The editor keeps the document.");
+        } else {
+            editor_show_message(kChangedElsewhereCaption,
+                                why +
+                                    "\r\n\r\nThe vault was not replaced, and the copy beside it could not be "
+                                    "written either: " +
+                                    error + "\r\nThe editor keeps the document.");
+        }
+    } catch (...) {
+    }
+}
+
+std::string names_list(const std::vector<std::string>& names)
+{
+    std::string out;
+    for (const std::string& name : names) out += "\r\n    " + name;
+    return out;
+}
+
+std::string kept_twice_text(const std::vector<std::string>& paths)
+{
+    if (paths.empty()) return std::string();
+    return "\r\n\r\nChanged differently on both sides, kept twice (the other one right after this one's; "
+           "delete the one you do not want):" +
+        names_list(paths);
+}
+
+// Opens another vault file: with the password in use, else with the one the user
+// types for it. False when it was not opened (`reason` says why; empty: cancelled).
+bool open_other(HWND owner, const std::string& path, Tree& document, std::string& reason)
+{
+    Database other;
+    int status = open_document(other, path, g_password.data(), static_cast<std::uint32_t>(g_password.size()), document);
+    if (status == DB_WRONG_PASSWORD) {
+        SecretString accepted;
+        const std::wstring explanation =
+            to_utf16(file_name_of(path)) + L" does not open with the vault's password. Please enter its own.";
+        if (!ask_password(owner, other, accepted, L"Another vault", explanation.c_str())) {
+            reason.clear();
+            return false;
+        }
+        document = parse_plaintext(other);
+        return true;
+    }
+    if (status != DB_OK) {
+        reason = other.last_error();
+        return false;
+    }
+    return true;
+}
+
+// The file names of paths, for messages.
+std::vector<std::string> file_names(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> names;
+    for (const std::string& path : paths) names.push_back(file_name_of(path));
+    return names;
+}
+
+}  // namespace
+
+void fix_vault_path() noexcept
+{
+    try {
+        wchar_t full[MAX_PATH * 4];
+        const DWORD length = GetFullPathNameW(to_utf16(kDatabaseFileName).c_str(), MAX_PATH * 4, full, nullptr);
+        if (length > 0 && length < MAX_PATH * 4) g_vault_path = to_narrow(std::wstring(full, length));
+    } catch (...) {
+    }
+}
+
+const std::string& vault_path() noexcept
+{
+    return g_vault_path;
+}
+
+void set_vault_path(const std::string& path)
+{
+    g_vault_path = path;
+}
+
+void note_vault_loading() noexcept
+{
+    std::string error;
+    g_known_valid = fingerprint_file(vault_path(), g_known, error) == DB_OK && g_known.present;
+}
+
+SecretString& vault_password_in_use() noexcept
+{
+    return g_password;
+}
+
+void begin_vault_session(const Tree& document)
+{
+    set_base(document);
+    g_merged_elsewhere = false;
+    wipe_strings(g_kept_twice);
+    g_merged_copies.clear();
+}
+
+void end_vault_session() noexcept
+{
+    g_known_valid = false;
+    wipe_tree(g_base);
+    g_password.clear();
+    wipe_strings(g_kept_twice);
+    g_merged_copies.clear();
+}
+
+bool fold_in_changes_elsewhere(bool can_ask) noexcept
+{
+    g_merged_elsewhere = false;
+    Database* db = g_editor.database;
+    if (!db || !g_known_valid || g_busy) return true;
+    Busy busy;
+    try {
+        ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_base, g_tree_root);
+        switch (check.found) {
+        case FoundOnDisk::kUnchanged:
+        case FoundOnDisk::kDeleted: return true;  // a deleted vault is written anew
+        case FoundOnDisk::kMerged: adopt_merge(*db, check.merge, check.file); return true;
+        case FoundOnDisk::kWrongPassword:
+            if (can_ask && adopt_current_password(*db)) {
+                const Tree theirs = parse_plaintext(*db);
+                TreeMerge merge = merge_three_way(g_base, g_tree_root, theirs);
+                adopt_merge(*db, merge, check.file);
+                return true;
+            }
+            write_copy_instead(*db, can_ask, "it no longer opens with the password in use");
+            return false;
+        case FoundOnDisk::kCannotMerge: write_copy_instead(*db, can_ask, check.error); return false;
+        }
+    } catch (...) {
+    }
+    write_copy_instead(*db, can_ask, std::string());
+    return false;
+}
+
+void vault_written() noexcept
+{
+    try {
+        std::string error;
+        g_known_valid = fingerprint_file(vault_path(), g_known, error) == DB_OK && g_known.present;
+        set_base(g_tree_root);
+    } catch (...) {
+        // Without a base the next check merges against the older one: changes made
+        // here since count as ours again, which adds nothing twice that is equal.
+    }
+}
+
+std::string saved_text()
+{
+    std::string text = "All data has been encrypted and was saved.";
+    if (g_merged_elsewhere) {
+        text += "\r\n\r\nThe vault had been changed by another program since it was opened; those changes were "
+                "merged into this document before it was saved." +
+            kept_twice_text(g_kept_twice);
+        g_merged_elsewhere = false;
+        wipe_strings(g_kept_twice);
+    }
+    return text;
+}
+
+void offer_to_delete_merged_copies() noexcept
+{
+    if (g_merged_copies.empty() || g_editor.changed) return;
+    try {
+        const std::vector<std::string> copies = std::move(g_merged_copies);
+        g_merged_copies.clear();
+        const std::string text = "These copies were merged into the vault and saved:" + names_list(file_names(copies)) +
+            "\r\n\r\nDelete the merged copies? (They are overwritten with zeros first.)";
+        g_editor_messages.push_back({"Delete the merged copies?", text});
+        if (!ask_yes_no(g_editor.main_window, "Delete the merged copies?", text)) return;
+        std::vector<std::string> failed;
+        for (const std::string& copy : copies)
+            if (db_file::erase_file(copy) != 0) failed.push_back(file_name_of(copy));
+        if (!failed.empty()) editor_show_message(kConflictCopiesCaption, "Could not delete:" + names_list(failed));
+    } catch (...) {
+    }
+}
+
+void reload_if_changed_elsewhere(HWND window) noexcept
+{
+    Database* db = g_editor.database;
+    if (!db || g_busy || g_editor.changed || !g_known_valid || !g_editor.editor_box) return;
+    Busy busy;
+    try {
+        VaultFingerprint now;
+        std::string error;
+        if (fingerprint_file(vault_path(), now, error) != DB_OK || !now.present || now == g_known) return;
+        int status = db->load(vault_path());
+        if (status == DB_OK) status = db->decrypt();
+        if (status != DB_OK) {
+            // The user types the vault's current password, as after the inactivity lock.
+            g_editor.timed_out = true;
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return;
+        }
+        Tree theirs = parse_plaintext(*db);
+        set_base(theirs);
+        g_known = now;
+        show_document(std::move(theirs));
+    } catch (...) {
+    }
+}
+
+void merge_from_vault_file(HWND window)
+{
+    Busy busy;
+    wchar_t file[MAX_PATH * 4] = {};
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = L"Glimkeep vaults (*.gkv)\0*.gkv\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH * 4;
+    dialog.lpstrTitle = L"Merge from vault";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    KillTimer(window, IDT_INACTIVITY);
+    const BOOL chosen = GetOpenFileNameW(&dialog);
+    restart_inactivity_timer();
+    if (!chosen) return;
+    const std::string path = to_narrow(file);
+
+    store_editor_text();
+    Tree other;
+    std::string reason;
+    if (!open_other(window, path, other, reason)) {
+        wipe_tree(other);
+        if (!reason.empty()) editor_show_message(kMergeCaption, path + " could not be opened: " + reason);
+        return;
+    }
+    TreeMerge merge = merge_two_way(g_tree_root, other);
+    wipe_tree(other);
+    if (merge.merged == g_tree_root) {
+        editor_show_message(kMergeCaption, path + " holds nothing that this vault does not.");
+        return;
+    }
+    const std::string kept = kept_twice_text(merge.kept_twice);
+    Tree merged = std::move(merge.merged);
+    show_document(std::move(merged));
+    mark_changed();
+    editor_show_message(kMergeCaption, path + " was merged into this document; save to keep the result." + kept);
+}
+
+void offer_conflict_copies(HWND window)
+{
+    Busy busy;
+    std::vector<std::string> copies;
+    if (find_conflict_copies(vault_path(), copies) != 0 || copies.empty()) return;
+    const std::string question = copies.size() == 1
+        ? std::string("1 conflicting copy of this vault was found beside it. Merge it into the vault?")
+        : std::to_string(copies.size()) +
+            " conflicting copies of this vault were found beside it. Merge them into the vault?";
+    g_editor_messages.push_back({kConflictCopiesCaption, question + names_list(file_names(copies))});
+    if (!ask_yes_no(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
+
+    store_editor_text();
+    Tree document = g_tree_root;
+    std::vector<std::string> merged;
+    std::vector<std::string> skipped;
+    std::vector<std::string> kept;
+    for (const std::string& copy : copies) {
+        Tree other;
+        std::string reason;
+        if (!open_other(window, copy, other, reason)) {
+            skipped.push_back(file_name_of(copy) + (reason.empty() ? std::string() : ": " + reason));
+            continue;
+        }
+        TreeMerge merge = merge_two_way(document, other);
+        wipe_tree(other);
+        wipe_tree(document);
+        document = std::move(merge.merged);
+        for (std::string& path : merge.kept_twice) kept.push_back(std::move(path));
+        merged.push_back(copy);
+    }
+    std::string text;
+    if (!merged.empty())
+        text += "Merged into this document (save to keep the result):" + names_list(file_names(merged));
+    if (!skipped.empty()) text += (text.empty() ? "" : "\r\n\r\n") + std::string("Not merged:") + names_list(skipped);
+    text += kept_twice_text(kept);
+    wipe_strings(kept);
+    if (!(document == g_tree_root)) {
+        show_document(std::move(document));
+        mark_changed();
+    }
+    wipe_tree(document);
+    g_merged_copies = std::move(merged);
+    editor_show_message("Conflicting copies merged", text);
+    // Copies that added nothing can go at once, after the same question.
+    if (!g_editor.changed) offer_to_delete_merged_copies();
+}

@@ -1,0 +1,247 @@
+#include "vault/vault_merge.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "crypto/wipe.h"
+#include "db/database.h"
+#include "db/file_io.h"
+
+namespace {
+
+constexpr char kExtension[] = ".gkv";
+constexpr std::size_t kExtensionSize = sizeof kExtension - 1;
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), lower);
+    return text;
+}
+
+// The file name without its extension (the part from the last dot on).
+std::string stem_of(const std::string& name)
+{
+    const std::string::size_type dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Parses a document that `db` holds as plaintext; the copy of the text is wiped.
+Tree parse_plaintext(const Database& db)
+{
+    const SecretString text(db.plaintext());
+    return parse_tree(text.str());
+}
+
+// A document wiped when it goes.
+struct WipedTree {
+    Tree tree;
+    WipedTree() = default;
+    WipedTree(const WipedTree&) = delete;
+    WipedTree& operator=(const WipedTree&) = delete;
+    ~WipedTree() { wipe_tree(tree); }
+};
+
+ElsewhereCheck failure(FoundOnDisk found, int status, std::string error)
+{
+    ElsewhereCheck check;
+    check.found = found;
+    check.status = status;
+    check.error = std::move(error);
+    return check;
+}
+
+}  // namespace
+
+bool operator==(const VaultFingerprint& a, const VaultFingerprint& b)
+{
+    return a.present == b.present && std::memcmp(a.digest, b.digest, sizeof a.digest) == 0;
+}
+
+bool operator!=(const VaultFingerprint& a, const VaultFingerprint& b)
+{
+    return !(a == b);
+}
+
+int fingerprint_file(const std::string& path, VaultFingerprint& out, std::string& error) noexcept
+{
+    out = VaultFingerprint();
+    try {
+        errno = 0;
+        std::FILE* file = db_file::open_for_reading(path);
+        if (!file) {
+            if (errno == ENOENT) return DB_OK;
+            error = std::strerror(errno ? errno : EIO);
+            return DB_IO_ERROR;
+        }
+        Sha3_256 hash;
+        std::uint8_t buffer[16384];
+        bool failed = false;
+        for (;;) {
+            const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+            hash.update(buffer, got);
+            if (got < sizeof buffer) {
+                failed = std::ferror(file) != 0;
+                break;
+            }
+        }
+        std::fclose(file);
+        if (failed) {
+            error = "Cannot read the file";
+            return DB_IO_ERROR;
+        }
+        hash.finish(out.digest);
+        out.present = true;
+        return DB_OK;
+    } catch (...) {
+        error.clear();
+        return DB_IO_ERROR;
+    }
+}
+
+int open_document(Database& db, const std::string& path, const char* password, std::uint32_t password_length,
+                  Tree& document)
+{
+    wipe_tree(document);
+    if (int status = db.load(path)) return status;
+    db.set_password(password, password_length);
+    if (int status = db.decrypt()) return status;
+    document = parse_plaintext(db);
+    return DB_OK;
+}
+
+ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, const Tree& base,
+                                 const Tree& ours)
+{
+    VaultFingerprint now;
+    std::string error;
+    if (fingerprint_file(path, now, error) != DB_OK) return failure(FoundOnDisk::kCannotMerge, DB_IO_ERROR, error);
+    ElsewhereCheck check;
+    check.file = now;
+    if (now == known) return check;
+    if (!now.present) {
+        check.found = FoundOnDisk::kDeleted;
+        return check;
+    }
+
+    const bool was_current_format = !db.legacy_format();
+    int status = db.load(path);
+    if (status == DB_OK) status = db.decrypt();
+    if (status != DB_OK) {
+        check.found = status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge;
+        check.status = status;
+        check.error = db.last_error();
+        return check;
+    }
+    // Another program may still write format 1.0; the vault is not taken back to it.
+    if (was_current_format) db.write_current_format();
+    WipedTree theirs;
+    theirs.tree = parse_plaintext(db);
+    check.found = FoundOnDisk::kMerged;
+    check.merge = merge_three_way(base, ours, theirs.tree);
+    return check;
+}
+
+ElsewhereCheck merge_with_password(Database& db, const std::string& path, const char* password,
+                                   std::uint32_t password_length, const Tree& base, const Tree& ours)
+{
+    {
+        Database trial;
+        WipedTree document;
+        const int status = open_document(trial, path, password, password_length, document.tree);
+        if (status != DB_OK) {
+            return failure(status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge,
+                           status, trial.last_error());
+        }
+    }
+    db.set_password(password, password_length);
+    if (int status = db.load(path)) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
+    if (int status = db.decrypt()) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
+    WipedTree theirs;
+    theirs.tree = parse_plaintext(db);
+    ElsewhereCheck check;
+    check.found = FoundOnDisk::kMerged;
+    check.merge = merge_three_way(base, ours, theirs.tree);
+    std::string error;
+    fingerprint_file(path, check.file, error);
+    return check;
+}
+
+std::string conflicted_copy_path(const std::string& vault_path, int year, int month, int day, int hour, int minute,
+                                 int second)
+{
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, " (conflicted copy %04d-%02d-%02d %02d%02d%02d)", year, month, day, hour, minute,
+                  second);
+    return folder_of(vault_path) + stem_of(file_name_of(vault_path)) + stamp + kExtension;
+}
+
+int write_conflicted_copy(Database& db, const Tree& ours, const std::string& vault_path, std::string& copy_path,
+                          std::string& error)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local = {};
+    if (const std::tm* t = std::localtime(&now)) local = *t;
+    const std::string plain = conflicted_copy_path(vault_path, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                                   local.tm_hour, local.tm_min, local.tm_sec);
+    const SecretString text(ours.serialize("\r\n", 0));
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        error = "The text is too large to be saved.";
+        return DB_IO_ERROR;
+    }
+    db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
+    for (int counter = 1; counter < 100; ++counter) {
+        copy_path = plain;
+        if (counter > 1) copy_path.insert(copy_path.size() - kExtensionSize, " " + std::to_string(counter));
+        VaultFingerprint existing;
+        std::string ignored;
+        if (fingerprint_file(copy_path, existing, ignored) == DB_OK && existing.present) continue;
+        const int status = db.save_new(copy_path);
+        if (status != DB_OK) error = db.last_error();
+        return status;
+    }
+    error = "File exists";
+    return DB_IO_ERROR;
+}
+
+bool is_conflict_copy(const std::string& vault_name, const std::string& name)
+{
+    const std::string stem = stem_of(vault_name);
+    if (name == vault_name || name.size() < stem.size() + kExtensionSize) return false;
+    if (name.compare(0, stem.size(), stem) != 0) return false;
+    if (lowered(name.substr(name.size() - kExtensionSize)) != kExtension) return false;
+    const std::string middle = lowered(name.substr(stem.size(), name.size() - stem.size() - kExtensionSize));
+    return middle.find("sync-conflict") != std::string::npos || middle.find("conflicted copy") != std::string::npos;
+}
+
+int find_conflict_copies(const std::string& vault_path, std::vector<std::string>& paths)
+{
+    paths.clear();
+    const std::string folder = folder_of(vault_path);
+    std::vector<std::string> names;
+    if (int error_number = db_file::list_files(folder, names)) return error_number;
+    const std::string vault_name = file_name_of(vault_path);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+        if (is_conflict_copy(vault_name, name)) paths.push_back(folder + name);
+    return 0;
+}
+
+std::string folder_of(const std::string& path)
+{
+    const std::string::size_type slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string file_name_of(const std::string& path)
+{
+    return path.substr(folder_of(path).size());
+}
