@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include "ui/editor_options.h"
 #include "ui/text.h"  // file_exists, which start-up asks first
 
-// Returns the process exit code: 0, or 1 when the vault cannot be loaded.
-int run_application(HINSTANCE instance, int show_command);
+// Returns the process exit code: 0, or 1 when the vault cannot be loaded. The
+// editor's options stay the program's own but in the test build.
+int run_application(HINSTANCE instance, int show_command, const EditorOptions& options = EditorOptions());

@@ -64,8 +64,8 @@ std::size_t count_invalid_utf8(const std::uint8_t* bytes, std::size_t size)
 // must not open; the vault on disk is never touched here.
 bool document_fits_the_editor(const Database& db)
 {
-    const std::uint8_t* bytes = db.data.get();
-    const std::size_t size = bytes ? db.data_length : 0;
+    const std::uint8_t* bytes = db.data();
+    const std::size_t size = bytes ? db.data_length() : 0;
     if (const void* zero = size ? std::memchr(bytes, 0, size) : nullptr) {
         const std::size_t offset = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes);
         std::size_t line = 1;
@@ -97,7 +97,7 @@ bool document_fits_the_editor(const Database& db)
 // One pass of the unlock loop: load, ask for the password, edit.
 // Returns 1 when the vault could not be loaded, 0 when the program should end,
 // and -1 when the editor locked itself and the next pass should begin.
-int unlock_pass(HINSTANCE instance, int show_command)
+int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
     Database db;  // its destructor wipes the plaintext and the password copy
     if (db.load(kDatabaseFileName) != DB_OK) {
@@ -110,12 +110,12 @@ int unlock_pass(HINSTANCE instance, int show_command)
     bool locked = false;
     if (run_decrypt_db_window(instance, show_command, db)) {
         if (!document_fits_the_editor(db)) return 1;
-        locked = run_editor_window(instance, show_command, db);
+        locked = run_editor_window(instance, show_command, db, options);
     }
     return locked ? -1 : 0;
 }
 
-int run_sequence(HINSTANCE instance, int show_command)
+int run_sequence(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
     if (!file_exists(kDatabaseFileName)) {
         register_create_db_window(instance);
@@ -126,19 +126,19 @@ int run_sequence(HINSTANCE instance, int show_command)
     register_decrypt_db_window(instance);
     register_editor_window(instance);
     for (;;) {
-        const int result = unlock_pass(instance, show_command);
+        const int result = unlock_pass(instance, show_command, options);
         if (result >= 0) return result;
     }
 }
 
 }  // namespace
 
-int run_application(HINSTANCE instance, int show_command)
+int run_application(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
     // The windows catch their own failures; this is the last line for anything
     // that happens between them (running out of memory while building a message).
     try {
-        return run_sequence(instance, show_command);
+        return run_sequence(instance, show_command, options);
     } catch (const std::bad_alloc&) {
         show_error_box(kErrorCaptionW, kNotEnoughMemoryToContinue);
     } catch (...) {

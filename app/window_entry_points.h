@@ -7,6 +7,9 @@
 
 #include <string>
 
+#include "crypto/wipe.h"
+#include "ui/editor_options.h"
+
 class Database;
 
 // Register the window classes "create_db", "decrypt_db" and "editor". A failure is
@@ -20,12 +23,14 @@ void run_create_db_window(HINSTANCE instance, int show_command);
 // The open window: true only when `db` was decrypted with the password typed.
 bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db);
 // The password-change window over the editor `owner` (disabled meanwhile): true when
-// a new, non-empty password was typed and given to `db` (set_password); the caller
-// then saves. Its window class "change_password" is registered at the first run.
-bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db);
+// a new, non-empty password was typed into `new_password`; the caller then saves
+// with it. Its window class "change_password" is registered at the first run.
+bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& new_password);
 // The editor over `db` (holding plaintext): true only when it closed itself through
-// the inactivity timer with nothing unsaved.
-bool run_editor_window(HINSTANCE instance, int show_command, Database& db);
+// the inactivity timer with nothing unsaved. `options` stay the program's own but in
+// the tests.
+bool run_editor_window(HINSTANCE instance, int show_command, Database& db,
+                       const EditorOptions& options = EditorOptions());
 
 // Declared with the message dialog; listed here as the seventh entry point.
 void show_error_box(std::string caption, std::string text);

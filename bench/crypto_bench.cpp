@@ -164,7 +164,8 @@ void BM_CtrCrypt(benchmark::State& state)
     const auto nonce = bytes(12, 5);
     auto data = bytes(kLarge, 6);
     for (auto _ : state) {
-        ctr_crypt(data.data(), static_cast<std::uint32_t>(data.size()), key.data(), nonce.data(), data.data());
+        format_v1::ctr_crypt(data.data(), static_cast<std::uint32_t>(data.size()), key.data(), nonce.data(),
+                             data.data());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
@@ -177,7 +178,7 @@ void BM_HmacSha3_256(benchmark::State& state)
     const auto msg = bytes(kSmall, 8);
     std::uint8_t mac[32];
     for (auto _ : state) {
-        hmac_sha3_256(msg.data(), static_cast<std::uint32_t>(msg.size()), key.data(), 32, mac);
+        format_v1::hmac_sha3_256(msg.data(), static_cast<std::uint32_t>(msg.size()), key.data(), 32, mac);
         benchmark::DoNotOptimize(mac);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * msg.size()));
@@ -208,8 +209,8 @@ void BM_Pbkdf2Vault(benchmark::State& state)
     const auto salt = bytes(kSaltSize, 10);
     std::uint8_t key[kKeySize];
     for (auto _ : state) {
-        const int rc = pbkdf2(password.data(), static_cast<std::uint32_t>(password.size()), salt.data(), kSaltSize, key,
-                              kKeySize, kVaultIterations, hmac_sha3_256, 32);
+        const int rc = format_v1::pbkdf2(password.data(), static_cast<std::uint32_t>(password.size()), salt.data(),
+                                         kSaltSize, key, kKeySize, kVaultIterations, format_v1::hmac_sha3_256, 32);
         benchmark::DoNotOptimize(rc);
         benchmark::DoNotOptimize(key);
     }

@@ -1,22 +1,19 @@
 #include "cli/cli.h"
 
 #include "cli/terminal.h"
+#include "glimkeep_version.h"
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
-#include "db/backup.h"
 #include "db/database.h"
 #include "otp/otp.h"
 #include "tree/tree.h"
+#include "vault/save.h"
 
 #include <cstdint>
 #include <ctime>
 #include <limits>
 #include <new>
 #include <utility>
-
-#ifndef GLIMKEEP_VERSION
-#define GLIMKEEP_VERSION "1.0"
-#endif
 
 namespace {
 
@@ -274,21 +271,21 @@ bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& va
     return true;
 }
 
-// Takes the backup, then writes the vault; a failed save takes its backup back, so
-// that a failing command leaves no file behind.
-bool backup_and_save(const Options& options, Database& db, Failure& failure)
+long long now_seconds()
 {
-    std::string backup_path;
-    std::string error;
-    if (make_backup_copy(options.vault, static_cast<long long>(std::time(nullptr)), backup_path, error) != DB_OK) {
-        failure = fail(DB_IO_ERROR, "backup of " + options.vault + ": " + error);
+    return static_cast<long long>(std::time(nullptr));
+}
+
+// What the vault pipeline did: a failure on its way out, or a success that may carry
+// the note that no backup could be written.
+bool saved(const Options& options, const vault::SaveReport& report, Failure& failure)
+{
+    if (report.status != DB_OK) {
+        failure = fail(report.status, options.vault + ": " + report.error);
         return false;
     }
-    if (int status = db.save(options.vault)) {
-        failure = vault_failure(options, status, db);
-        if (!backup_path.empty()) cli_io::remove_file(backup_path);
-        return false;
-    }
+    const std::string note = vault::no_backup_note(report);
+    if (!note.empty()) cli_io::write_err_line(std::string(kProgram) + ": " + options.vault + ": " + note);
     return true;
 }
 
@@ -351,13 +348,7 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
     // ended by CR LF.
     vault.root = parse_tree(input.str());
     input.clear();
-    const SecretString text(vault.root.serialize("\r\n", 0));
-    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        failure = fail(DB_IO_ERROR, "The text is too large to be saved.");
-        return false;
-    }
-    vault.db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
-    return backup_and_save(options, vault.db, failure);
+    return saved(options, vault::save_document(vault.db, vault.root, options.vault, now_seconds()), failure);
 }
 
 bool command_passwd(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -366,8 +357,10 @@ bool command_passwd(const Options& options, PasswordSource& passwords, Failure& 
     if (!open_vault(options, passwords, vault, failure)) return false;
     SecretString password;
     if (!passwords.read_new(password, failure)) return false;
-    set_password(vault.db, password);
-    return backup_and_save(options, vault.db, failure);
+    return saved(options,
+                 vault::change_password(vault.db, options.vault, password.data(),
+                                        static_cast<std::uint32_t>(password.size()), now_seconds()),
+                 failure);
 }
 
 bool command_upgrade(const Options& options, PasswordSource& passwords, Failure& failure)
@@ -378,8 +371,7 @@ bool command_upgrade(const Options& options, PasswordSource& passwords, Failure&
         std::string note = options.vault + " is already in format 2.0" + cli_io::kLineEnd;
         return write_out(note, failure);
     }
-    vault.db.upgrade_format();
-    return backup_and_save(options, vault.db, failure);
+    return saved(options, vault::upgrade(vault.db, options.vault, nullptr, 0, now_seconds()), failure);
 }
 
 bool command_generate(Failure& failure)

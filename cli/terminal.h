@@ -45,7 +45,4 @@ void write_err_line(const std::string& text) noexcept;
 // True when something (a file, a folder, a link) exists at `path`.
 bool path_exists(const std::string& path);
 
-// Removes the file at `path`; false when it could not.
-bool remove_file(const std::string& path) noexcept;
-
 }  // namespace cli_io

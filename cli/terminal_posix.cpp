@@ -3,6 +3,8 @@
 
 #include "cli/terminal.h"
 
+#include "platform/write_all.h"
+
 #include "crypto/wipe.h"
 
 #include <cerrno>
@@ -18,24 +20,6 @@ namespace cli_io {
 const char kLineEnd[] = "\n";
 
 namespace {
-
-bool write_all(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The terminal whose echo is off, and its settings before, for the signal handler.
 int g_quiet_tty = -1;
@@ -171,11 +155,6 @@ bool path_exists(const std::string& path)
 {
     struct stat status;
     return ::lstat(path.c_str(), &status) == 0;
-}
-
-bool remove_file(const std::string& path) noexcept
-{
-    return ::unlink(path.c_str()) == 0;
 }
 
 }  // namespace cli_io

@@ -5,6 +5,8 @@
 #include "cli/terminal.h"
 
 #include "crypto/wipe.h"
+#include "platform/utf16.h"
+#include "platform/write_all.h"
 
 #include <windows.h>
 
@@ -23,27 +25,7 @@ namespace {
 // UTF-8 to UTF-16 for paths; false for bytes that are not UTF-8.
 bool widen(const std::string& text, std::wstring& wide)
 {
-    wide.clear();
-    if (text.empty()) return true;
-    if (text.size() > INT_MAX) return false;
-    const int n =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return false;
-    wide.resize(static_cast<std::size_t>(n));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return true;
-}
-
-bool write_handle(HANDLE handle, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
+    return utf16::from_utf8(text, wide, utf16::Invalid::kFail);
 }
 
 // UTF-8 to a console as UTF-16, through a buffer that is wiped afterwards.
@@ -56,7 +38,7 @@ bool write_console(HANDLE console, const char* data, std::size_t size)
         if (piece == 0) piece = size > 16384 ? 16384 : size;
         wchar_t wide[16384];
         WipeOnExit wipe_wide(wide, sizeof wide);
-        const int n = MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(piece), wide, 16384);
+        const int n = static_cast<int>(utf16::from_utf8(data, piece, wide, 16384, utf16::Invalid::kReplace));
         if (n <= 0) return false;
         DWORD done = 0;
         for (int at = 0; at < n; at += static_cast<int>(done)) {
@@ -73,22 +55,8 @@ bool write_text(HANDLE handle, const char* data, std::size_t size)
 {
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) return write_console(handle, data, size);
-    return write_handle(handle, data, size);
+    return write_all(handle, data, size);
 }
-
-class HandleCloser {
-public:
-    explicit HandleCloser(HANDLE handle) : handle_(handle) {}
-    ~HandleCloser()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
-
-private:
-    HANDLE handle_;
-};
 
 // Keeps the console's input mode with the echo off for its lifetime.
 class QuietConsole {
@@ -147,13 +115,13 @@ bool read_all(int fd, SecretString& out, std::string& error)
 
 bool read_password(const char* prompt, SecretString& out, std::string& error)
 {
-    const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-    HandleCloser close_input(input);
-    const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    HandleCloser close_output(output);
-    if (input == INVALID_HANDLE_VALUE || output == INVALID_HANDLE_VALUE) {
+    const Handle input_handle(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    const Handle output_handle(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    const HANDLE input = input_handle.get();
+    const HANDLE output = output_handle.get();
+    if (!input_handle.valid() || !output_handle.valid()) {
         error = "No console to ask for the password (--password-fd reads it from a descriptor)";
         return false;
     }
@@ -184,15 +152,14 @@ bool read_password(const char* prompt, SecretString& out, std::string& error)
         error = "The password is too long";
         return false;
     }
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) {
+    const std::size_t bytes = utf16::to_utf8(wide.data(), units, nullptr, 0);
+    if (bytes == 0) {
         error = "The password cannot be converted to UTF-8";
         return false;
     }
     const std::size_t start = out.size();
-    out.resize(start + static_cast<std::size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(units), out.data() + start, bytes, nullptr, nullptr);
+    out.resize(start + bytes);
+    utf16::to_utf8(wide.data(), units, out.data() + start, bytes);
     return true;
 }
 
@@ -215,16 +182,6 @@ bool path_exists(const std::string& path)
     std::wstring wide;
     if (!widen(path, wide)) return false;
     return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool remove_file(const std::string& path) noexcept
-{
-    try {
-        std::wstring wide;
-        return widen(path, wide) && DeleteFileW(wide.c_str()) != FALSE;
-    } catch (...) {
-        return false;
-    }
 }
 
 }  // namespace cli_io

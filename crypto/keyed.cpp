@@ -49,26 +49,27 @@ void fips_key_block(const std::uint8_t* key, std::uint32_t key_len, std::uint8_t
         std::memcpy(block, key, key_len);
 }
 
-// FIPS 198-1 steps 4 to 9 from K0: H((K0 ^ opad) || H((K0 ^ ipad) || a || b)).
-void fips_hmac_with_key_block(const std::uint8_t key_block[kFipsHmacBlockSize], const std::uint8_t* a,
-                              std::size_t a_len, const std::uint8_t* b, std::size_t b_len, std::uint8_t out[32])
+// FIPS 198-1 steps 4 to 9 (RFC 2104 (2) to (7)) from K0 of `block_size` bytes (at
+// most the 136-byte block of SHA3-256): H((K0 ^ opad) || H((K0 ^ ipad) || a || b)).
+void hmac_with_key_block(const std::uint8_t* key_block, std::size_t block_size, const std::uint8_t* a,
+                         std::size_t a_len, const std::uint8_t* b, std::size_t b_len, std::uint8_t out[32])
 {
     std::uint8_t pad[kFipsHmacBlockSize];
     WipeOnExit wipe_pad(pad, sizeof pad);
     std::uint8_t inner_digest[kSha3_256DigestSize];
     WipeOnExit wipe_inner_digest(inner_digest, sizeof inner_digest);
 
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
+    for (std::size_t i = 0; i < block_size; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
     {
         Sha3_256 inner;
-        inner.update(pad, sizeof pad);
+        inner.update(pad, block_size);
         inner.update(a, a_len);
         inner.update(b, b_len);
         inner.finish(inner_digest);
     }
-    for (std::size_t i = 0; i < kFipsHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
+    for (std::size_t i = 0; i < block_size; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
     Sha3_256 outer;
-    outer.update(pad, sizeof pad);
+    outer.update(pad, block_size);
     outer.update(inner_digest, sizeof inner_digest);
     outer.finish(out);
 }
@@ -98,57 +99,62 @@ void hash_digest_after(const std::uint64_t start[kLanes], const std::uint64_t me
     for (std::size_t i = 0; i < kDigestLanes; ++i) digest[i] = work[i];
 }
 
+// The key schedule and the counter and keystream blocks of one counter-mode call,
+// wiped when the call returns.
+struct CtrBlocks {
+    AesRoundKeys round_keys;
+    std::uint8_t counter[kAesBlockSize] = {};
+    std::uint8_t keystream[kAesBlockSize] = {};
+    int rounds;
+
+    explicit CtrBlocks(const std::uint8_t key[32]) : rounds(aes_expand_key(round_keys, key, kAesKeyBits)) {}
+    ~CtrBlocks()
+    {
+        secure_wipe(round_keys, sizeof round_keys);
+        secure_wipe(counter, sizeof counter);
+        secure_wipe(keystream, sizeof keystream);
+    }
+    CtrBlocks(const CtrBlocks&) = delete;
+    CtrBlocks& operator=(const CtrBlocks&) = delete;
+};
+
 }  // namespace
 
-void ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32], const std::uint8_t nonce[12],
-               std::uint8_t* out)
+void format_v1::ctr_crypt(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
+                          const std::uint8_t nonce[12], std::uint8_t* out)
 {
-    AesRoundKeys round_keys;
-    WipeOnExit wipe_round_keys(round_keys, sizeof round_keys);
-    std::uint8_t counter[kAesBlockSize];
-    WipeOnExit wipe_counter(counter, sizeof counter);
-    std::uint8_t keystream[kAesBlockSize];
-    WipeOnExit wipe_keystream(keystream, sizeof keystream);
-
-    const int rounds = aes_expand_key(round_keys, key, kAesKeyBits);
+    CtrBlocks b(key);
     // The counter field is 0 for every block and never advances, so every block of the
     // data meets the same keystream block: it is computed once.
-    store32_be(counter, 0);
-    std::memcpy(counter + kCounterSize, nonce, kNonceSize);
-    aes_encrypt_block(round_keys, rounds, counter, keystream);
+    store32_be(b.counter, 0);
+    std::memcpy(b.counter + kCounterSize, nonce, kNonceSize);
+    aes_encrypt_block(b.round_keys, b.rounds, b.counter, b.keystream);
 
     std::size_t i = 0;
     for (; i + kAesBlockSize <= len; i += kAesBlockSize)
         for (std::size_t k = 0; k < kAesBlockSize; ++k)
-            out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
-    for (std::size_t k = 0; i + k < len; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
+            out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ b.keystream[k]);
+    for (std::size_t k = 0; i + k < len; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ b.keystream[k]);
 }
 
 void ctr_crypt_sp800(const std::uint8_t* in, std::uint32_t len, const std::uint8_t key[32],
                      const std::uint8_t nonce[12], std::uint8_t* out)
 {
-    AesRoundKeys round_keys;
-    WipeOnExit wipe_round_keys(round_keys, sizeof round_keys);
-    std::uint8_t counter[kAesBlockSize];
-    WipeOnExit wipe_counter(counter, sizeof counter);
-    std::uint8_t keystream[kAesBlockSize];
-    WipeOnExit wipe_keystream(keystream, sizeof keystream);
-
-    const int rounds = aes_expand_key(round_keys, key, kAesKeyBits);
-    std::memcpy(counter, nonce, kNonceSize);
+    CtrBlocks b(key);
+    std::memcpy(b.counter, nonce, kNonceSize);
     std::uint32_t block = 0;
     for (std::size_t i = 0; i < len; i += kAesBlockSize) {
         // SP 800-38A B.1: the standard incrementing function on the last 32 bits. A
         // 32-bit length never reaches 2^32 blocks, so the counter never wraps.
-        store32_be(counter + kNonceSize, block++);
-        aes_encrypt_block(round_keys, rounds, counter, keystream);
+        store32_be(b.counter + kNonceSize, block++);
+        aes_encrypt_block(b.round_keys, b.rounds, b.counter, b.keystream);
         const std::size_t take = len - i < kAesBlockSize ? len - i : kAesBlockSize;
-        for (std::size_t k = 0; k < take; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ keystream[k]);
+        for (std::size_t k = 0; k < take; ++k) out[i + k] = static_cast<std::uint8_t>(in[i + k] ^ b.keystream[k]);
     }
 }
 
-void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
-                   std::uint8_t out[32])
+void format_v1::hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key,
+                              std::uint32_t key_len, std::uint8_t out[32])
 {
     // RFC 2104 (1): K0, the key hashed when longer than the block, else zero-padded.
     std::uint8_t key_block[kHmacBlockSize] = {};
@@ -158,26 +164,8 @@ void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::ui
     else if (key_len > 0)
         std::memcpy(key_block, key, key_len);
 
-    std::uint8_t pad[kHmacBlockSize];
-    WipeOnExit wipe_pad(pad, sizeof pad);
-    std::uint8_t inner_digest[kSha3_256DigestSize];
-    WipeOnExit wipe_inner_digest(inner_digest, sizeof inner_digest);
-
-    // RFC 2104 (2) to (4): H((K0 ^ ipad) || text), fed to the sponge in two pieces.
-    for (std::size_t i = 0; i < kHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kInnerPad);
-    {
-        Sha3_256 inner;
-        inner.update(pad, sizeof pad);
-        inner.update(msg, msg_len);
-        inner.finish(inner_digest);
-    }
-
-    // RFC 2104 (5) to (7): H((K0 ^ opad) || inner digest).
-    for (std::size_t i = 0; i < kHmacBlockSize; ++i) pad[i] = static_cast<std::uint8_t>(key_block[i] ^ kOuterPad);
-    Sha3_256 outer;
-    outer.update(pad, sizeof pad);
-    outer.update(inner_digest, sizeof inner_digest);
-    outer.finish(out);
+    // The 32-byte pads of format 1.0, not the hash's 136-byte block.
+    hmac_with_key_block(key_block, kHmacBlockSize, msg, msg_len, nullptr, 0, out);
 }
 
 void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
@@ -186,7 +174,7 @@ void hmac_sha3_256_fips(const std::uint8_t* msg, std::uint32_t msg_len, const st
     std::uint8_t key_block[kFipsHmacBlockSize];
     WipeOnExit wipe_key_block(key_block, sizeof key_block);
     fips_key_block(key, key_len, key_block);
-    fips_hmac_with_key_block(key_block, msg, msg_len, nullptr, 0, out);
+    hmac_with_key_block(key_block, kFipsHmacBlockSize, msg, msg_len, nullptr, 0, out);
 }
 
 void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_len, const std::uint8_t* second,
@@ -196,7 +184,7 @@ void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_le
     std::uint8_t key_block[kFipsHmacBlockSize];
     WipeOnExit wipe_key_block(key_block, sizeof key_block);
     fips_key_block(key, key_len, key_block);
-    fips_hmac_with_key_block(key_block, first, first_len, second, second_len, out);
+    hmac_with_key_block(key_block, kFipsHmacBlockSize, first, first_len, second, second_len, out);
 }
 
 int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
@@ -232,7 +220,7 @@ int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_le
         for (std::uint32_t k = 0; k < together; ++k) {
             std::uint8_t index[kBlockIndexSize];
             store32_be(index, block + k);
-            fips_hmac_with_key_block(w.key_block, salt, salt_len, index, sizeof index, w.bytes);
+            hmac_with_key_block(w.key_block, kFipsHmacBlockSize, salt, salt_len, index, sizeof index, w.bytes);
             for (std::size_t i = 0; i < kDigestLanes; ++i) {
                 w.u[k][i] = load64_le(w.bytes + kLaneBytes * i);
                 w.t[k][i] = w.u[k][i];
@@ -260,8 +248,9 @@ int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_le
     return 0;
 }
 
-int pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt, std::uint32_t salt_len,
-           std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len)
+int format_v1::pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
+                      std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations,
+                      prf_fn prf, std::uint32_t prf_len)
 {
     if (iterations == 0 || out_len == 0 || salt_len == 0 || prf_len == 0 || prf == nullptr) return -1;
     // The prf's message, salt || INT(i), must fit its 32-bit length, and the work buffer

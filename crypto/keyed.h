@@ -9,6 +9,12 @@
 using prf_fn = void (*)(const std::uint8_t* msg, std::uint32_t msg_len, const std::uint8_t* key, std::uint32_t key_len,
                         std::uint8_t* out);
 
+// --- Format 1.0 (vault files of Glimkeep 1.0) ---------------------------------------
+// These read and write the old vaults only. They are not the standard constructions
+// of the same names, and they live in a namespace of their own so that no caller
+// picks one by its name: the standard ones follow below.
+namespace format_v1 {
+
 // Encrypts or decrypts `len` bytes with AES-256 under `key`. The counter block is
 // 00 00 00 00 followed by the 12 nonce bytes and never advances: output byte i is
 // input byte i XOR byte (i mod 16) of AES-256(key, counter block). `in` and `out`
@@ -30,6 +36,8 @@ void hmac_sha3_256(const std::uint8_t* msg, std::uint32_t msg_len, const std::ui
 // password may be empty (null with length 0). Wipes its work buffer (T and U).
 int pbkdf2(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt, std::uint32_t salt_len,
            std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations, prf_fn prf, std::uint32_t prf_len);
+
+}  // namespace format_v1
 
 // --- The standard constructions (vault format 2.0) ----------------------------------
 

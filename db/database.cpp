@@ -1,6 +1,5 @@
 #include "db/database.h"
 
-#include "crypto/bytes.h"
 #include "crypto/keyed.h"
 #include "crypto/wipe.h"
 #include "db/file_io.h"
@@ -10,25 +9,16 @@
 #include <new>
 
 decltype(&random_bytes) db_random_bytes = &random_bytes;
-decltype(&pbkdf2) db_pbkdf2 = &pbkdf2;
+decltype(&format_v1::pbkdf2) db_pbkdf2 = &format_v1::pbkdf2;
 
 namespace {
-
-constexpr char kMagic[kMagicSize + 1] = "GLIMKEEPDB";
-constexpr char kVersionWritten[kVersionSize + 1] = "1.0";
-constexpr char kVersionWritten2[kVersionSize + 1] = "2.0";
-constexpr std::size_t kLengthOffset = kMagicSize + kVersionSize + kSaltSize + kNonceSize + kMacSize;
-static_assert(kLengthOffset + 4 == kHeaderSize, "header layout");
-// Format 2.0: the MAC covers bytes 0 to 60 (up to the nonce) and 93 to 96 (the length).
-constexpr std::size_t kMacOffset2 = kMagicSize + kVersionSize + kIterationsSize + kSaltSize + kNonceSize;
-static_assert(kMacOffset2 == 61 && kMacOffset2 + kMacSize + 4 == kHeaderSize2, "header layout 2.0");
-constexpr std::size_t kSessionKeysSize = 2 * kKeySize;  // encryption key, then MAC key
 
 constexpr char kTextInsufficientSize[] = "File has insufficient size (file corrupted?)";
 constexpr char kTextNotDatabase[] = "This file is not database file for this program";
 constexpr char kTextBadVersion[] = "Unsupported file version";
 constexpr char kTextCannotReadHeader[] = "Cannot read file header";
 constexpr char kTextCannotReadCiphertext[] = "Cannot read ciphertext from file (file corrupted?)";
+constexpr char kTextExtraBytes[] = "File has extra bytes after the ciphertext (file corrupted?)";
 constexpr char kTextOutOfMemory[] = "Not enough memory to load the file";
 constexpr char kTextSaveOutOfMemory[] = "Not enough memory to save the file";
 constexpr char kTextCannotWrite[] = "Cannot write to file";
@@ -39,11 +29,6 @@ constexpr char kTextAlreadyEncrypted[] = "The file is already encrypted";
 constexpr char kTextNoPassword[] = "No password given";
 constexpr char kTextWrongPassword[] = "This file was not encrypted with the given password";
 constexpr char kTextRandomFailed[] = "The random number generator failed";
-
-bool is_digit(std::uint8_t c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // Reads exactly `size` bytes; false on a short read or a read error.
 bool read_exactly(std::FILE* file, void* out, std::size_t size)
@@ -79,7 +64,42 @@ bool equal_in_constant_time(const std::uint8_t* a, const std::uint8_t* b, std::s
     return difference == 0;
 }
 
+// A copy of a buffer that may hold a secret; wiped when it goes.
+std::unique_ptr<std::uint8_t[]> copy_of(const std::uint8_t* bytes, std::uint32_t length)
+{
+    if (!bytes) return nullptr;
+    std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[length]);
+    if (length > 0) std::memcpy(copy.get(), bytes, length);
+    return copy;
+}
+
 }  // namespace
+
+// Everything an operation that writes under a new password or format may change,
+// so that a failure puts it back. Its buffers are wiped when it goes.
+struct Database::Snapshot {
+    bool decrypted = false;
+    FileHeader header;
+    std::uint32_t loaded_iterations = 0;
+    bool write_legacy = false;
+    bool ciphertext_legacy = false;
+    std::uint32_t data_length = 0;
+    std::unique_ptr<std::uint8_t[]> data;
+    std::uint32_t password_length = 0;
+    std::unique_ptr<std::uint8_t[]> password;
+    bool session_keys_valid = false;
+    std::uint8_t session_keys[format_v2::kKeysSize] = {};
+
+    Snapshot() = default;
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+    ~Snapshot()
+    {
+        if (data) secure_wipe(data.get(), data_length);
+        if (password) secure_wipe(password.get(), password_length);
+        secure_wipe(session_keys, sizeof session_keys);
+    }
+};
 
 Database::~Database()
 {
@@ -87,13 +107,23 @@ Database::~Database()
     wipe_data();
 }
 
+int Database::fail(int status, const char* text)
+{
+    try {
+        error_ = text;
+    } catch (const std::bad_alloc&) {
+        error_.clear();
+    }
+    return status;
+}
+
 void Database::wipe_data()
 {
-    if (data) {
-        secure_wipe(data.get(), data_length);
-        data.reset();
+    if (data_) {
+        secure_wipe(data_.get(), data_length_);
+        data_.reset();
     }
-    data_length = 0;
+    data_length_ = 0;
 }
 
 void Database::drop_session_keys()
@@ -104,24 +134,27 @@ void Database::drop_session_keys()
 
 bool Database::legacy_format() const
 {
-    return major_version == 1 && minor_version == 0;
+    return write_legacy_;
 }
 
-void Database::upgrade_format()
+void Database::write_legacy_format()
 {
-    if (!legacy_format()) return;
-    major_version = 2;
-    minor_version = 0;
+    write_legacy_ = true;
+}
+
+void Database::set_new_key_iterations(std::uint32_t iterations)
+{
+    new_key_iterations_ = iterations;
 }
 
 void Database::wipe_password()
 {
     drop_session_keys();
-    if (password) {
-        secure_wipe(password.get(), password_length);
-        password.reset();
+    if (password_) {
+        secure_wipe(password_.get(), password_length_);
+        password_.reset();
     }
-    password_length = 0;
+    password_length_ = 0;
 }
 
 void Database::set_plaintext(const char* bytes, std::uint32_t length)
@@ -129,29 +162,35 @@ void Database::set_plaintext(const char* bytes, std::uint32_t length)
     wipe_data();
     // On std::bad_alloc the container is left empty, never with a length
     // that does not match its buffer.
-    data.reset(new std::uint8_t[length]);
-    if (length > 0) std::memcpy(data.get(), bytes, length);
-    data_length = length;
-    decrypted = true;
+    data_.reset(new std::uint8_t[length]);
+    if (length > 0) std::memcpy(data_.get(), bytes, length);
+    data_length_ = length;
+    decrypted_ = true;
 }
 
 void Database::set_password(const char* bytes, std::uint32_t length)
 {
     wipe_password();
-    password.reset(new std::uint8_t[length]);
-    if (length > 0) std::memcpy(password.get(), bytes, length);
-    password_length = length;
+    password_.reset(new std::uint8_t[length]);
+    if (length > 0) std::memcpy(password_.get(), bytes, length);
+    password_length_ = length;
+}
+
+bool Database::password_equals(const char* bytes, std::uint32_t length) const
+{
+    if (!password_ || length != password_length_) return false;
+    return equal_in_constant_time(password_.get(), reinterpret_cast<const std::uint8_t*>(bytes), length);
 }
 
 std::string Database::plaintext() const
 {
-    if (!data || !decrypted) return std::string();
-    return std::string(reinterpret_cast<const char*>(data.get()), data_length);
+    if (!data_ || !decrypted_) return std::string();
+    return std::string(reinterpret_cast<const char*>(data_.get()), data_length_);
 }
 
 std::string Database::last_error() const
 {
-    return error;
+    return error_;
 }
 
 int Database::load(const std::string& path)
@@ -163,21 +202,17 @@ int Database::load(const std::string& path)
         // here (the data buffer is allocated without throwing), and the data is then
         // as the step that failed left it; report it like a buffer that could not be
         // allocated.
-        try {
-            error = kTextOutOfMemory;
-        } catch (const std::bad_alloc&) {
-            error.clear();
-        }
-        return DB_IO_ERROR;
+        return fail(DB_IO_ERROR, kTextOutOfMemory);
     }
 }
 
+// Read the header, check it, then read the ciphertext it announces.
 int Database::load_file(const std::string& path)
 {
     errno = 0;
     std::FILE* file = db_file::open_for_reading(path);
     if (!file) {
-        error = describe_errno(errno);
+        error_ = describe_errno(errno);
         return DB_IO_ERROR;
     }
     FileCloser closer(file);
@@ -185,104 +220,65 @@ int Database::load_file(const std::string& path)
     std::uint64_t size = 0;
     errno = 0;
     if (!db_file::size_of(file, size)) {
-        error = describe_errno(errno);
+        error_ = describe_errno(errno);
         return DB_IO_ERROR;
     }
-    if (size < kHeaderSize) {
-        error = kTextInsufficientSize;
-        return DB_BAD_FORMAT;
-    }
+    if (size < format_v1::kHeaderSize) return fail(DB_BAD_FORMAT, kTextInsufficientSize);
 
     wipe_data();
 
     // The 1.0 header is read whole before any field is looked at; 2.0 has four more bytes.
-    std::uint8_t header[kHeaderSize2];
-    if (!read_exactly(file, header, kHeaderSize)) {
-        error = kTextCannotReadHeader;
-        return DB_IO_ERROR;
-    }
-    const std::uint8_t* const version = header + kMagicSize;
-    if (std::memcmp(header, kMagic, kMagicSize) != 0 || version[1] != '.') {
-        error = kTextNotDatabase;
-        return DB_BAD_FORMAT;
-    }
-    if (!is_digit(version[0]) || !is_digit(version[2])) {
-        error = kTextNotDatabase;
-        return DB_BAD_FORMAT;
-    }
-    major_version = static_cast<std::uint8_t>(version[0] - '0');
-    minor_version = static_cast<std::uint8_t>(version[2] - '0');
-    const bool legacy = major_version == 1 && minor_version == 0;
-    if (!legacy && !(major_version == 2 && minor_version == 0)) {
-        error = kTextBadVersion;
-        return DB_BAD_VERSION;
-    }
+    std::uint8_t bytes[format_v2::kHeaderSize];
+    if (!read_exactly(file, bytes, format_v1::kHeaderSize)) return fail(DB_IO_ERROR, kTextCannotReadHeader);
+    FileHeader header;
+    const FilePrefix prefix = read_prefix(bytes, header);
+    if (prefix == FilePrefix::kNotAVault) return fail(DB_BAD_FORMAT, kTextNotDatabase);
+    header_.major_version = header.major_version;
+    header_.minor_version = header.minor_version;
+    if (prefix == FilePrefix::kOtherVersion) return fail(DB_BAD_VERSION, kTextBadVersion);
     // New header fields: the keys kept for the old ones are void.
     drop_session_keys();
-    const std::size_t header_size = legacy ? kHeaderSize : kHeaderSize2;
-    if (!legacy) {
-        if (size < kHeaderSize2) {
-            error = kTextInsufficientSize;
-            return DB_BAD_FORMAT;
-        }
-        if (!read_exactly(file, header + kHeaderSize, kHeaderSize2 - kHeaderSize)) {
-            error = kTextCannotReadHeader;
-            return DB_IO_ERROR;
-        }
-        // A hostile count must not make the program derive keys for hours.
-        const std::uint32_t count = load32_be(header + kMagicSize + kVersionSize);
-        if (count == 0 || count > kMaxPbkdf2Iterations2) {
-            error = kTextNotDatabase;
-            return DB_BAD_FORMAT;
-        }
-        iterations = count;
+    const bool legacy = prefix == FilePrefix::kVersion10;
+    std::size_t header_size = format_v1::kHeaderSize;
+    if (legacy) {
+        format_v1::read_header(bytes, header);
+    } else {
+        header_size = format_v2::kHeaderSize;
+        if (size < header_size) return fail(DB_BAD_FORMAT, kTextInsufficientSize);
+        if (!read_exactly(file, bytes + format_v1::kHeaderSize, header_size - format_v1::kHeaderSize))
+            return fail(DB_IO_ERROR, kTextCannotReadHeader);
+        if (!format_v2::read_header(bytes, header)) return fail(DB_BAD_FORMAT, kTextNotDatabase);
     }
-    const std::uint8_t* p = header + kMagicSize + kVersionSize + (legacy ? 0 : kIterationsSize);
-    std::memcpy(salt, p, kSaltSize);
-    p += kSaltSize;
-    std::memcpy(nonce, p, kNonceSize);
-    p += kNonceSize;
-    std::memcpy(mac, p, kMacSize);
-    p += kMacSize;
-    const std::uint8_t* const length_bytes = p;
 
     // The length is checked against the file before anything is allocated, so a
-    // hostile length field never costs more memory than the file holds.
-    std::uint32_t length = load32_be(length_bytes);
-    if (length > size - header_size) {
-        error = kTextCannotReadCiphertext;
-        return DB_IO_ERROR;
-    }
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length]);
-    if (!buffer) {
-        error = kTextOutOfMemory;
-        return DB_IO_ERROR;
-    }
-    data = std::move(buffer);
-    data_length = length;
-    if (!read_exactly(file, data.get(), length)) {
+    // hostile length field never costs more memory than the file holds. Format 2.0
+    // also refuses bytes after the ciphertext, which its MAC would not cover.
+    if (header.length > size - header_size) return fail(DB_IO_ERROR, kTextCannotReadCiphertext);
+    if (!legacy && header.length < size - header_size) return fail(DB_BAD_FORMAT, kTextExtraBytes);
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[header.length]);
+    if (!buffer) return fail(DB_IO_ERROR, kTextOutOfMemory);
+    header_ = header;
+    data_ = std::move(buffer);
+    data_length_ = header.length;
+    if (!read_exactly(file, data_.get(), data_length_)) {
         wipe_data();
-        error = kTextCannotReadCiphertext;
-        return DB_IO_ERROR;
+        return fail(DB_IO_ERROR, kTextCannotReadCiphertext);
     }
 
-    decrypted = false;
+    decrypted_ = false;
     ciphertext_legacy_ = legacy;
+    write_legacy_ = legacy;
+    loaded_iterations_ = legacy ? 0 : header.iterations;
     return DB_OK;
 }
 
 int Database::derive_key(std::uint8_t key[32])
 {
-    if (!password) {
-        error = kTextNoPassword;
-        return DB_NO_PASSWORD;
-    }
+    if (!password_) return fail(DB_NO_PASSWORD, kTextNoPassword);
     std::memset(key, 0, kKeySize);
-    if (db_pbkdf2(password.get(), password_length, salt, kSaltSize, key, kKeySize, kPbkdf2Iterations, hmac_sha3_256,
-                  kKeySize) != 0) {
-        error = kTextKdfFailed;
-        return DB_KDF_FAILED;
-    }
+    if (db_pbkdf2(password_.get(), password_length_, header_.salt, kSaltSize, key, kKeySize, format_v1::kIterations,
+                  format_v1::hmac_sha3_256, kKeySize) != 0)
+        return fail(DB_KDF_FAILED, kTextKdfFailed);
     return DB_OK;
 }
 
@@ -290,161 +286,118 @@ int Database::verify_mac(const std::uint8_t key[32])
 {
     std::uint8_t tag[kMacSize];
     WipeOnExit wipe_tag(tag, sizeof tag);
-    hmac_sha3_256(data.get(), data_length, key, kKeySize, tag);
-    if (!equal_in_constant_time(tag, mac, kMacSize)) {
-        error = kTextWrongPassword;
-        return DB_WRONG_PASSWORD;
-    }
+    format_v1::hmac_sha3_256(data_.get(), data_length_, key, kKeySize, tag);
+    if (!equal_in_constant_time(tag, header_.mac, kMacSize)) return fail(DB_WRONG_PASSWORD, kTextWrongPassword);
     return DB_OK;
 }
 
 void Database::ctr_transform(const std::uint8_t key[32])
 {
-    ctr_crypt(data.get(), data_length, key, nonce, data.get());
+    format_v1::ctr_crypt(data_.get(), data_length_, key, header_.nonce, data_.get());
 }
 
 int Database::encrypt()
 {
-    if (!data) {
-        error = kTextNoData;
-        return DB_NO_DATA;
-    }
-    if (!decrypted) {
-        error = kTextAlreadyEncrypted;
-        return DB_ALREADY_ENCRYPTED;
-    }
-    if (!legacy_format()) return encrypt2();
+    if (!data_) return fail(DB_NO_DATA, kTextNoData);
+    if (!decrypted_) return fail(DB_ALREADY_ENCRYPTED, kTextAlreadyEncrypted);
+    if (!write_legacy_) return encrypt_v2();
     // The random device may throw; the data stays plaintext and the caller gets
     // a status, never an exception.
     try {
-        db_random_bytes(salt, kSaltSize);
-        db_random_bytes(nonce, kNonceSize);
+        db_random_bytes(header_.salt, kSaltSize);
+        db_random_bytes(header_.nonce, kNonceSize);
     } catch (...) {
-        error = kTextRandomFailed;
-        return DB_RANDOM_FAILED;
+        return fail(DB_RANDOM_FAILED, kTextRandomFailed);
     }
 
     std::uint8_t key[kKeySize];
     WipeOnExit wipe_key(key, sizeof key);
     if (int status = derive_key(key)) return status;
     ctr_transform(key);
-    hmac_sha3_256(data.get(), data_length, key, kKeySize, mac);
-    decrypted = false;
+    format_v1::hmac_sha3_256(data_.get(), data_length_, key, kKeySize, header_.mac);
+    header_.major_version = 1;
+    header_.minor_version = 0;
+    header_.length = data_length_;
+    decrypted_ = false;
     ciphertext_legacy_ = true;
     return DB_OK;
 }
 
-int Database::derive_keys2(std::uint8_t keys[64])
+int Database::derive_keys_v2(std::uint8_t keys[format_v2::kKeysSize])
 {
-    if (!password) {
-        error = kTextNoPassword;
-        return DB_NO_PASSWORD;
-    }
-    if (pbkdf2_hmac_sha3_256(password.get(), password_length, salt, kSaltSize, keys, kSessionKeysSize, iterations) !=
-        0) {
-        error = kTextKdfFailed;
-        return DB_KDF_FAILED;
-    }
+    if (!password_) return fail(DB_NO_PASSWORD, kTextNoPassword);
+    if (pbkdf2_hmac_sha3_256(password_.get(), password_length_, header_.salt, kSaltSize, keys, format_v2::kKeysSize,
+                             header_.iterations) != 0)
+        return fail(DB_KDF_FAILED, kTextKdfFailed);
     return DB_OK;
 }
 
-void Database::compute_mac2(const std::uint8_t mac_key[32], std::uint8_t out[32]) const
-{
-    // Bytes 0-60 and 93-96 of the file, as save_file writes them.
-    std::uint8_t covered[kMacOffset2 + 4];
-    std::uint8_t* p = covered;
-    std::memcpy(p, kMagic, kMagicSize);
-    p += kMagicSize;
-    std::memcpy(p, kVersionWritten2, kVersionSize);
-    p += kVersionSize;
-    store32_be(p, iterations);
-    p += kIterationsSize;
-    std::memcpy(p, salt, kSaltSize);
-    p += kSaltSize;
-    std::memcpy(p, nonce, kNonceSize);
-    p += kNonceSize;
-    store32_be(p, data_length);
-    hmac_sha3_256_fips_joined(covered, sizeof covered, data.get(), data_length, mac_key, kKeySize, out);
-}
-
-int Database::encrypt2()
+int Database::encrypt_v2()
 {
     // A nonce never repeats under one key: every encryption draws one. The random
     // device may throw; the data stays plaintext and the caller gets a status.
     std::uint8_t new_salt[kSaltSize];
     try {
-        db_random_bytes(nonce, kNonceSize);
+        db_random_bytes(header_.nonce, kNonceSize);
         if (!session_keys_valid_) db_random_bytes(new_salt, kSaltSize);
     } catch (...) {
-        error = kTextRandomFailed;
-        return DB_RANDOM_FAILED;
+        return fail(DB_RANDOM_FAILED, kTextRandomFailed);
     }
     if (!session_keys_valid_) {
-        if (!password) {
-            error = kTextNoPassword;
-            return DB_NO_PASSWORD;
-        }
-        const std::uint32_t old_iterations = iterations;
-        std::uint8_t old_salt[kSaltSize];
-        std::memcpy(old_salt, salt, kSaltSize);
-        std::memcpy(salt, new_salt, kSaltSize);
-        iterations = new_key_iterations;
-        if (int status = derive_keys2(session_keys_)) {
+        if (!password_) return fail(DB_NO_PASSWORD, kTextNoPassword);
+        const FileHeader old_header = header_;
+        std::memcpy(header_.salt, new_salt, kSaltSize);
+        header_.iterations = new_key_iterations_ > loaded_iterations_ ? new_key_iterations_ : loaded_iterations_;
+        if (int status = derive_keys_v2(session_keys_)) {
             // The header fields stay those of the ciphertext (if any) they describe.
-            std::memcpy(salt, old_salt, kSaltSize);
-            iterations = old_iterations;
+            std::memcpy(header_.salt, old_header.salt, kSaltSize);
+            header_.iterations = old_header.iterations;
             secure_wipe(session_keys_, sizeof session_keys_);
             return status;
         }
         session_keys_valid_ = true;
     }
-    ctr_crypt_sp800(data.get(), data_length, session_keys_, nonce, data.get());
-    compute_mac2(session_keys_ + kKeySize, mac);
-    decrypted = false;
+    header_.major_version = 2;
+    header_.minor_version = 0;
+    header_.length = data_length_;
+    ctr_crypt_sp800(data_.get(), data_length_, session_keys_, header_.nonce, data_.get());
+    format_v2::compute_mac(header_, data_.get(), data_length_, session_keys_ + kKeySize, header_.mac);
+    decrypted_ = false;
     ciphertext_legacy_ = false;
     return DB_OK;
 }
 
-int Database::decrypt2()
+int Database::decrypt_v2()
 {
-    std::uint8_t keys[kSessionKeysSize];
+    std::uint8_t keys[format_v2::kKeysSize];
     WipeOnExit wipe_keys(keys, sizeof keys);
-    if (int status = derive_keys2(keys)) return status;
+    if (int status = derive_keys_v2(keys)) return status;
     std::uint8_t tag[kMacSize];
     WipeOnExit wipe_tag(tag, sizeof tag);
-    compute_mac2(keys + kKeySize, tag);
-    if (!equal_in_constant_time(tag, mac, kMacSize)) {
-        error = kTextWrongPassword;
-        return DB_WRONG_PASSWORD;
-    }
-    ctr_crypt_sp800(data.get(), data_length, keys, nonce, data.get());
-    // The saves of this session reuse the keys, unless the file's count is not the one
-    // the program writes: then the first save derives keys with that count.
-    if (iterations == new_key_iterations) {
-        std::memcpy(session_keys_, keys, kSessionKeysSize);
+    format_v2::compute_mac(header_, data_.get(), data_length_, keys + kKeySize, tag);
+    if (!equal_in_constant_time(tag, header_.mac, kMacSize)) return fail(DB_WRONG_PASSWORD, kTextWrongPassword);
+    ctr_crypt_sp800(data_.get(), data_length_, keys, header_.nonce, data_.get());
+    // The saves of this session reuse the keys, unless the file's count is below the
+    // one the program writes: then the first save derives keys with that count.
+    if (header_.iterations >= new_key_iterations_) {
+        std::memcpy(session_keys_, keys, format_v2::kKeysSize);
         session_keys_valid_ = true;
     }
-    decrypted = true;
+    decrypted_ = true;
     return DB_OK;
 }
 
 int Database::decrypt()
 {
-    if (!data) {
-        error = kTextNoData;
-        return DB_NO_DATA;
-    }
-    if (decrypted) {
-        error = kTextAlreadyDecrypted;
-        return DB_ALREADY_DECRYPTED;
-    }
-    if (!ciphertext_legacy_) return decrypt2();
+    if (!data_) return fail(DB_NO_DATA, kTextNoData);
+    if (decrypted_) return fail(DB_ALREADY_DECRYPTED, kTextAlreadyDecrypted);
+    if (!ciphertext_legacy_) return decrypt_v2();
     std::uint8_t key[kKeySize];
     WipeOnExit wipe_key(key, sizeof key);
     if (int status = derive_key(key)) return status;
     if (int status = verify_mac(key)) return status;
     ctr_transform(key);
-    decrypted = true;
+    decrypted_ = true;
     return DB_OK;
 }
 
@@ -463,52 +416,119 @@ int Database::save_placed(const std::string& path, db_file::Placement placement)
     try {
         return save_file(path, placement);
     } catch (const std::bad_alloc&) {
-        try {
-            error = kTextSaveOutOfMemory;
-        } catch (const std::bad_alloc&) {
-            error.clear();
-        }
-        return DB_IO_ERROR;
+        return fail(DB_IO_ERROR, kTextSaveOutOfMemory);
     }
 }
 
 int Database::save_file(const std::string& path, db_file::Placement placement)
 {
-    if (!data) {
-        error = kTextNoData;
-        return DB_NO_DATA;
-    }
-    if (decrypted) {
+    if (!data_) return fail(DB_NO_DATA, kTextNoData);
+    if (decrypted_) {
         if (int status = encrypt()) return status;
     }
 
-    std::uint8_t header[kHeaderSize2];
-    std::uint8_t* p = header;
-    std::memcpy(p, kMagic, kMagicSize);
-    p += kMagicSize;
-    std::memcpy(p, ciphertext_legacy_ ? kVersionWritten : kVersionWritten2, kVersionSize);
-    p += kVersionSize;
-    if (!ciphertext_legacy_) {
-        store32_be(p, iterations);
-        p += kIterationsSize;
+    std::uint8_t header[format_v2::kHeaderSize];
+    std::size_t header_size = format_v1::kHeaderSize;
+    FileHeader fields = header_;
+    fields.length = data_length_;
+    if (ciphertext_legacy_) {
+        format_v1::write_header(fields, header);
+    } else {
+        format_v2::write_header(fields, header);
+        header_size = format_v2::kHeaderSize;
     }
-    std::memcpy(p, salt, kSaltSize);
-    p += kSaltSize;
-    std::memcpy(p, nonce, kNonceSize);
-    p += kNonceSize;
-    std::memcpy(p, mac, kMacSize);
-    p += kMacSize;
-    store32_be(p, data_length);
-    p += 4;
 
     db_file::WriteOutcome outcome =
-        db_file::replace_file(path, header, static_cast<std::size_t>(p - header), data.get(), data_length, placement);
+        db_file::replace_file(path, header, header_size, data_.get(), data_length_, placement);
     switch (outcome.kind) {
     case db_file::WriteOutcome::kOk: return DB_OK;
-    case db_file::WriteOutcome::kWriteFailed: error = kTextCannotWrite; return DB_IO_ERROR;
+    case db_file::WriteOutcome::kWriteFailed: return fail(DB_IO_ERROR, kTextCannotWrite);
     case db_file::WriteOutcome::kOpenFailed:
     case db_file::WriteOutcome::kReplaceFailed: break;
     }
-    error = describe_errno(outcome.error_number);
+    error_ = describe_errno(outcome.error_number);
     return DB_IO_ERROR;
+}
+
+void Database::take(Snapshot& snapshot)
+{
+    snapshot.decrypted = decrypted_;
+    snapshot.header = header_;
+    snapshot.loaded_iterations = loaded_iterations_;
+    snapshot.write_legacy = write_legacy_;
+    snapshot.ciphertext_legacy = ciphertext_legacy_;
+    snapshot.data = copy_of(data_.get(), data_length_);
+    snapshot.data_length = data_length_;
+    snapshot.password = copy_of(password_.get(), password_length_);
+    snapshot.password_length = password_length_;
+    snapshot.session_keys_valid = session_keys_valid_;
+    std::memcpy(snapshot.session_keys, session_keys_, sizeof session_keys_);
+}
+
+void Database::restore(Snapshot& snapshot)
+{
+    wipe_data();
+    wipe_password();
+    decrypted_ = snapshot.decrypted;
+    header_ = snapshot.header;
+    loaded_iterations_ = snapshot.loaded_iterations;
+    write_legacy_ = snapshot.write_legacy;
+    ciphertext_legacy_ = snapshot.ciphertext_legacy;
+    data_ = std::move(snapshot.data);
+    data_length_ = data_ ? snapshot.data_length : 0;
+    password_ = std::move(snapshot.password);
+    password_length_ = password_ ? snapshot.password_length : 0;
+    snapshot.data_length = 0;
+    snapshot.password_length = 0;
+    session_keys_valid_ = snapshot.session_keys_valid;
+    std::memcpy(session_keys_, snapshot.session_keys, sizeof session_keys_);
+}
+
+// Runs `write` on the container; when it fails or runs out of memory, everything
+// it changed is put back and the failure's text kept.
+template <typename Write>
+int Database::transaction(Write write)
+{
+    try {
+        Snapshot before;
+        take(before);
+        int status = DB_IO_ERROR;
+        try {
+            status = write();
+        } catch (const std::bad_alloc&) {
+            restore(before);
+            return fail(DB_IO_ERROR, kTextSaveOutOfMemory);
+        }
+        if (status != DB_OK) {
+            std::string error;
+            error.swap(error_);
+            restore(before);
+            error_.swap(error);
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        return fail(DB_IO_ERROR, kTextSaveOutOfMemory);
+    }
+}
+
+int Database::change_password(const std::string& path, const char* bytes, std::uint32_t length)
+{
+    return transaction([&] {
+        set_password(bytes, length);
+        return save(path);
+    });
+}
+
+int Database::upgrade(const std::string& path, const char* bytes, std::uint32_t length)
+{
+    return transaction([&] {
+        // Ciphertext held from a 1.0 file is decrypted with the password held, so that
+        // it is written as 2.0.
+        if (!decrypted_) {
+            if (int status = decrypt()) return status;
+        }
+        if (bytes) set_password(bytes, length);
+        write_legacy_ = false;
+        return save(path);
+    });
 }

@@ -1,36 +1,15 @@
 #pragma once
-// The vault container: the in-memory image of "passwords.gkv".
-//
-// File format 1.0 (all integers big-endian, no padding):
-//   offset  size    field
-//        0    10    magic "GLIMKEEPDB"
-//       10     3    version "1.0" (major digit, '.', minor digit)
-//       13    32    salt   (PBKDF2 salt)
-//       45    12    nonce  (counter-block nonce)
-//       57    32    mac    (hmac_sha3_256 of the ciphertext under the derived key)
-//       89     4    length of the ciphertext
-//       93  length  ciphertext; any bytes after it are ignored
-// Its counter block never advances, so the data is in effect XORed with one repeating
-// 16-byte block: 1.0 is read and written unchanged for existing vaults only.
-//
-// File format 2.0:
-//        0    10    magic "GLIMKEEPDB"
-//       10     3    version "2.0"
-//       13     4    iterations (PBKDF2 iteration count, 1 to 10,000,000)
-//       17    32    salt
-//       49    12    nonce
-//       61    32    mac
-//       93     4    length of the ciphertext
-//       97  length  ciphertext; any bytes after it are ignored
-// Keys: pbkdf2_hmac_sha3_256(password, salt, iterations) gives 64 bytes, the AES-256
-// key (0-31) and the MAC key (32-63). Cipher: ctr_crypt_sp800 with the nonce. MAC:
-// hmac_sha3_256_fips under the MAC key over file bytes 0-60, 93-96 and the ciphertext.
+// The vault container: the in-memory image of "passwords.gkv" (the formats are in
+// db/format.h).
 //
 // Every operation that can fail returns one of the status codes below and keeps a
 // fixed English text that last_error() returns. The container owns its data and
-// password buffers and wipes them before releasing them.
+// password buffers and wipes them before releasing them; its state is its own, and
+// the operations that write the vault under a new password or format put all of it
+// back when they fail.
 
 #include "crypto/keyed.h"
+#include "db/format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -57,28 +36,14 @@ enum : int {
 };
 
 // The container draws its salts and nonces through db_random_bytes and derives the
-// format 1.0 key through db_pbkdf2. They point at random_bytes and pbkdf2
+// format 1.0 key through db_pbkdf2. They point at random_bytes and format_v1::pbkdf2
 // (crypto/keyed.h); only the fault tests point them elsewhere, to make the random
 // source throw or the key derivation fail, which no file can cause.
 extern decltype(&random_bytes) db_random_bytes;
-extern decltype(&pbkdf2) db_pbkdf2;
+extern decltype(&format_v1::pbkdf2) db_pbkdf2;
 
 // The vault's file name, relative to the working directory.
 inline constexpr char kDatabaseFileName[] = "passwords.gkv";
-
-inline constexpr std::size_t kMagicSize = 10;
-inline constexpr std::size_t kVersionSize = 3;
-inline constexpr std::size_t kSaltSize = 32;
-inline constexpr std::size_t kNonceSize = 12;
-inline constexpr std::size_t kMacSize = 32;
-inline constexpr std::size_t kKeySize = 32;
-inline constexpr std::size_t kHeaderSize = 93;
-inline constexpr std::uint32_t kPbkdf2Iterations = 500;
-inline constexpr std::size_t kIterationsSize = 4;
-inline constexpr std::size_t kHeaderSize2 = 97;
-// The count the program writes into new 2.0 vaults, and the largest it accepts.
-inline constexpr std::uint32_t kPbkdf2Iterations2 = 600000;
-inline constexpr std::uint32_t kMaxPbkdf2Iterations2 = 10000000;
 
 class Database {
 public:
@@ -89,7 +54,8 @@ public:
 
     // Replaces header fields and data with the file's contents; the password stays.
     // A length field beyond the file's end is refused before anything is allocated;
-    // running out of memory is status 1 "Not enough memory to load the file".
+    // running out of memory is status 1 "Not enough memory to load the file". A 2.0
+    // file longer than its header and ciphertext is status 2.
     int load(const std::string& path);
     // Replaces the password copy (length 0 gives a present, empty password) and drops
     // the keys kept from the old one, so the next 2.0 save draws a new salt and derives
@@ -107,28 +73,46 @@ public:
     // Also wipes the session keys of format 2.0.
     void wipe_password();
 
+    // What the container holds, read-only.
+    bool decrypted() const { return decrypted_; }  // the data is plaintext
+    std::uint8_t major_version() const { return header_.major_version; }  // of the file loaded; 0 before
+    std::uint8_t minor_version() const { return header_.minor_version; }
+    std::uint32_t iterations() const { return header_.iterations; }  // 2.0: of the file or the last encryption
+    const std::uint8_t* salt() const { return header_.salt; }
+    const std::uint8_t* nonce() const { return header_.nonce; }
+    const std::uint8_t* mac() const { return header_.mac; }
+    const std::uint8_t* data() const { return data_.get(); }  // null when absent
+    std::uint32_t data_length() const { return data_length_; }
+    bool has_password() const { return password_ != nullptr; }
+    // True when `bytes` is the password held (compared in constant time for equal lengths).
+    bool password_equals(const char* bytes, std::uint32_t length) const;
+
     // True when the next save writes format 1.0 (a loaded 1.0 vault); a Database that
     // never loaded a file, or that loaded 2.0, saves as 2.0.
     bool legacy_format() const;
-    // The next save writes format 2.0 (a no-op for a 2.0 vault). It takes effect when
-    // the data is next encrypted: ciphertext held from a 1.0 file is written back as 1.0.
-    void upgrade_format();
+    // The next encryption writes format 1.0, as after loading a 1.0 vault: for the
+    // tools and tests that make vaults of the old format.
+    void write_legacy_format();
+    // The iteration count for keys derived with a fresh salt (the program's 600,000
+    // unless a test asks for fewer). A vault loaded with a larger count keeps it.
+    void set_new_key_iterations(std::uint32_t iterations);
 
-    // The format 1.0 operations:
-    // PBKDF2 (500 iterations of hmac_sha3_256) of the password and salt into `key`;
-    // DB_NO_PASSWORD without a password, DB_KDF_FAILED when pbkdf2 fails.
+    // The format 1.0 steps:
+    // PBKDF2 (500 iterations of format_v1::hmac_sha3_256) of the password and salt
+    // into `key`; DB_NO_PASSWORD without a password, DB_KDF_FAILED when pbkdf2 fails.
     int derive_key(std::uint8_t key[32]);
     // Compares the MAC of the data under `key` with `mac`, in constant time:
     // every byte is compared whichever differ. DB_WRONG_PASSWORD on a mismatch.
     int verify_mac(const std::uint8_t key[32]);
-    // ctr_crypt over the data, in place, with `nonce`.
+    // format_v1::ctr_crypt over the data, in place, with `nonce`.
     void ctr_transform(const std::uint8_t key[32]);
+
     // Plaintext -> ciphertext; sets mac. Format 1.0: fresh salt and nonce, key derived
     // anew. Format 2.0: a fresh nonce every time; the salt and keys of the session
-    // (from the decryption, when the file's count is new_key_iterations, or from the
-    // previous encryption under this password) are kept, else a fresh salt and keys
-    // derived with new_key_iterations. A failing random
-    // source is DB_RANDOM_FAILED (the data stays plaintext), never an exception.
+    // (from the decryption, or from the previous encryption under this password) are
+    // kept, else a fresh salt and keys derived with the larger of the new-key count
+    // and the loaded file's count. A failing random source is DB_RANDOM_FAILED (the
+    // data stays plaintext), never an exception.
     int encrypt();
     // Checks the MAC (in constant time, before any byte is decrypted), then
     // ciphertext -> plaintext. A failure changes nothing. In format 2.0 the keys are
@@ -147,42 +131,49 @@ public:
     // system's "File exists" and that file stays as it was.
     int save_new(const std::string& path);
 
-    bool decrypted = false;
-    std::string error;
-    // The version of the file loaded; 0.0 before a load. A 1.0 here makes the next
-    // encryption write 1.0 (see legacy_format).
-    std::uint8_t major_version = 0;
-    std::uint8_t minor_version = 0;
-    // Format 2.0: the iteration count of the file loaded (or of the last encryption),
-    // and the count used when keys are derived for a fresh salt.
-    std::uint32_t iterations = kPbkdf2Iterations2;
-    std::uint32_t new_key_iterations = kPbkdf2Iterations2;
-    std::uint8_t salt[kSaltSize] = {};
-    std::uint8_t nonce[kNonceSize] = {};
-    std::uint8_t mac[kMacSize] = {};
-    std::uint32_t data_length = 0;
-    std::unique_ptr<std::uint8_t[]> data;  // absent (null) or data_length bytes
-    std::uint32_t password_length = 0;
-    std::unique_ptr<std::uint8_t[]> password;  // absent (null) or password_length bytes
+    // Saves the plaintext held under a new password (the format stays). On failure
+    // the container is as it was: the old password, keys and header.
+    int change_password(const std::string& path, const char* bytes, std::uint32_t length);
+    // Saves the plaintext held as format 2.0, under a new password when `bytes` is not
+    // null (else under the password held). On failure the container is as it was,
+    // format included.
+    int upgrade(const std::string& path, const char* bytes = nullptr, std::uint32_t length = 0);
 
 private:
+    struct Snapshot;
     int load_file(const std::string& path);
     int save_placed(const std::string& path, db_file::Placement placement);
     int save_file(const std::string& path, db_file::Placement placement);
-    int encrypt2();
-    int decrypt2();
+    int encrypt_v2();
+    int decrypt_v2();
     // pbkdf2_hmac_sha3_256 of the password, salt and iterations into `keys` (64 bytes).
-    int derive_keys2(std::uint8_t keys[64]);
-    // The 2.0 MAC of header fields and data under `mac_key`.
-    void compute_mac2(const std::uint8_t mac_key[32], std::uint8_t out[32]) const;
+    int derive_keys_v2(std::uint8_t keys[format_v2::kKeysSize]);
     // Forgets (and wipes) the session keys.
     void drop_session_keys();
+    int fail(int status, const char* text);
+    void take(Snapshot& snapshot);
+    void restore(Snapshot& snapshot);
+    template <typename Write>
+    int transaction(Write write);
 
+    bool decrypted_ = false;
+    std::string error_;
+    // The header of the file loaded, or of the last encryption.
+    FileHeader header_;
+    std::uint32_t new_key_iterations_ = format_v2::kIterations;
+    // The iteration count of the 2.0 file loaded (0 when none): saves never lower it.
+    std::uint32_t loaded_iterations_ = 0;
+    // The format the next encryption writes: true for 1.0.
+    bool write_legacy_ = false;
     // The format of the ciphertext held (and of the header fields): what a save of
     // data that is not plaintext writes. True for 1.0.
     bool ciphertext_legacy_ = false;
+    std::uint32_t data_length_ = 0;
+    std::unique_ptr<std::uint8_t[]> data_;  // absent (null) or data_length_ bytes
+    std::uint32_t password_length_ = 0;
+    std::unique_ptr<std::uint8_t[]> password_;  // absent (null) or password_length_ bytes
     // Format 2.0 session keys: the encryption and MAC keys derived from the password,
-    // `salt` and `iterations`; valid while session_keys_valid_.
+    // salt and iterations; valid while session_keys_valid_.
     bool session_keys_valid_ = false;
-    std::uint8_t session_keys_[64] = {};
+    std::uint8_t session_keys_[format_v2::kKeysSize] = {};
 };

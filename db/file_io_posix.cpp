@@ -4,6 +4,8 @@
 
 #include "db/file_io.h"
 
+#include "platform/write_all.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,22 +17,6 @@
 
 namespace db_file {
 namespace {
-
-// Writes all of `size` bytes, resuming after interrupted or partial writes.
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::string folder_of(const std::string& path)
 {

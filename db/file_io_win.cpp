@@ -6,6 +6,9 @@
 
 #include "db/file_io.h"
 
+#include "platform/utf16.h"
+#include "platform/write_all.h"
+
 #include <windows.h>
 
 #include <cerrno>
@@ -56,32 +59,9 @@ int errno_from_win32(DWORD code)
 // UTF-8 to UTF-16; false with errno = EINVAL for bytes that are not UTF-8.
 bool widen(const std::string& text, std::wstring& wide)
 {
-    wide.clear();
-    if (text.empty()) return true;
-    if (text.size() > 0x7fffffff) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) {
-        errno = EINVAL;
-        return false;
-    }
-    wide.resize(static_cast<std::size_t>(n));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return true;
-}
-
-bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size)
-{
-    while (size > 0) {
-        DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, bytes, chunk, &written, nullptr) || written == 0) return false;
-        bytes += written;
-        size -= written;
-    }
-    return true;
+    if (utf16::from_utf8(text, wide, utf16::Invalid::kFail)) return true;
+    errno = EINVAL;
+    return false;
 }
 
 // The file that `path` names after following symbolic links (and junctions), so that
@@ -89,14 +69,13 @@ bool write_all(HANDLE file, const std::uint8_t* bytes, std::size_t size)
 // when it names nothing that can be opened.
 std::wstring resolved_target(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return path;
+    Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) return path;
     std::wstring result = path;
     wchar_t buffer[1024];
-    DWORD n = GetFinalPathNameByHandleW(file, buffer, sizeof buffer / sizeof buffer[0], FILE_NAME_NORMALIZED);
+    DWORD n = GetFinalPathNameByHandleW(file.get(), buffer, sizeof buffer / sizeof buffer[0], FILE_NAME_NORMALIZED);
     if (n > 0 && n < sizeof buffer / sizeof buffer[0]) result.assign(buffer, n);
-    CloseHandle(file);
     return result;
 }
 
@@ -124,39 +103,34 @@ int copy_to_new_file(const std::string& source, const std::string& target)
     std::wstring from;
     std::wstring to;
     if (!widen(source, from) || !widen(target, to)) return errno;
-    HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (in == INVALID_HANDLE_VALUE) {
+    Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in.valid()) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) return kNoSource;
         return errno_from_win32(code);
     }
     // CREATE_NEW: a file of that name is never overwritten.
-    HANDLE out =
-        CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        CloseHandle(in);
-        return errno_from_win32(code);
-    }
+    Handle out(
+        CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.valid()) return errno_from_win32(GetLastError());
     DWORD code = ERROR_SUCCESS;
     std::uint8_t buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) {
+        if (!ReadFile(in.get(), buffer, sizeof buffer, &got, nullptr)) {
             code = GetLastError();
             break;
         }
         if (got == 0) break;
-        if (!write_all(out, buffer, got)) {
+        if (!write_all(out.get(), buffer, got)) {
             code = GetLastError();
             if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
             break;
         }
     }
-    if (code == ERROR_SUCCESS && !FlushFileBuffers(out)) code = GetLastError();
-    if (!CloseHandle(out) && code == ERROR_SUCCESS) code = GetLastError();
-    CloseHandle(in);
+    if (code == ERROR_SUCCESS && !FlushFileBuffers(out.get())) code = GetLastError();
+    if (!out.close() && code == ERROR_SUCCESS) code = GetLastError();
     if (code != ERROR_SUCCESS) {
         DeleteFileW(to.c_str());
         return errno_from_win32(code);
@@ -174,21 +148,21 @@ int erase_file(const std::string& path)
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         // FILE_FLAG_OPEN_REPARSE_POINT: a link put at the name meanwhile is not written through.
-        HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return errno_from_win32(GetLastError());
+        Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid()) return errno_from_win32(GetLastError());
         DWORD code = ERROR_SUCCESS;
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(file, &size)) code = GetLastError();
+        if (!GetFileSizeEx(file.get(), &size)) code = GetLastError();
         static const std::uint8_t zeros[65536] = {};
         std::uint64_t left = code == ERROR_SUCCESS ? static_cast<std::uint64_t>(size.QuadPart) : 0;
         while (code == ERROR_SUCCESS && left > 0) {
             const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
-            if (!write_all(file, zeros, chunk)) code = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            if (!write_all(file.get(), zeros, chunk)) code = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
             left -= chunk;
         }
-        if (code == ERROR_SUCCESS && !FlushFileBuffers(file)) code = GetLastError();
-        CloseHandle(file);
+        if (code == ERROR_SUCCESS && !FlushFileBuffers(file.get())) code = GetLastError();
+        file.close();
         if (code != ERROR_SUCCESS) return errno_from_win32(code);
     }
     if (!DeleteFileW(wide.c_str())) return errno_from_win32(GetLastError());
@@ -210,12 +184,9 @@ int list_files(const std::string& folder, std::vector<std::string>& names)
     int error_number = 0;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        const int wide_length = static_cast<int>(wcslen(found.cFileName));
-        int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, wide_length, nullptr, 0, nullptr, nullptr);
-        if (n <= 0) continue;
-        std::string name(static_cast<std::size_t>(n), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, wide_length, &name[0], n, nullptr, nullptr);
-        names.push_back(name);
+        std::string name;
+        utf16::to_utf8(found.cFileName, name);
+        if (!name.empty()) names.push_back(name);
     } while (FindNextFileW(search, &found));
     DWORD code = GetLastError();
     if (code != ERROR_NO_MORE_FILES) error_number = errno_from_win32(code);
@@ -247,7 +218,7 @@ WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std
 
     // A unique name beside the target, so that the move never crosses volumes.
     std::wstring temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
+    Handle file;
     DWORD pid = GetCurrentProcessId();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         wchar_t suffix[48];
@@ -255,17 +226,18 @@ WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std
                    static_cast<unsigned long>(GetTickCount()), attempt);
         suffix[sizeof suffix / sizeof suffix[0] - 1] = L'\0';
         temp = target + suffix;
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) break;
+        file = Handle(CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.valid()) break;
         DWORD code = GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
             return failed(WriteOutcome::kOpenFailed, errno_from_win32(code));
     }
-    if (file == INVALID_HANDLE_VALUE) return failed(WriteOutcome::kOpenFailed, EEXIST);
+    if (!file.valid()) return failed(WriteOutcome::kOpenFailed, EEXIST);
 
-    bool written = write_all(file, head, head_size) && write_all(file, body, body_size) && FlushFileBuffers(file);
-    if (!CloseHandle(file)) written = false;
+    bool written = write_all(file.get(), head, head_size) && write_all(file.get(), body, body_size) &&
+        FlushFileBuffers(file.get());
+    if (!file.close()) written = false;
     if (!written) {
         DeleteFileW(temp.c_str());
         return failed(WriteOutcome::kWriteFailed, 0);
@@ -274,14 +246,14 @@ WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std
     if (exists) {
         // A target held open without delete sharing cannot be replaced: say so before
         // ReplaceFileW tries (some of its implementations leave a file behind then).
-        HANDLE probe = CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) {
+        Handle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe.valid()) {
             int error_number = errno_from_win32(GetLastError());
             DeleteFileW(temp.c_str());
             return failed(WriteOutcome::kReplaceFailed, error_number);
         }
-        CloseHandle(probe);
+        probe.close();
         // ReplaceFileW keeps the attributes too; they are set here as well so that
         // they hold wherever it merges less.
         const DWORD kept = attributes &

@@ -85,32 +85,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_allocation_limit = size + kFixedAllowance;
     int loaded = db.load(path);
     int decrypted = -1;
-    const bool too_slow = loaded == DB_OK && !db.legacy_format() && db.iterations > kMaxIterationsTried;
+    const bool too_slow = loaded == DB_OK && !db.legacy_format() && db.iterations() > kMaxIterationsTried;
     if (loaded == DB_OK && !too_slow) decrypted = db.decrypt();
     g_allocation_limit = 0;
 
     switch (loaded) {
     case DB_OK:
-        check(size >= kHeaderSize, "a file shorter than the header loaded");
-        check(db.data != nullptr, "a load succeeded without data");
-        check((db.major_version == 1 || db.major_version == 2) && db.minor_version == 0,
+        check(size >= format_v1::kHeaderSize, "a file shorter than the header loaded");
+        check(db.data() != nullptr, "a load succeeded without data");
+        check((db.major_version() == 1 || db.major_version() == 2) && db.minor_version() == 0,
               "a version other than 1.0 and 2.0 loaded");
-        check(db.data_length <= size - (db.legacy_format() ? kHeaderSize : kHeaderSize2),
+        check(db.data_length() <= size - (db.legacy_format() ? format_v1::kHeaderSize : format_v2::kHeaderSize),
               "more data than the file holds");
-        check(db.legacy_format() || (db.iterations >= 1 && db.iterations <= kMaxPbkdf2Iterations2),
+        check(db.legacy_format() || (db.iterations() >= 1 && db.iterations() <= format_v2::kMaxIterations),
               "an iteration count out of bounds loaded");
         if (too_slow) break;
         check(decrypted == DB_OK || decrypted == DB_WRONG_PASSWORD, "unexpected decrypt status");
         if (decrypted == DB_OK) {
-            check(db.decrypted && db.plaintext().size() == db.data_length, "plaintext size");
+            check(db.decrypted() && db.plaintext().size() == db.data_length(), "plaintext size");
         } else {
-            check(!db.decrypted && db.plaintext().empty(), "wrong password left plaintext");
+            check(!db.decrypted() && db.plaintext().empty(), "wrong password left plaintext");
         }
         break;
     case DB_BAD_FORMAT:
     case DB_BAD_VERSION:
     case DB_IO_ERROR:
-        check(db.data == nullptr && db.data_length == 0, "a failed load kept data");
+        check(db.data() == nullptr && db.data_length() == 0, "a failed load kept data");
         check(!db.last_error().empty(), "a failed load without a text");
         break;
     default: check(false, "unexpected load status");

@@ -10,19 +10,12 @@
 #include "crypto/wipe.h"
 #include "ui/editor_window.h"
 
-// Thirty seconds after Enter copied, the copy leaves the clipboard.
-inline constexpr UINT kDefaultClipboardClearInterval = 30000;
-// The delay of timer 223; a test build shortens it.
-extern UINT g_clipboard_clear_interval;
-// The generator behind Ctrl+G; tests put a failing one in.
-extern int (*g_password_generator)(char out[kGeneratedPasswordLength]);
-
 // Remembers the clipboard's sequence number right after a copy by Enter and starts
 // timer 223 anew.
 void note_clipboard_copy() noexcept;
 // Puts `text` on the clipboard the way Enter copies: as CF_UNICODETEXT, marked to stay
 // out of the system's clipboard history and cloud clipboard, noted for the clearing
-// after g_clipboard_clear_interval, confirmed by the information beep. False, with
+// after the clipboard delay, confirmed by the information beep. False, with
 // nothing noted, when the clipboard could not be opened or take the text.
 bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept;
 // Ctrl+T: the current one-time code of the node shown (after storing the editor's

@@ -16,9 +16,6 @@
 #include "ui/message_dialog.h"
 #include "ui/text.h"
 
-UINT g_clipboard_clear_interval = kDefaultClipboardClearInterval;
-int (*g_password_generator)(char out[kGeneratedPasswordLength]) = generate_password;
-
 namespace {
 
 // The clipboard's sequence number right after Enter copied; valid while `copy_pending`.
@@ -75,7 +72,7 @@ void note_clipboard_copy() noexcept
     g_copy_sequence = GetClipboardSequenceNumber();
     g_copy_pending = true;
     KillTimer(g_editor.main_window, IDT_CLIPBOARD);
-    SetTimer(g_editor.main_window, IDT_CLIPBOARD, g_clipboard_clear_interval, nullptr);
+    SetTimer(g_editor.main_window, IDT_CLIPBOARD, g_editor.options.clipboard_clear_interval, nullptr);
 }
 
 void clear_clipboard_if_ours() noexcept
@@ -91,7 +88,7 @@ void insert_generated_password()
 {
     char password[kGeneratedPasswordLength];
     WipeOnExit wipe_password(password, sizeof password);
-    if (g_password_generator(password) != 0) {
+    if (g_editor.options.password_generator(password) != 0) {
         MessageBeep(MB_ICONWARNING);
         editor_show_message(kErrorCaption, kRandomFailed);
         return;

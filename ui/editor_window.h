@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "crypto/wipe.h"
 #include "tree/tree.h"
+#include "ui/editor_options.h"
 #include "ui/gdi.h"
 
 class Database;
@@ -17,8 +19,6 @@ class Database;
 // The product name: the editor's title, and after "* " its title with unsaved changes.
 inline constexpr char kProductName[] = "Glimkeep";
 inline constexpr char kChangedTitle[] = "* Glimkeep";
-// Ten minutes without a text change lock the editor.
-inline constexpr UINT kDefaultInactivityInterval = 600000;
 
 struct EditorState {
     HWND main_window = nullptr;
@@ -39,7 +39,7 @@ struct EditorState {
     unsigned pending_indent = 0;  // tabs to insert after the line break just typed
     bool setting_editor_text = false;  // the program itself is replacing the editor's text
     bool swallow_alt_release = false;  // an Alt accelerator ran; its Alt release opens no menu
-    UINT inactivity_interval = kDefaultInactivityInterval;
+    EditorOptions options;  // of this run
 };
 
 extern EditorState g_editor;
@@ -78,18 +78,19 @@ LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM l
 LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);
 void apply_pending_indent();
 
-// The save command: backup, store, serialize, encrypt and write, then report.
-// Does nothing when there are no unsaved changes. Never throws.
+// The save command: store, then the vault pipeline (backup, serialize, encrypt and
+// write), then report. Does nothing when there are no unsaved changes. Never throws.
 void save_database() noexcept;
 // The same save while the session ends: backup, store, write, with no message shown.
 // True when nothing is left unsaved. Never throws.
 bool save_database_quietly() noexcept;
+// What save_document writes: the document, or the document under a new password, or
+// the document as format 2.0. The last two write nothing without their backup.
+enum class SaveKind { kDocument, kNewPassword, kUpgrade };
 // The save without the check for unsaved changes (the password change and the
-// upgrade write at once); true when the vault was written. Never throws.
-bool save_document() noexcept;
-// Copies the vault as it is on disk to a new "passwords.gkv.<seconds>.bak"
-// (make_backup_copy); silent.
-void make_backup() noexcept;
+// upgrade write at once); true when the vault was written. `password` is the new
+// password of kNewPassword. Never throws.
+bool save_document(SaveKind kind = SaveKind::kDocument, const SecretString* password = nullptr) noexcept;
 
 // The window procedure of the class "editor".
 LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

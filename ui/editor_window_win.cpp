@@ -12,6 +12,7 @@
 #include "app/window_entry_points.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
+#include "glimkeep_version.h"
 #include "resource.h"
 #include "ui/dpi.h"
 #include "ui/editor_commands.h"
@@ -35,7 +36,7 @@ constexpr int kStripHeight = 33;
 // sends 0; a control sends its notification code and its handle in lparam).
 constexpr WORD kFromAccelerator = 1;
 
-constexpr char kHelpTitle[] = "Glimkeep 1.1";
+constexpr char kHelpTitle[] = "Glimkeep " GLIMKEEP_VERSION;
 constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "(vault format 2.0: PBKDF2 with 600,000 iterations, AES256 in counter mode)\r\n"
                              "Text structured by indentation can be accessed using the filter.\r\n"
@@ -98,12 +99,8 @@ void upgrade_vault(HWND window)
     MessageBeep(MB_ICONWARNING);
     g_editor_messages.push_back({kUpgradeCaption, kUpgradeText});
     if (!ask_yes_no(window, kUpgradeCaption, kUpgradeText)) return;
-    db->upgrade_format();
-    if (!save_document()) {
-        // The vault on disk is still 1.0: so is the next save, until the user upgrades.
-        db->major_version = 1;
-        db->minor_version = 0;
-    }
+    // A failed upgrade leaves the container as it was: still 1.0, like the file.
+    save_document(SaveKind::kUpgrade);
     update_upgrade_item();
 }
 
@@ -111,16 +108,15 @@ void upgrade_vault(HWND window)
 void change_master_password(HWND window)
 {
     Database* db = g_editor.database;
-    if (!db || !db->password) return;
-    const SecretString old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
+    if (!db || !db->has_password()) return;
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
     KillTimer(window, IDT_INACTIVITY);
     try {
-        if (run_change_password_window(GetModuleHandleW(nullptr), window, *db) && !save_document()) {
-            db->set_password(old_password.data(), static_cast<std::uint32_t>(old_password.size()));
+        SecretString password;
+        if (run_change_password_window(GetModuleHandleW(nullptr), window, password) &&
+            !save_document(SaveKind::kNewPassword, &password))
             editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
-        }
     } catch (...) {
         restart_inactivity_timer();
         throw;
@@ -182,7 +178,7 @@ bool on_create(HWND window)
     g_editor.previous_editor_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
 
-    SetTimer(window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+    SetTimer(window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
     // An editor that does not hold the whole document must never open: the first
     // store would replace the document with what the box holds.
     if (!show_node(g_editor.node_shown)) return false;
@@ -445,7 +441,7 @@ void mark_changed()
 void restart_inactivity_timer()
 {
     KillTimer(g_editor.main_window, IDT_INACTIVITY);
-    SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
+    SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
 }
 
 LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -479,17 +475,16 @@ void register_editor_window(HINSTANCE instance)
     if (!RegisterClassExW(&window_class)) show_error_box(kErrorCaptionW, kRegisterClassFailed);
 }
 
-bool run_editor_window(HINSTANCE instance, int show_command, Database& db)
+bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const EditorOptions& options)
 {
     try {
-        const UINT interval = g_editor.inactivity_interval;
         g_editor = EditorState();
-        g_editor.inactivity_interval = interval;
+        g_editor.options = options;
         g_editor.database = &db;
         g_editor_messages.clear();
         // Without plaintext the editor would show an empty document, and a save would
         // replace the vault with it.
-        if (!db.decrypted) {
+        if (!db.decrypted()) {
             show_error_box(kErrorCaptionW, kNotDecrypted);
             g_editor.database = nullptr;
             return false;

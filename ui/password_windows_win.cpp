@@ -34,7 +34,8 @@ struct WindowState {
     Font title_font;
     Font text_font;
     Bitmap picture;
-    Database* db = nullptr;  // open and change windows; borrowed for one run
+    Database* db = nullptr;  // the open window's; borrowed for one run
+    SecretString* new_password = nullptr;  // the change window's answer; borrowed for one run
     bool opened = false;  // open window: decrypted; change window: password given
     HWND owner = nullptr;  // change window: the editor, disabled while it runs
 };
@@ -321,15 +322,15 @@ void decrypt_database(WindowState& state)
 
 void change_password(WindowState& state)
 {
-    if (state.opened || !state.db) return;
+    if (state.opened || !state.new_password) return;
     HWND window = state.window;
     try {
-        const SecretString password = typed_password(state.box);
+        SecretString password = typed_password(state.box);
         if (password.empty()) {
             refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
-        state.db->set_password(password.data(), length_of(password));
+        *state.new_password = std::move(password);
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
     } catch (const std::exception& failure) {
@@ -531,13 +532,13 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     return opened;
 }
 
-bool run_change_password_window(HINSTANCE instance, HWND owner, Database& db)
+bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& new_password)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
     if (!GetClassInfoExW(instance, kChangePassword.class_name, &existing)) register_window(instance, kChangePassword);
     g_change_password = WindowState();
-    g_change_password.db = &db;
+    g_change_password.new_password = &new_password;
     g_change_password.owner = owner;
     const bool created = run_owned_window(instance, kChangePassword, g_change_password);
     const bool changed = created && g_change_password.opened;

@@ -1,32 +1,41 @@
 // The editor's save command, its window half: the editor's text goes into the
-// document, the portable half (db/save_document.h) keeps a backup and writes the
-// vault, and the user is told; the focus, the selection, the title and the
-// inactivity timer come out as they went in, or as the save leaves them.
+// document, the vault pipeline (vault/save.h) keeps a backup and writes the vault,
+// and the user is told; the focus, the selection, the title and the inactivity timer
+// come out as they went in, or as the save leaves them.
 
 #include <ctime>
 #include <new>
 #include <string>
 
 #include "db/database.h"
-#include "db/save_document.h"
 #include "resource.h"
 #include "ui/editor_window.h"
 #include "ui/error_texts.h"
 #include "ui/text.h"
+#include "vault/save.h"
 
 namespace {
 
-// Stores the editor's text and writes the document. Returns the vault's status code;
-// `error` receives the text to show when it is not DB_OK.
-int write_editor_document(std::string& error)
+// Stores the editor's text and writes the vault as `kind` asks.
+vault::SaveReport write_editor_document(SaveKind kind, const SecretString* password)
 {
     Database* db = g_editor.database;
     if (!db) {
-        error = kNoDatabaseOpen;
-        return DB_NO_DATA;
+        vault::SaveReport report;
+        report.status = DB_NO_DATA;
+        report.error = kNoDatabaseOpen;
+        return report;
     }
     store_editor_text();
-    return write_document(*db, g_tree_root, kDatabaseFileName, error);
+    const long long now = static_cast<long long>(std::time(nullptr));
+    if (kind == SaveKind::kDocument) return vault::save_document(*db, g_tree_root, kDatabaseFileName, now);
+    // The password change and the upgrade write the document as it stands too.
+    vault::SaveReport report;
+    report.status = vault::store_document(*db, g_tree_root, report.error);
+    if (report.status != DB_OK) return report;
+    if (kind == SaveKind::kUpgrade) return vault::upgrade(*db, kDatabaseFileName, nullptr, 0, now);
+    return vault::change_password(*db, kDatabaseFileName, password ? password->data() : "",
+                                  password ? static_cast<std::uint32_t>(password->size()) : 0, now);
 }
 
 // The title without the mark of unsaved changes, once they are saved.
@@ -42,18 +51,11 @@ void mark_saved() noexcept
 
 }  // namespace
 
-void make_backup() noexcept
-{
-    keep_backup(kDatabaseFileName, static_cast<long long>(std::time(nullptr)));
-}
-
 bool save_database_quietly() noexcept
 {
     if (!g_editor.changed) return true;
-    make_backup();
     try {
-        std::string error;
-        if (write_editor_document(error) != DB_OK) return false;
+        if (write_editor_document(SaveKind::kDocument, nullptr).status != DB_OK) return false;
     } catch (...) {
         return false;
     }
@@ -67,50 +69,48 @@ void save_database() noexcept
     save_document();
 }
 
-bool save_document() noexcept
+bool save_document(SaveKind kind, const SecretString* password) noexcept
 {
-    make_backup();
-
     const HWND editor_box = g_editor.editor_box;
     const bool had_focus = editor_box && GetFocus() == editor_box;
     DWORD selection_start = 0;
     DWORD selection_end = 0;
     SendMessageW(editor_box, EM_GETSEL, reinterpret_cast<WPARAM>(&selection_start),
                  reinterpret_cast<LPARAM>(&selection_end));
-
-    int status = DB_IO_ERROR;
-    std::string error;
+    vault::SaveReport report;
     const char* failure_text = nullptr;
     try {
-        status = write_editor_document(error);
+        report = write_editor_document(kind, password);
     } catch (const std::bad_alloc&) {
-        status = DB_IO_ERROR;
+        report.status = DB_IO_ERROR;
         failure_text = kSaveOutOfMemory;
     } catch (...) {
-        status = DB_IO_ERROR;
+        report.status = DB_IO_ERROR;
         failure_text = kSaveUnexpected;
     }
-
     try {
-        if (status != DB_OK) {
+        if (report.status != DB_OK) {
             MessageBeep(MB_ICONWARNING);
-            if (failure_text || error.empty())
+            if (failure_text || report.error.empty())
                 editor_show_message(kErrorSavingData, failure_text ? failure_text : kSaveUnexpectedFailure);
             else
-                editor_show_message(kErrorSavingData, error);
+                editor_show_message(kErrorSavingData, report.error);
         } else {
             MessageBeep(MB_ICONINFORMATION);
-            editor_show_message("Data successfully saved", "All data has been encrypted and was saved.");
+            std::string text = "All data has been encrypted and was saved.";
+            const std::string note = vault::no_backup_note(report);
+            if (!note.empty()) text += "\r\n" + note;
+            editor_show_message("Data successfully saved", text);
         }
     } catch (...) {
         // The message could not be built; the state below still tells the truth.
     }
-
     if (had_focus && IsWindow(editor_box)) {
         SetFocus(editor_box);
         SendMessageW(editor_box, EM_SETSEL, selection_start, static_cast<LPARAM>(selection_end));
     }
-    if (status == DB_OK) mark_saved();
-    if (g_editor.main_window) SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.inactivity_interval, nullptr);
-    return status == DB_OK;
+    if (report.status == DB_OK) mark_saved();
+    if (g_editor.main_window)
+        SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
+    return report.status == DB_OK;
 }

@@ -1,38 +1,18 @@
 #include "ui/text.h"
 
-#include <climits>
-
-namespace {
-
-// The platform converts int-sized lengths; longer texts are cut rather than wrapped.
-int clamp_length(std::size_t length)
-{
-    return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
-}
-
-}  // namespace
+#include "platform/utf16.h"
 
 std::wstring to_utf16(const std::string& text)
 {
-    if (text.empty()) return std::wstring();
-    const int in_length = clamp_length(text.size());
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), in_length, nullptr, 0);
-    if (needed <= 0) return std::wstring();
-    std::wstring result(static_cast<std::size_t>(needed), L'\0');
-    const int written = MultiByteToWideChar(CP_UTF8, 0, text.data(), in_length, &result[0], needed);
-    result.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    std::wstring result;
+    utf16::from_utf8(text, result, utf16::Invalid::kReplace);
     return result;
 }
 
 std::string to_narrow(const std::wstring& text)
 {
-    if (text.empty()) return std::string();
-    const int in_length = clamp_length(text.size());
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), in_length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::string();
-    std::string result(static_cast<std::size_t>(needed), '\0');
-    const int written = WideCharToMultiByte(CP_UTF8, 0, text.data(), in_length, &result[0], needed, nullptr, nullptr);
-    result.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    std::string result;
+    utf16::to_utf8(text, result);
     return result;
 }
 

@@ -215,7 +215,7 @@ TEST_F(Startup, CreatingAVaultLeadsToThePasswordWindowNotTheEditor)
     ASSERT_NE(open, nullptr) << "no decrypt_db window after creating the vault";
     Sleep(500);
     EXPECT_EQ(program.window_classes(), std::set<std::wstring>{L"decrypt_db"});
-    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize2);  // a new vault is of format 2.0
+    EXPECT_EQ(read_file(kDatabaseFileName).size(), format_v2::kHeaderSize);  // a new vault is of format 2.0
 
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);

@@ -96,7 +96,7 @@ TEST(CrossCheck, CtrCryptOverEveryLength)
         const auto nonce = pattern(12, 2000 + v.size);
         auto data = pattern(v.size, 3000 + v.size);
         data.push_back(0xee);  // a guard byte past the end
-        ctr_crypt(data.data(), v.size, key.data(), nonce.data(), data.data());
+        format_v1::ctr_crypt(data.data(), v.size, key.data(), nonce.data(), data.data());
         EXPECT_EQ(sha3_hex(data.data(), v.size), v.digest) << v.size << " bytes";
         EXPECT_EQ(data[v.size], 0xee) << "wrote past " << v.size << " bytes";
     }
@@ -108,7 +108,7 @@ TEST(CrossCheck, HmacSha3_256OverKeyAndMessageLengths)
         const auto message = pattern(v.size, 4000 + v.size);
         const auto key = pattern(v.key_size, 5000 + v.key_size);
         std::uint8_t mac[32];
-        hmac_sha3_256(message.data(), v.size, key.data(), v.key_size, mac);
+        format_v1::hmac_sha3_256(message.data(), v.size, key.data(), v.key_size, mac);
         EXPECT_EQ(to_hex(mac, sizeof mac), v.mac) << v.key_size << "-byte key, " << v.size << " bytes";
     }
 }
@@ -121,14 +121,14 @@ void truncated_hmac(const std::uint8_t* msg, std::uint32_t msg_len, const std::u
                     std::uint8_t* out)
 {
     std::uint8_t full[32];
-    hmac_sha3_256(msg, msg_len, key, key_len, full);
+    format_v1::hmac_sha3_256(msg, msg_len, key, key_len, full);
     std::memcpy(out, full, N);
 }
 
 prf_fn prf_of_size(std::uint32_t size)
 {
     switch (size) {
-    case 32: return hmac_sha3_256;
+    case 32: return format_v1::hmac_sha3_256;
     case 7: return truncated_hmac<7>;
     case 1: return truncated_hmac<1>;
     default: return nullptr;
@@ -145,8 +145,8 @@ TEST(CrossCheck, Pbkdf2)
         const prf_fn prf = prf_of_size(v.prf_size);
         ASSERT_NE(prf, nullptr) << "no prf of " << v.prf_size << " bytes";
         std::vector<std::uint8_t> out(v.out_size + 1, 0xee);
-        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, out.data(), v.out_size,
-                         v.iterations, prf, v.prf_size),
+        ASSERT_EQ(format_v1::pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, out.data(), v.out_size,
+                                    v.iterations, prf, v.prf_size),
                   0);
         EXPECT_EQ(to_hex(out.data(), v.out_size), v.out)
             << v.password_size << "-byte password, " << v.iterations << " iterations";
@@ -195,8 +195,8 @@ TEST(CrossCheck, Pbkdf2HmacSha3_256AgainstHashlib)
         EXPECT_EQ(out[v.out_size], 0xee) << "wrote past " << v.out_size << " bytes";
         if (v.iterations > 1000) continue;  // the general loop is slow under the sanitizers
         std::vector<std::uint8_t> general(v.out_size);
-        ASSERT_EQ(pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, general.data(), v.out_size,
-                         v.iterations, hmac_sha3_256_fips, 32),
+        ASSERT_EQ(format_v1::pbkdf2(password.data(), v.password_size, salt.data(), v.salt_size, general.data(),
+                                    v.out_size, v.iterations, hmac_sha3_256_fips, 32),
                   0);
         EXPECT_EQ(to_hex(general.data(), v.out_size), v.out);
     }

@@ -20,15 +20,15 @@ const std::vector<std::uint8_t> kNonce = counting_bytes(12, 0xb0);
 std::vector<std::uint8_t> ctr(const std::vector<std::uint8_t>& in)
 {
     std::vector<std::uint8_t> out(in.size());
-    ctr_crypt(in.data(), static_cast<std::uint32_t>(in.size()), kKey.data(), kNonce.data(), out.data());
+    format_v1::ctr_crypt(in.data(), static_cast<std::uint32_t>(in.size()), kKey.data(), kNonce.data(), out.data());
     return out;
 }
 
 std::string hmac_hex(const std::vector<std::uint8_t>& msg, const std::vector<std::uint8_t>& key)
 {
     std::uint8_t mac[32];
-    hmac_sha3_256(msg.data(), static_cast<std::uint32_t>(msg.size()), key.data(),
-                  static_cast<std::uint32_t>(key.size()), mac);
+    format_v1::hmac_sha3_256(msg.data(), static_cast<std::uint32_t>(msg.size()), key.data(),
+                             static_cast<std::uint32_t>(key.size()), mac);
     return to_hex(mac, sizeof mac);
 }
 
@@ -96,7 +96,7 @@ TEST(CtrCrypt, LengthZeroWritesNothing)
 {
     std::uint8_t in[4] = {1, 2, 3, 4};
     std::uint8_t out[4] = {9, 9, 9, 9};
-    ctr_crypt(in, 0, kKey.data(), kNonce.data(), out);
+    format_v1::ctr_crypt(in, 0, kKey.data(), kNonce.data(), out);
     EXPECT_EQ(to_hex(out, 4), "09090909");
 }
 
@@ -105,7 +105,7 @@ TEST(CtrCrypt, InPlaceEqualsSeparateBuffers)
     for (std::size_t size : {5u, 16u, 100u, 4099u}) {
         auto data = counting_bytes(size, 0x70);
         const auto separate = ctr(data);
-        ctr_crypt(data.data(), static_cast<std::uint32_t>(size), kKey.data(), kNonce.data(), data.data());
+        format_v1::ctr_crypt(data.data(), static_cast<std::uint32_t>(size), kKey.data(), kNonce.data(), data.data());
         EXPECT_EQ(to_hex(data), to_hex(separate)) << size;
     }
 }
@@ -116,12 +116,12 @@ TEST(CtrCrypt, KeyAndNonceBothChangeTheStream)
     std::uint8_t base[16], other_key[16], other_nonce[16];
     auto key = kKey;
     auto nonce = kNonce;
-    ctr_crypt(zeros.data(), 16, key.data(), nonce.data(), base);
+    format_v1::ctr_crypt(zeros.data(), 16, key.data(), nonce.data(), base);
     key[31] ^= 1;
-    ctr_crypt(zeros.data(), 16, key.data(), nonce.data(), other_key);
+    format_v1::ctr_crypt(zeros.data(), 16, key.data(), nonce.data(), other_key);
     key[31] ^= 1;
     nonce[11] ^= 1;
-    ctr_crypt(zeros.data(), 16, key.data(), nonce.data(), other_nonce);
+    format_v1::ctr_crypt(zeros.data(), 16, key.data(), nonce.data(), other_nonce);
     EXPECT_NE(to_hex(base, 16), to_hex(other_key, 16));
     EXPECT_NE(to_hex(base, 16), to_hex(other_nonce, 16));
 }
@@ -171,7 +171,7 @@ TEST(HmacSha3_256, AnEmptyMessageHashesOnlyTheInnerPad)
     }
     EXPECT_EQ(hmac_hex({}, key), to_hex(sha3(concat(opad, sha3(ipad)))));
     std::uint8_t mac[32];
-    hmac_sha3_256(nullptr, 0, nullptr, 0, mac);  // empty message and empty key
+    format_v1::hmac_sha3_256(nullptr, 0, nullptr, 0, mac);  // empty message and empty key
     EXPECT_EQ(to_hex(mac, 32), hmac_hex({}, std::vector<std::uint8_t>(32, 0)));
 }
 
@@ -203,16 +203,16 @@ const std::vector<std::uint8_t> kSalt = counting_bytes(32, 0x90);
 int derive(std::vector<std::uint8_t>& out, std::uint32_t iterations, const std::vector<std::uint8_t>& salt = kSalt,
            std::uint32_t prf_len = 32)
 {
-    return pbkdf2(kPassword.data(), static_cast<std::uint32_t>(kPassword.size()), salt.data(),
-                  static_cast<std::uint32_t>(salt.size()), out.data(), static_cast<std::uint32_t>(out.size()),
-                  iterations, hmac_sha3_256, prf_len);
+    return format_v1::pbkdf2(kPassword.data(), static_cast<std::uint32_t>(kPassword.size()), salt.data(),
+                             static_cast<std::uint32_t>(salt.size()), out.data(),
+                             static_cast<std::uint32_t>(out.size()), iterations, format_v1::hmac_sha3_256, prf_len);
 }
 
 std::vector<std::uint8_t> prf(const std::vector<std::uint8_t>& msg)
 {
     std::vector<std::uint8_t> out(32);
-    hmac_sha3_256(msg.data(), static_cast<std::uint32_t>(msg.size()), kPassword.data(),
-                  static_cast<std::uint32_t>(kPassword.size()), out.data());
+    format_v1::hmac_sha3_256(msg.data(), static_cast<std::uint32_t>(msg.size()), kPassword.data(),
+                             static_cast<std::uint32_t>(kPassword.size()), out.data());
     return out;
 }
 
@@ -255,10 +255,10 @@ TEST(Pbkdf2, LongerOutputContinuesWithTheNextBlock)
 TEST(Pbkdf2, AcceptsAnEmptyPassword)
 {
     std::vector<std::uint8_t> key(32, 0xee);
-    ASSERT_EQ(pbkdf2(nullptr, 0, kSalt.data(), 32, key.data(), 32, 1, hmac_sha3_256, 32), 0);
+    ASSERT_EQ(format_v1::pbkdf2(nullptr, 0, kSalt.data(), 32, key.data(), 32, 1, format_v1::hmac_sha3_256, 32), 0);
     std::uint8_t expected[32];
     const auto message = concat(kSalt, {0, 0, 0, 1});
-    hmac_sha3_256(message.data(), 36, nullptr, 0, expected);
+    format_v1::hmac_sha3_256(message.data(), 36, nullptr, 0, expected);
     EXPECT_EQ(to_hex(key), to_hex(expected, 32));
 }
 
@@ -269,8 +269,9 @@ TEST(Pbkdf2, RejectsZeroArgumentsWithoutWritingTheOutput)
     EXPECT_EQ(derive(key, 0), -1);  // no iterations
     EXPECT_EQ(derive(key, 1, {}), -1);  // empty salt
     EXPECT_EQ(derive(key, 1, kSalt, 0), -1);  // prf output length 0
-    EXPECT_EQ(pbkdf2(kPassword.data(), 13, kSalt.data(), 32, key.data(), 0, 1, hmac_sha3_256, 32), -1);
-    EXPECT_EQ(pbkdf2(kPassword.data(), 13, kSalt.data(), 32, key.data(), 32, 1, nullptr, 32), -1);
+    EXPECT_EQ(format_v1::pbkdf2(kPassword.data(), 13, kSalt.data(), 32, key.data(), 0, 1, format_v1::hmac_sha3_256, 32),
+              -1);
+    EXPECT_EQ(format_v1::pbkdf2(kPassword.data(), 13, kSalt.data(), 32, key.data(), 32, 1, nullptr, 32), -1);
     EXPECT_EQ(to_hex(key), to_hex(untouched));
 }
 
@@ -279,7 +280,9 @@ TEST(Pbkdf2, RejectsASaltTooLongForThePrfMessage)
     // salt || INT(i) would not fit the prf's 32-bit message length; nothing is read.
     std::vector<std::uint8_t> key(32, 0xee);
     const std::uint8_t salt[1] = {0};
-    EXPECT_EQ(pbkdf2(kPassword.data(), 13, salt, 0xfffffffdu, key.data(), 32, 1, hmac_sha3_256, 32), -1);
+    EXPECT_EQ(
+        format_v1::pbkdf2(kPassword.data(), 13, salt, 0xfffffffdu, key.data(), 32, 1, format_v1::hmac_sha3_256, 32),
+        -1);
     EXPECT_EQ(to_hex(key), to_hex(std::vector<std::uint8_t>(32, 0xee)));
 }
 

@@ -42,7 +42,7 @@ void set_plaintext(Database& db, const std::string& text)
 
 Bytes data_of(const Database& db)
 {
-    return db.data ? Bytes(db.data.get(), db.data.get() + db.data_length) : Bytes();
+    return db.data() ? Bytes(db.data(), db.data() + db.data_length()) : Bytes();
 }
 
 // What a vault holds after a load and a decrypt with `password`.
@@ -73,11 +73,11 @@ TEST(DatabaseCrypto, RoundTripGivesBackTheBytes)
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK) << db.last_error();
-    EXPECT_FALSE(db.decrypted);
+    EXPECT_FALSE(db.decrypted());
     EXPECT_EQ(db.plaintext(), "");
     EXPECT_NE(to_hex(data_of(db)), to_hex(bytes_of(text)));
     ASSERT_EQ(db.decrypt(), DB_OK) << db.last_error();
-    EXPECT_TRUE(db.decrypted);
+    EXPECT_TRUE(db.decrypted());
     EXPECT_EQ(to_hex(bytes_of(db.plaintext())), to_hex(bytes_of(text)));
 }
 
@@ -88,16 +88,16 @@ TEST(DatabaseCrypto, WrongPasswordChangesNothingAndTheRightOneStillWorks)
     set_plaintext(db, "the secret list");
     ASSERT_EQ(db.encrypt(), DB_OK);
     const Bytes ciphertext = data_of(db);
-    const Bytes mac(db.mac, db.mac + kMacSize);
+    const Bytes mac(db.mac(), db.mac() + kMacSize);
 
     for (const char* wrong : {"wrong", "righ", "right ", "Right", ""}) {
         SCOPED_TRACE(wrong);
         set_password(db, wrong);
         EXPECT_EQ(db.decrypt(), DB_WRONG_PASSWORD);
         EXPECT_EQ(db.last_error(), kWrongPassword);
-        EXPECT_FALSE(db.decrypted);
+        EXPECT_FALSE(db.decrypted());
         EXPECT_BYTES_EQ(ciphertext, data_of(db));
-        EXPECT_BYTES_EQ(mac, Bytes(db.mac, db.mac + kMacSize));
+        EXPECT_BYTES_EQ(mac, Bytes(db.mac(), db.mac() + kMacSize));
     }
     set_password(db, "right");
     ASSERT_EQ(db.decrypt(), DB_OK) << db.last_error();
@@ -112,9 +112,9 @@ TEST(DatabaseCrypto, EveryEncryptionIsFresh)
         set_plaintext(*db, "same text, more than one block long");
         ASSERT_EQ(db->encrypt(), DB_OK);
     }
-    EXPECT_NE(to_hex(a.salt, kSaltSize), to_hex(b.salt, kSaltSize));
-    EXPECT_NE(to_hex(a.nonce, kNonceSize), to_hex(b.nonce, kNonceSize));
-    EXPECT_NE(to_hex(a.mac, kMacSize), to_hex(b.mac, kMacSize));
+    EXPECT_NE(to_hex(a.salt(), kSaltSize), to_hex(b.salt(), kSaltSize));
+    EXPECT_NE(to_hex(a.nonce(), kNonceSize), to_hex(b.nonce(), kNonceSize));
+    EXPECT_NE(to_hex(a.mac(), kMacSize), to_hex(b.mac(), kMacSize));
     EXPECT_NE(to_hex(data_of(a)), to_hex(data_of(b)));
 }
 
@@ -124,10 +124,10 @@ TEST(DatabaseCrypto, EmptyPlaintextHasAnEmptyCiphertextAndAMac)
     set_password(db, "pw");
     set_plaintext(db, "");
     ASSERT_EQ(db.encrypt(), DB_OK);
-    EXPECT_EQ(db.data_length, 0u);
-    EXPECT_NE(to_hex(db.mac, kMacSize), to_hex(Bytes(kMacSize)));
+    EXPECT_EQ(db.data_length(), 0u);
+    EXPECT_NE(to_hex(db.mac(), kMacSize), to_hex(Bytes(kMacSize)));
     ASSERT_EQ(db.decrypt(), DB_OK);
-    EXPECT_NE(db.data, nullptr);
+    EXPECT_NE(db.data(), nullptr);
     EXPECT_EQ(db.plaintext(), "");
     set_password(db, "other");
     ASSERT_EQ(db.encrypt(), DB_OK);
@@ -167,14 +167,14 @@ TEST(DatabaseCrypto, NoPasswordAtAll)
     Database10 db;
     set_plaintext(db, "text");
     std::uint8_t old_salt[kSaltSize], old_nonce[kNonceSize];
-    std::memcpy(old_salt, db.salt, kSaltSize);
-    std::memcpy(old_nonce, db.nonce, kNonceSize);
+    std::memcpy(old_salt, db.salt(), kSaltSize);
+    std::memcpy(old_nonce, db.nonce(), kNonceSize);
     EXPECT_EQ(db.encrypt(), DB_NO_PASSWORD);
     EXPECT_EQ(db.last_error(), kNoPassword);
     // Salt and nonce were drawn before the key was wanted; the data is untouched.
-    EXPECT_NE(to_hex(old_salt, kSaltSize), to_hex(db.salt, kSaltSize));
-    EXPECT_NE(to_hex(old_nonce, kNonceSize), to_hex(db.nonce, kNonceSize));
-    EXPECT_TRUE(db.decrypted);
+    EXPECT_NE(to_hex(old_salt, kSaltSize), to_hex(db.salt(), kSaltSize));
+    EXPECT_NE(to_hex(old_nonce, kNonceSize), to_hex(db.nonce(), kNonceSize));
+    EXPECT_TRUE(db.decrypted());
     EXPECT_EQ(db.plaintext(), "text");
 
     Database loaded;
@@ -213,7 +213,7 @@ TEST(DatabaseCrypto, KeystreamRepeatsEverySixteenBytes)
     set_password(db, "pw");
     set_plaintext(db, text);
     ASSERT_EQ(db.encrypt(), DB_OK);
-    for (std::size_t i = 0; i + 16 < text.size(); ++i) EXPECT_EQ(db.data[i], db.data[i + 16]) << "byte " << i;
+    for (std::size_t i = 0; i + 16 < text.size(); ++i) EXPECT_EQ(db.data()[i], db.data()[i + 16]) << "byte " << i;
 }
 
 TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption)
@@ -230,7 +230,7 @@ TEST(DatabaseCrypto, KeyAndMacStepsAgreeWithEncryption)
     EXPECT_EQ(db.last_error(), kWrongPassword);
     key[31] ^= 1;
     db.ctr_transform(key);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(db.data.get()), db.data_length), "some text");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(db.data()), db.data_length()), "some text");
 }
 
 // The golden vaults were written by vault.py; the container must read them.
@@ -255,7 +255,7 @@ TEST(DatabaseGolden, ResavedGoldenVaultStillOpens)
     ASSERT_EQ(db.load(source_file("tests/db/golden/tree.gkv")), DB_OK);
     ASSERT_EQ(db.decrypt(), DB_OK);
     ASSERT_EQ(db.save(dir.file("copy.gkv")), DB_OK) << db.last_error();
-    EXPECT_FALSE(db.decrypted);
+    EXPECT_FALSE(db.decrypted());
     Bytes golden = read_bytes(source_file("tests/db/golden/tree.gkv"));
     Bytes copy = read_bytes(dir.file("copy.gkv"));
     ASSERT_EQ(copy.size(), golden.size());
@@ -270,7 +270,7 @@ TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered)
 {
     TempDir dir;
     const Bytes golden = read_bytes(source_file("tests/db/golden/tree.gkv"));
-    ASSERT_EQ(golden.size(), kHeaderSize + sizeof kTreePlaintext - 1);
+    ASSERT_EQ(golden.size(), format_v1::kHeaderSize + sizeof kTreePlaintext - 1);
     const std::string path = dir.file("tampered.gkv");
     for (std::size_t offset = 0; offset < golden.size(); ++offset) {
         for (std::uint8_t bit : {0x01, 0x80}) {
@@ -301,7 +301,7 @@ TEST(DatabaseTamper, EveryByteOfTheVaultIsCovered)
                 std::uint32_t length = static_cast<std::uint32_t>(image[89]) << 24 |
                     static_cast<std::uint32_t>(image[90]) << 16 | static_cast<std::uint32_t>(image[91]) << 8 |
                     image[92];
-                if (length > image.size() - kHeaderSize) {
+                if (length > image.size() - format_v1::kHeaderSize) {
                     EXPECT_EQ(opened.load_status, DB_IO_ERROR);
                 } else {
                     EXPECT_EQ(opened.load_status, DB_OK);
@@ -375,7 +375,7 @@ TEST(DatabaseInterop, Format20BothWays)
     for (const std::string& plaintext : {std::string(), text}) {
         SCOPED_TRACE(plaintext.size());
         Database db;
-        db.new_key_iterations = 1000;
+        db.set_new_key_iterations(1000);
         set_password(db, password);
         set_plaintext(db, plaintext);
         ASSERT_EQ(db.save(dir.file("c.gkv")), DB_OK) << db.last_error();
@@ -414,7 +414,7 @@ std::uint32_t be32(const Bytes& image, std::size_t offset)
 Bytes save_format20(const std::string& path, const std::string& plaintext, std::uint32_t iterations = 1000)
 {
     Database db;
-    db.new_key_iterations = iterations;
+    db.set_new_key_iterations(iterations);
     set_password(db, "pw");
     set_plaintext(db, plaintext);
     EXPECT_FALSE(db.legacy_format());
@@ -424,10 +424,10 @@ Bytes save_format20(const std::string& path, const std::string& plaintext, std::
 
 TEST(Format20, ANewContainerSaves20AndOpensIt)
 {
-    EXPECT_EQ(Database().new_key_iterations, 600000u);  // what the program writes
+    EXPECT_EQ(format_v2::kIterations, 600000u);  // what the program writes
     TempDir dir;
     const Bytes image = save_format20(dir.file("v.gkv"), "secret text");
-    ASSERT_EQ(image.size(), kHeaderSize2 + 11);
+    ASSERT_EQ(image.size(), format_v2::kHeaderSize + 11);
     EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB2.0");
     EXPECT_EQ(be32(image, 13), 1000u);
     EXPECT_EQ(be32(image, 93), 11u);
@@ -435,7 +435,7 @@ TEST(Format20, ANewContainerSaves20AndOpensIt)
     set_password(db, "pw");
     ASSERT_EQ(db.load(dir.file("v.gkv")), DB_OK);
     EXPECT_FALSE(db.legacy_format());
-    EXPECT_EQ(db.iterations, 1000u);
+    EXPECT_EQ(db.iterations(), 1000u);
     ASSERT_EQ(db.decrypt(), DB_OK);
     EXPECT_EQ(db.plaintext(), "secret text");
 }
@@ -448,7 +448,7 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt)
     const std::string path = dir.file("v.gkv");
     save_format20(path, "one");
     Database db;
-    db.new_key_iterations = 1000;
+    db.set_new_key_iterations(1000);
     set_password(db, "pw");
     ASSERT_EQ(db.load(path), DB_OK);
     ASSERT_EQ(db.decrypt(), DB_OK);
@@ -462,7 +462,7 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt)
               to_hex(Bytes(second.begin() + 49, second.begin() + 61)));  // nonce fresh
     EXPECT_NE(to_hex(Bytes(first.begin() + 97, first.end())), to_hex(Bytes(second.begin() + 97, second.end())));
 
-    db.new_key_iterations = 1200;
+    db.set_new_key_iterations(1200);
     set_password(db, "new");
     set_plaintext(db, "two");
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
@@ -475,7 +475,7 @@ TEST(Format20, EverySaveHasAFreshNonceAndANewPasswordAFreshSalt)
 
     // A vault of another count is saved with the program's count and a fresh salt.
     Database other;
-    other.new_key_iterations = 1500;
+    other.set_new_key_iterations(1500);
     set_password(other, "new");
     ASSERT_EQ(other.load(path), DB_OK);
     ASSERT_EQ(other.decrypt(), DB_OK);
@@ -506,8 +506,10 @@ TEST(Format20, EveryFieldIsCoveredByTheMac)
             expected = DB_BAD_FORMAT;
         else if (offset == 10 || offset == 12)
             expected = DB_BAD_VERSION;
-        else if (offset >= 93 && offset < 97 && be32(image, 93) > image.size() - kHeaderSize2)
+        else if (offset >= 93 && offset < 97 && be32(image, 93) > image.size() - format_v2::kHeaderSize)
             expected = DB_IO_ERROR;
+        else if (offset >= 93 && offset < 97 && be32(image, 93) < image.size() - format_v2::kHeaderSize)
+            expected = DB_BAD_FORMAT;  // bytes after the ciphertext
         Opened opened = open_vault(path, "pw");
         if (expected == DB_WRONG_PASSWORD) {
             EXPECT_EQ(opened.load_status, DB_OK);
@@ -517,6 +519,46 @@ TEST(Format20, EveryFieldIsCoveredByTheMac)
             EXPECT_EQ(opened.load_status, expected);
         }
     }
+}
+
+// Bytes after the ciphertext would not be covered by the MAC: a 2.0 file with any is
+// refused (1.0 keeps ignoring them, as its readers always did).
+TEST(Format20, BytesAfterTheCiphertextAreRefused)
+{
+    TempDir dir;
+    Bytes image = save_format20(dir.file("v.gkv"), "text");
+    image.push_back(0);
+    write_file(dir.file("t.gkv"), image);
+    Database db;
+    EXPECT_EQ(db.load(dir.file("t.gkv")), DB_BAD_FORMAT);
+    EXPECT_EQ(db.last_error(), "File has extra bytes after the ciphertext (file corrupted?)");
+    EXPECT_EQ(db.data(), nullptr);
+    image.resize(image.size() - 2);
+    write_file(dir.file("t.gkv"), image);
+    EXPECT_EQ(db.load(dir.file("t.gkv")), DB_IO_ERROR);
+    EXPECT_EQ(db.last_error(), "Cannot read ciphertext from file (file corrupted?)");
+}
+
+// A vault written with more iterations than the program's count keeps them (and its
+// salt and keys) at the next save; one with fewer is raised to the program's count.
+TEST(Format20, ASaveNeverLowersTheIterationCount)
+{
+    TempDir dir;
+    const std::string path = dir.file("v.gkv");
+    save_format20(path, "one", 2000);
+    Database db;
+    db.set_new_key_iterations(1000);
+    set_password(db, "pw");
+    ASSERT_EQ(db.load(path), DB_OK);
+    ASSERT_EQ(db.decrypt(), DB_OK);
+    set_plaintext(db, "two");
+    ASSERT_EQ(db.save(path), DB_OK);
+    EXPECT_EQ(be32(read_bytes(path), 13), 2000u);
+    set_password(db, "new");
+    set_plaintext(db, "three");
+    ASSERT_EQ(db.save(path), DB_OK);
+    EXPECT_EQ(be32(read_bytes(path), 13), 2000u);
+    EXPECT_EQ(open_vault(path, "new").plaintext, "three");
 }
 
 TEST(Format20, IterationCountsOutOfBoundsAreNotAVault)
@@ -532,7 +574,7 @@ TEST(Format20, IterationCountsOutOfBoundsAreNotAVault)
         const int status = db.load(dir.file("t.gkv"));
         if (count == 1u || count == 10000000u) {
             EXPECT_EQ(status, DB_OK);
-            EXPECT_EQ(db.iterations, count);
+            EXPECT_EQ(db.iterations(), count);
         } else {
             EXPECT_EQ(status, DB_BAD_FORMAT);
             EXPECT_EQ(db.last_error(), "This file is not database file for this program");
@@ -545,34 +587,31 @@ TEST(Format20, IterationCountsOutOfBoundsAreNotAVault)
     EXPECT_EQ(db.last_error(), "File has insufficient size (file corrupted?)");
 }
 
-// A 1.0 vault stays 1.0 until upgraded; ciphertext read from 1.0 is written back as
-// 1.0 even after the upgrade, and the next encryption writes 2.0.
+// A 1.0 vault stays 1.0 until upgraded; the upgrade decrypts ciphertext held from 1.0
+// and writes 2.0, and a 2.0 vault upgraded stays 2.0.
 TEST(Format20, A10VaultStays10UntilUpgraded)
 {
     TempDir dir;
     const std::string path = dir.file("v.gkv");
     make_vault(path, "pw", "old text");
     Database db;
-    db.new_key_iterations = 1000;
+    db.set_new_key_iterations(1000);
     set_password(db, "pw");
     ASSERT_EQ(db.load(path), DB_OK);
     EXPECT_TRUE(db.legacy_format());
     ASSERT_EQ(db.decrypt(), DB_OK);
     ASSERT_EQ(db.save(path), DB_OK);
-    EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 8);
+    EXPECT_EQ(read_bytes(path).size(), format_v1::kHeaderSize + 8);
     EXPECT_EQ(read_bytes(path)[10], '1');
 
-    db.upgrade_format();
+    ASSERT_EQ(db.upgrade(path), DB_OK) << db.last_error();  // from the ciphertext of the 1.0 save
     EXPECT_FALSE(db.legacy_format());
-    ASSERT_EQ(db.save(path), DB_OK);  // ciphertext of the 1.0 save: written back as it is
-    EXPECT_EQ(open_vault(path, "pw").plaintext, "old text");
-    set_plaintext(db, "old text");
-    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     const Bytes image = read_bytes(path);
     EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB2.0");
     EXPECT_EQ(open_vault(path, "pw").plaintext, "old text");
-    db.upgrade_format();  // a no-op for 2.0
+    ASSERT_EQ(db.upgrade(path, "new", 3), DB_OK) << db.last_error();
     EXPECT_FALSE(db.legacy_format());
+    EXPECT_EQ(open_vault(path, "new").plaintext, "old text");
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ int failing_pbkdf2(const std::uint8_t* password, std::uint32_t password_len, con
                    prf_fn prf, std::uint32_t prf_len)
 {
     if (g_kdf_fails) return -1;
-    return pbkdf2(password, password_len, salt, salt_len, out, out_len, iterations, prf, prf_len);
+    return format_v1::pbkdf2(password, password_len, salt, salt_len, out, out_len, iterations, prf, prf_len);
 }
 }  // namespace
 
@@ -54,7 +54,7 @@ protected:
     void TearDown() override
     {
         db_random_bytes = random_bytes;
-        db_pbkdf2 = pbkdf2;
+        db_pbkdf2 = format_v1::pbkdf2;
         g_random_calls_until_failure = -1;
         g_kdf_fails = false;
         g_file_appearing.clear();
@@ -74,7 +74,7 @@ TEST_F(DatabaseFault, FailingRandomSourceIsAStatusNotAnException)
         EXPECT_NO_THROW(status = db.encrypt());
         EXPECT_EQ(status, DB_RANDOM_FAILED);
         EXPECT_EQ(db.last_error(), kRandomFailed);
-        EXPECT_TRUE(db.decrypted);
+        EXPECT_TRUE(db.decrypted());
         EXPECT_EQ(db.plaintext(), "plain");
 
         g_random_calls_until_failure = calls_before_failure;
@@ -97,12 +97,12 @@ TEST_F(DatabaseFault, FailingKeyDerivation)
     Database10 db;
     db.set_password("pw", 2);
     ASSERT_EQ(db.load(dir.file("v.gkv")), DB_OK);
-    const Bytes ciphertext(db.data.get(), db.data.get() + db.data_length);
+    const Bytes ciphertext(db.data(), db.data() + db.data_length());
     g_kdf_fails = true;
     EXPECT_EQ(db.decrypt(), DB_KDF_FAILED);
     EXPECT_EQ(db.last_error(), kKdfFailed);
-    EXPECT_FALSE(db.decrypted);
-    EXPECT_BYTES_EQ(ciphertext, Bytes(db.data.get(), db.data.get() + db.data_length));
+    EXPECT_FALSE(db.decrypted());
+    EXPECT_BYTES_EQ(ciphertext, Bytes(db.data(), db.data() + db.data_length()));
 
     db.set_plaintext("new", 3);
     EXPECT_EQ(db.save(dir.file("v.gkv")), DB_KDF_FAILED);

@@ -2,7 +2,7 @@
 // the container holds afterwards, and the bounds on what a hostile file can make
 // it allocate. None of these cases needs a password.
 
-#include "allocation_probe.h"
+#include "tests/support/allocation_control.h"
 #include "tests/support/files.h"
 #include "tests/support/hex.h"
 #include "tests/support/vaults.h"
@@ -37,7 +37,7 @@ Bytes valid_image(const Bytes& ciphertext)
 void hold_plaintext(Database& db)
 {
     db.set_plaintext("secret text", 11);
-    ASSERT_TRUE(db.decrypted);
+    ASSERT_TRUE(db.decrypted());
     ASSERT_EQ(db.plaintext(), "secret text");
 }
 
@@ -56,12 +56,11 @@ protected:
 TEST_F(DatabaseLoad, NewContainerIsEmpty)
 {
     Database db;
-    EXPECT_FALSE(db.decrypted);
+    EXPECT_FALSE(db.decrypted());
     EXPECT_EQ(db.last_error(), "");
-    EXPECT_EQ(db.data, nullptr);
-    EXPECT_EQ(db.data_length, 0u);
-    EXPECT_EQ(db.password, nullptr);
-    EXPECT_EQ(db.password_length, 0u);
+    EXPECT_EQ(db.data(), nullptr);
+    EXPECT_EQ(db.data_length(), 0u);
+    EXPECT_FALSE(db.has_password());
     EXPECT_EQ(db.plaintext(), "");
 }
 
@@ -102,7 +101,7 @@ TEST_F(DatabaseLoad, ShortFilesAreRefusedBeforeTheDataIsTouched)
         EXPECT_EQ(load_image(db, image), DB_BAD_FORMAT);
         EXPECT_EQ(db.last_error(), kInsufficientSize);
         EXPECT_EQ(db.plaintext(), "secret text");
-        EXPECT_TRUE(db.decrypted);
+        EXPECT_TRUE(db.decrypted());
     }
 }
 
@@ -110,16 +109,16 @@ TEST_F(DatabaseLoad, HeaderOnlyFileIsAnEmptyVault)
 {
     Database db;
     Bytes image = valid_image({});
-    ASSERT_EQ(image.size(), kHeaderSize);
+    ASSERT_EQ(image.size(), format_v1::kHeaderSize);
     ASSERT_EQ(load_image(db, image), DB_OK) << db.last_error();
-    ASSERT_NE(db.data, nullptr);  // present, zero bytes long
-    EXPECT_EQ(db.data_length, 0u);
-    EXPECT_FALSE(db.decrypted);
-    EXPECT_EQ(db.major_version, 1);
-    EXPECT_EQ(db.minor_version, 0);
-    EXPECT_BYTES_EQ(Bytes(32, 0xa1), Bytes(db.salt, db.salt + 32));
-    EXPECT_BYTES_EQ(Bytes(12, 0xb2), Bytes(db.nonce, db.nonce + 12));
-    EXPECT_BYTES_EQ(Bytes(32, 0xc3), Bytes(db.mac, db.mac + 32));
+    ASSERT_NE(db.data(), nullptr);  // present, zero bytes long
+    EXPECT_EQ(db.data_length(), 0u);
+    EXPECT_FALSE(db.decrypted());
+    EXPECT_EQ(db.major_version(), 1);
+    EXPECT_EQ(db.minor_version(), 0);
+    EXPECT_BYTES_EQ(Bytes(32, 0xa1), Bytes(db.salt(), db.salt() + 32));
+    EXPECT_BYTES_EQ(Bytes(12, 0xb2), Bytes(db.nonce(), db.nonce() + 12));
+    EXPECT_BYTES_EQ(Bytes(32, 0xc3), Bytes(db.mac(), db.mac() + 32));
     EXPECT_EQ(db.last_error(), "");  // success leaves the text alone
 }
 
@@ -130,13 +129,13 @@ TEST_F(DatabaseLoad, CiphertextIsHeldButNeverHandedOutAsPlaintext)
     db.set_password("pw", 2);
     Bytes ciphertext = pattern(300);
     ASSERT_EQ(load_image(db, valid_image(ciphertext)), DB_OK) << db.last_error();
-    EXPECT_FALSE(db.decrypted);
+    EXPECT_FALSE(db.decrypted());
     EXPECT_EQ(db.plaintext(), "");
-    ASSERT_EQ(db.data_length, 300u);
-    EXPECT_BYTES_EQ(ciphertext, Bytes(db.data.get(), db.data.get() + 300));
+    ASSERT_EQ(db.data_length(), 300u);
+    EXPECT_BYTES_EQ(ciphertext, Bytes(db.data(), db.data() + 300));
     // The password is not the file's business.
-    ASSERT_NE(db.password, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(db.password.get()), db.password_length), "pw");
+    ASSERT_TRUE(db.has_password());
+    EXPECT_TRUE(db.password_equals("pw", 2));
 }
 
 TEST_F(DatabaseLoad, ForeignTagsAndMalformedVersionsAreNotVaults)
@@ -158,8 +157,8 @@ TEST_F(DatabaseLoad, ForeignTagsAndMalformedVersionsAreNotVaults)
         EXPECT_EQ(db.last_error(), kNotDatabase);
         // The file was opened and is long enough: the earlier plaintext is gone,
         // and the flag keeps its value, which means nothing without data.
-        EXPECT_EQ(db.data, nullptr);
-        EXPECT_EQ(db.data_length, 0u);
+        EXPECT_EQ(db.data(), nullptr);
+        EXPECT_EQ(db.data_length(), 0u);
         EXPECT_EQ(db.plaintext(), "");
     }
 }
@@ -173,9 +172,9 @@ TEST_F(DatabaseLoad, OtherVersionsAreUnsupported)
         Bytes image = vault_image("GLIMKEEPDB", version, Bytes(32), Bytes(12), Bytes(32), pattern(5));
         EXPECT_EQ(load_image(db, image), DB_BAD_VERSION);
         EXPECT_EQ(db.last_error(), kBadVersion);
-        EXPECT_EQ(db.major_version, version[0] - '0');
-        EXPECT_EQ(db.minor_version, version[2] - '0');
-        EXPECT_EQ(db.data, nullptr);
+        EXPECT_EQ(db.major_version(), version[0] - '0');
+        EXPECT_EQ(db.minor_version(), version[2] - '0');
+        EXPECT_EQ(db.data(), nullptr);
     }
 }
 
@@ -194,8 +193,8 @@ TEST_F(DatabaseLoad, LengthBeyondTheFileIsRefusedWithoutAllocatingIt)
             largest = probe.largest();
         }
         EXPECT_EQ(db.last_error(), kCannotReadCiphertext);
-        EXPECT_EQ(db.data, nullptr);
-        EXPECT_EQ(db.data_length, 0u);
+        EXPECT_EQ(db.data(), nullptr);
+        EXPECT_EQ(db.data_length(), 0u);
         EXPECT_LE(largest, image.size()) << "allocated " << largest << " bytes for a " << image.size() << "-byte file";
     }
 }
@@ -227,8 +226,8 @@ TEST_F(DatabaseLoad, RunningOutOfMemoryIsAFailedLoad)
     }
     EXPECT_EQ(status, DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), "Not enough memory to load the file");
-    EXPECT_EQ(db.data, nullptr);
-    EXPECT_EQ(db.data_length, 0u);
+    EXPECT_EQ(db.data(), nullptr);
+    EXPECT_EQ(db.data_length(), 0u);
     // With memory back, the same file loads.
     EXPECT_EQ(db.load(path), DB_OK);
 }
@@ -246,10 +245,9 @@ TEST_F(DatabaseLoad, RunningOutOfMemoryInCopiesLeavesAConsistentContainer)
         EXPECT_THROW(db.set_password(big.data(), 10000), std::bad_alloc);
     }
     // The old copies were wiped first; nothing claims bytes it does not have.
-    EXPECT_EQ(db.data, nullptr);
-    EXPECT_EQ(db.data_length, 0u);
-    EXPECT_EQ(db.password, nullptr);
-    EXPECT_EQ(db.password_length, 0u);
+    EXPECT_EQ(db.data(), nullptr);
+    EXPECT_EQ(db.data_length(), 0u);
+    EXPECT_FALSE(db.has_password());
 }
 
 TEST_F(DatabaseLoad, LengthUpToTheEndOfTheFileIsRead)
@@ -257,10 +255,10 @@ TEST_F(DatabaseLoad, LengthUpToTheEndOfTheFileIsRead)
     Bytes ciphertext = pattern(64);
     Database db;
     EXPECT_EQ(load_image(db, vault_image_with_length(64, ciphertext)), DB_OK) << db.last_error();
-    EXPECT_EQ(db.data_length, 64u);
+    EXPECT_EQ(db.data_length(), 64u);
     EXPECT_EQ(load_image(db, vault_image_with_length(65, ciphertext)), DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), kCannotReadCiphertext);
-    EXPECT_EQ(db.data, nullptr);
+    EXPECT_EQ(db.data(), nullptr);
 }
 
 TEST_F(DatabaseLoad, TrailingBytesAreIgnoredAndDroppedByTheNextSave)
@@ -271,8 +269,8 @@ TEST_F(DatabaseLoad, TrailingBytesAreIgnoredAndDroppedByTheNextSave)
     for (int i = 0; i < 25; ++i) with_tail.push_back(0xee);
     Database db;
     ASSERT_EQ(load_image(db, with_tail), DB_OK) << db.last_error();
-    ASSERT_EQ(db.data_length, 40u);
-    EXPECT_BYTES_EQ(ciphertext, Bytes(db.data.get(), db.data.get() + 40));
+    ASSERT_EQ(db.data_length(), 40u);
+    EXPECT_BYTES_EQ(ciphertext, Bytes(db.data(), db.data() + 40));
     // A container that was loaded but not decrypted writes back the same vault.
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_BYTES_EQ(image, read_bytes(path));
@@ -283,7 +281,6 @@ TEST_F(DatabaseLoad, LoadedVersionIsWrittenBackAsOnePointZero)
     Database db;
     Bytes image = valid_image(pattern(3));
     ASSERT_EQ(load_image(db, image), DB_OK);
-    db.major_version = 7;  // whatever was loaded, the writer writes "1.0"
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_BYTES_EQ(image, read_bytes(path));
 }
@@ -296,13 +293,14 @@ TEST_F(DatabaseLoad, HeaderThatCannotBeReadIsReported)
     // sysfs files claim 4096 bytes and yield a few dozen: the header read fails.
     const std::string file = "/sys/kernel/mm/transparent_hugepage/enabled";
     std::error_code ec;
-    if (!std::ifstream(file).good() || fs::file_size(file, ec) < kHeaderSize || read_bytes(file).size() >= kHeaderSize)
+    if (!std::ifstream(file).good() || fs::file_size(file, ec) < format_v1::kHeaderSize ||
+        read_bytes(file).size() >= format_v1::kHeaderSize)
         GTEST_SKIP() << file << " does not claim more bytes than it yields here";
     Database db;
     hold_plaintext(db);
     EXPECT_EQ(db.load(file), DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), "Cannot read file header");
-    EXPECT_EQ(db.data, nullptr);
+    EXPECT_EQ(db.data(), nullptr);
 #endif
 }
 
@@ -312,36 +310,38 @@ TEST_F(DatabaseLoad, EachLoadReplacesTheWholeImage)
     ASSERT_EQ(load_image(db, valid_image(pattern(70))), DB_OK);
     Bytes other = vault_image("GLIMKEEPDB", "1.0", Bytes(32, 1), Bytes(12, 2), Bytes(32, 3), pattern(9));
     ASSERT_EQ(load_image(db, other), DB_OK);
-    EXPECT_EQ(db.data_length, 9u);
-    EXPECT_BYTES_EQ(Bytes(32, 1), Bytes(db.salt, db.salt + 32));
-    EXPECT_BYTES_EQ(Bytes(12, 2), Bytes(db.nonce, db.nonce + 12));
-    EXPECT_BYTES_EQ(Bytes(32, 3), Bytes(db.mac, db.mac + 32));
-    EXPECT_BYTES_EQ(pattern(9), Bytes(db.data.get(), db.data.get() + 9));
+    EXPECT_EQ(db.data_length(), 9u);
+    EXPECT_BYTES_EQ(Bytes(32, 1), Bytes(db.salt(), db.salt() + 32));
+    EXPECT_BYTES_EQ(Bytes(12, 2), Bytes(db.nonce(), db.nonce() + 12));
+    EXPECT_BYTES_EQ(Bytes(32, 3), Bytes(db.mac(), db.mac() + 32));
+    EXPECT_BYTES_EQ(pattern(9), Bytes(db.data(), db.data() + 9));
 }
 
 TEST(DatabaseBuffers, CopiesInAndOutAndWipes)
 {
     Database db;
     db.set_password("", 0);
-    EXPECT_NE(db.password, nullptr);  // an empty password is a given password
-    EXPECT_EQ(db.password_length, 0u);
+    EXPECT_TRUE(db.has_password());  // an empty password is a given password
+    EXPECT_TRUE(db.password_equals("", 0));
     db.set_password("hunter2", 7);
-    EXPECT_EQ(db.password_length, 7u);
+    EXPECT_TRUE(db.password_equals("hunter2", 7));
+    EXPECT_FALSE(db.password_equals("hunter3", 7));
+    EXPECT_FALSE(db.password_equals("hunter", 6));
     db.wipe_password();
-    EXPECT_EQ(db.password, nullptr);
-    EXPECT_EQ(db.password_length, 0u);
+    EXPECT_FALSE(db.has_password());
+    EXPECT_FALSE(db.password_equals("", 0));
     db.wipe_password();  // absent: nothing happens
 
     db.set_plaintext("", 0);
-    EXPECT_NE(db.data, nullptr);
-    EXPECT_TRUE(db.decrypted);
+    EXPECT_NE(db.data(), nullptr);
+    EXPECT_TRUE(db.decrypted());
     EXPECT_EQ(db.plaintext(), "");
     const std::string text("a\0b\r\nc", 6);
     db.set_plaintext(text.data(), 6);
     EXPECT_EQ(db.plaintext(), text);
     db.wipe_data();
-    EXPECT_EQ(db.data, nullptr);
-    EXPECT_EQ(db.data_length, 0u);
+    EXPECT_EQ(db.data(), nullptr);
+    EXPECT_EQ(db.data_length(), 0u);
     EXPECT_EQ(db.plaintext(), "");
 }
 

@@ -11,7 +11,7 @@
 
 #include "db/backup.h"
 #include "db/file_io.h"
-#include "db/save_document.h"
+#include "vault/save.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -38,7 +38,7 @@ protected:
     {
         make_vault(path, "old password", "old text\r\n");
         Bytes old = read_bytes(path);
-        EXPECT_EQ(old.size(), kHeaderSize + 10);
+        EXPECT_EQ(old.size(), format_v1::kHeaderSize + 10);
         return old;
     }
 
@@ -54,11 +54,7 @@ protected:
     {
         EXPECT_BYTES_EQ(old, read_bytes(path));
         EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
-        Database10 db;
-        db.set_password("old password", 12);
-        ASSERT_EQ(db.load(path), DB_OK);
-        ASSERT_EQ(db.decrypt(), DB_OK);
-        EXPECT_EQ(db.plaintext(), "old text\r\n");
+        EXPECT_EQ(plaintext_of(path, "old password"), "old text\r\n");
     }
 };
 
@@ -67,17 +63,17 @@ TEST_F(DatabaseSave, FirstSaveCreatesTheVault)
     Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    EXPECT_FALSE(db.decrypted);
+    EXPECT_FALSE(db.decrypted());
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
     Bytes image = read_bytes(path);
-    ASSERT_EQ(image.size(), kHeaderSize + 64);
+    ASSERT_EQ(image.size(), format_v1::kHeaderSize + 64);
     // The file is the container's image, field by field.
     EXPECT_EQ(std::string(image.begin(), image.begin() + 13), "GLIMKEEPDB1.0");
-    EXPECT_BYTES_EQ(Bytes(db.salt, db.salt + 32), Bytes(image.begin() + 13, image.begin() + 45));
-    EXPECT_BYTES_EQ(Bytes(db.nonce, db.nonce + 12), Bytes(image.begin() + 45, image.begin() + 57));
-    EXPECT_BYTES_EQ(Bytes(db.mac, db.mac + 32), Bytes(image.begin() + 57, image.begin() + 89));
+    EXPECT_BYTES_EQ(Bytes(db.salt(), db.salt() + 32), Bytes(image.begin() + 13, image.begin() + 45));
+    EXPECT_BYTES_EQ(Bytes(db.nonce(), db.nonce() + 12), Bytes(image.begin() + 45, image.begin() + 57));
+    EXPECT_BYTES_EQ(Bytes(db.mac(), db.mac() + 32), Bytes(image.begin() + 57, image.begin() + 89));
     EXPECT_BYTES_EQ(bytes_of(std::string("\0\0\0\x40", 4)), Bytes(image.begin() + 89, image.begin() + 93));
-    EXPECT_BYTES_EQ(Bytes(db.data.get(), db.data.get() + 64), Bytes(image.begin() + 93, image.end()));
+    EXPECT_BYTES_EQ(Bytes(db.data(), db.data() + 64), Bytes(image.begin() + 93, image.end()));
 }
 
 TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse)
@@ -87,19 +83,15 @@ TEST_F(DatabaseSave, SaveReplacesTheOldVaultAndLeavesNothingElse)
     prepare(db, 5000);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
-    Database check;
-    check.set_password("new password", 12);
-    ASSERT_EQ(check.load(path), DB_OK);
-    ASSERT_EQ(check.decrypt(), DB_OK);
-    EXPECT_EQ(check.plaintext(), std::string(5000, 'n'));
+    EXPECT_EQ(plaintext_of(path, "new password"), std::string(5000, 'n'));
 
     // A shorter vault over a longer one leaves no tail of the old one.
     prepare(db, 3);
     ASSERT_EQ(db.save(path), DB_OK);
-    EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 3);
+    EXPECT_EQ(read_bytes(path).size(), format_v1::kHeaderSize + 3);
 }
 
-TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept)
+TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKeptAndTheSaveCanBeRepeated)
 {
     Bytes old = make_old_vault();
     set_read_only(path, true);
@@ -109,9 +101,13 @@ TEST_F(DatabaseSave, ReadOnlyVaultIsRefusedAndKept)
     EXPECT_EQ(db.last_error(), std::strerror(EACCES));
     EXPECT_EQ(db.last_error(), "Permission denied");
     // The data was encrypted before the file was touched.
-    EXPECT_FALSE(db.decrypted);
+    EXPECT_FALSE(db.decrypted());
     set_read_only(path, false);
     expect_old_vault_intact(old);
+    // The container holds the ciphertext it could not write; saving it again
+    // writes exactly that.
+    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+    EXPECT_EQ(plaintext_of(path, "new password"), std::string(64, 'n'));
 }
 
 TEST_F(DatabaseSave, MissingFolderCreatesNothing)
@@ -137,24 +133,6 @@ TEST_F(DatabaseSave, FolderInTheWayIsRefused)
 #endif
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
     EXPECT_EQ(read_bytes(dir.file("passwords.gkv/inside")), bytes_of("x"));
-}
-
-TEST_F(DatabaseSave, FailedSaveCanBeRepeated)
-{
-    Bytes old = make_old_vault();
-    set_read_only(path, true);
-    Database10 db;
-    prepare(db);
-    ASSERT_EQ(db.save(path), DB_IO_ERROR);
-    set_read_only(path, false);
-    // The container holds the ciphertext it could not write; saving it again
-    // writes exactly that.
-    ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    Database check;
-    check.set_password("new password", 12);
-    ASSERT_EQ(check.load(path), DB_OK);
-    ASSERT_EQ(check.decrypt(), DB_OK);
-    EXPECT_EQ(check.plaintext(), std::string(64, 'n'));
 }
 
 TEST(BackupName, IsTheVaultNameTheSignedSecondsAndBak)
@@ -195,28 +173,68 @@ TEST_F(DatabaseSave, BackupsWithinOneSecondOrAClockSetBackKeepEveryVersion)
     EXPECT_EQ(dir.names().size(), 6u);
 }
 
-// The save command's portable half: one backup of the vault as it was, then the
-// document written with CR LF line ends.
+// The save pipeline: one backup of the vault as it was, then the document written
+// with CR LF line ends.
 TEST_F(DatabaseSave, SaveDocumentKeepsOneBackupAndWritesTheDocument)
 {
     make_vault(path, "pw", "old text\r\n");
     const Bytes old = read_bytes(path);
     Database db;
-    ASSERT_EQ(db.load(path), DB_OK);
-    db.set_password("pw", 2);
-    ASSERT_EQ(db.decrypt(), DB_OK);
+    ASSERT_TRUE(open_vault_at(db, path, "pw"));
     const Tree document = parse_tree("site\n\tuser: me\n\tnotes\n\t\tline\n");
-    keep_backup(path, 1700000000);
-    std::string error;
-    ASSERT_EQ(write_document(db, document, path, error), DB_OK) << error;
+    const vault::SaveReport report = vault::save_document(db, document, path, 1700000000);
+    ASSERT_EQ(report.status, DB_OK) << report.error;
+    EXPECT_EQ(report.backup_path, path + ".1700000000.bak");
+    EXPECT_EQ(vault::no_backup_note(report), "");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"passwords.gkv", "passwords.gkv.1700000000.bak"}));
     EXPECT_BYTES_EQ(old, read_bytes(path + ".1700000000.bak"));
-    Database saved;
-    saved.set_password("pw", 2);
-    ASSERT_EQ(saved.load(path), DB_OK);
-    ASSERT_EQ(saved.decrypt(), DB_OK);
-    EXPECT_EQ(saved.plaintext(), "site\r\n\tuser: me\r\n\tnotes\r\n\t\tline\r\n");
+    EXPECT_EQ(plaintext_of(path, "pw"), "site\r\n\tuser: me\r\n\tnotes\r\n\t\tline\r\n");
 }
+
+// A password change or an upgrade that cannot be written leaves the container as it
+// was (the old password, format 1.0) and no backup behind; the next save still works.
+TEST_F(DatabaseSave, FailedPasswordChangeAndUpgradeChangeNothing)
+{
+    const Bytes old = make_old_vault();
+    Database db;
+    ASSERT_TRUE(open_vault_at(db, path, "old password"));
+    set_read_only(path, true);
+    vault::SaveReport report = vault::change_password(db, path, "new", 3, 1700000000);
+    EXPECT_EQ(report.status, DB_IO_ERROR);
+    EXPECT_EQ(report.error, "Permission denied");
+    report = vault::upgrade(db, path, nullptr, 0, 1700000000);
+    EXPECT_EQ(report.status, DB_IO_ERROR);
+    EXPECT_TRUE(db.legacy_format());
+    EXPECT_TRUE(db.password_equals("old password", 12));
+    EXPECT_EQ(db.plaintext(), "old text\r\n");
+    set_read_only(path, false);
+    expect_old_vault_intact(old);
+    report = vault::upgrade(db, path, nullptr, 0, 1700000000);
+    ASSERT_EQ(report.status, DB_OK) << report.error;
+    EXPECT_FALSE(db.legacy_format());
+    EXPECT_EQ(read_bytes(path + ".1700000000.bak"), old);
+}
+
+#ifndef _WIN32
+// A name one step too long for the backup (but not for the vault's own temporary
+// file): a normal save goes on and says so, the password change writes nothing.
+TEST_F(DatabaseSave, OnlyANormalSaveGoesOnWithoutABackup)
+{
+    const std::string long_path = dir.file(std::string(242, 'v'));
+    make_vault(long_path, "pw", "old\r\n");
+    const Bytes old = read_bytes(long_path);
+    Database10 db;
+    db.set_password("pw", 2);
+    vault::SaveReport report = vault::change_password(db, long_path, "new", 3, 1700000000);
+    EXPECT_EQ(report.status, DB_IO_ERROR);
+    EXPECT_NE(report.error.find("No backup of "), std::string::npos) << report.error;
+    EXPECT_EQ(read_bytes(long_path), old);
+    report = vault::save_text(db, "new\r\n", long_path, 1700000000);
+    ASSERT_EQ(report.status, DB_OK) << report.error;
+    EXPECT_EQ(vault::no_backup_note(report), "No backup of the previous file could be written (File name too long).");
+    EXPECT_EQ(dir.names().size(), 1u);
+}
+#endif
 
 TEST_F(DatabaseSave, NoVaultMeansNoBackup)
 {
@@ -259,7 +277,7 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault)
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
-    EXPECT_EQ(read_bytes(real).size(), kHeaderSize + 64);
+    EXPECT_EQ(read_bytes(real).size(), format_v1::kHeaderSize + 64);
     EXPECT_EQ(elsewhere.names(), std::vector<std::string>{"real.gkv"});
 }
 
@@ -376,7 +394,7 @@ TEST_F(DatabaseSave, ReplacingKeepsTheAttributes)
     Database10 db;
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
-    EXPECT_EQ(read_bytes(path).size(), kHeaderSize + 64);
+    EXPECT_EQ(read_bytes(path).size(), format_v1::kHeaderSize + 64);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"passwords.gkv"});
     EXPECT_NE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u) << "the hidden attribute stays";
 }
@@ -393,7 +411,7 @@ TEST_F(DatabaseSave, SymbolicLinkKeepsPointingAtTheVault)
     prepare(db);
     ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     EXPECT_TRUE(fs::is_symlink(fs::u8path(path)));
-    EXPECT_EQ(read_bytes(real).size(), kHeaderSize + 64);
+    EXPECT_EQ(read_bytes(real).size(), format_v1::kHeaderSize + 64);
     EXPECT_EQ(elsewhere.names(), std::vector<std::string>{"real.gkv"});
 }
 

@@ -34,6 +34,7 @@
 
 #include <windows.h>
 
+#include "platform/utf16.h"
 #include "tests/support/files.h"
 
 #include <fcntl.h>
@@ -49,10 +50,8 @@ namespace {
 
 std::wstring wide(const char* text)
 {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &result[0], size);
-    result.resize(result.size() - 1);
+    std::wstring result;
+    utf16::from_utf8(text, result, utf16::Invalid::kReplace);
     return result;
 }
 
@@ -267,11 +266,8 @@ int edit_cost(const char* path, bool program_font)
     char chunk[1 << 16];
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
     std::fclose(file);
-    std::wstring wide_text(static_cast<std::size_t>(
-                               MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)),
-                           L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide_text[0],
-                        static_cast<int>(wide_text.size()));
+    std::wstring wide_text;
+    utf16::from_utf8(text, wide_text, utf16::Invalid::kReplace);
 
     HWND frame = CreateWindowExW(0, L"STATIC", L"edit cost", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 620, 620, nullptr,
                                  nullptr, nullptr, nullptr);

@@ -7,7 +7,8 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command)
 {
-    g_editor.inactivity_interval = 8000;
-    g_clipboard_clear_interval = 4000;
-    return run_application(instance, show_command);
+    EditorOptions options;
+    options.inactivity_interval = 8000;
+    options.clipboard_clear_interval = 4000;
+    return run_application(instance, show_command, options);
 }

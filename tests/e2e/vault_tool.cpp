@@ -47,8 +47,7 @@ int main(int argc, char** argv)
     }
     if (command == "create10") {
         // As if a 1.0 vault had been loaded: the save writes 1.0.
-        db.major_version = 1;
-        db.minor_version = 0;
+        db.write_legacy_format();
     }
     if (command == "create" || command == "create10") {
         std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());

@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/utf16.h"
 #endif
 
 TempDir::TempDir()
@@ -67,11 +69,8 @@ std::string narrow(const fs::path& path)
 std::string narrow(const std::wstring& text)
 {
 #ifdef _WIN32
-    if (text.empty()) return std::string();
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n, nullptr, nullptr);
+    std::string result;
+    utf16::to_utf8(text, result);
     return result;
 #else
     return fs::path(text).u8string();

@@ -40,7 +40,7 @@ void make_vault(const std::string& path, const std::string& password, const std:
 bool write_vault(const std::string& plaintext, const std::string& password, std::uint32_t iterations)
 {
     Database db;
-    db.new_key_iterations = iterations;
+    db.set_new_key_iterations(iterations);
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
     db.set_plaintext(plaintext.data(), static_cast<std::uint32_t>(plaintext.size()));
     return db.save(kDatabaseFileName) == DB_OK;
@@ -48,8 +48,19 @@ bool write_vault(const std::string& plaintext, const std::string& password, std:
 
 bool open_vault(Database& db, const std::string& password)
 {
-    db.new_key_iterations = kTestIterations;
-    if (db.load(kDatabaseFileName) != DB_OK) return false;
+    return open_vault_at(db, kDatabaseFileName, password);
+}
+
+bool open_vault_at(Database& db, const std::string& path, const std::string& password)
+{
+    db.set_new_key_iterations(kTestIterations);
+    if (db.load(path) != DB_OK) return false;
     db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
     return db.decrypt() == DB_OK;
+}
+
+std::string plaintext_of(const std::string& path, const std::string& password)
+{
+    Database db;
+    return open_vault_at(db, path, password) ? db.plaintext() : std::string("<does not open>");
 }

@@ -11,11 +11,7 @@
 // A container that saves format 1.0, as one that loaded a 1.0 vault does: the 1.0
 // tests start from it (a new Database saves 2.0).
 struct Database10 : Database {
-    Database10()
-    {
-        major_version = 1;
-        minor_version = 0;
-    }
+    Database10() { write_legacy_format(); }
 };
 
 // A 1.0 vault image from its fields; `length` defaults to the ciphertext's size.
@@ -37,3 +33,7 @@ inline constexpr std::uint32_t kTestIterations = 1000;
 bool write_vault(const std::string& plaintext, const std::string& password, std::uint32_t iterations = kTestIterations);
 // Opens that vault with `password` into `db` (load and decrypt); false on failure.
 bool open_vault(Database& db, const std::string& password);
+// The same for the vault at `path`.
+bool open_vault_at(Database& db, const std::string& path, const std::string& password);
+// The plaintext of the vault at `path`, or "<does not open>".
+std::string plaintext_of(const std::string& path, const std::string& password);

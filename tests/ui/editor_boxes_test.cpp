@@ -314,13 +314,11 @@ TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
         d.check_text(d.title(), L"* Glimkeep", "a generated password is a change");
 
         // A failing random source: a message, and nothing inserted.
-        g_password_generator = failing_generator;
+        g_editor.options.password_generator = failing_generator;
         d.press('G', {VK_CONTROL});
         d.answer_dialog(L"Error", IDOK);
         d.check_text(d.text(d.editor), text, "nothing inserted");
-        g_password_generator = generate_password;
     });
-    g_password_generator = generate_password;
     ASSERT_EQ(g_editor_messages.size(), 2u);
     EXPECT_EQ(g_editor_messages[0].text, "The random number generator failed. No password was inserted.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");

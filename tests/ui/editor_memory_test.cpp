@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "db/database.h"
-#include "allocation_failure.h"
+#include "tests/support/allocation_control.h"
 #include "window_driver.h"
 #include "ui/editor_window.h"
 #include "ui/text.h"

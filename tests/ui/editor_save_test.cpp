@@ -30,17 +30,14 @@ class EditorSave : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_editor.inactivity_interval = kDefaultInactivityInterval;
         ASSERT_TRUE(write_vault(kDocument, kPassword));
         ASSERT_TRUE(open_vault(db_, kPassword));
         original_ = read_file(kDatabaseFileName);
     }
-    void TearDown() override { g_editor.inactivity_interval = kDefaultInactivityInterval; }
-
     bool run(const std::function<void(WindowDriver&)>& script)
     {
         std::vector<std::string> problems;
-        const bool locked = run_editor_with(db_, script, problems);
+        const bool locked = run_editor_with(db_, script, problems, options_);
         for (const std::string& problem : problems) ADD_FAILURE() << problem;
         return locked;
     }
@@ -62,6 +59,7 @@ protected:
 
     TempWorkingDir folder_;
     Database db_;
+    EditorOptions options_;
     std::string original_;
 };
 
@@ -167,7 +165,7 @@ TEST_F(EditorSave, ADeletedVaultIsWrittenAnewWithoutBackup)
 
 TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
 {
-    g_editor.inactivity_interval = 300;
+    options_.inactivity_interval = 300;
     const ULONGLONG start = GetTickCount64();
     const bool locked = run([](WindowDriver& d) { d.check(d.wait_closed(5000), "the editor locks itself"); });
     EXPECT_TRUE(locked);
@@ -177,7 +175,7 @@ TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
 
 TEST_F(EditorSave, TheLockWaitsForASaveAndThenLocks)
 {
-    g_editor.inactivity_interval = 400;
+    options_.inactivity_interval = 400;
     const bool locked = run([](WindowDriver& d) {
         d.focus_editor();
         d.type(L"x");
@@ -197,10 +195,9 @@ TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
     // Nothing is unsaved until the first key, so a short interval from the start
     // could lock the editor before a busy machine has focused the box. The key is
     // sent after the short interval is set, and the timer restarts with it.
-    g_editor.inactivity_interval = 600000;
     const bool locked = run([](WindowDriver& d) {
         d.focus_editor();
-        g_editor.inactivity_interval = 300;
+        g_editor.options.inactivity_interval = 300;
         d.type(L"y");
         d.expect_text(d.main, L"* Glimkeep", "changed");
         Sleep(800);
@@ -242,7 +239,7 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
 {
     {
         Database old;
-        old.major_version = 1;  // saves as a loaded 1.0 vault does
+        old.write_legacy_format();  // saves as a loaded 1.0 vault does
         old.set_password(kPassword, sizeof kPassword - 1);
         old.set_plaintext(kDocument, sizeof kDocument - 1);
         ASSERT_EQ(old.save(kDatabaseFileName), DB_OK);
@@ -289,7 +286,7 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
 
 TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
 {
-    g_editor.inactivity_interval = 600;
+    options_.inactivity_interval = 600;
     const bool locked = run([](WindowDriver& d) {
         PostMessageW(d.main, WM_COMMAND, IDM_HELP, 0);
         HWND help = d.wait_dialog(L"Glimkeep 1.1", 3000);

@@ -6,7 +6,7 @@
 #include "resource.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
-#include "allocation_failure.h"
+#include "tests/support/allocation_control.h"
 #include "window_driver.h"
 
 #include <gtest/gtest.h>
@@ -157,7 +157,7 @@ TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
               });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(FindWindowW(L"create_db", nullptr), nullptr) << "the window did not close";
-    EXPECT_EQ(read_file(kDatabaseFileName).size(), kHeaderSize2);  // a new vault is of format 2.0
+    EXPECT_EQ(read_file(kDatabaseFileName).size(), format_v2::kHeaderSize);  // a new vault is of format 2.0
     std::string plaintext = "not empty";
     EXPECT_EQ(open_vault("correct horse", &plaintext), DB_OK);
     EXPECT_EQ(plaintext, "");
@@ -305,7 +305,7 @@ TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
 TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
 {
     const std::string plaintext = "mail\r\n\tuser: me\r\n\tpassword: 123\r\n";
-    ASSERT_TRUE(write_vault(plaintext, "right", kPbkdf2Iterations2));
+    ASSERT_TRUE(write_vault(plaintext, "right", format_v2::kIterations));
     const std::string file = read_file(kDatabaseFileName);
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
@@ -336,9 +336,9 @@ TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
                   d.check(d.focus() == w.box, "focus not back in the password box");
                   d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
                   // the ciphertext is as loaded (the test thread is idle in its loop)
-                  d.check(!db.decrypted && db.data_length == file.size() - kHeaderSize2 &&
-                              std::string(reinterpret_cast<const char*>(db.data.get()), db.data_length) ==
-                                  file.substr(kHeaderSize2),
+                  d.check(!db.decrypted() && db.data_length() == file.size() - format_v2::kHeaderSize &&
+                              std::string(reinterpret_cast<const char*>(db.data()), db.data_length()) ==
+                                  file.substr(format_v2::kHeaderSize),
                           "the ciphertext changed");
 
                   d.type(w.box, L"right");
@@ -365,7 +365,7 @@ LRESULT CALLBACK count_dialogs(int code, WPARAM wparam, LPARAM lparam)
 
 TEST_F(PasswordWindows, OpenIgnoresASecondPressAfterSuccess)
 {
-    ASSERT_TRUE(write_vault("x", "pw", kPbkdf2Iterations2));
+    ASSERT_TRUE(write_vault("x", "pw", format_v2::kIterations));
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
@@ -409,7 +409,7 @@ TEST_F(PasswordWindows, OpenShowsOtherFailuresAndKeepsTheText)
 
 TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
 {
-    ASSERT_TRUE(write_vault("data", "pw", kPbkdf2Iterations2));
+    ASSERT_TRUE(write_vault("data", "pw", format_v2::kIterations));
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
@@ -427,7 +427,7 @@ TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
 
 TEST_F(PasswordWindows, OpenCanRunAgainAfterClosing)
 {
-    ASSERT_TRUE(write_vault("again", "pw", kPbkdf2Iterations2));
+    ASSERT_TRUE(write_vault("again", "pw", format_v2::kIterations));
     for (int round = 0; round < 2; ++round) {
         Database db;
         ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);

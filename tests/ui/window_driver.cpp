@@ -438,14 +438,15 @@ std::vector<std::string> drive(const std::function<void()>& ui, const std::funct
     return driver.failures;
 }
 
-bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures)
+bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures,
+                     const EditorOptions& options)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
     if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"editor", &existing))
         register_editor_window(GetModuleHandleW(nullptr));
     bool result = false;
-    failures = drive([&] { result = run_editor_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db); },
+    failures = drive([&] { result = run_editor_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db, options); },
                      [&](WindowDriver& d) {
                          // Whatever the script did, the editor is closed before the run ends.
                          try {

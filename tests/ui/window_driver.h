@@ -21,6 +21,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/vaults.h"
+#include "ui/editor_options.h"
 
 #include <atomic>
 #include <functional>
@@ -127,8 +128,8 @@ std::vector<std::string> drive(const std::function<void()>& ui, const std::funct
 class Database;
 // Runs the editor over `db` on this thread while `script` drives it from another,
 // once attached. Returns run_editor_window's result; the failures land in `failures`.
-bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script,
-                     std::vector<std::string>& failures);
+bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures,
+                     const EditorOptions& options = EditorOptions());
 
 // A window made by a test and destroyed with it.
 class TestWindow {
