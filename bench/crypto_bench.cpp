@@ -7,6 +7,8 @@
 
 #include "crypto/aes.h"
 #include "crypto/keyed.h"
+#include "crypto/sha1.h"
+#include "crypto/sha2.h"
 #include "crypto/sha3.h"
 
 #include <benchmark/benchmark.h>
@@ -65,6 +67,45 @@ void BM_OpenSSL_Sha3_256(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 BENCHMARK(BM_OpenSSL_Sha3_256)->Arg(kSmall)->Arg(kLarge);
+
+// --- SHA-1, SHA-256, SHA-512 (the one-time codes' HMACs), 1 MiB ---------------------
+
+using DigestFunction = void (*)(const std::uint8_t*, std::size_t, std::uint8_t*) noexcept;
+
+void BM_Digest(benchmark::State& state, DigestFunction digest_function)
+{
+    const auto data = bytes(kLarge, 2);
+    std::uint8_t digest[64];
+    for (auto _ : state) {
+        digest_function(data.data(), data.size(), digest);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK_CAPTURE(BM_Digest, sha1, sha1);
+BENCHMARK_CAPTURE(BM_Digest, sha256, sha256);
+BENCHMARK_CAPTURE(BM_Digest, sha512, sha512);
+
+void BM_OpenSSL_Digest(benchmark::State& state, const char* name)
+{
+    const auto data = bytes(kLarge, 2);
+    EVP_MD* md = EVP_MD_fetch(nullptr, name, nullptr);
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    std::uint8_t digest[64];
+    for (auto _ : state) {
+        unsigned size = 0;
+        EVP_DigestInit_ex2(ctx, md, nullptr);
+        EVP_DigestUpdate(ctx, data.data(), data.size());
+        EVP_DigestFinal_ex(ctx, digest, &size);
+        benchmark::DoNotOptimize(digest);
+    }
+    EVP_MD_CTX_free(ctx);
+    EVP_MD_free(md);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK_CAPTURE(BM_OpenSSL_Digest, sha1, "SHA1");
+BENCHMARK_CAPTURE(BM_OpenSSL_Digest, sha256, "SHA256");
+BENCHMARK_CAPTURE(BM_OpenSSL_Digest, sha512, "SHA512");
 
 // --- AES-256, one block ------------------------------------------------------------
 

@@ -20,30 +20,19 @@ void compress(std::uint32_t h[5], const std::uint8_t block[64]) noexcept
     for (int t = 16; t < 80; ++t) w[t] = rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
     // Step 2: the working variables.
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-    // Step 3: 4.1.1 f_t and 4.2.1 K_t in four rounds of 20.
-    for (int t = 0; t < 80; ++t) {
-        std::uint32_t f;
-        std::uint32_t k;
-        if (t < 20) {
-            f = (b & c) ^ (~b & d);  // Ch
-            k = 0x5a827999;
-        } else if (t < 40) {
-            f = b ^ c ^ d;  // Parity
-            k = 0x6ed9eba1;
-        } else if (t < 60) {
-            f = (b & c) ^ (b & d) ^ (c & d);  // Maj
-            k = 0x8f1bbcdc;
-        } else {
-            f = b ^ c ^ d;  // Parity
-            k = 0xca62c1d6;
-        }
+    // Step 3, with 4.1.1 f_t and 4.2.1 K_t, which change every 20 steps.
+    const auto step = [&](int t, std::uint32_t f, std::uint32_t k) {
         const std::uint32_t temp = rotl(a, 5) + f + e + k + w[t];
         e = d;
         d = c;
         c = rotl(b, 30);
         b = a;
         a = temp;
-    }
+    };
+    for (int t = 0; t < 20; ++t) step(t, (b & c) ^ (~b & d), 0x5a827999);  // Ch
+    for (int t = 20; t < 40; ++t) step(t, b ^ c ^ d, 0x6ed9eba1);  // Parity
+    for (int t = 40; t < 60; ++t) step(t, (b & c) ^ (b & d) ^ (c & d), 0x8f1bbcdc);  // Maj
+    for (int t = 60; t < 80; ++t) step(t, b ^ c ^ d, 0xca62c1d6);  // Parity
     // Step 4: the intermediate hash value.
     h[0] += a;
     h[1] += b;
