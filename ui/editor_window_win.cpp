@@ -115,7 +115,6 @@ void change_master_password(HWND window)
 {
     Database* db = g_editor.database;
     if (!db || !db->password) return;
-    const SecretString old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
     KillTimer(window, IDT_INACTIVITY);
@@ -126,6 +125,7 @@ void change_master_password(HWND window)
             restart_inactivity_timer();
             return;
         }
+        const SecretString old_password(reinterpret_cast<const char*>(db->password.get()), db->password_length);
         SecretString new_password;
         if (run_change_password_window(GetModuleHandleW(nullptr), window, *db, &new_password)) {
             if (save_document()) {
