@@ -678,6 +678,8 @@ constexpr CommandShape kCommands[] = {
 Failure check_shape(const Options& options)
 {
     if (options.command.empty()) return fail(kExitUsage, "no command given");
+    if ((options.conflicts || options.delete_merged) && options.command != "merge")
+        return fail(kExitUsage, options.command + ": --conflicts and --delete-merged go with merge");
     for (const CommandShape& shape : kCommands) {
         if (options.command != shape.name) continue;
         if (options.operands.size() < shape.min_operands)

@@ -257,7 +257,13 @@ bool fold_in_changes_elsewhere(bool can_ask) noexcept
 {
     g_merged_elsewhere = false;
     Database* db = g_editor.database;
-    if (!db || !g_known_valid || g_busy) return true;
+    if (!db || !g_known_valid) return true;
+    if (g_busy) {
+        // A save from inside a check or a merge (the session ends while a password
+        // is asked): the vault is not written, the document goes beside it.
+        write_copy_instead(*db, false, std::string());
+        return false;
+    }
     Busy busy;
     try {
         ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_base, g_tree_root);

@@ -365,6 +365,8 @@ def merge_conflicts(d):
     expect("a backup before each of the two saves, beside the two planted", 4, len(d.backups()))
     expect("nothing left to merge", (0, b"No conflicting copies of passwords.gkv were found.\n"),
            d.run("merge", "--conflicts")[:2])
+    expect("--conflicts goes with merge only", 64, d.run("show", "--conflicts")[0])
+    expect("--delete-merged goes with --conflicts", 64, d.run("merge", "x.gkv", "--delete-merged")[0])
 
 
 def run_while_changed(d, args, first, rest):

@@ -32,11 +32,12 @@ protected:
         set_vault_path(kDatabaseFileName);
     }
 
-    void run(const std::function<void(WindowDriver&)>& script)
+    bool run(const std::function<void(WindowDriver&)>& script)
     {
         std::vector<std::string> problems;
-        run_editor_with(db_, script, problems);
+        const bool locked = run_editor_with(db_, script, problems);
         for (const std::string& problem : problems) ADD_FAILURE() << problem;
+        return locked;
     }
 
     TempWorkingDir folder_;
@@ -93,6 +94,21 @@ TEST_F(ChangedElsewhere, ANewPasswordElsewhereIsNeverOverwrittenWhenTheWindowIsC
     Tree document;
     ASSERT_EQ(open_document(copy, copies[0], kPassword, sizeof kPassword - 1, document), DB_OK);
     EXPECT_EQ(copy.plaintext(), "mail\r\n\tuser: bob\r\nbank: 12345\r\n");
+}
+
+TEST_F(ChangedElsewhere, WithNothingUnsavedActivationReloadsOrLocks)
+{
+    const bool locked = run([&](WindowDriver& d) {
+        d.check(write_vault("bank: 42\r\n", kPassword), "second writer");
+        PostMessageW(d.main, WM_ACTIVATE, WA_ACTIVE, 0);
+        d.expect_text(d.editor, L"bank: 42\r\n", "reloaded quietly");
+        d.expect_text(d.main, L"Glimkeep", "nothing unsaved");
+        d.check(write_vault("bank: 43\r\n", "new password"), "second writer with another password");
+        PostMessageW(d.main, WM_ACTIVATE, WA_ACTIVE, 0);
+        d.check(d.wait_closed(5000), "the editor locks for the current password");
+    });
+    EXPECT_TRUE(locked);
+    EXPECT_TRUE(g_editor_messages.empty());
 }
 
 TEST_F(ChangedElsewhere, ConflictCopiesAreMergedAtOpenAndDeletedAfterTheSave)
