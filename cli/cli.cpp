@@ -369,16 +369,21 @@ bool print_secret(SecretString text, bool line, Failure& failure)
     return written;
 }
 
+// The node that the filter text `path` names; null with the failure when none.
+const TreeNode* named_node(const Tree& root, const std::string& path, Failure& failure)
+{
+    const TreeNode* node = root.find(path);
+    if (!node) failure = fail(kExitNotFound, "nothing is named '" + path + "'");
+    return node;
+}
+
 bool command_show(const Options& options, PasswordSource& passwords, Failure& failure)
 {
     const std::string path = options.operands.empty() ? std::string() : options.operands[0];
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
-    const TreeNode* node = vault.root.find(path);
-    if (!node) {
-        failure = fail(kExitNotFound, "nothing is named '" + path + "'");
-        return false;
-    }
+    const TreeNode* node = named_node(vault.root, path, failure);
+    if (!node) return false;
     return print_secret(SecretString(shown_text(*node, cli_io::kLineEnd)), node->single_line, failure);
 }
 
@@ -527,11 +532,8 @@ bool command_code(const Options& options, PasswordSource& passwords, Failure& fa
     const std::string& path = options.operands[0];
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
-    const TreeNode* node = vault.root.find(path);
-    if (!node) {
-        failure = fail(kExitNotFound, "nothing is named '" + path + "'");
-        return false;
-    }
+    const TreeNode* node = named_node(vault.root, path, failure);
+    if (!node) return false;
     SecretString code;
     OtpProblem problem = OtpProblem::none;
     switch (one_time_code(*node, options.at_given ? options.at : unix_time_now(), code, problem)) {

@@ -6,14 +6,10 @@
 
 namespace {
 
-std::uint32_t rotr32(std::uint32_t x, int n)
+template <typename Word>
+Word rotr(Word x, int n)
 {
-    return (x >> n) | (x << (32 - n));
-}
-
-std::uint64_t rotr64(std::uint64_t x, int n)
-{
-    return (x >> n) | (x << (64 - n));
+    return static_cast<Word>((x >> n) | (x << (8 * sizeof(Word) - n)));
 }
 
 // FIPS 180-4 4.2.2: the SHA-256 constants K0..K63.
@@ -48,88 +44,78 @@ constexpr std::uint64_t kK512[80] = {
     0x431d67c49c100d4c, 0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817,
 };
 
-// FIPS 180-4 6.2.2: one 512-bit block into the SHA-256 hash value H.
-void compress256(std::uint32_t h[8], const std::uint8_t block[64]) noexcept
+// What differs between SHA-256 and SHA-512: the word, the rounds, the constants and
+// the rotation and shift counts of FIPS 180-4 4.1.2 and 4.1.3.
+struct Sha256Words {
+    using Word = std::uint32_t;
+    static constexpr int kRounds = 64;
+    static constexpr const Word* kK = kK256;
+    static constexpr int kSigma0[3] = {7, 18, 3};
+    static constexpr int kSigma1[3] = {17, 19, 10};
+    static constexpr int kBigSigma0[3] = {2, 13, 22};
+    static constexpr int kBigSigma1[3] = {6, 11, 25};
+    static Word load(const std::uint8_t* p) { return load32_be(p); }
+};
+
+struct Sha512Words {
+    using Word = std::uint64_t;
+    static constexpr int kRounds = 80;
+    static constexpr const Word* kK = kK512;
+    static constexpr int kSigma0[3] = {1, 8, 7};
+    static constexpr int kSigma1[3] = {19, 61, 6};
+    static constexpr int kBigSigma0[3] = {28, 34, 39};
+    static constexpr int kBigSigma1[3] = {14, 18, 41};
+    static Word load(const std::uint8_t* p) { return load64_be(p); }
+};
+
+// FIPS 180-4 6.2.2 (SHA-256) and 6.4.2 (SHA-512): one block of 16 words into the
+// hash value H.
+template <typename W>
+void compress(typename W::Word h[8], const std::uint8_t* block) noexcept
 {
-    std::uint32_t w[64];
-    // Step 1: the message schedule, with 4.1.2 sigma0 and sigma1.
-    for (int t = 0; t < 16; ++t) w[t] = load32_be(block + 4 * t);
-    for (int t = 16; t < 64; ++t) {
-        const std::uint32_t s0 = rotr32(w[t - 15], 7) ^ rotr32(w[t - 15], 18) ^ (w[t - 15] >> 3);
-        const std::uint32_t s1 = rotr32(w[t - 2], 17) ^ rotr32(w[t - 2], 19) ^ (w[t - 2] >> 10);
-        w[t] = s1 + w[t - 7] + s0 + w[t - 16];
+    using Word = typename W::Word;
+    Word w[W::kRounds];
+    // Step 1: the message schedule, with sigma0 and sigma1.
+    for (int t = 0; t < 16; ++t) w[t] = W::load(block + sizeof(Word) * t);
+    for (int t = 16; t < W::kRounds; ++t) {
+        const Word s0 = rotr(w[t - 15], W::kSigma0[0]) ^ rotr(w[t - 15], W::kSigma0[1]) ^ (w[t - 15] >> W::kSigma0[2]);
+        const Word s1 = rotr(w[t - 2], W::kSigma1[0]) ^ rotr(w[t - 2], W::kSigma1[1]) ^ (w[t - 2] >> W::kSigma1[2]);
+        w[t] = static_cast<Word>(s1 + w[t - 7] + s0 + w[t - 16]);
     }
     // Step 2: the working variables.
-    std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-    // Step 3, with 4.1.2 Ch, Maj, Sigma0 and Sigma1.
-    for (int t = 0; t < 64; ++t) {
-        const std::uint32_t big_s1 = rotr32(e, 6) ^ rotr32(e, 11) ^ rotr32(e, 25);
-        const std::uint32_t ch = (e & f) ^ (~e & g);
-        const std::uint32_t t1 = hh + big_s1 + ch + kK256[t] + w[t];
-        const std::uint32_t big_s0 = rotr32(a, 2) ^ rotr32(a, 13) ^ rotr32(a, 22);
-        const std::uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
-        const std::uint32_t t2 = big_s0 + maj;
+    Word a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+    // Step 3, with Ch, Maj, Sigma0 and Sigma1.
+    for (int t = 0; t < W::kRounds; ++t) {
+        const Word big_s1 = rotr(e, W::kBigSigma1[0]) ^ rotr(e, W::kBigSigma1[1]) ^ rotr(e, W::kBigSigma1[2]);
+        const Word ch = static_cast<Word>((e & f) ^ (~e & g));
+        const Word t1 = static_cast<Word>(hh + big_s1 + ch + W::kK[t] + w[t]);
+        const Word big_s0 = rotr(a, W::kBigSigma0[0]) ^ rotr(a, W::kBigSigma0[1]) ^ rotr(a, W::kBigSigma0[2]);
+        const Word maj = (a & b) ^ (a & c) ^ (b & c);
+        const Word t2 = static_cast<Word>(big_s0 + maj);
         hh = g;
         g = f;
         f = e;
-        e = d + t1;
+        e = static_cast<Word>(d + t1);
         d = c;
         c = b;
         b = a;
-        a = t1 + t2;
+        a = static_cast<Word>(t1 + t2);
     }
     // Step 4: the intermediate hash value.
-    h[0] += a;
-    h[1] += b;
-    h[2] += c;
-    h[3] += d;
-    h[4] += e;
-    h[5] += f;
-    h[6] += g;
-    h[7] += hh;
+    Word working[8] = {a, b, c, d, e, f, g, hh};
+    for (int i = 0; i < 8; ++i) h[i] = static_cast<Word>(h[i] + working[i]);
+    secure_wipe(working, sizeof working);
     secure_wipe(w, sizeof w);
 }
 
-// FIPS 180-4 6.4.2: one 1024-bit block into the SHA-512 hash value H.
+void compress256(std::uint32_t h[8], const std::uint8_t block[64]) noexcept
+{
+    compress<Sha256Words>(h, block);
+}
+
 void compress512(std::uint64_t h[8], const std::uint8_t block[128]) noexcept
 {
-    std::uint64_t w[80];
-    // Step 1: the message schedule, with 4.1.3 sigma0 and sigma1.
-    for (int t = 0; t < 16; ++t) w[t] = load64_be(block + 8 * t);
-    for (int t = 16; t < 80; ++t) {
-        const std::uint64_t s0 = rotr64(w[t - 15], 1) ^ rotr64(w[t - 15], 8) ^ (w[t - 15] >> 7);
-        const std::uint64_t s1 = rotr64(w[t - 2], 19) ^ rotr64(w[t - 2], 61) ^ (w[t - 2] >> 6);
-        w[t] = s1 + w[t - 7] + s0 + w[t - 16];
-    }
-    // Step 2: the working variables.
-    std::uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-    // Step 3, with 4.1.3 Ch, Maj, Sigma0 and Sigma1.
-    for (int t = 0; t < 80; ++t) {
-        const std::uint64_t big_s1 = rotr64(e, 14) ^ rotr64(e, 18) ^ rotr64(e, 41);
-        const std::uint64_t ch = (e & f) ^ (~e & g);
-        const std::uint64_t t1 = hh + big_s1 + ch + kK512[t] + w[t];
-        const std::uint64_t big_s0 = rotr64(a, 28) ^ rotr64(a, 34) ^ rotr64(a, 39);
-        const std::uint64_t maj = (a & b) ^ (a & c) ^ (b & c);
-        const std::uint64_t t2 = big_s0 + maj;
-        hh = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    // Step 4: the intermediate hash value.
-    h[0] += a;
-    h[1] += b;
-    h[2] += c;
-    h[3] += d;
-    h[4] += e;
-    h[5] += f;
-    h[6] += g;
-    h[7] += hh;
-    secure_wipe(w, sizeof w);
+    compress<Sha512Words>(h, block);
 }
 
 }  // namespace
