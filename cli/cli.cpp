@@ -187,6 +187,14 @@ private:
     bool read(SecretString& out, const char* prompt, Failure& failure)
     {
         out.clear();
+        if (fd_ >= 0 && cli_io::is_terminal(fd_)) {
+            // The terminal's echo would show the password as it is typed.
+            failure = fail(kExitUsage,
+                           "password descriptor " + std::to_string(fd_) +
+                               " is a terminal; without --password-fd the password is asked "
+                               "with the echo off");
+            return false;
+        }
         std::string error;
         bool at_end = false;
         const bool read =
@@ -437,6 +445,7 @@ int report(const Failure& failure) noexcept
 
 int run_cli(const std::vector<std::string>& args) noexcept
 {
+    cli_io::harden_process();
     try {
         Options options;
         Failure failure = parse_options(args, options);

@@ -6,9 +6,14 @@ independent Python reference) writes and reads.
 """
 
 import os
+import pty
+import select
+import signal
 import subprocess
 import sys
 import tempfile
+import termios
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "db"))
 import vault  # noqa: E402
@@ -173,6 +178,118 @@ def init_and_generate(d):
     expect("generate", (0, 21, b"\n"), (code, len(out), out[-1:]))
     expect("another password each time", True, out != d.run("generate")[1])
     expect("an unknown command", 64, d.run("frobnicate")[0])
+
+
+class Terminal:
+    """The CLI on a pseudo-terminal of its own. With `job_control` a small shell in
+    between runs it as a foreground job: Ctrl+Z stops it (a stop signal to a process
+    group without such a parent is ignored), and fg() continues it in the foreground."""
+
+    def __init__(self, d, *args, job_control=False):
+        report_r, report_w = os.pipe()
+        go_r, go_w = os.pipe()
+        self.pid, self.master = pty.fork()
+        if self.pid == 0:
+            os.chdir(d.root)
+            if job_control:
+                self._shell(d.cli, list(args), report_w, go_r)
+            os.execv(d.cli, [d.cli] + list(args))
+        os.close(report_w)
+        os.close(go_r)
+        self.report, self.go = report_r, go_w
+        self.output = b""
+
+    @staticmethod
+    def _shell(cli, args, report, go):
+        signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+        job = os.fork()
+        if job == 0:
+            os.setpgid(0, 0)
+            signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+            os.execv(cli, [cli] + args)
+        os.setpgid(job, job)
+        os.tcsetpgrp(0, job)
+        status = os.waitpid(job, os.WUNTRACED)[1]
+        if os.WIFSTOPPED(status):
+            os.write(report, b"stopped")
+            os.read(go, 1)
+            os.tcsetpgrp(0, job)
+            os.kill(job, signal.SIGCONT)
+            status = os.waitpid(job, 0)[1]
+        os._exit(os.WEXITSTATUS(status) if os.WIFEXITED(status) else 128 + os.WTERMSIG(status))
+
+    def stopped(self):
+        return bool(select.select([self.report], [], [], 10)[0]) and os.read(self.report, 16) == b"stopped"
+
+    def fg(self):
+        os.write(self.go, b"g")
+
+    def read_until(self, text, seconds=30):
+        deadline = time.monotonic() + seconds
+        while text not in self.output and time.monotonic() < deadline:
+            if select.select([self.master], [], [], 0.1)[0]:
+                try:
+                    self.output += os.read(self.master, 4096)
+                except OSError:
+                    break
+        expect("terminal output %r in %r" % (text, self.output), True, text in self.output)
+
+    def echo(self):
+        return bool(termios.tcgetattr(self.master)[3] & termios.ECHO)
+
+    def wait_for_echo(self, on):
+        deadline = time.monotonic() + 10
+        while self.echo() != on and time.monotonic() < deadline:
+            time.sleep(0.02)
+        return self.echo()
+
+    def finish(self):
+        """Waits for the end; returns the exit status, after reading what is left."""
+        while True:
+            try:
+                chunk = os.read(self.master, 4096) if select.select([self.master], [], [], 30)[0] else b""
+            except OSError:
+                chunk = b""
+            if not chunk:
+                break
+            self.output += chunk
+        status = os.waitpid(self.pid, 0)[1]
+        for fd in (self.master, self.report, self.go):
+            os.close(fd)
+        return status
+
+
+@case
+def terminal(d):
+    d.write_vault(DOCUMENT)
+    # Ctrl+Z at the prompt gives the echo back while stopped; fg takes it away again.
+    t = Terminal(d, "show", "bank", job_control=True)
+    t.read_until(b"Password: ")
+    expect("echo off at the prompt", False, t.wait_for_echo(False))
+    os.write(t.master, b"\x1a")
+    expect("stopped by Ctrl+Z", True, t.stopped())
+    expect("echo on while stopped", True, t.echo())
+    t.fg()
+    expect("echo off again after fg", False, t.wait_for_echo(False))
+    os.write(t.master, PASSWORD + b"\n")
+    status = t.finish()
+    expect("the command succeeds", (True, 0), (os.WIFEXITED(status), os.WEXITSTATUS(status)))
+    expect("the password never shows", False, PASSWORD in t.output)
+    expect("the value shows", True, b"1234" in t.output)
+    # Ctrl+\ at the prompt ends the process as Ctrl+C does: no core, the echo back.
+    t = Terminal(d, "show", "bank")
+    t.read_until(b"Password: ")
+    t.wait_for_echo(False)
+    os.write(t.master, b"\x1c")
+    expect("echo restored", True, t.wait_for_echo(True))
+    status = t.finish()
+    expect("ended by SIGINT", (True, signal.SIGINT), (os.WIFSIGNALED(status), os.WTERMSIG(status)))
+    expect("no core file", False, os.WCOREDUMP(status))
+    # --password-fd naming the terminal would echo the password.
+    t = Terminal(d, "--password-fd", "0", "show", "bank")
+    status = t.finish()
+    expect("a terminal descriptor is refused", 64, os.WEXITSTATUS(status))
+    expect("with its reason", True, b"password descriptor 0 is a terminal" in t.output)
 
 
 def main(argv):
