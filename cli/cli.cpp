@@ -5,6 +5,7 @@
 #include "crypto/wipe.h"
 #include "db/backup.h"
 #include "db/database.h"
+#include "db/legacy_backups.h"
 #include "tree/tree.h"
 
 #include <cstdint>
@@ -32,15 +33,16 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "  export          print the whole document as stored (CR LF line ends)\n"
                          "  import          replace the document with the text read from standard input\n"
                          "  passwd          change the master password\n"
-                         "  upgrade         convert a vault of format 1.0 to format 2.0\n"
+                         "  upgrade         convert a vault of format 1.0 to format 2.0 under a new\n"
+                         "                  master password\n"
                          "  generate        print a generated password\n"
                          "  init            create a new, empty vault (an existing file is never replaced)\n"
                          "\n"
                          "Options:\n"
                          "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
                          "  --password-fd N    read the passwords from file descriptor N, one per line,\n"
-                         "                     instead of asking on the terminal (passwd: the current\n"
-                         "                     password, then the new one)\n"
+                         "                     instead of asking on the terminal (passwd and upgrade:\n"
+                         "                     the current password, then the new one)\n"
                          "  --help             show this help and exit\n"
                          "  --version          show the version and exit\n"
                          "\n"
@@ -270,6 +272,26 @@ bool backup_and_save(const Options& options, Database& db, Failure& failure)
     return true;
 }
 
+// Format 1.0 protects no copy of the file: said whenever the companion writes one.
+void warn_if_legacy(const Options& options, const Database& db)
+{
+    if (!db.legacy_format()) return;
+    cli_io::write_err_line(std::string(kProgram) + ": warning: " + options.vault +
+                           " is written in format 1.0, which anyone with a copy can read without the password; "
+                           "'" +
+                           kProgram + " upgrade' converts it to format 2.0");
+}
+
+// After an upgrade: the 1.0 backups beside the vault still give its text away.
+void warn_of_legacy_backups(const Options& options)
+{
+    const std::vector<std::string> backups = legacy_backups(options.vault);
+    if (backups.empty()) return;
+    cli_io::write_err_line(std::string(kProgram) + ": warning: " + std::to_string(backups.size()) +
+                           " backups of format 1.0 can be read without the password; delete them:");
+    for (const std::string& path : backups) cli_io::write_err_line("  " + path);
+}
+
 // Writes `text`, and a line end after it when `line` is set, then wipes it. The line
 // end goes out on its own: appending it could leave a copy of the text behind.
 bool print_secret(SecretString text, bool line, Failure& failure)
@@ -335,6 +357,7 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
         return false;
     }
     vault.db.set_plaintext(text.data(), static_cast<std::uint32_t>(text.size()));
+    warn_if_legacy(options, vault.db);
     return backup_and_save(options, vault.db, failure);
 }
 
@@ -345,19 +368,41 @@ bool command_passwd(const Options& options, PasswordSource& passwords, Failure& 
     SecretString password;
     if (!passwords.read_new(password, failure)) return false;
     set_password(vault.db, password);
+    warn_if_legacy(options, vault.db);
     return backup_and_save(options, vault.db, failure);
 }
 
+// A new master password comes with the new format: the old one can be found from
+// any 1.0 copy of the vault, so keeping it would leave the 2.0 vault no safer.
 bool command_upgrade(const Options& options, PasswordSource& passwords, Failure& failure)
 {
-    OpenVault vault;
-    if (!open_vault(options, passwords, vault, failure)) return false;
-    if (!vault.db.legacy_format()) {
+    Database db;
+    if (int status = db.load(options.vault)) {
+        failure = vault_failure(options, status, db);
+        return false;
+    }
+    SecretString current;
+    if (!passwords.read_current(current, failure)) return false;
+    set_password(db, current);
+    if (int status = db.decrypt()) {
+        failure = vault_failure(options, status, db);
+        return false;
+    }
+    if (!db.legacy_format()) {
         std::string note = options.vault + " is already in format 2.0" + cli_io::kLineEnd;
         return write_out(note, failure);
     }
-    vault.db.upgrade_format();
-    return backup_and_save(options, vault.db, failure);
+    SecretString password;
+    if (!passwords.read_new(password, failure)) return false;
+    if (password.equals(current)) {
+        failure = fail(DB_NO_PASSWORD, kSamePasswordRefused);
+        return false;
+    }
+    set_password(db, password);
+    db.upgrade_format();
+    if (!backup_and_save(options, db, failure)) return false;
+    warn_of_legacy_backups(options);
+    return true;
 }
 
 bool command_generate(Failure& failure)

@@ -22,6 +22,9 @@ PASSWORD = b"correct horse 42"
 DOCUMENT = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: s3cr\xc3\xa9t\r\n"
             b"\tgmx: bob\r\nbank: 1234\r\nnotes\r\n")
 WRONG_PASSWORD_TEXT = "This file was not encrypted with the given password"
+LEGACY_WARNING = ("glimkeep-cli: warning: passwords.gkv is written in format 1.0, which anyone with a copy can "
+                  "read without the password; 'glimkeep-cli upgrade' converts it to format 2.0\n")
+NEW_PASSWORD = b"a new one for 2.0"
 CASES = {}
 
 
@@ -114,7 +117,7 @@ def import_export(d):
     with open(d.path("passwords.gkv"), "rb") as f:
         old_image = f.read()
     typed = b"web\n\tsite: example.org\r\n\tlogin: me\nlast"
-    expect("import", (0, b"", ""), d.run("import", stdin=typed))
+    expect("import, warned of format 1.0", (0, b"", LEGACY_WARNING), d.run("import", stdin=typed))
     backups = d.backups()
     expect("exactly one backup", 1, len(backups))
     with open(d.path(backups[0]), "rb") as f:
@@ -130,7 +133,7 @@ def import_export(d):
 def passwd(d):
     d.write_vault(DOCUMENT)
     new = "n\xe9w pass".encode()
-    expect("passwd", (0, b"", ""), d.run("passwd", passwords=(PASSWORD, new)))
+    expect("passwd, warned of format 1.0", (0, b"", LEGACY_WARNING), d.run("passwd", passwords=(PASSWORD, new)))
     expect("one backup", 1, len(d.backups()))
     expect("the reference opens it with the new password", DOCUMENT, d.read_vault(new))
     code, _, err = d.run("show", "bank")
@@ -139,9 +142,9 @@ def passwd(d):
     expect("an empty new password is refused", 8, d.run("passwd", passwords=(new, b""))[0])
     expect("and writes nothing", 1, len(d.backups()))
     # The same on a vault of format 2.0, whose container keeps the keys of a session.
-    expect("upgrade", 0, d.run("upgrade", passwords=(new,))[0])
-    expect("passwd on 2.0", 0, d.run("passwd", passwords=(new, b"third"))[0])
-    expect("the old password fails on 2.0", 9, d.run("show", "bank", passwords=(new,))[0])
+    expect("upgrade", 0, d.run("upgrade", passwords=(new, NEW_PASSWORD))[0])
+    expect("passwd on 2.0, without a warning", (0, b"", ""), d.run("passwd", passwords=(NEW_PASSWORD, b"third")))
+    expect("the old password fails on 2.0", 9, d.run("show", "bank", passwords=(NEW_PASSWORD,))[0])
     expect("the new one opens it", (0, b"1234\n", ""), d.run("show", "bank", passwords=(b"third",)))
 
 
@@ -150,15 +153,23 @@ def upgrade(d):
     d.write_vault(DOCUMENT)
     with open(d.path("passwords.gkv"), "rb") as f:
         old_image = f.read()
-    expect("upgrade", (0, b"", ""), d.run("upgrade"))
+    code, _, err = d.run("upgrade", passwords=(PASSWORD, PASSWORD))
+    expect("the same password is refused", (8, True), (code, "must differ from the current one" in err))
+    expect("and nothing is written", [], d.backups())
+    code, out, err = d.run("upgrade", passwords=(PASSWORD, NEW_PASSWORD))
+    expect("upgrade", (0, b""), (code, out))
     with open(d.path("passwords.gkv"), "rb") as f:
         expect("format written", b"GLIMKEEPDB2.0", f.read()[:13])
     backups = d.backups()
     expect("one backup", 1, len(backups))
     with open(d.path(backups[0]), "rb") as f:
         expect("the backup is the 1.0 vault", old_image, f.read())
-    expect("same text, same password", (0, DOCUMENT, ""), d.run("export"))
-    code, out, _ = d.run("upgrade")
+    expect("the 1.0 backup is named on stderr",
+           "glimkeep-cli: warning: 1 backups of format 1.0 can be read without the password; delete them:\n"
+           "  %s\n" % backups[0], err)
+    expect("same text, the new password", (0, DOCUMENT, ""), d.run("export", passwords=(NEW_PASSWORD,)))
+    expect("the old password fails", 9, d.run("export")[0])
+    code, out, _ = d.run("upgrade", passwords=(NEW_PASSWORD,))
     expect("a 2.0 vault stays as it is", (0, b"passwords.gkv is already in format 2.0\n"), (code, out))
     expect("and gets no backup", backups, d.backups())
 
