@@ -23,3 +23,5 @@
 #define IDM_FIND            221  // Edit > Find..., Ctrl+F
 #define IDA_FIND_NEXT       222  // F3
 #define IDT_CLIPBOARD       223  // clears the clipboard after a copy
+#define IDM_NOT_LOCKED_NOTICE 250  // posted: a lock for the user's absence could not save
+#define IDC_UPGRADE_PASSWORD  251  // the upgrade window's button

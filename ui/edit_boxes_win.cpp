@@ -95,32 +95,55 @@ bool put_clipboard_data(UINT format, const void* data, std::size_t size)
 }
 
 // Marks the clipboard's content as private, so that the system's clipboard history
-// and cloud clipboard neither keep nor upload the copied password.
-void exclude_from_clipboard_history()
+// and cloud clipboard neither keep nor upload the copied password. False when any
+// of the three could not be set.
+bool exclude_from_clipboard_history()
 {
     const DWORD zero = 0;
-    const UINT exclude = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
-    const UINT history = RegisterClipboardFormatW(L"CanIncludeInClipboardHistory");
-    const UINT cloud = RegisterClipboardFormatW(L"CanUploadToCloudClipboard");
-    if (exclude) put_clipboard_data(exclude, &zero, sizeof zero);
-    if (history) put_clipboard_data(history, &zero, sizeof zero);
-    if (cloud) put_clipboard_data(cloud, &zero, sizeof zero);
+    const wchar_t* const formats[] = {L"ExcludeClipboardContentFromMonitorProcessing", L"CanIncludeInClipboardHistory",
+                                      L"CanUploadToCloudClipboard"};
+    for (const wchar_t* name : formats) {
+        const UINT format = RegisterClipboardFormatW(name);
+        if (!format || !put_clipboard_data(format, &zero, sizeof zero)) return false;
+    }
+    return true;
 }
 
-// Enter: the editor box's text, as shown, goes to the clipboard.
+// Wipes the text placed on the open clipboard, then empties it.
+void wipe_and_empty_open_clipboard()
+{
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        const SIZE_T size = GlobalSize(data);
+        if (void* chars = GlobalLock(data)) {
+            secure_wipe(chars, size);
+            GlobalUnlock(data);
+        }
+    }
+    EmptyClipboard();
+}
+
+// Enter: the editor box's text, as shown, goes to the clipboard, marked private
+// before anyone can see it: clipboard watchers are told only at CloseClipboard, so
+// a copy that cannot be marked is taken back before then and reported as failed.
 void copy_to_clipboard(HWND box)
 {
     bool placed = false;
     {
         const ClipboardOpen clipboard(box);
-        if (!clipboard.open()) return;
-        EmptyClipboard();
-        SecretWString text(get_window_text_w(g_editor.editor_box));
-        placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-        text.clear();
-        if (placed) exclude_from_clipboard_history();
+        if (clipboard.open()) {
+            EmptyClipboard();
+            placed = exclude_from_clipboard_history();
+            if (placed) {
+                SecretWString text(get_window_text_w(g_editor.editor_box));
+                placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+            }
+            if (!placed) wipe_and_empty_open_clipboard();
+        }
     }
-    if (!placed) return;
+    if (!placed) {
+        report_command_failure(kCopyFailed);
+        return;
+    }
     note_clipboard_copy();
     SendMessageW(g_editor.editor_box, EM_SETSEL, 0, -1);
     MessageBeep(MB_ICONINFORMATION);

@@ -33,6 +33,9 @@ def scenario(function):
     return function
 
 
+NEW_PASSWORD = "a new one for 2.0"
+
+
 def unlock(s, password=PASSWORD):
     s.wait_window("decrypt_db")
     s.wait_foreground("decrypt_db")
@@ -349,16 +352,20 @@ def inactivity_lock(s):
     unlock(s)
     s.wait_text("editor", 1, document)
 
-    # An unsaved change keeps the editor open past the interval.
+    # An unsaved change is saved (a backup first) when the interval is over, then the
+    # editor locks.
+    before = s.read("passwords.gkv")
     type_unsaved_line(s)
-    time.sleep(12)
-    expect("editor with an unsaved change after the interval", "* Glimkeep", s.window("editor"))
-    s.shot("not-locked")
-    s.keys("alt+F4")
-    answer(s, "Discard changes?", "Tab", "Return")
-    expect("exit code", 0, s.wait_exit(program))
-    expect("plaintext", document.encode(), s.open_vault(PASSWORD))
-    expect("files", ["passwords.gkv"], s.files())
+    s.wait_gone("editor", timeout=40)
+    s.wait_window("decrypt_db")
+    s.shot("saved-and-locked")
+    expect("process after the lock", None, program.poll())
+    expect("plaintext saved by the lock", (document + "shop: 5678\r\n").encode(), s.open_vault(PASSWORD))
+    backups = s.backups()
+    expect("number of backups", 1, len(backups))
+    expect("the backup is the vault before", before, s.read(backups[0]))
+    unlock(s)
+    close_cleanly(s, program, "editor")
 
 
 PASSWORD_CLASSES = ("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", "0123456789", "!*+-.=?_")
@@ -542,13 +549,29 @@ def upgrade_vault(s):
     s.wait_foreground("#32770")
     s.shot("upgrade-question")
     s.keys("Tab", "Return")  # from No to Yes
+    # A new master password: the old one is refused.
+    s.wait_window("upgrade_password")
+    s.wait_foreground("upgrade_password")
+    s.shot("upgrade-window")
+    s.type(PASSWORD)
+    s.keys("Return")
+    answer(s, "Same password")
+    s.wait_foreground("upgrade_password")
+    expect("files after the same password", ["passwords.gkv"], s.files())
+    s.keys("ctrl+BackSpace")
+    s.type(NEW_PASSWORD)
+    s.keys("Return")
     answer(s, "Data successfully saved")
     vault = s.read("passwords.gkv")
     expect("version written", b"GLIMKEEPDB2.0", vault[:13])
-    expect("plaintext read by vault.py", document.encode(), read_with_vault_py(s, PASSWORD, "passwords.gkv"))
+    expect("plaintext read by vault.py", document.encode(), read_with_vault_py(s, NEW_PASSWORD, "passwords.gkv"))
+    s.open_vault(PASSWORD, status=9)
     backups = s.backups()
     expect("number of backups", 1, len(backups))
     expect("backup bytes", old, s.read(backups[0]))
+    # The 1.0 backup can be read without the password: Yes deletes it.
+    answer(s, "Backups of format 1.0", "Tab", "Return")
+    expect("files after Yes", ["passwords.gkv"], s.files())
     close_cleanly(s, program, "editor")
 
 
