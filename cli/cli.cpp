@@ -7,6 +7,7 @@
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "db/file_io.h"
+#include "db/legacy_backups.h"
 #include "otp/otp.h"
 #include "tree/merge.h"
 #include "vault/vault_merge.h"
@@ -40,7 +41,8 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "                  1Password and export-csv\n"
                          "  export-csv      print the entries that hold a password as CSV (not encrypted)\n"
                          "  passwd          change the master password\n"
-                         "  upgrade         convert a vault of format 1.0 to format 2.0\n"
+                         "  upgrade         convert a vault of format 1.0 to format 2.0 under a new\n"
+                         "                  master password\n"
                          "  generate        print a generated password\n"
                          "  init            create a new, empty vault (an existing file is never replaced)\n"
                          "  code PATH       print the current one-time code (TOTP) of the entry PATH: from\n"
@@ -57,8 +59,8 @@ constexpr char kHelp[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
                          "Options:\n"
                          "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
                          "  --password-fd N    read the passwords from file descriptor N, one per line,\n"
-                         "                     instead of asking on the terminal (passwd: the current\n"
-                         "                     password, then the new one)\n"
+                         "                     instead of asking on the terminal (passwd and upgrade:\n"
+                         "                     the current password, then the new one)\n"
                          "  --at SECONDS       code: the code at this time (seconds since 1970, UTC)\n"
                          "                     instead of now\n"
                          "  --help             show this help and exit\n"
@@ -255,6 +257,14 @@ private:
     bool read(SecretString& out, const char* prompt, Failure& failure)
     {
         out.clear();
+        if (fd_ >= 0 && cli_io::is_terminal(fd_)) {
+            // The terminal's echo would show the password as it is typed.
+            failure = fail(kExitUsage,
+                           "password descriptor " + std::to_string(fd_) +
+                               " is a terminal; without --password-fd the password is asked "
+                               "with the echo off");
+            return false;
+        }
         std::string error;
         bool at_end = false;
         const bool read =
@@ -359,6 +369,26 @@ bool unchanged_since_open(const Options& options, const OpenVault& vault, Failur
     return false;
 }
 
+// Format 1.0 protects no copy of the file: said whenever the companion writes one.
+void warn_if_legacy(const Options& options, const Database& db)
+{
+    if (!db.legacy_format()) return;
+    cli_io::write_err_line(std::string(kProgram) + ": warning: " + options.vault +
+                           " is written in format 1.0, which anyone with a copy can read without the password; "
+                           "'" +
+                           kProgram + " upgrade' converts it to format 2.0");
+}
+
+// After an upgrade: the 1.0 backups beside the vault still give its text away.
+void warn_of_legacy_backups(const Options& options)
+{
+    const std::vector<std::string> backups = legacy_backups(options.vault);
+    if (backups.empty()) return;
+    cli_io::write_err_line(std::string(kProgram) + ": warning: " + std::to_string(backups.size()) +
+                           " backups of format 1.0 can be read without the password; delete them:");
+    for (const std::string& path : backups) cli_io::write_err_line("  " + path);
+}
+
 // Writes `text`, and a line end after it when `line` is set, then wipes it. The line
 // end goes out on its own: appending it could leave a copy of the text behind.
 bool print_secret(SecretString text, bool line, Failure& failure)
@@ -424,6 +454,7 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
     vault.root = parse_tree(input.str());
     input.clear();
     if (!unchanged_since_open(options, vault, failure)) return false;
+    warn_if_legacy(options, vault.db);
     return saved(options, vault::save_document(vault.db, vault.root, options.vault, now_seconds()), failure);
 }
 
@@ -449,6 +480,7 @@ bool command_import_csv(const Options& options, PasswordSource& passwords, Failu
     }
     csv.clear();
     if (!unchanged_since_open(options, vault, failure)) return false;
+    warn_if_legacy(options, vault.db);
     const vault::SaveReport report = vault::save_text(vault.db, imported.text.str(), options.vault, now_seconds());
     imported.text.clear();
     if (!saved(options, report, failure)) return false;
@@ -479,22 +511,38 @@ bool command_passwd(const Options& options, PasswordSource& passwords, Failure& 
     SecretString password;
     if (!passwords.read_new(password, failure)) return false;
     if (!unchanged_since_open(options, vault, failure)) return false;
+    warn_if_legacy(options, vault.db);
     return saved(options,
                  vault::change_password(vault.db, options.vault, password.data(),
                                         static_cast<std::uint32_t>(password.size()), now_seconds()),
                  failure);
 }
 
+// A new master password comes with the new format: the old one can be found from
+// any 1.0 copy of the vault, so keeping it would leave the 2.0 vault no safer.
 bool command_upgrade(const Options& options, PasswordSource& passwords, Failure& failure)
 {
     OpenVault vault;
-    if (!open_vault(options, passwords, vault, failure)) return false;
+    if (!unlock_vault(options, passwords, vault, failure)) return false;
     if (!vault.db.legacy_format()) {
         std::string note = options.vault + " is already in format 2.0" + cli_io::kLineEnd;
         return write_out(note, failure);
     }
+    // A 1.0 copy of the vault gives its password away, so the upgrade takes a new one.
+    SecretString password;
+    if (!passwords.read_new(password, failure)) return false;
+    if (password.equals(vault.password)) {
+        failure = fail(DB_NO_PASSWORD, kSamePasswordRefused);
+        return false;
+    }
     if (!unchanged_since_open(options, vault, failure)) return false;
-    return saved(options, vault::upgrade(vault.db, options.vault, nullptr, 0, now_seconds()), failure);
+    if (!saved(options,
+               vault::upgrade(vault.db, options.vault, password.data(), static_cast<std::uint32_t>(password.size()),
+                              now_seconds()),
+               failure))
+        return false;
+    warn_of_legacy_backups(options);
+    return true;
 }
 
 bool command_generate(Failure& failure)
@@ -552,6 +600,7 @@ bool save_merged(const Options& options, OpenVault& vault, const Tree& document,
 {
     if (document == vault.root) return true;
     if (!unchanged_since_open(options, vault, failure)) return false;
+    warn_if_legacy(options, vault.db);
     return saved(options, vault::save_document(vault.db, document, options.vault, now_seconds()), failure);
 }
 
@@ -729,6 +778,7 @@ int report(const Failure& failure) noexcept
 
 int run_cli(const std::vector<std::string>& args) noexcept
 {
+    cli_io::harden_process();
     try {
         Options options;
         Failure failure = parse_options(args, options);

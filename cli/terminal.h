@@ -30,8 +30,16 @@ void set_binary(int fd);
 // C library in between.
 bool read_all(int fd, SecretString& out, std::string& error);
 
+// At the start of the process: no core file may hold a decrypted vault (POSIX: core
+// size 0 and not dumpable), and SIGQUIT ends the process as Ctrl+C (SIGINT) does.
+void harden_process() noexcept;
+
+// True when descriptor `fd` is a terminal (a console on Windows).
+bool is_terminal(int fd);
+
 // Asks for a password on the terminal (not on standard input or output), with
-// the echo off, and restores the terminal on every way out, a Ctrl+C included.
+// the echo off, and restores the terminal on every way out, Ctrl+C and SIGQUIT
+// included; after Ctrl+Z and fg the echo goes off again.
 // False with `error` when there is no terminal or it cannot be read.
 bool read_password(const char* prompt, SecretString& out, std::string& error);
 

@@ -11,9 +11,13 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 namespace cli_io {
 
@@ -21,17 +25,71 @@ const char kLineEnd[] = "\n";
 
 namespace {
 
-// The terminal whose echo is off, and its settings before, for the signal handler.
+// The terminal whose echo is off, its settings before and with the echo off, for
+// the signal handlers.
 int g_quiet_tty = -1;
 struct termios g_saved_tty;
+struct termios g_quiet_settings;
 
 const int kRestoringSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
 
-extern "C" void restore_tty_and_reraise(int signal_number)
+void set_handler(int signal_number, void (*handler)(int), struct sigaction* previous)
 {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, previous);
+}
+
+// Ends the process as Ctrl+C does: by SIGINT's default action, which writes no core.
+void end_like_interrupt()
+{
+    std::signal(SIGINT, SIG_DFL);
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);
+    std::raise(SIGINT);
+    _exit(128 + SIGINT);
+}
+
+extern "C" void restore_tty_on_signal(int signal_number);
+
+// Ctrl+Z: the terminal gets its echo back while the process is stopped, and loses it
+// again when the process continues (fg), before the handler returns to the read.
+void stop_with_echo_on()
+{
+    const int saved_errno = errno;
+    tcsetattr(g_quiet_tty, TCSANOW, &g_saved_tty);
+    std::signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    std::raise(SIGTSTP);
+    // Continued: the handler again, the echo off again (a background process waits
+    // here, stopped by SIGTTOU, until it is brought to the foreground).
+    set_handler(SIGTSTP, restore_tty_on_signal, nullptr);
+    tcsetattr(g_quiet_tty, TCSANOW, &g_quiet_settings);
+    errno = saved_errno;
+}
+
+extern "C" void restore_tty_on_signal(int signal_number)
+{
+    if (g_quiet_tty >= 0 && signal_number == SIGTSTP) {
+        stop_with_echo_on();
+        return;
+    }
     if (g_quiet_tty >= 0) tcsetattr(g_quiet_tty, TCSANOW, &g_saved_tty);
+    if (signal_number == SIGQUIT) end_like_interrupt();
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
+}
+
+extern "C" void quit_like_interrupt(int)
+{
+    end_like_interrupt();
 }
 
 // Turns the echo of `tty` off for its lifetime.
@@ -40,18 +98,13 @@ public:
     explicit QuietTerminal(int tty) : tty_(tty)
     {
         if (tcgetattr(tty, &g_saved_tty) != 0) return;
-        struct termios quiet = g_saved_tty;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        quiet.c_lflag |= ECHONL;
+        g_quiet_settings = g_saved_tty;
+        g_quiet_settings.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        g_quiet_settings.c_lflag |= ECHONL;
         g_quiet_tty = tty;
-        for (std::size_t i = 0; i < sizeof kRestoringSignals / sizeof kRestoringSignals[0]; ++i) {
-            struct sigaction action;
-            std::memset(&action, 0, sizeof action);
-            action.sa_handler = restore_tty_and_reraise;
-            sigemptyset(&action.sa_mask);
-            sigaction(kRestoringSignals[i], &action, &previous_[i]);
-        }
-        active_ = tcsetattr(tty, TCSAFLUSH, &quiet) == 0;
+        for (std::size_t i = 0; i < sizeof kRestoringSignals / sizeof kRestoringSignals[0]; ++i)
+            set_handler(kRestoringSignals[i], restore_tty_on_signal, &previous_[i]);
+        active_ = tcsetattr(tty, TCSAFLUSH, &g_quiet_settings) == 0;
     }
     ~QuietTerminal()
     {
@@ -85,6 +138,23 @@ private:
 }  // namespace
 
 void set_binary(int) {}
+
+void harden_process() noexcept
+{
+    struct rlimit no_core;
+    no_core.rlim_cur = 0;
+    no_core.rlim_max = 0;
+    setrlimit(RLIMIT_CORE, &no_core);
+#ifdef __linux__
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
+    set_handler(SIGQUIT, quit_like_interrupt, nullptr);
+}
+
+bool is_terminal(int fd)
+{
+    return ::isatty(fd) == 1;
+}
 
 int read_byte(int fd, char& c, std::string& error)
 {

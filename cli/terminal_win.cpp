@@ -58,6 +58,18 @@ bool write_text(HANDLE handle, const char* data, std::size_t size)
     return write_all(handle, data, size);
 }
 
+// The console whose echo is off and its mode before, for the control handler.
+HANDLE g_quiet_console = INVALID_HANDLE_VALUE;
+DWORD g_saved_console_mode = 0;
+
+// Ctrl+C, Ctrl+Break or the console closing while the echo is off: the mode comes
+// back before the default handler ends the process.
+BOOL WINAPI restore_console_on_control(DWORD)
+{
+    if (g_quiet_console != INVALID_HANDLE_VALUE) SetConsoleMode(g_quiet_console, g_saved_console_mode);
+    return FALSE;
+}
+
 // Keeps the console's input mode with the echo off for its lifetime.
 class QuietConsole {
 public:
@@ -66,11 +78,16 @@ public:
         if (!GetConsoleMode(input, &saved_)) return;
         const DWORD quiet =
             (saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT;
+        g_saved_console_mode = saved_;
+        g_quiet_console = input;
+        SetConsoleCtrlHandler(restore_console_on_control, TRUE);
         active_ = SetConsoleMode(input, quiet) != FALSE;
     }
     ~QuietConsole()
     {
         if (active_) SetConsoleMode(input_, saved_);
+        SetConsoleCtrlHandler(restore_console_on_control, FALSE);
+        g_quiet_console = INVALID_HANDLE_VALUE;
     }
     QuietConsole(const QuietConsole&) = delete;
     QuietConsole& operator=(const QuietConsole&) = delete;
@@ -83,6 +100,15 @@ private:
 };
 
 }  // namespace
+
+void harden_process() noexcept {}
+
+bool is_terminal(int fd)
+{
+    const intptr_t handle = _get_osfhandle(fd);
+    DWORD mode = 0;
+    return handle != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != FALSE;
+}
 
 void set_binary(int fd)
 {

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <random>
 
 namespace {
 
@@ -298,10 +297,4 @@ bool pbkdf2_x2_available() noexcept
 #else
     return true;
 #endif
-}
-
-void random_bytes(std::uint8_t* out, std::uint32_t count)
-{
-    std::random_device device;  // the operating system's generator, opened for this call
-    for (std::uint32_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(device() & 0xff);
 }

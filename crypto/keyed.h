@@ -69,7 +69,7 @@ void hmac_sha3_256_fips_joined(const std::uint8_t* first, std::uint32_t first_le
 int pbkdf2_hmac_sha3_256(const std::uint8_t* password, std::uint32_t password_len, const std::uint8_t* salt,
                          std::uint32_t salt_len, std::uint8_t* out, std::uint32_t out_len, std::uint32_t iterations);
 
-// Fills `out` with `count` bytes from the operating system's random generator,
-// one draw of the standard library's random device per byte (its low 8 bits).
-// A failing device throws (std::exception); callers that must not fail catch it.
+// Fills `out` with `count` bytes from the operating system's random generator
+// (random_posix.cpp: getrandom(2); random_win.cpp: rand_s, the system's RtlGenRandom).
+// A failing generator throws (std::exception); callers that must not fail catch it.
 void random_bytes(std::uint8_t* out, std::uint32_t count);

@@ -14,6 +14,9 @@ constexpr std::size_t kAlphabetSize = kUpperCount + kLowerCount + kDigitCount + 
 // every character keeps exactly the same number of accepted byte values.
 constexpr unsigned kAcceptBelow = 256 / kAlphabetSize * kAlphabetSize;
 constexpr int kMaxDraws = 256;
+// A fair source rejects 46 of 256 byte values, about 4.5 bytes per password; a source
+// stuck on a rejected value would otherwise be read for ever.
+constexpr std::size_t kMaxRejectedBytes = 4096;
 
 static_assert(kAlphabetSize <= 256, "one random byte per candidate character");
 
@@ -38,8 +41,9 @@ char alphabet_at(std::size_t index, int& kind)
     return kPasswordSymbols[index - kDigitCount];
 }
 
-// One draw of a whole password; false when a class is missing from it.
-bool draw_once(RandomSource source, char out[kGeneratedPasswordLength])
+// One draw of a whole password; false when a class is missing from it. Counts the
+// bytes it rejects in `rejected` and gives up (false) once that exceeds the bound.
+bool draw_once(RandomSource source, char out[kGeneratedPasswordLength], std::size_t& rejected)
 {
     std::uint8_t bytes[64];
     WipeOnExit wipe_bytes(bytes, sizeof bytes);
@@ -51,7 +55,10 @@ bool draw_once(RandomSource source, char out[kGeneratedPasswordLength])
             used = 0;
         }
         const unsigned byte = bytes[used++];
-        if (byte >= kAcceptBelow) continue;
+        if (byte >= kAcceptBelow) {
+            if (++rejected > kMaxRejectedBytes) return false;
+            continue;
+        }
         int kind = 0;
         out[i++] = alphabet_at(byte % kAlphabetSize, kind);
         seen[kind] = true;
@@ -64,8 +71,9 @@ bool draw_once(RandomSource source, char out[kGeneratedPasswordLength])
 int generate_password_from(RandomSource source, char out[kGeneratedPasswordLength]) noexcept
 {
     try {
-        for (int draw = 0; draw < kMaxDraws; ++draw)
-            if (draw_once(source, out)) return 0;
+        std::size_t rejected = 0;
+        for (int draw = 0; draw < kMaxDraws && rejected <= kMaxRejectedBytes; ++draw)
+            if (draw_once(source, out, rejected)) return 0;
     } catch (...) {
         // The source failed; nothing half-drawn may be left behind.
     }

@@ -22,6 +22,7 @@ inline constexpr char kPasswordSymbols[] = "!*+-.=?_";
 int generate_password(char out[kGeneratedPasswordLength]);
 
 // The same with another byte source (tests): `source` fills its buffer or throws.
-// A source that yields no usable password within 256 draws counts as failing.
+// A source that yields no usable password within 256 draws, or whose bytes are
+// rejected more than 4,096 times in all (stuck on a rejected value), counts as failing.
 using RandomSource = void (*)(std::uint8_t* out, std::uint32_t count);
 int generate_password_from(RandomSource source, char out[kGeneratedPasswordLength]) noexcept;

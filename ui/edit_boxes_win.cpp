@@ -95,19 +95,36 @@ bool put_clipboard_data(UINT format, const void* data, std::size_t size)
 }
 
 // Marks the clipboard's content as private, so that the system's clipboard history
-// and cloud clipboard neither keep nor upload the copied password.
-void exclude_from_clipboard_history()
+// and cloud clipboard neither keep nor upload the copied password. False when any
+// of the three could not be set.
+bool exclude_from_clipboard_history()
 {
     const DWORD zero = 0;
-    const UINT exclude = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
-    const UINT history = RegisterClipboardFormatW(L"CanIncludeInClipboardHistory");
-    const UINT cloud = RegisterClipboardFormatW(L"CanUploadToCloudClipboard");
-    if (exclude) put_clipboard_data(exclude, &zero, sizeof zero);
-    if (history) put_clipboard_data(history, &zero, sizeof zero);
-    if (cloud) put_clipboard_data(cloud, &zero, sizeof zero);
+    const wchar_t* const formats[] = {L"ExcludeClipboardContentFromMonitorProcessing", L"CanIncludeInClipboardHistory",
+                                      L"CanUploadToCloudClipboard"};
+    for (const wchar_t* name : formats) {
+        const UINT format = RegisterClipboardFormatW(name);
+        if (!format || !put_clipboard_data(format, &zero, sizeof zero)) return false;
+    }
+    return true;
 }
 
-// Enter: the editor box's text, as shown, goes to the clipboard.
+// Wipes the text placed on the open clipboard, then empties it.
+void wipe_and_empty_open_clipboard()
+{
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        const SIZE_T size = GlobalSize(data);
+        if (void* chars = GlobalLock(data)) {
+            secure_wipe(chars, size);
+            GlobalUnlock(data);
+        }
+    }
+    EmptyClipboard();
+}
+
+// Enter: the editor box's text, as shown, goes to the clipboard, marked private
+// before anyone can see it: clipboard watchers are told only at CloseClipboard, so
+// a copy that cannot be marked is taken back before then and reported as failed.
 void copy_to_clipboard(HWND box)
 {
     if (copy_text_to_clipboard(box, SecretWString(get_window_text_w(g_editor.editor_box))))
@@ -241,12 +258,19 @@ bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept
     bool placed = false;
     {
         const ClipboardOpen clipboard(owner);
-        if (!clipboard.open()) return false;
-        EmptyClipboard();
-        placed = put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-        if (placed) exclude_from_clipboard_history();
+        if (clipboard.open()) {
+            EmptyClipboard();
+            // The privacy formats first: watchers see the clipboard only at
+            // CloseClipboard, and a copy that cannot be marked is taken back before then.
+            placed = exclude_from_clipboard_history() &&
+                put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+            if (!placed) wipe_and_empty_open_clipboard();
+        }
     }
-    if (!placed) return false;
+    if (!placed) {
+        report_command_failure(kCopyFailed);
+        return false;
+    }
     note_clipboard_copy();
     MessageBeep(MB_ICONINFORMATION);
     return true;

@@ -15,8 +15,10 @@
 void note_clipboard_copy() noexcept;
 // Puts `text` on the clipboard the way Enter copies: as CF_UNICODETEXT, marked to stay
 // out of the system's clipboard history and cloud clipboard, noted for the clearing
-// after the clipboard interval of the options, confirmed by the information beep. False, with
-// nothing noted, when the clipboard could not be opened or take the text.
+// after the clipboard interval of the options, confirmed by the information beep. The
+// privacy formats go first; when the clipboard cannot be opened or any of them or the
+// text cannot be set, the clipboard is emptied before it is closed, the failure is
+// reported (report_command_failure) and the result is false, with nothing noted.
 bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept;
 // Ctrl+T: the current one-time code of the node shown (after storing the editor's
 // text) goes to the clipboard by copy_text_to_clipboard. An entry without a secret, or

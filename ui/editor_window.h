@@ -89,7 +89,8 @@ bool save_database_quietly() noexcept;
 enum class SaveKind { kDocument, kNewPassword, kUpgrade };
 // The save without the check for unsaved changes (the password change and the
 // upgrade write at once); true when the vault was written. `password` is the new
-// password of kNewPassword. Never throws.
+// password of kNewPassword and of kUpgrade (null: the upgrade keeps the password).
+// Never throws.
 bool save_document(SaveKind kind = SaveKind::kDocument, const SecretString* password = nullptr) noexcept;
 
 // The window procedure of the class "editor".

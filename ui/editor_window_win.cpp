@@ -15,12 +15,15 @@
 #include "glimkeep_version.h"
 #include "resource.h"
 #include "ui/changed_elsewhere.h"
+#include "ui/absence_lock.h"
+#include "ui/box_memory.h"
 #include "ui/dpi.h"
 #include "ui/csv_commands.h"
 #include "ui/editor_commands.h"
 #include "ui/error_texts.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
+#include "ui/vault_upgrade.h"
 
 EditorState g_editor;
 Tree g_tree_root;
@@ -74,13 +77,6 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\r\n"
                              "Icons drawn for Glimkeep by its authors.\r\n";
 
-constexpr char kUpgradeCaption[] = "Upgrade vault format?";
-constexpr char kUpgradeText[] = "This vault uses the old format 1.0. Its encryption repeats one 16-byte block of key "
-                                "stream, so anyone with a copy of the file or of a backup can read it without the "
-                                "password.\r\n\r\n"
-                                "Upgrading saves the vault at once in format 2.0 (a backup of the 1.0 file is made "
-                                "first). Versions of Glimkeep before 1.1 cannot open format 2.0.\r\n\r\n"
-                                "Upgrade now?";
 constexpr char kOldFormatCaption[] = "Old vault format";
 constexpr char kOldFormatText[] =
     "This vault uses the old format 1.0, whose encryption can be read without the password "
@@ -96,18 +92,6 @@ void update_upgrade_item()
 {
     const bool legacy = g_editor.database && g_editor.database->legacy_format();
     EnableMenuItem(g_editor.file_menu, IDM_UPGRADE, MF_BYCOMMAND | (legacy ? MF_ENABLED : MF_GRAYED));
-}
-
-void upgrade_vault(HWND window)
-{
-    Database* db = g_editor.database;
-    if (!db || !db->legacy_format()) return;
-    MessageBeep(MB_ICONWARNING);
-    g_editor_messages.push_back({kUpgradeCaption, kUpgradeText});
-    if (!ask_yes_no(window, kUpgradeCaption, kUpgradeText)) return;
-    // A failed upgrade leaves the container as it was: still 1.0, like the file.
-    save_document(SaveKind::kUpgrade);
-    update_upgrade_item();
 }
 
 // Asks for a new password and saves with it at once; a failed save keeps the old one.
@@ -198,6 +182,8 @@ bool on_create(HWND window)
         SetWindowLongPtrW(g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
 
     SetTimer(window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
+    start_session_notifications(window);
+    exclude_from_screen_capture(window);
     // An editor that does not hold the whole document must never open: the first
     // store would replace the document with what the box holds.
     if (!show_node(g_editor.node_shown)) return false;
@@ -261,7 +247,10 @@ void run_command(HWND window, WORD command)
     case IDM_EXIT: PostMessageW(window, WM_CLOSE, 0, 0); break;
     case IDM_HELP: editor_show_message(kHelpTitle, kHelpText); break;
     case IDM_CHANGE_PASSWORD: change_master_password(window); break;
-    case IDM_UPGRADE: upgrade_vault(window); break;
+    case IDM_UPGRADE:
+        upgrade_vault(window);
+        update_upgrade_item();
+        break;
     case IDM_IMPORT_CSV: import_csv_file(window); break;
     case IDM_EXPORT_CSV: export_csv_file(window); break;
     case IDM_MERGE_FROM_VAULT: merge_from_vault_file(window); break;
@@ -274,6 +263,10 @@ void run_command(HWND window, WORD command)
     case IDM_LOCK: lock_now(window); break;
     case IDM_GENERATE: insert_generated_password(); break;
     case IDM_FIND: open_find_dialog(window); break;
+    case IDM_NOT_LOCKED_NOTICE:
+        MessageBeep(MB_ICONWARNING);
+        editor_show_message(kNotLockedCaption, kNotLockedText);
+        break;
     case IDA_FIND_NEXT: find_next(); break;
     case IDM_ONE_TIME_CODE: copy_one_time_code(); break;
     default: break;
@@ -308,11 +301,20 @@ void on_timer(HWND window, WPARAM id)
 {
     if (id == IDT_CLIPBOARD) clear_clipboard_if_ours();
     if (id != IDT_INACTIVITY) return;
-    KillTimer(window, IDT_INACTIVITY);
-    if (!g_editor.changed) {
-        g_editor.timed_out = true;
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    }
+    lock_for_absence(window);
+}
+
+// The session locks (another user, Win+L) or the machine is about to suspend: the
+// user has left, as after the inactivity interval.
+void on_session_change(HWND window, WPARAM event)
+{
+    if (event == WTS_SESSION_LOCK) lock_for_absence(window);
+}
+
+LRESULT on_power_broadcast(HWND window, WPARAM event)
+{
+    if (event == PBT_APMSUSPEND) lock_for_absence(window);
+    return TRUE;
 }
 
 void on_close(HWND window)
@@ -334,6 +336,7 @@ void on_close(HWND window)
         if (!discard) return;
     }
     KillTimer(window, IDT_INACTIVITY);
+    wipe_box_buffer(g_editor.editor_box);
     DestroyWindow(g_editor.editor_box);
     // Nothing may read the destroyed box as an empty document from here on.
     g_editor.editor_box = nullptr;
@@ -359,13 +362,15 @@ void on_end_session(HWND window, bool ending)
     if (g_editor.changed) save_database_quietly();
     if (g_editor.changed) return;  // the save failed: nothing more can be done for the edits
     KillTimer(window, IDT_INACTIVITY);
+    wipe_box_buffer(g_editor.editor_box);
     DestroyWindow(g_editor.editor_box);
     g_editor.editor_box = nullptr;
     DestroyWindow(window);
 }
 
-void on_destroy()
+void on_destroy(HWND window)
 {
+    end_session_notifications(window);
     end_editor_commands();
     g_editor.strip_brush.reset();
     g_editor.text_font.reset();
@@ -418,7 +423,9 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     case WM_CLOSE: on_close(window); return 0;
     case WM_QUERYENDSESSION: return on_query_end_session(window);
     case WM_ENDSESSION: on_end_session(window, wparam != FALSE); return 0;
-    case WM_DESTROY: on_destroy(); return 0;
+    case WM_WTSSESSION_CHANGE: on_session_change(window, wparam); return 0;
+    case WM_POWERBROADCAST: return on_power_broadcast(window, wparam);
+    case WM_DESTROY: on_destroy(window); return 0;
     default: return DefWindowProcW(window, message, wparam, lparam);
     }
 }
@@ -450,7 +457,8 @@ bool show_node(const TreeNode* node)
     if (!node || !g_editor.editor_box) return false;
     const SecretWString wide(to_utf16(SecretString(shown_text(*node, "\r\n")).str()));
     g_editor.setting_editor_text = true;
-    const bool shown = SetWindowTextW(g_editor.editor_box, wide.c_str()) != FALSE;
+    // A buffer of the program's, so that the text it replaces is wiped.
+    const bool shown = replace_box_buffer(g_editor.editor_box, wide.c_str(), wide.size());
     g_editor.setting_editor_text = false;
     if (shown) g_editor.box_holds_value = node->single_line;
     return shown;
@@ -530,7 +538,10 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
         g_editor.main_window = window;
         ShowWindow(window, show_command);
         UpdateWindow(window);
+        // The questions at open, in this order: the conflict copies, the 1.0 backups,
+        // the old-format notice.
         offer_conflict_copies(window);
+        ask_about_legacy_backups_at_open(window, db);
         if (db.legacy_format() && !g_old_format_warned) {
             g_old_format_warned = true;
             MessageBeep(MB_ICONWARNING);

@@ -16,6 +16,7 @@ inline constexpr char kWrongPasswordCaption[] = "Wrong password";
 inline constexpr char kPasswordNotChangedCaption[] = "Password not changed";
 inline constexpr char kNotUtf8Caption[] = "Text is not valid UTF-8";
 inline constexpr char kTextNotFoundCaption[] = "Text not found";
+inline constexpr char kSamePasswordCaption[] = "Same password";
 inline constexpr char kMultipleLinesCaption[] = "Multiple lines not allowed";
 
 // Texts.
@@ -34,6 +35,7 @@ inline constexpr char kSaveUnexpected[] =
 inline constexpr char kSaveUnexpectedFailure[] = "Unexpected failure.";
 inline constexpr char kNoDatabaseOpen[] = "No database is open.";
 inline constexpr char kRandomFailed[] = "The random number generator failed. No password was inserted.";
+inline constexpr char kCopyFailed[] = "The text could not be copied to the clipboard.";
 inline constexpr char kFindDialogFailed[] = "The Find dialog could not be opened.";
 inline constexpr char kTextNotFound[] = "The text was not found in the entry shown.";
 inline constexpr char kSingleLineValue[] = "You are currently editing a value field that only has one line.";

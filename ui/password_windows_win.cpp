@@ -7,13 +7,17 @@
 
 #include "crypto/wipe.h"
 #include "db/database.h"
+#include "db/legacy_backups.h"
 #include "resource.h"
 #include "ui/changed_elsewhere.h"
+#include "ui/absence_lock.h"
+#include "ui/box_memory.h"
 #include "ui/dpi.h"
 #include "ui/error_texts.h"
 #include "ui/gdi.h"
 #include "ui/message_dialog.h"
 #include "ui/text.h"
+#include "ui/vault_upgrade.h"
 
 #include <commctrl.h>
 
@@ -41,6 +45,7 @@ struct WindowState {
     SecretString* accepted = nullptr;  // when set: receives the password that opened or was given
     const wchar_t* title = nullptr;  // when set: in place of the kind's title and explanation
     const wchar_t* explanation = nullptr;
+    SecretString* password = nullptr;  // upgrade window: receives the new password
 };
 
 // What differs between the two windows.
@@ -64,6 +69,9 @@ struct WindowKind {
 void create_database(WindowState& state);
 void decrypt_database(WindowState& state);
 void change_password(WindowState& state);
+void upgrade_password(WindowState& state);
+LRESULT CALLBACK upgrade_password_window_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK upgrade_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK change_password_window_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK change_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK create_db_window_proc(HWND, UINT, WPARAM, LPARAM);
@@ -126,9 +134,29 @@ const WindowKind kChangePassword = {
     change_password_edit_proc,
 };
 
+const WindowKind kUpgradePassword = {
+    L"upgrade_password",
+    470,
+    190,
+    L"Upgrade vault format",
+    L"Please provide a new master password for format 2.0: the current one can be found from any copy "
+    L"of the vault in format 1.0, such as its backups. The vault will be saved at once in format 2.0, "
+    L"encrypted with the new password.",
+    IDB_CREATE_DB,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
+    L"Enter new master password",
+    L"Upgrade",
+    IDC_UPGRADE_PASSWORD,
+    12,
+    upgrade_password,
+    upgrade_password_window_proc,
+    upgrade_password_edit_proc,
+};
+
 WindowState g_create_db;
 WindowState g_decrypt_db;
 WindowState g_change_password;
+WindowState g_upgrade_password;
 
 // The password as typed, in UTF-8; neither it nor the window's wide text leaves a
 // copy that is not wiped.
@@ -174,6 +202,7 @@ void report_failure(HWND window, const char* caption, const std::exception* fail
 LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
 {
     state.window = window;
+    exclude_from_screen_capture(window);
     state.title_font.reset(create_message_font(scaled(25)));
     state.text_font.reset(create_message_font(scaled(16)));
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -299,20 +328,19 @@ void decrypt_database(WindowState& state)
     if (state.opened || !state.db) return;
     HWND window = state.window;
     try {
-        {
-            const SecretString password = typed_password(state.box);
-            state.db->set_password(password.data(), length_of(password));
-            if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
-        }  // the database holds its own copy now
+        const SecretString password = typed_password(state.box);
+        state.db->set_password(password.data(), length_of(password));
+        if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
         const int rc = state.db->decrypt();
         if (rc != DB_OK && state.accepted) state.accepted->clear();
         if (rc == DB_OK) {
+            note_opening_password(password, *state.db);
             state.opened = true;
             PostMessageW(window, WM_CLOSE, 0, 0);
         } else if (rc == DB_WRONG_PASSWORD) {
             MessageBeep(MB_ICONWARNING);
             show_message(window, kWrongPasswordCaption, kWrongPassword);
-            SetWindowTextW(state.box, L"");
+            wipe_box_text(state.box);
             SetFocus(state.box);
         } else {
             refuse(state, kErrorDecryptingDatabase, state.db->last_error());
@@ -348,6 +376,33 @@ void change_password(WindowState& state)
     }
 }
 
+// The upgrade's new password: not empty, and not the one that opens the 1.0 vault.
+void upgrade_password(WindowState& state)
+{
+    if (state.opened || !state.password) return;
+    HWND window = state.window;
+    try {
+        SecretString password = typed_password(state.box);
+        if (password.empty()) {
+            refuse(state, kErrorCaption, kEmptyMasterPassword);
+            return;
+        }
+        if (opens_with(vault_path(), password.data(), length_of(password))) {
+            refuse(state, kSamePasswordCaption, kSamePasswordRefused);
+            return;
+        }
+        *state.password = std::move(password);
+        state.opened = true;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    } catch (const std::exception& failure) {
+        report_failure(window, kErrorChangingPassword, &failure);
+        SetFocus(state.box);
+    } catch (...) {
+        report_failure(window, kErrorChangingPassword, nullptr);
+        SetFocus(state.box);
+    }
+}
+
 LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
 {
     if (command == kind.command) kind.run_command(state);
@@ -358,6 +413,7 @@ LRESULT on_close(WindowState& state, HWND window)
 {
     // The owner gets its input back before this window goes, so that it is activated.
     if (state.owner) EnableWindow(state.owner, TRUE);
+    wipe_box_text(state.box);
     DestroyWindow(state.box);
     DestroyWindow(state.button);
     DestroyWindow(window);
@@ -366,6 +422,8 @@ LRESULT on_close(WindowState& state, HWND window)
 
 LRESULT on_destroy(WindowState& state)
 {
+    // Destroyed without WM_CLOSE (with its owner): the box goes with it.
+    wipe_box_text(state.box);
     state.title_font.reset();
     state.text_font.reset();
     state.picture.reset();
@@ -412,7 +470,7 @@ LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box,
         case WM_CHAR:
             if (wparam == '\t' || wparam == '\r') return 0;
             if (is_ctrl_backspace(wparam)) {
-                SetWindowTextW(box, L"");
+                wipe_box_text(box);
                 return 0;
             }
             break;
@@ -442,6 +500,16 @@ LRESULT CALLBACK change_password_window_proc(HWND window, UINT message, WPARAM w
 LRESULT CALLBACK change_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
     return password_edit_proc(kChangePassword, g_change_password, box, message, wparam, lparam);
+}
+
+LRESULT CALLBACK upgrade_password_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return window_proc(kUpgradePassword, g_upgrade_password, window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK upgrade_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return password_edit_proc(kUpgradePassword, g_upgrade_password, box, message, wparam, lparam);
 }
 
 LRESULT CALLBACK create_db_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
@@ -570,4 +638,18 @@ bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& ne
     const bool changed = created && g_change_password.opened;
     g_change_password = WindowState();
     return changed;
+}
+
+bool run_upgrade_password_window(HINSTANCE instance, HWND owner, SecretString& password)
+{
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, kUpgradePassword.class_name, &existing)) register_window(instance, kUpgradePassword);
+    g_upgrade_password = WindowState();
+    g_upgrade_password.password = &password;
+    g_upgrade_password.owner = owner;
+    const bool created = run_owned_window(instance, kUpgradePassword, g_upgrade_password);
+    const bool given = created && g_upgrade_password.opened;
+    g_upgrade_password = WindowState();
+    return given;
 }

@@ -46,7 +46,8 @@ vault::SaveReport write_editor_document(SaveKind kind, const SecretString* passw
         report.status = vault::store_document(*db, g_tree_root, report.error);
         if (report.status != DB_OK) return report;
         if (kind == SaveKind::kUpgrade)
-            report = vault::upgrade(*db, vault_path(), nullptr, 0, now);
+            report = vault::upgrade(*db, vault_path(), password ? password->data() : nullptr,
+                                    password ? static_cast<std::uint32_t>(password->size()) : 0, now);
         else
             report = vault::change_password(*db, vault_path(), password ? password->data() : "",
                                             password ? static_cast<std::uint32_t>(password->size()) : 0, now);

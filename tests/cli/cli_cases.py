@@ -7,9 +7,14 @@ independent Python reference) writes and reads.
 
 import base64
 import os
+import pty
+import select
+import signal
 import subprocess
 import sys
 import tempfile
+
+import termios
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "db"))
@@ -19,6 +24,9 @@ PASSWORD = b"correct horse 42"
 DOCUMENT = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: s3cr\xc3\xa9t\r\n"
             b"\tgmx: bob\r\nbank: 1234\r\nnotes\r\n")
 WRONG_PASSWORD_TEXT = "This file was not encrypted with the given password"
+LEGACY_WARNING = ("glimkeep-cli: warning: passwords.gkv is written in format 1.0, which anyone with a copy can "
+                  "read without the password; 'glimkeep-cli upgrade' converts it to format 2.0\n")
+NEW_PASSWORD = b"a new one for 2.0"
 CASES = {}
 
 
@@ -111,7 +119,7 @@ def import_export(d):
     with open(d.path("passwords.gkv"), "rb") as f:
         old_image = f.read()
     typed = b"web\n\tsite: example.org\r\n\tlogin: me\nlast"
-    expect("import", (0, b"", ""), d.run("import", stdin=typed))
+    expect("import, warned of format 1.0", (0, b"", LEGACY_WARNING), d.run("import", stdin=typed))
     backups = d.backups()
     expect("exactly one backup", 1, len(backups))
     with open(d.path(backups[0]), "rb") as f:
@@ -127,7 +135,7 @@ def import_export(d):
 def passwd(d):
     d.write_vault(DOCUMENT)
     new = "n\xe9w pass".encode()
-    expect("passwd", (0, b"", ""), d.run("passwd", passwords=(PASSWORD, new)))
+    expect("passwd, warned of format 1.0", (0, b"", LEGACY_WARNING), d.run("passwd", passwords=(PASSWORD, new)))
     expect("one backup", 1, len(d.backups()))
     expect("the reference opens it with the new password", DOCUMENT, d.read_vault(new))
     code, _, err = d.run("show", "bank")
@@ -136,9 +144,9 @@ def passwd(d):
     expect("an empty new password is refused", 8, d.run("passwd", passwords=(new, b""))[0])
     expect("and writes nothing", 1, len(d.backups()))
     # The same on a vault of format 2.0, whose container keeps the keys of a session.
-    expect("upgrade", 0, d.run("upgrade", passwords=(new,))[0])
-    expect("passwd on 2.0", 0, d.run("passwd", passwords=(new, b"third"))[0])
-    expect("the old password fails on 2.0", 9, d.run("show", "bank", passwords=(new,))[0])
+    expect("upgrade", 0, d.run("upgrade", passwords=(new, NEW_PASSWORD))[0])
+    expect("passwd on 2.0, without a warning", (0, b"", ""), d.run("passwd", passwords=(NEW_PASSWORD, b"third")))
+    expect("the old password fails on 2.0", 9, d.run("show", "bank", passwords=(NEW_PASSWORD,))[0])
     expect("the new one opens it", (0, b"1234\n", ""), d.run("show", "bank", passwords=(b"third",)))
 
 
@@ -147,15 +155,23 @@ def upgrade(d):
     d.write_vault(DOCUMENT)
     with open(d.path("passwords.gkv"), "rb") as f:
         old_image = f.read()
-    expect("upgrade", (0, b"", ""), d.run("upgrade"))
+    code, _, err = d.run("upgrade", passwords=(PASSWORD, PASSWORD))
+    expect("the same password is refused", (8, True), (code, "must differ from the current one" in err))
+    expect("and nothing is written", [], d.backups())
+    code, out, err = d.run("upgrade", passwords=(PASSWORD, NEW_PASSWORD))
+    expect("upgrade", (0, b""), (code, out))
     with open(d.path("passwords.gkv"), "rb") as f:
         expect("format written", b"GLIMKEEPDB2.0", f.read()[:13])
     backups = d.backups()
     expect("one backup", 1, len(backups))
     with open(d.path(backups[0]), "rb") as f:
         expect("the backup is the 1.0 vault", old_image, f.read())
-    expect("same text, same password", (0, DOCUMENT, ""), d.run("export"))
-    code, out, _ = d.run("upgrade")
+    expect("the 1.0 backup is named on stderr",
+           "glimkeep-cli: warning: 1 backups of format 1.0 can be read without the password; delete them:\n"
+           "  %s\n" % backups[0], err)
+    expect("same text, the new password", (0, DOCUMENT, ""), d.run("export", passwords=(NEW_PASSWORD,)))
+    expect("the old password fails", 9, d.run("export")[0])
+    code, out, _ = d.run("upgrade", passwords=(NEW_PASSWORD,))
     expect("a 2.0 vault stays as it is", (0, b"passwords.gkv is already in format 2.0\n"), (code, out))
     expect("and gets no backup", backups, d.backups())
 
@@ -402,6 +418,117 @@ def changed_while_running(d):
         expect(args[0] + ": exit code and text", (75, changed_text), (code, err))
         expect(args[0] + ": the other writer's vault stays", b"written: elsewhere\r\n", d.read_vault(PASSWORD))
         expect(args[0] + ": no backup", [], d.backups())
+
+class Terminal:
+    """The CLI on a pseudo-terminal of its own. With `job_control` a small shell in
+    between runs it as a foreground job: Ctrl+Z stops it (a stop signal to a process
+    group without such a parent is ignored), and fg() continues it in the foreground."""
+
+    def __init__(self, d, *args, job_control=False):
+        report_r, report_w = os.pipe()
+        go_r, go_w = os.pipe()
+        self.pid, self.master = pty.fork()
+        if self.pid == 0:
+            os.chdir(d.root)
+            if job_control:
+                self._shell(d.cli, list(args), report_w, go_r)
+            os.execv(d.cli, [d.cli] + list(args))
+        os.close(report_w)
+        os.close(go_r)
+        self.report, self.go = report_r, go_w
+        self.output = b""
+
+    @staticmethod
+    def _shell(cli, args, report, go):
+        signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+        job = os.fork()
+        if job == 0:
+            os.setpgid(0, 0)
+            signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+            os.execv(cli, [cli] + args)
+        os.setpgid(job, job)
+        os.tcsetpgrp(0, job)
+        status = os.waitpid(job, os.WUNTRACED)[1]
+        if os.WIFSTOPPED(status):
+            os.write(report, b"stopped")
+            os.read(go, 1)
+            os.tcsetpgrp(0, job)
+            os.kill(job, signal.SIGCONT)
+            status = os.waitpid(job, 0)[1]
+        os._exit(os.WEXITSTATUS(status) if os.WIFEXITED(status) else 128 + os.WTERMSIG(status))
+
+    def stopped(self):
+        return bool(select.select([self.report], [], [], 10)[0]) and os.read(self.report, 16) == b"stopped"
+
+    def fg(self):
+        os.write(self.go, b"g")
+
+    def read_until(self, text, seconds=30):
+        deadline = time.monotonic() + seconds
+        while text not in self.output and time.monotonic() < deadline:
+            if select.select([self.master], [], [], 0.1)[0]:
+                try:
+                    self.output += os.read(self.master, 4096)
+                except OSError:
+                    break
+        expect("terminal output %r in %r" % (text, self.output), True, text in self.output)
+
+    def echo(self):
+        return bool(termios.tcgetattr(self.master)[3] & termios.ECHO)
+
+    def wait_for_echo(self, on):
+        deadline = time.monotonic() + 10
+        while self.echo() != on and time.monotonic() < deadline:
+            time.sleep(0.02)
+        return self.echo()
+
+    def finish(self):
+        """Waits for the end; returns the exit status, after reading what is left."""
+        while True:
+            try:
+                chunk = os.read(self.master, 4096) if select.select([self.master], [], [], 30)[0] else b""
+            except OSError:
+                chunk = b""
+            if not chunk:
+                break
+            self.output += chunk
+        status = os.waitpid(self.pid, 0)[1]
+        for fd in (self.master, self.report, self.go):
+            os.close(fd)
+        return status
+
+
+@case
+def terminal(d):
+    d.write_vault(DOCUMENT)
+    # Ctrl+Z at the prompt gives the echo back while stopped; fg takes it away again.
+    t = Terminal(d, "show", "bank", job_control=True)
+    t.read_until(b"Password: ")
+    expect("echo off at the prompt", False, t.wait_for_echo(False))
+    os.write(t.master, b"\x1a")
+    expect("stopped by Ctrl+Z", True, t.stopped())
+    expect("echo on while stopped", True, t.echo())
+    t.fg()
+    expect("echo off again after fg", False, t.wait_for_echo(False))
+    os.write(t.master, PASSWORD + b"\n")
+    status = t.finish()
+    expect("the command succeeds", (True, 0), (os.WIFEXITED(status), os.WEXITSTATUS(status)))
+    expect("the password never shows", False, PASSWORD in t.output)
+    expect("the value shows", True, b"1234" in t.output)
+    # Ctrl+\ at the prompt ends the process as Ctrl+C does: no core, the echo back.
+    t = Terminal(d, "show", "bank")
+    t.read_until(b"Password: ")
+    t.wait_for_echo(False)
+    os.write(t.master, b"\x1c")
+    expect("echo restored", True, t.wait_for_echo(True))
+    status = t.finish()
+    expect("ended by SIGINT", (True, signal.SIGINT), (os.WIFSIGNALED(status), os.WTERMSIG(status)))
+    expect("no core file", False, os.WCOREDUMP(status))
+    # --password-fd naming the terminal would echo the password.
+    t = Terminal(d, "--password-fd", "0", "show", "bank")
+    status = t.finish()
+    expect("a terminal descriptor is refused", 64, os.WEXITSTATUS(status))
+    expect("with its reason", True, b"password descriptor 0 is a terminal" in t.output)
 
 
 def main(argv):

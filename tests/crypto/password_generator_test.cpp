@@ -39,6 +39,14 @@ void stuck_source(std::uint8_t* out, std::uint32_t count)
     std::memset(out, 0, count);
 }
 
+// Stuck on a byte that is always rejected; counts what it was asked for.
+std::size_t g_rejected_bytes_drawn = 0;
+void stuck_rejected_source(std::uint8_t* out, std::uint32_t count)
+{
+    g_rejected_bytes_drawn += count;
+    std::memset(out, 0xFF, count);
+}
+
 // A seeded generator: the distribution test gives the same answer on every run.
 std::mt19937 g_seeded(20261208);
 void seeded_source(std::uint8_t* out, std::uint32_t count)
@@ -102,6 +110,13 @@ TEST(PasswordGenerator, FailingSourceLeavesNothing)
     std::memset(out, 'x', sizeof out);
     EXPECT_EQ(-1, generate_password_from(stuck_source, out));
     EXPECT_EQ(std::string(kGeneratedPasswordLength, '\0'), std::string(out, sizeof out));
+    // Nor does one whose every byte is rejected: it gives up after a bounded number.
+    std::memset(out, 'x', sizeof out);
+    g_rejected_bytes_drawn = 0;
+    EXPECT_EQ(-1, generate_password_from(stuck_rejected_source, out));
+    EXPECT_EQ(std::string(kGeneratedPasswordLength, '\0'), std::string(out, sizeof out));
+    EXPECT_GT(g_rejected_bytes_drawn, 4096u);
+    EXPECT_LE(g_rejected_bytes_drawn, 4096u + 64u);
 }
 
 TEST(PasswordGenerator, NoModuloBias)

@@ -36,6 +36,9 @@ def scenario(function):
     return function
 
 
+NEW_PASSWORD = "a new one for 2.0"
+
+
 def unlock(s, password=PASSWORD):
     s.wait_window("decrypt_db")
     s.wait_foreground("decrypt_db")
@@ -352,16 +355,20 @@ def inactivity_lock(s):
     unlock(s)
     s.wait_text("editor", 1, document)
 
-    # An unsaved change keeps the editor open past the interval.
+    # An unsaved change is saved (a backup first) when the interval is over, then the
+    # editor locks.
+    before = s.read("passwords.gkv")
     type_unsaved_line(s)
-    time.sleep(12)
-    expect("editor with an unsaved change after the interval", "* Glimkeep", s.window("editor"))
-    s.shot("not-locked")
-    s.keys("alt+F4")
-    answer(s, "Discard changes?", "Tab", "Return")
-    expect("exit code", 0, s.wait_exit(program))
-    expect("plaintext", document.encode(), s.open_vault(PASSWORD))
-    expect("files", ["passwords.gkv"], s.files())
+    s.wait_gone("editor", timeout=40)
+    s.wait_window("decrypt_db")
+    s.shot("saved-and-locked")
+    expect("process after the lock", None, program.poll())
+    expect("plaintext saved by the lock", (document + "shop: 5678\r\n").encode(), s.open_vault(PASSWORD))
+    backups = s.backups()
+    expect("number of backups", 1, len(backups))
+    expect("the backup is the vault before", before, s.read(backups[0]))
+    unlock(s)
+    close_cleanly(s, program, "editor")
 
 
 PASSWORD_CLASSES = ("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", "0123456789", "!*+-.=?_")
@@ -379,10 +386,17 @@ def selection(s, window_class, index):
     return [int(v) for v in text.split()]
 
 
+def keep_awake(s):
+    """An edit of the filter box (a character typed and taken back), which starts the
+    inactivity interval anew without changing the document."""
+    s.keys("alt+1", "x", "BackSpace", "alt+2")
+
+
 @scenario
 def everyday_protections(s):
-    """Generated passwords, Find and F3, the clipboard that clears itself (4 s in the
-    short-lock build), Lock with and without unsaved changes."""
+    """Generated passwords, Lock with unsaved changes, the clipboard that clears itself
+    (4 s in the short-lock build, which also locks after 8 s without edits, saving
+    first: every step there keeps within that), Find and F3, Lock with nothing unsaved."""
     document = "bank\r\n\tpin: 1234\r\nShop\r\n\tPIN: 5678\r\n"
     s.make_vault(PASSWORD, document)
     program = s.start(s.tools.short_lock_exe)
@@ -403,7 +417,50 @@ def everyday_protections(s):
             expect(f"{password} has one of {chars}", True, any(c in chars for c in password))
     expect("two passwords in a row differ", True, first != second)
 
-    # Find, whatever the case: the first "pin" after the caret (at the start), then F3.
+    # Lock with unsaved changes: No leaves everything as it was; Yes saves and locks.
+    keep_awake(s)
+    s.keys("ctrl+l")
+    answer(s, "Save changes and lock?")  # Enter answers the default, No
+    s.wait_title("editor", "* Glimkeep")
+    expect("files after No", ["passwords.gkv"], s.files())
+    s.wait_foreground("editor")
+    keep_awake(s)
+    s.keys("ctrl+l")
+    answer(s, "Save changes and lock?", "Tab", "Return")
+    answer(s, "Data successfully saved")
+    s.wait_gone("editor")
+    s.wait_window("decrypt_db")
+    s.shot("locked")
+    expect("number of backups", 1, len(s.backups()))
+    expect("saved plaintext", (document + first + "\r\n" + second + "\r\n").encode(), s.open_vault(PASSWORD))
+    expect("process after the lock", None, program.poll())
+
+    # Enter copies; a few seconds later the clipboard is empty. Nothing is unsaved, so
+    # the editor locks 8 s after the last edit, which the lock leaves alone.
+    unlock(s)
+    s.keys("alt+1")
+    s.type("bank pin")
+    s.wait_text("editor", 1, "1234")
+    s.keys("Return")
+    s.wait_clipboard("1234")
+    wait_until("the clipboard emptied", lambda: clipboard_empty(s), 15, 0.5)
+    s.shot("clipboard-cleared")
+    # Something copied since the copy is left alone, also by the lock.
+    s.keys("x", "BackSpace")  # an edit of the filter: the lock waits 8 s again
+    s.wait_text("editor", 1, "1234")
+    s.keys("Return")
+    s.wait_clipboard("1234")
+    s.set_clipboard("mine now")
+    time.sleep(8)
+    expect("clipboard copied by someone else", (True, "mine now"), s.probe.ask("clipboard"))
+    s.wait_window("decrypt_db")
+    expect("clipboard after the lock", (True, "mine now"), s.probe.ask("clipboard"))
+    close_cleanly(s, program, "decrypt_db")
+
+    # The shipped program, which waits 10 minutes to lock. Find, whatever the case:
+    # the first "pin" after the caret (at the start), then F3.
+    program = s.start()
+    unlock(s)
     s.keys("ctrl+Home", "ctrl+f")
     s.wait_dialog("Find")
     s.wait_foreground("#32770")
@@ -420,42 +477,9 @@ def everyday_protections(s):
     s.keys("F3")  # wraps round to the first
     wait_until("the first pin again", lambda: selection(s, "editor", 1) == [7, 10], 10)
 
-    # Enter copies; a few seconds later the clipboard is empty.
+    # Ctrl+L with nothing unsaved locks at once, and the copy made just before leaves
+    # the clipboard with it, long before its 30 s.
     s.keys("alt+1")
-    s.type("bank pin")
-    s.wait_text("editor", 1, "1234")
-    s.keys("Return")
-    s.wait_clipboard("1234")
-    wait_until("the clipboard emptied", lambda: clipboard_empty(s), 15, 0.5)
-    s.shot("clipboard-cleared")
-    # Something copied since the copy is left alone.
-    s.keys("Return")
-    s.wait_clipboard("1234")
-    s.set_clipboard("mine now")
-    time.sleep(8)
-    expect("clipboard copied by someone else", (True, "mine now"), s.probe.ask("clipboard"))
-
-    # Lock with unsaved changes: No leaves everything as it was; Yes saves and locks.
-    s.keys("ctrl+l")
-    answer(s, "Save changes and lock?")  # Enter answers the default, No
-    s.wait_title("editor", "* Glimkeep")
-    expect("files after No", ["passwords.gkv"], s.files())
-    s.wait_foreground("editor")
-    s.keys("ctrl+l")
-    answer(s, "Save changes and lock?", "Tab", "Return")
-    answer(s, "Data successfully saved")
-    s.wait_gone("editor")
-    s.wait_window("decrypt_db")
-    s.shot("locked")
-    expect("number of backups", 1, len(s.backups()))
-    expect("saved plaintext", (document + first + "\r\n" + second + "\r\n").encode(), s.open_vault(PASSWORD))
-    expect("process after the lock", None, program.poll())
-    close_cleanly(s, program, "decrypt_db")
-
-    # The shipped program: Ctrl+L with nothing unsaved locks at once, and the copy
-    # made just before leaves the clipboard with it, long before its 30 s.
-    program = s.start()
-    unlock(s)
     s.type("shop pin")
     s.wait_text("editor", 1, "5678")
     s.keys("Return")
@@ -631,13 +655,29 @@ def upgrade_vault(s):
     s.wait_foreground("#32770")
     s.shot("upgrade-question")
     s.keys("Tab", "Return")  # from No to Yes
+    # A new master password: the old one is refused.
+    s.wait_window("upgrade_password")
+    s.wait_foreground("upgrade_password")
+    s.shot("upgrade-window")
+    s.type(PASSWORD)
+    s.keys("Return")
+    answer(s, "Same password")
+    s.wait_foreground("upgrade_password")
+    expect("files after the same password", ["passwords.gkv"], s.files())
+    s.keys("ctrl+BackSpace")
+    s.type(NEW_PASSWORD)
+    s.keys("Return")
     answer(s, "Data successfully saved")
     vault = s.read("passwords.gkv")
     expect("version written", b"GLIMKEEPDB2.0", vault[:13])
-    expect("plaintext read by vault.py", document.encode(), read_with_vault_py(s, PASSWORD, "passwords.gkv"))
+    expect("plaintext read by vault.py", document.encode(), read_with_vault_py(s, NEW_PASSWORD, "passwords.gkv"))
+    s.open_vault(PASSWORD, status=9)
     backups = s.backups()
     expect("number of backups", 1, len(backups))
     expect("backup bytes", old, s.read(backups[0]))
+    # The 1.0 backup can be read without the password: Yes deletes it.
+    answer(s, "Backups of format 1.0", "Tab", "Return")
+    expect("files after Yes", ["passwords.gkv"], s.files())
     close_cleanly(s, program, "editor")
 
 

@@ -7,15 +7,19 @@
 #include <thread>
 
 #include "app/window_entry_points.h"
+#include "db/backup.h"
 #include "db/database.h"
+#include "db/legacy_backups.h"
 #include "window_driver.h"
 #include "ui/editor_window.h"
 #include "resource.h"
 #include "ui/text.h"
+#include "ui/vault_upgrade.h"
 
 namespace {
 
 constexpr char kPassword[] = "tr0ub4dor&3";
+constexpr char kNewPassword[] = "correct horse";
 constexpr char kDocument[] = "mail\r\n\tuser: bob\r\n\tpass: hunter2\r\nnotes\r\n";
 
 bool is_backup(const std::string& name)
@@ -50,10 +54,10 @@ protected:
         return names;
     }
 
-    std::string reopen()
+    std::string reopen(const std::string& password = kPassword)
     {
         Database db;
-        if (!open_vault(db, kPassword)) return "<vault does not open>";
+        if (!open_vault(db, password)) return "<vault does not open>";
         return db.plaintext();
     }
 
@@ -173,39 +177,57 @@ TEST_F(EditorSave, TheLockClosesTheEditorOnlyWithNothingUnsaved)
     EXPECT_TRUE(g_editor_messages.empty());
 }
 
-TEST_F(EditorSave, TheLockWaitsForASaveAndThenLocks)
+TEST_F(EditorSave, InactivityWithUnsavedChangesSavesThenLocks)
 {
-    options_.inactivity_interval = 400;
     const bool locked = run([](WindowDriver& d) {
         d.focus_editor();
+        g_editor.options.inactivity_interval = 400;
         d.type(L"x");
         d.expect_text(d.main, L"* Glimkeep", "changed");
-        Sleep(1200);
-        d.check(IsWindow(d.main) != FALSE, "unsaved changes keep the editor open past the interval");
-        d.press('S', {VK_CONTROL});
-        d.answer_dialog(L"Data successfully saved", IDOK);
-        d.check(d.wait_closed(5000), "after the save the timer locks the editor");
+        d.check(d.wait_closed(5000), "the timer saves and locks the editor");
     });
     EXPECT_TRUE(locked);
+    EXPECT_TRUE(g_editor_messages.empty()) << "no dialog: nobody is there to answer";
     EXPECT_EQ(reopen(), std::string("x") + kDocument);
+    const std::vector<std::string> names = backups();
+    ASSERT_EQ(names.size(), 1u) << "the save keeps a backup first, as Ctrl+S";
+    EXPECT_EQ(read_file(names[0]), original_);
+}
+
+// The session lock and the suspend arrive as messages (the tests post them: Wine
+// sends neither). A vault that cannot be written keeps the editor open, and says so.
+TEST_F(EditorSave, ASessionLockOrSuspendSavesFirstOrStaysOpen)
+{
+    const std::wstring vault = to_utf16(kDatabaseFileName);
+    ASSERT_TRUE(SetFileAttributesW(vault.c_str(), FILE_ATTRIBUTE_READONLY));
+    const bool locked = run([&](WindowDriver& d) {
+        d.focus_editor();
+        d.type(L"z");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        PostMessageW(d.main, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+        d.answer_dialog(L"Not locked", IDOK);
+        d.check(IsWindow(d.main) != FALSE, "a vault that cannot be written keeps the editor open");
+        d.check_text(d.title(), L"* Glimkeep", "with the change unsaved");
+        SetFileAttributesW(vault.c_str(), FILE_ATTRIBUTE_NORMAL);
+        PostMessageW(d.main, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
+        d.check(d.wait_closed(5000), "the session lock saves and locks the editor");
+    });
+    SetFileAttributesW(vault.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(reopen(), std::string("z") + kDocument);
 }
 
 TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
 {
-    // Nothing is unsaved until the first key, so a short interval from the start
-    // could lock the editor before a busy machine has focused the box. The key is
-    // sent after the short interval is set, and the timer restarts with it.
+    // A long interval: with unsaved changes the timer would save and lock.
     const bool locked = run([](WindowDriver& d) {
         d.focus_editor();
-        g_editor.options.inactivity_interval = 300;
         d.type(L"y");
         d.expect_text(d.main, L"* Glimkeep", "changed");
-        Sleep(800);
         d.check(IsWindow(d.main) != FALSE, "still open with unsaved changes");
         d.press(VK_F4, {VK_MENU});
         d.answer_dialog(L"Discard changes?", IDNO);
-        Sleep(800);
-        d.check(IsWindow(d.main) != FALSE, "No keeps the editor, and the timer does not close it");
+        d.check(IsWindow(d.main) != FALSE, "No keeps the editor");
         PostMessageW(d.main, WM_COMMAND, IDM_EXIT, 0);
         d.answer_dialog(L"Discard changes?", IDYES);
         d.check(d.wait_closed(), "Yes closes the editor");
@@ -267,7 +289,18 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
                 } else {
                     PostMessageW(d.main, WM_COMMAND, IDM_UPGRADE, 0);
                     d.answer_dialog(L"Upgrade vault format?", IDYES);
+                    // A new master password: the current one is refused.
+                    const HWND upgrade = d.wait_top_level(L"upgrade_password");
+                    const HWND box = FindWindowExW(upgrade, nullptr, L"EDIT", nullptr);
+                    d.type(box, to_utf16(kPassword));
+                    d.press(box, VK_RETURN);
+                    d.answer_dialog(L"Same password", IDOK);
+                    d.type(box, std::wstring(1, wchar_t(0x7F)));  // Ctrl+Backspace empties the box
+                    d.type(box, to_utf16(kNewPassword));
+                    d.press(box, VK_RETURN);
                     d.answer_dialog(L"Data successfully saved", IDOK);
+                    // The 1.0 backup just made: No keeps it (and the question for a later run).
+                    d.answer_dialog(L"Backups of format 1.0", IDNO);
                     const UINT after = GetMenuState(GetSubMenu(GetMenu(d.main), 0), IDM_UPGRADE, MF_BYCOMMAND);
                     d.check((after & MF_GRAYED) != 0, "the upgrade item is still enabled after the upgrade");
                     PostMessageW(d.main, WM_CLOSE, 0, 0);
@@ -278,10 +311,37 @@ TEST_F(EditorSave, AVaultOfFormat10WarnsOnceAndUpgradesFromTheMenu)
         for (const std::string& problem : problems) ADD_FAILURE() << problem;
     }
     EXPECT_EQ(read_file(kDatabaseFileName).substr(0, 13), "GLIMKEEPDB2.0");
-    EXPECT_EQ(reopen(), kDocument);
+    EXPECT_EQ(reopen(kNewPassword), kDocument);
+    EXPECT_EQ(reopen(), "<vault does not open>") << "the old password no longer opens the vault";
     const std::vector<std::string> names = backups();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(read_file(names[0]), legacy_file);
+    ASSERT_FALSE(g_editor_messages.empty());
+    EXPECT_EQ(g_editor_messages.back().text, "1 backups of format 1.0 can be read without the password. Delete them?");
+}
+
+// A 2.0 vault with 1.0 backups beside it, one under the password it was opened with:
+// the question at open says that the password is exposed; No keeps the backups and
+// the next unlock of the same run does not ask again.
+TEST_F(EditorSave, OpeningBesideBackupsOfFormat10AsksOncePerRun)
+{
+    make_vault(backup_file_name(kDatabaseFileName, 100), kPassword, kDocument);
+    make_vault(backup_file_name(kDatabaseFileName, 101), "older", kDocument);
+    note_opening_password(SecretString(kPassword), db_);
+    run([](WindowDriver& d) {
+        d.answer_dialog(L"Backups of format 1.0", IDNO);
+        PostMessageW(d.main, WM_CLOSE, 0, 0);
+        d.check(d.wait_closed(), "the editor closes");
+    });
+    ASSERT_EQ(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].text, legacy_backups_question(2, true));
+    EXPECT_NE(g_editor_messages[0].text.find("the master password itself is exposed"), std::string::npos);
+    EXPECT_EQ(backups().size(), 2u) << "No keeps the backups";
+    run([](WindowDriver& d) {
+        d.check(d.no_dialog_within(1500), "the question came again in the same run");
+        PostMessageW(d.main, WM_CLOSE, 0, 0);
+        d.check(d.wait_closed(), "the editor closes");
+    });
 }
 
 TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)

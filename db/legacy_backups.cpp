@@ -1,0 +1,96 @@
+#include "db/legacy_backups.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "db/database.h"
+#include "db/file_io.h"
+
+namespace {
+
+bool all_digits(const std::string& text, std::size_t from, std::size_t to)
+{
+    if (from >= to) return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
+// True for "<vault name>.<seconds>.bak" and "<vault name>.<seconds>_NN.bak", the
+// seconds possibly negative (backup_file_name).
+bool is_backup_name(const std::string& name, const std::string& vault_name)
+{
+    const std::string suffix = ".bak";
+    const std::size_t start = vault_name.size() + 1;
+    if (name.size() < start + suffix.size() + 1 || name.compare(0, vault_name.size(), vault_name) != 0 ||
+        name[vault_name.size()] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const std::size_t end = name.size() - suffix.size();
+    std::size_t digits = start;
+    if (name[digits] == '-') ++digits;
+    const std::size_t underscore = name.find('_', digits);
+    if (underscore == std::string::npos || underscore > end) return all_digits(name, digits, end);
+    return all_digits(name, digits, underscore) && end - underscore >= 3 && all_digits(name, underscore + 1, end);
+}
+
+// True when the file starts with the header of format 1.0.
+bool has_header_10(const std::string& path)
+{
+    std::FILE* file = db_file::open_for_reading(path);
+    if (!file) return false;
+    char header[kMagicSize + kVersionSize];
+    const bool read = std::fread(header, 1, sizeof header, file) == sizeof header;
+    std::fclose(file);
+    return read && std::memcmp(header, "GLIMKEEPDB", kMagicSize) == 0 &&
+        std::memcmp(header + kMagicSize, "1.0", kVersionSize) == 0;
+}
+
+}  // namespace
+
+std::string legacy_backups_question(std::size_t count, bool password_exposed)
+{
+    std::string text = std::to_string(count) + " backups of format 1.0 can be read without the password. Delete them?";
+    if (password_exposed)
+        text += "\r\n\r\nOne of them opens with the current master password, so the master password itself is "
+                "exposed: anyone with such a copy can find it. Choose File > Change master password... to "
+                "replace it.";
+    return text;
+}
+
+std::vector<std::string> legacy_backups(const std::string& vault_path)
+{
+    std::vector<std::string> found;
+    const std::size_t slash = vault_path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : vault_path.substr(0, slash + 1);
+    const std::string vault_name = slash == std::string::npos ? vault_path : vault_path.substr(slash + 1);
+    std::vector<std::string> names;
+    if (db_file::list_files(folder, names) != 0) return found;
+    for (const std::string& name : names)
+        if (is_backup_name(name, vault_name) && has_header_10(folder + name)) found.push_back(folder + name);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+bool opens_with(const std::string& path, const char* password, std::uint32_t length)
+{
+    Database db;
+    if (db.load(path) != DB_OK) return false;
+    db.set_password(password, length);
+    return db.decrypt() == DB_OK;
+}
+
+bool any_opens_with(const std::vector<std::string>& paths, const char* password, std::uint32_t length)
+{
+    for (const std::string& path : paths)
+        if (opens_with(path, password, length)) return true;
+    return false;
+}
+
+std::size_t erase_legacy_backups(const std::vector<std::string>& paths)
+{
+    std::size_t failed = 0;
+    for (const std::string& path : paths)
+        if (db_file::erase_file(path) != 0) ++failed;
+    return failed;
+}

@@ -1,0 +1,138 @@
+// What a lock leaves in memory: a marker typed into the editor box and one typed as
+// a wrong password into the open window must be nowhere in the process's committed
+// memory once the editor has locked and the vault's container is gone, in UTF-16 or
+// UTF-8. The markers exist in the test only masked (XOR), so that the scan cannot find
+// the test's own copies.
+#include "app/window_entry_points.h"
+
+#include "db/database.h"
+#include "window_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned char kMask = 0x5A;
+
+// The marker's bytes masked, in one of its two encodings (ASCII: UTF-8 is one byte
+// per character, UTF-16 adds a zero byte after each), without its first two
+// characters: emptying an edit control may overwrite just the first (a NUL).
+std::vector<unsigned char> masked(const char* masked_ascii, bool utf16)
+{
+    std::vector<unsigned char> bytes;
+    for (const char* c = masked_ascii + 2; *c; ++c) {
+        bytes.push_back(static_cast<unsigned char>(*c));
+        if (utf16) bytes.push_back(kMask);
+    }
+    return bytes;
+}
+
+// The marker as typed; the caller wipes it.
+std::wstring unmasked(const char* masked_ascii)
+{
+    std::wstring text;
+    for (const char* c = masked_ascii; *c; ++c)
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c) ^ kMask));
+    return text;
+}
+
+void wipe(std::wstring& text)
+{
+    SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t));
+}
+
+// Where the needle occurs in the committed, readable memory of this process
+// (VirtualQuery over the whole address space).
+std::vector<const void*> occurrences(const std::vector<unsigned char>& needle)
+{
+    std::vector<const void*> found;
+    SYSTEM_INFO system = {};
+    GetSystemInfo(&system);
+    const auto* at = static_cast<const unsigned char*>(system.lpMinimumApplicationAddress);
+    const auto* end = static_cast<const unsigned char*>(system.lpMaximumApplicationAddress);
+    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+        PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region = {};
+        if (VirtualQuery(at, &region, sizeof region) == 0) break;
+        const auto* base = static_cast<const unsigned char*>(region.BaseAddress);
+        if (region.State == MEM_COMMIT && (region.Protect & readable) != 0 &&
+            (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 && region.RegionSize >= needle.size()) {
+            for (std::size_t i = 0; i + needle.size() <= region.RegionSize; ++i) {
+                if (static_cast<unsigned char>(base[i] ^ kMask) != needle[0]) continue;
+                std::size_t k = 1;
+                while (k < needle.size() && static_cast<unsigned char>(base[i + k] ^ kMask) == needle[k]) ++k;
+                if (k == needle.size()) found.push_back(base + i);
+            }
+        }
+        at = base + region.RegionSize;
+    }
+    return found;
+}
+
+// "EdMark7QzvXpW2" and "PwMark4JkuYtR9", masked with 0x5A.
+const char kEditorMarker[] = "\x1f\x3e\x17\x3b\x28\x31\x6d\x0b\x20\x2c\x02\x2a\x0d\x68";
+const char kPasswordMarker[] = "\x0a\x2d\x17\x3b\x28\x31\x6e\x10\x31\x2f\x03\x2e\x08\x63";
+
+}  // namespace
+
+TEST(SecretMemory, NothingTypedOutlivesTheLock)
+{
+    TempWorkingDir folder;
+    ASSERT_TRUE(write_vault("mail\r\n\tuser: bob\r\n", "right"));
+    register_decrypt_db_window(GetModuleHandleW(nullptr));
+    {
+        Database db;
+        ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+        bool opened = false;
+        auto failures = drive([&] { opened = run_decrypt_db_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db); },
+                              [&](WindowDriver& d) {
+                                  const HWND window = d.wait_top_level(L"decrypt_db");
+                                  const HWND box = FindWindowExW(window, nullptr, L"EDIT", nullptr);
+                                  // Behind other characters: a freed block's first bytes
+                                  // are overwritten by the heap's own bookkeeping.
+                                  std::wstring typed = std::wstring(40, L'p') + unmasked(kPasswordMarker);
+                                  d.type(box, typed);
+                                  wipe(typed);
+                                  d.press(box, VK_RETURN);
+                                  d.answer_dialog(L"Wrong password", IDOK);
+                                  d.type(box, L"right");
+                                  d.press(box, VK_RETURN);
+                              });
+        for (const std::string& failure : failures) ADD_FAILURE() << failure;
+        ASSERT_TRUE(opened);
+
+        std::vector<std::string> problems;
+        const bool locked = run_editor_with(
+            db,
+            [&](WindowDriver& d) {
+                d.focus_editor();
+                d.set_selection(d.editor, 0x7FFFFFFF, 0x7FFFFFFF);  // at the end of the document
+                std::wstring typed = unmasked(kEditorMarker);
+                d.type(d.editor, typed);
+                wipe(typed);
+                // The scan's own check: what the box holds is found.
+                d.check(d.wait_for([] { return !occurrences(masked(kEditorMarker, true)).empty(); }),
+                        "the scan finds the marker in the box");
+                d.press('L', {VK_CONTROL});
+                d.answer_dialog(L"Save changes and lock?", IDYES);
+                d.answer_dialog(L"Data successfully saved", IDOK);
+                d.check(d.wait_closed(5000), "the editor locks");
+            },
+            problems);
+        for (const std::string& problem : problems) ADD_FAILURE() << problem;
+        EXPECT_TRUE(locked);
+    }
+    for (const char* marker : {kEditorMarker, kPasswordMarker}) {
+        for (bool utf16 : {true, false}) {
+            const std::vector<const void*> found = occurrences(masked(marker, utf16));
+            EXPECT_TRUE(found.empty()) << (marker == kEditorMarker ? "editor" : "password") << " marker in "
+                                       << (utf16 ? "UTF-16" : "UTF-8") << " found " << found.size()
+                                       << " times, first at " << (found.empty() ? nullptr : found[0]);
+        }
+    }
+}

@@ -1,0 +1,83 @@
+// The lock when the user leaves, and the windows kept out of screen captures.
+
+#include "ui/absence_lock.h"
+
+#include "resource.h"
+#include "ui/editor_window.h"
+
+namespace {
+
+// From the system's headers of newer versions than the program's target (Vista).
+constexpr DWORD kWdaMonitor = 0x01;
+constexpr DWORD kWdaExcludeFromCapture = 0x11;
+constexpr DWORD kNotifyForThisSession = 0;
+
+using SetDisplayAffinityFn = BOOL(WINAPI*)(HWND, DWORD);
+using RegisterSessionNotificationFn = BOOL(WINAPI*)(HWND, DWORD);
+using UnregisterSessionNotificationFn = BOOL(WINAPI*)(HWND);
+
+// wtsapi32.dll while the editor's window is registered with it.
+HMODULE g_wtsapi = nullptr;
+
+// A function of a system DLL by name, cast to its type; null when it is missing.
+template <class Function>
+Function system_function(HMODULE module, const char* name)
+{
+    if (!module) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// A DLL of the system folder, by its full path, so that no other folder is searched.
+HMODULE load_system_dll(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    std::size_t at = length;
+    if (path[at - 1] != L'\\') path[at++] = L'\\';
+    for (const wchar_t* c = name; *c; ++c) {
+        if (at + 1 >= MAX_PATH) return nullptr;
+        path[at++] = *c;
+    }
+    path[at] = L'\0';
+    return LoadLibraryW(path);
+}
+
+}  // namespace
+
+void lock_for_absence(HWND window) noexcept
+{
+    KillTimer(window, IDT_INACTIVITY);
+    if (g_editor.changed && !save_database_quietly()) {
+        PostMessageW(window, WM_COMMAND, IDM_NOT_LOCKED_NOTICE, 0);
+        restart_inactivity_timer();
+        return;
+    }
+    g_editor.timed_out = true;
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
+void start_session_notifications(HWND window) noexcept
+{
+    if (!g_wtsapi) g_wtsapi = load_system_dll(L"wtsapi32.dll");
+    const auto register_notification =
+        system_function<RegisterSessionNotificationFn>(g_wtsapi, "WTSRegisterSessionNotification");
+    if (register_notification) register_notification(window, kNotifyForThisSession);
+}
+
+void end_session_notifications(HWND window) noexcept
+{
+    const auto unregister_notification =
+        system_function<UnregisterSessionNotificationFn>(g_wtsapi, "WTSUnRegisterSessionNotification");
+    if (unregister_notification) unregister_notification(window);
+    if (g_wtsapi) FreeLibrary(g_wtsapi);
+    g_wtsapi = nullptr;
+}
+
+void exclude_from_screen_capture(HWND window) noexcept
+{
+    const auto set_affinity =
+        system_function<SetDisplayAffinityFn>(GetModuleHandleW(L"user32.dll"), "SetWindowDisplayAffinity");
+    if (!set_affinity) return;
+    if (!set_affinity(window, kWdaExcludeFromCapture)) set_affinity(window, kWdaMonitor);
+}
