@@ -74,6 +74,8 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\tChange master password: saves the vault at once with a new password\r\n"
                              "\t\t(the backups keep the old one)\r\n"
                              "\tUpgrade vault format: saves a vault of the old format 1.0 as 2.0\r\n"
+                             "\tMerge from vault: merges another vault file into the document\r\n"
+                             "A save first merges what another program wrote into the vault meanwhile.\r\n"
                              "\r\n"
                              "Icons drawn for Glimkeep by its authors.\r\n";
 

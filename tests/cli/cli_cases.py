@@ -365,7 +365,7 @@ def merge_conflicts(d):
                  "passwords.sync-conflict-1.bak"):
         d.write_vault(b"never: merged\r\n", name=name)
     code, out, err = d.run("merge", "--conflicts")
-    expect("merged and skipped", (0, "skipped: %s: %s\nmerged: %s\n" % (dropbox, WRONG_PASSWORD_TEXT, sync), ""),
+    expect("merged and skipped", (0, "skipped: %s: %s\nmerged: %s\n" % (dropbox, WRONG_PASSWORD_TEXT, sync), LEGACY_WARNING),
            (code, out.decode(), err))
     expect("the copy that opened", DOCUMENT + b"sync: 1\r\n", d.read_vault(PASSWORD))
     expect("nothing deleted without --delete-merged", True, sync in d.files() and dropbox in d.files())
@@ -409,7 +409,7 @@ def changed_while_running(d):
                     "nothing was written. Try again.\n")
     for args, first, rest in ((("import",), PASSWORD + b"\n", b"new: text\n"),
                               (("passwd",), PASSWORD + b"\n", b"new pass\n"),
-                              (("upgrade",), b"", PASSWORD + b"\n"),
+                              (("upgrade",), PASSWORD + b"\n", b"new pass\n"),
                               (("merge", "--conflicts"), b"", PASSWORD + b"\n")):
         d.write_vault(DOCUMENT)
         if args[0] == "merge":
