@@ -263,7 +263,7 @@ def csv_import_export(d):
     with open(d.path("export.csv"), "wb") as f:
         f.write(KEEPASSXC_CSV)
     code, out, err = d.run("import-csv", "export.csv")
-    expect("import-csv", (0, b"", "3 rows of a KeePassXC export imported\n"), (code, out, err))
+    expect("import-csv", (0, b"", LEGACY_WARNING + "3 rows of a KeePassXC export imported\n"), (code, out, err))
     expect("exactly one backup", 1, len(d.backups()))
     text = d.read_vault(PASSWORD)
     expect("the vault's text kept, the new lines after its groups", True,
@@ -338,7 +338,7 @@ def merge_other(d):
     expect("a wrong password for OTHER", 9, d.run("merge", "other.gkv", passwords=(PASSWORD, b"wrong"))[0])
     expect("nothing written", before, d.files())
     code, out, err = d.run("merge", "other.gkv", passwords=(PASSWORD, b"other pass"))
-    expect("merge", (0, b"merged: other.gkv\nkept twice: email gmail pass\n", ""), (code, out, err))
+    expect("merge", (0, b"merged: other.gkv\nkept twice: email gmail pass\n", LEGACY_WARNING), (code, out, err))
     expect("two-way merge, the vault's value first", MERGED, d.read_vault(PASSWORD))
     expect("one backup", 1, len(d.backups()))
     expect("OTHER never written", other_image, image(d, "other.gkv"))
@@ -346,12 +346,16 @@ def merge_other(d):
     code, out, _ = d.run("merge", "other.gkv", passwords=(PASSWORD, b"other pass"))
     expect("the second merge changes nothing", (0, b"other.gkv holds nothing that the vault does not\n"), (code, out))
     expect("and writes nothing", (vault_image, 1), (image(d, "passwords.gkv"), len(d.backups())))
-    # A vault of format 2.0 and OTHER of format 1.0 under the vault's password (an empty answer).
-    expect("upgrade", 0, d.run("upgrade")[0])
-    d.write_vault(b"bank: 1234\r\nnew: 1\r\n", name="old.gkv")
-    expect("merge a 1.0 file", 0, d.run("merge", "old.gkv", passwords=(PASSWORD, b""))[0])
-    expect("into a 2.0 vault", (b"GLIMKEEPDB2.0", MERGED + b"new: 1\r\n"),
-           (image(d, "passwords.gkv")[:13], d.read_vault(PASSWORD)))
+    # A vault of format 2.0 (upgraded under a new password) and OTHER of format 1.0
+    # under the vault's password (an empty answer), then under the old one.
+    upgraded = b"upgraded pass"
+    expect("upgrade", 0, d.run("upgrade", passwords=(PASSWORD, upgraded))[0])
+    d.write_vault(b"bank: 1234\r\nnew: 1\r\n", password=upgraded, name="old.gkv")
+    expect("merge a 1.0 file", 0, d.run("merge", "old.gkv", passwords=(upgraded, b""))[0])
+    d.write_vault(b"bank: 1234\r\nolder: 1\r\n", name="older.gkv")
+    expect("merge a 1.0 file of another password", 0, d.run("merge", "older.gkv", passwords=(upgraded, PASSWORD))[0])
+    expect("into a 2.0 vault", (b"GLIMKEEPDB2.0", MERGED + b"new: 1\r\nolder: 1\r\n"),
+           (image(d, "passwords.gkv")[:13], d.read_vault(upgraded)))
 
 
 @case
