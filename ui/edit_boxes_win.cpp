@@ -109,19 +109,6 @@ bool exclude_from_clipboard_history()
     return true;
 }
 
-// Wipes the text placed on the open clipboard, then empties it.
-void wipe_and_empty_open_clipboard()
-{
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        const SIZE_T size = GlobalSize(data);
-        if (void* chars = GlobalLock(data)) {
-            secure_wipe(chars, size);
-            GlobalUnlock(data);
-        }
-    }
-    EmptyClipboard();
-}
-
 // Enter: the editor box's text, as shown, goes to the clipboard, marked private
 // before anyone can see it: clipboard watchers are told only at CloseClipboard, so
 // a copy that cannot be marked is taken back before then and reported as failed.
@@ -216,6 +203,22 @@ void backspace_one(HWND box)
     SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
 }
 
+// The two deletion keys that both boxes handle themselves: Ctrl+Backspace runs
+// `ctrl_backspace` (each box deletes its own unit), Ctrl+H one character. True when
+// the character was one of them.
+bool deletion_key(HWND box, WPARAM character, void (*ctrl_backspace)(HWND))
+{
+    if (is_ctrl_backspace(character)) {
+        ctrl_backspace(box);
+        return true;
+    }
+    if (is_ctrl_h(character)) {
+        backspace_one(box);
+        return true;
+    }
+    return false;
+}
+
 void refuse_line_break(HWND box)
 {
     MessageBeep(MB_ICONWARNING);
@@ -252,6 +255,18 @@ void paste_single_line(HWND box)
 }
 
 }  // namespace
+
+void wipe_and_empty_open_clipboard() noexcept
+{
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        const SIZE_T size = GlobalSize(data);
+        if (void* chars = GlobalLock(data)) {
+            secure_wipe(chars, size);
+            GlobalUnlock(data);
+        }
+    }
+    EmptyClipboard();
+}
 
 bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept
 {
@@ -294,14 +309,7 @@ LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
         break;
     case WM_CHAR:
         if (wparam == L'\t' || wparam == L'\r') return 0;
-        if (is_ctrl_backspace(wparam)) {
-            step_back_one_name(box);
-            return 0;
-        }
-        if (is_ctrl_h(wparam)) {
-            backspace_one(box);
-            return 0;
-        }
+        if (deletion_key(box, wparam, step_back_one_name)) return 0;
         break;
     default: break;
     }
@@ -344,14 +352,7 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             count_indentation(box);
             break;
         }
-        if (is_ctrl_backspace(wparam)) {
-            delete_word(box);
-            return 0;
-        }
-        if (is_ctrl_h(wparam)) {
-            backspace_one(box);
-            return 0;
-        }
+        if (deletion_key(box, wparam, delete_word)) return 0;
         break;
     default: break;
     }

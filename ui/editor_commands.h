@@ -20,6 +20,8 @@ void note_clipboard_copy() noexcept;
 // text cannot be set, the clipboard is emptied before it is closed, the failure is
 // reported (report_command_failure) and the result is false, with nothing noted.
 bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept;
+// With the clipboard open: wipes the text on it (if any), then empties it.
+void wipe_and_empty_open_clipboard() noexcept;
 // Ctrl+T: the current one-time code of the node shown (after storing the editor's
 // text) goes to the clipboard by copy_text_to_clipboard. An entry without a secret, or
 // with one that cannot be read, is told in the message dialog.

@@ -39,14 +39,7 @@ void wipe_and_empty_clipboard()
         if (!opened) Sleep(20);
     }
     if (!opened) return;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        const SIZE_T size = GlobalSize(data);
-        if (void* chars = GlobalLock(data)) {
-            secure_wipe(chars, size);
-            GlobalUnlock(data);
-        }
-    }
-    EmptyClipboard();
+    wipe_and_empty_open_clipboard();
     CloseClipboard();
 }
 

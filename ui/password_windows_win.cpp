@@ -567,14 +567,21 @@ bool run_window(HINSTANCE instance, int show_command, const WindowKind& kind, Wi
     return true;
 }
 
-// The change window is modal over its owner: the owner takes no input while it runs.
+// The windows over the editor are modal over their owner: the owner takes no input
+// while one runs. The class is registered at the first run; `state` is set up by the
+// caller and reset afterwards. True when the window ended with success (`opened`).
 bool run_owned_window(HINSTANCE instance, const WindowKind& kind, WindowState& state)
 {
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, kind.class_name, &existing)) register_window(instance, kind);
     EnableWindow(state.owner, FALSE);
     const bool created = run_window(instance, SW_SHOW, kind, state);
     EnableWindow(state.owner, TRUE);
     SetForegroundWindow(state.owner);
-    return created;
+    const bool succeeded = created && state.opened;
+    state = WindowState();
+    return succeeded;
 }
 
 }  // namespace
@@ -610,46 +617,29 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
 bool run_vault_password_window(HINSTANCE instance, HWND owner, Database& db, SecretString& accepted,
                                const wchar_t* title, const wchar_t* explanation)
 {
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kDecryptDb.class_name, &existing)) register_window(instance, kDecryptDb);
     g_decrypt_db = WindowState();
     g_decrypt_db.db = &db;
     g_decrypt_db.owner = owner;
     g_decrypt_db.accepted = &accepted;
     g_decrypt_db.title = title;
     g_decrypt_db.explanation = explanation;
-    const bool created = run_owned_window(instance, kDecryptDb, g_decrypt_db);
-    const bool opened = created && g_decrypt_db.opened;
-    g_decrypt_db = WindowState();
+    const bool opened = run_owned_window(instance, kDecryptDb, g_decrypt_db);
     if (!opened) accepted.clear();
     return opened;
 }
 
 bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& new_password)
 {
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kChangePassword.class_name, &existing)) register_window(instance, kChangePassword);
     g_change_password = WindowState();
     g_change_password.owner = owner;
     g_change_password.accepted = &new_password;
-    const bool created = run_owned_window(instance, kChangePassword, g_change_password);
-    const bool changed = created && g_change_password.opened;
-    g_change_password = WindowState();
-    return changed;
+    return run_owned_window(instance, kChangePassword, g_change_password);
 }
 
 bool run_upgrade_password_window(HINSTANCE instance, HWND owner, SecretString& password)
 {
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kUpgradePassword.class_name, &existing)) register_window(instance, kUpgradePassword);
     g_upgrade_password = WindowState();
     g_upgrade_password.password = &password;
     g_upgrade_password.owner = owner;
-    const bool created = run_owned_window(instance, kUpgradePassword, g_upgrade_password);
-    const bool given = created && g_upgrade_password.opened;
-    g_upgrade_password = WindowState();
-    return given;
+    return run_owned_window(instance, kUpgradePassword, g_upgrade_password);
 }

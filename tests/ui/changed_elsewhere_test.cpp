@@ -32,13 +32,7 @@ protected:
         set_vault_path(kDatabaseFileName);
     }
 
-    bool run(const std::function<void(WindowDriver&)>& script)
-    {
-        std::vector<std::string> problems;
-        const bool locked = run_editor_with(db_, script, problems);
-        for (const std::string& problem : problems) ADD_FAILURE() << problem;
-        return locked;
-    }
+    bool run(const std::function<void(WindowDriver&)>& script) { return run_editor_checked(db_, script); }
 
     TempWorkingDir folder_;
     TempDir elsewhere_;

@@ -42,13 +42,7 @@ protected:
     }
 
     // Runs the editor under `script`; fails the test with every problem the driver saw.
-    bool run(const std::function<void(WindowDriver&)>& script)
-    {
-        std::vector<std::string> problems;
-        const bool locked = run_editor_with(db_, script, problems);
-        for (const std::string& problem : problems) ADD_FAILURE() << problem;
-        return locked;
-    }
+    bool run(const std::function<void(WindowDriver&)>& script) { return run_editor_checked(db_, script); }
 
     TempWorkingDir folder_;
     Database db_;

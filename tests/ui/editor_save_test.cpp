@@ -38,13 +38,7 @@ protected:
         ASSERT_TRUE(open_vault(db_, kPassword));
         original_ = read_file(kDatabaseFileName);
     }
-    bool run(const std::function<void(WindowDriver&)>& script)
-    {
-        std::vector<std::string> problems;
-        const bool locked = run_editor_with(db_, script, problems, options_);
-        for (const std::string& problem : problems) ADD_FAILURE() << problem;
-        return locked;
-    }
+    bool run(const std::function<void(WindowDriver&)>& script) { return run_editor_checked(db_, script, options_); }
 
     std::vector<std::string> backups() const
     {

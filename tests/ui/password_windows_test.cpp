@@ -118,6 +118,23 @@ void check_layout(WindowDriver& d, const PasswordWindow& w)
     d.check(band_top > 40 + 32, "band reaches into the picture");
 }
 
+// What the design fixes about a password window: its outer size, the box's style
+// (password, scrolling horizontally), the button, the cue banner, the focus in the
+// box, and the layout above.
+void check_window(WindowDriver& d, const PasswordWindow& w, SIZE size, DWORD box_style, int button_id,
+                  const wchar_t* button_text, const wchar_t* cue)
+{
+    RECT outer = {};
+    GetWindowRect(w.window, &outer);
+    d.check(outer.right - outer.left == size.cx && outer.bottom - outer.top == size.cy, "window size");
+    d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == box_style, "box style (scrolls horizontally)");
+    d.check(GetDlgCtrlID(w.button) == button_id, "button id");
+    d.check(window_text(w.button) == button_text, "button text");
+    d.check(cue_banner(w.box) == cue, "cue banner " + narrow(cue_banner(w.box)));
+    d.check(d.focus() == w.box, "the password box has not got the focus");
+    check_layout(d, w);
+}
+
 class PasswordWindows : public ::testing::Test {
 protected:
     void SetUp() override { register_windows_once(); }
@@ -128,33 +145,24 @@ protected:
 
 TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
 {
-    auto failures =
-        drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-              [](WindowDriver& d) {
-                  const PasswordWindow w = wait_password_window(d, L"create_db");
-                  d.check(window_text(w.window) == L"Glimkeep", "window title");
-                  RECT outer = {};
-                  GetWindowRect(w.window, &outer);
-                  d.check(outer.right - outer.left == 470 && outer.bottom - outer.top == 190, "window size");
-                  d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x50011080u,
-                          "box style (scrolls horizontally)");
-                  d.check(GetDlgCtrlID(w.button) == IDC_CREATE_DB, "button id");
-                  d.check(window_text(w.button) == L"Create database", "button text");
-                  d.check(cue_banner(w.box) == L"Enter master password", "cue banner " + narrow(cue_banner(w.box)));
-                  d.check(d.focus() == w.box, "the password box has not got the focus");
-                  check_layout(d, w);
+    auto failures = drive(
+        [] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+        [](WindowDriver& d) {
+            const PasswordWindow w = wait_password_window(d, L"create_db");
+            d.check(window_text(w.window) == L"Glimkeep", "window title");
+            check_window(d, w, {470, 190}, 0x50011080u, IDC_CREATE_DB, L"Create database", L"Enter master password");
 
-                  d.press(w.box, VK_RETURN);
-                  expect_message(d, "Error", "The master password is empty.");
-                  d.check(!vault_exists(), "a vault was written for an empty password");
-                  d.check(d.focus() == w.box, "focus not back in the password box");
+            d.press(w.box, VK_RETURN);
+            expect_message(d, "Error", "The master password is empty.");
+            d.check(!vault_exists(), "a vault was written for an empty password");
+            d.check(d.focus() == w.box, "focus not back in the password box");
 
-                  d.type(w.box, L"correct horse");
-                  d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
-                  d.press(w.box, VK_RETURN);
-                  expect_message(d, "Database successfully created",
-                                 "The database file has been created. You can now open and edit it.");
-              });
+            d.type(w.box, L"correct horse");
+            d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
+            d.press(w.box, VK_RETURN);
+            expect_message(d, "Database successfully created",
+                           "The database file has been created. You can now open and edit it.");
+        });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(FindWindowW(L"create_db", nullptr), nullptr) << "the window did not close";
     EXPECT_EQ(read_file(kDatabaseFileName).size(), format_v2::kHeaderSize);  // a new vault is of format 2.0
@@ -310,40 +318,31 @@ TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures =
-        drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-              [&](WindowDriver& d) {
-                  const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-                  RECT outer = {};
-                  GetWindowRect(w.window, &outer);
-                  d.check(outer.right - outer.left == 413 && outer.bottom - outer.top == 162, "window size");
-                  d.check(static_cast<DWORD>(GetWindowLongW(w.box, GWL_STYLE)) == 0x500110A0u,
-                          "box style (scrolls horizontally)");
-                  d.check(GetDlgCtrlID(w.button) == IDC_OPEN_DB, "button id");
-                  d.check(window_text(w.button) == L"Open database", "button text");
-                  d.check(cue_banner(w.box) == L"Enter database password", "cue banner");
-                  d.check(d.focus() == w.box, "the password box has not got the focus");
-                  check_layout(d, w);
+    auto failures = drive(
+        [&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+        [&](WindowDriver& d) {
+            const PasswordWindow w = wait_password_window(d, L"decrypt_db");
+            check_window(d, w, {413, 162}, 0x500110A0u, IDC_OPEN_DB, L"Open database", L"Enter database password");
 
-                  // an empty password is a password like any other
-                  d.press(w.box, VK_RETURN);
-                  expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+            // an empty password is a password like any other
+            d.press(w.box, VK_RETURN);
+            expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
 
-                  d.type(w.box, L"wrong");
-                  d.press(w.box, VK_RETURN);
-                  expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
-                  d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
-                  d.check(d.focus() == w.box, "focus not back in the password box");
-                  d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
-                  // the ciphertext is as loaded (the test thread is idle in its loop)
-                  d.check(!db.decrypted() && db.data_length() == file.size() - format_v2::kHeaderSize &&
-                              std::string(reinterpret_cast<const char*>(db.data()), db.data_length()) ==
-                                  file.substr(format_v2::kHeaderSize),
-                          "the ciphertext changed");
+            d.type(w.box, L"wrong");
+            d.press(w.box, VK_RETURN);
+            expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+            d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
+            d.check(d.focus() == w.box, "focus not back in the password box");
+            d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+            // the ciphertext is as loaded (the test thread is idle in its loop)
+            d.check(!db.decrypted() && db.data_length() == file.size() - format_v2::kHeaderSize &&
+                        std::string(reinterpret_cast<const char*>(db.data()), db.data_length()) ==
+                            file.substr(format_v2::kHeaderSize),
+                    "the ciphertext changed");
 
-                  d.type(w.box, L"right");
-                  d.click(w.button);
-              });
+            d.type(w.box, L"right");
+            d.click(w.button);
+        });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);
     EXPECT_EQ(db.plaintext(), plaintext);

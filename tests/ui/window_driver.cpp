@@ -1,5 +1,7 @@
 #include "window_driver.h"
 
+#include <gtest/gtest.h>
+
 #include "app/window_entry_points.h"
 #include "db/database.h"
 #include "ui/text.h"
@@ -482,4 +484,12 @@ RECT rect_in_parent(HWND window)
     GetWindowRect(window, &rect);
     MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+bool run_editor_checked(Database& db, const std::function<void(WindowDriver&)>& script, const EditorOptions& options)
+{
+    std::vector<std::string> problems;
+    const bool locked = run_editor_with(db, script, problems, options);
+    for (const std::string& problem : problems) ADD_FAILURE() << problem;
+    return locked;
 }

@@ -130,6 +130,9 @@ class Database;
 // once attached. Returns run_editor_window's result; the failures land in `failures`.
 bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures,
                      const EditorOptions& options = EditorOptions());
+// The same on the test thread of a GoogleTest case: every failure is reported to it.
+bool run_editor_checked(Database& db, const std::function<void(WindowDriver&)>& script,
+                        const EditorOptions& options = EditorOptions());
 
 // A window made by a test and destroyed with it.
 class TestWindow {
