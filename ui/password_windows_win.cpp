@@ -577,6 +577,12 @@ bool run_owned_window(HINSTANCE instance, const WindowKind& kind, WindowState& s
     if (!GetClassInfoExW(instance, kind.class_name, &existing)) register_window(instance, kind);
     EnableWindow(state.owner, FALSE);
     const bool created = run_window(instance, SW_SHOW, kind, state);
+    if (!IsWindow(state.owner)) {
+        // The owner went meanwhile (a lock when the session locked): the end of its
+        // message loop was taken by this window's; its loop must end too.
+        PostQuitMessage(0);
+        return created;
+    }
     EnableWindow(state.owner, TRUE);
     SetForegroundWindow(state.owner);
     const bool succeeded = created && state.opened;

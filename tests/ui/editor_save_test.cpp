@@ -211,6 +211,20 @@ TEST_F(EditorSave, ASessionLockOrSuspendSavesFirstOrStaysOpen)
     EXPECT_EQ(reopen(), std::string("z") + kDocument);
 }
 
+// The session locks while the password window runs its own loop over the editor:
+// the editor locks, and the run still ends.
+TEST_F(EditorSave, ASessionLockUnderThePasswordWindowLocksAndEnds)
+{
+    const bool locked = run([](WindowDriver& d) {
+        PostMessageW(d.main, WM_COMMAND, IDM_CHANGE_PASSWORD, 0);
+        d.wait_top_level(L"change_password");
+        PostMessageW(d.main, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
+        d.check(d.wait_closed(5000), "the session lock closes the editor under the password window");
+    });
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(read_file(kDatabaseFileName), original_);
+}
+
 TEST_F(EditorSave, ClosingWithChangesAsksAndIsNoLock)
 {
     // A long interval: with unsaved changes the timer would save and lock.
