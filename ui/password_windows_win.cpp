@@ -581,10 +581,10 @@ bool run_owned_window(HINSTANCE instance, const WindowKind& kind, WindowState& s
         // The owner went meanwhile (a lock when the session locked): the end of its
         // message loop was taken by this window's; its loop must end too.
         PostQuitMessage(0);
-        return created;
+    } else {
+        EnableWindow(state.owner, TRUE);
+        SetForegroundWindow(state.owner);
     }
-    EnableWindow(state.owner, TRUE);
-    SetForegroundWindow(state.owner);
     const bool succeeded = created && state.opened;
     state = WindowState();
     return succeeded;
