@@ -37,6 +37,38 @@ std::string sha3_hex(const std::uint8_t* data, std::size_t size)
     return to_hex(digest, sizeof digest);
 }
 
+// Each vector's data (the pattern make_vectors.py seeds with `data_seed` + its size)
+// through `crypt` in place: the SHA3-256 of the result, and a guard byte past the end
+// that stays.
+template <std::size_t N>
+void check_ctr_vectors(const CtrVector (&vectors)[N], std::uint32_t data_seed,
+                       void (*crypt)(const std::uint8_t*, std::uint32_t, const std::uint8_t*, const std::uint8_t*,
+                                     std::uint8_t*))
+{
+    for (const CtrVector& v : vectors) {
+        const auto key = pattern(32, 1000 + v.size);
+        const auto nonce = pattern(12, 2000 + v.size);
+        auto data = pattern(v.size, data_seed + v.size);
+        data.push_back(0xee);
+        crypt(data.data(), v.size, key.data(), nonce.data(), data.data());
+        EXPECT_EQ(sha3_hex(data.data(), v.size), v.digest) << v.size << " bytes";
+        EXPECT_EQ(data[v.size], 0xee) << "wrote past " << v.size << " bytes";
+    }
+}
+
+// Each vector's MAC by `mac` of its message under its key.
+template <std::size_t N>
+void check_hmac_vectors(const HmacVector (&vectors)[N], prf_fn mac_of)
+{
+    for (const HmacVector& v : vectors) {
+        const auto message = pattern(v.size, 4000 + v.size);
+        const auto key = pattern(v.key_size, 5000 + v.key_size);
+        std::uint8_t mac[32];
+        mac_of(message.data(), v.size, key.data(), v.key_size, mac);
+        EXPECT_EQ(to_hex(mac, sizeof mac), v.mac) << v.key_size << "-byte key, " << v.size << " bytes";
+    }
+}
+
 }  // namespace
 
 TEST(CrossCheck, Sha3_256OverEveryLength)
@@ -91,26 +123,12 @@ TEST(CrossCheck, AesWithRandomKeysAndBlocks)
 
 TEST(CrossCheck, CtrCryptOverEveryLength)
 {
-    for (const CtrVector& v : kCtrVectors) {
-        const auto key = pattern(32, 1000 + v.size);
-        const auto nonce = pattern(12, 2000 + v.size);
-        auto data = pattern(v.size, 3000 + v.size);
-        data.push_back(0xee);  // a guard byte past the end
-        format_v1::ctr_crypt(data.data(), v.size, key.data(), nonce.data(), data.data());
-        EXPECT_EQ(sha3_hex(data.data(), v.size), v.digest) << v.size << " bytes";
-        EXPECT_EQ(data[v.size], 0xee) << "wrote past " << v.size << " bytes";
-    }
+    check_ctr_vectors(kCtrVectors, 3000, format_v1::ctr_crypt);
 }
 
 TEST(CrossCheck, HmacSha3_256OverKeyAndMessageLengths)
 {
-    for (const HmacVector& v : kHmacVectors) {
-        const auto message = pattern(v.size, 4000 + v.size);
-        const auto key = pattern(v.key_size, 5000 + v.key_size);
-        std::uint8_t mac[32];
-        format_v1::hmac_sha3_256(message.data(), v.size, key.data(), v.key_size, mac);
-        EXPECT_EQ(to_hex(mac, sizeof mac), v.mac) << v.key_size << "-byte key, " << v.size << " bytes";
-    }
+    check_hmac_vectors(kHmacVectors, format_v1::hmac_sha3_256);
 }
 
 namespace {
@@ -158,26 +176,12 @@ TEST(CrossCheck, Pbkdf2)
 
 TEST(CrossCheck, CtrSp800AgainstTheCryptographyPackage)
 {
-    for (const CtrVector& v : kCtrSp800Vectors) {
-        const auto key = pattern(32, 1000 + v.size);
-        const auto nonce = pattern(12, 2000 + v.size);
-        auto data = pattern(v.size, 8000 + v.size);
-        data.push_back(0xee);
-        ctr_crypt_sp800(data.data(), v.size, key.data(), nonce.data(), data.data());
-        EXPECT_EQ(sha3_hex(data.data(), v.size), v.digest) << v.size << " bytes";
-        EXPECT_EQ(data[v.size], 0xee) << "wrote past " << v.size << " bytes";
-    }
+    check_ctr_vectors(kCtrSp800Vectors, 8000, ctr_crypt_sp800);
 }
 
 TEST(CrossCheck, HmacSha3_256FipsAgainstPythonHmac)
 {
-    for (const HmacVector& v : kHmacFipsVectors) {
-        const auto message = pattern(v.size, 4000 + v.size);
-        const auto key = pattern(v.key_size, 5000 + v.key_size);
-        std::uint8_t mac[32];
-        hmac_sha3_256_fips(message.data(), v.size, key.data(), v.key_size, mac);
-        EXPECT_EQ(to_hex(mac, sizeof mac), v.mac) << v.key_size << "-byte key, " << v.size << " bytes";
-    }
+    check_hmac_vectors(kHmacFipsVectors, hmac_sha3_256_fips);
 }
 
 // The fast path and the general pbkdf2 over hmac_sha3_256_fips, both against hashlib.

@@ -322,6 +322,16 @@ bool python_available()
     return std::system("/usr/bin/python3 -c 'import cryptography' >/dev/null 2>&1") == 0;
 }
 
+// What the interop tests encrypt: a password beyond ASCII, and 1,000 bytes of every value.
+constexpr char kInteropPassword[] = "p\xc3\xa4ss";
+
+std::string interop_text()
+{
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += static_cast<char>(i * 31 + 7);
+    return text;
+}
+
 int run_vault_py(const std::string& arguments)
 {
     std::string command = "/usr/bin/python3 '" + source_file("tests/db/vault.py") + "' " + arguments;
@@ -333,9 +343,8 @@ TEST(DatabaseInterop, ScriptOpensTheContainersVaults)
 {
     if (!python_available()) GTEST_SKIP() << "/usr/bin/python3 with `cryptography` is not installed";
     TempDir dir;
-    const std::string password = "p\xc3\xa4ss";
-    std::string text;
-    for (int i = 0; i < 1000; ++i) text += static_cast<char>(i * 31 + 7);
+    const std::string password = kInteropPassword;
+    const std::string text = interop_text();
     for (const std::string& plaintext : {std::string(), std::string("x"), text}) {
         SCOPED_TRACE(plaintext.size());
         make_vault(dir.file("c.gkv"), password, plaintext);
@@ -369,9 +378,8 @@ TEST(DatabaseInterop, Format20BothWays)
 {
     if (!python_available()) GTEST_SKIP() << "/usr/bin/python3 with `cryptography` is not installed";
     TempDir dir;
-    const std::string password = "p\xc3\xa4ss";
-    std::string text;
-    for (int i = 0; i < 1000; ++i) text += static_cast<char>(i * 31 + 7);
+    const std::string password = kInteropPassword;
+    const std::string text = interop_text();
     for (const std::string& plaintext : {std::string(), text}) {
         SCOPED_TRACE(plaintext.size());
         Database db;
