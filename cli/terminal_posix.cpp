@@ -42,15 +42,22 @@ void set_handler(int signal_number, void (*handler)(int), struct sigaction* prev
     sigaction(signal_number, &action, previous);
 }
 
+// Raises `signal_number` with its default action, unblocked (from inside its own
+// handler, where it is blocked).
+void raise_with_default_action(int signal_number)
+{
+    std::signal(signal_number, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    std::raise(signal_number);
+}
+
 // Ends the process as Ctrl+C does: by SIGINT's default action, which writes no core.
 void end_like_interrupt()
 {
-    std::signal(SIGINT, SIG_DFL);
-    sigset_t interrupt;
-    sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
-    sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);
-    std::raise(SIGINT);
+    raise_with_default_action(SIGINT);
     _exit(128 + SIGINT);
 }
 
@@ -62,12 +69,7 @@ void stop_with_echo_on()
 {
     const int saved_errno = errno;
     tcsetattr(g_quiet_tty, TCSANOW, &g_saved_tty);
-    std::signal(SIGTSTP, SIG_DFL);
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
-    std::raise(SIGTSTP);
+    raise_with_default_action(SIGTSTP);
     // Continued: the handler again, the echo off again (a background process waits
     // here, stopped by SIGTTOU, until it is brought to the foreground).
     set_handler(SIGTSTP, restore_tty_on_signal, nullptr);

@@ -361,10 +361,12 @@ LRESULT editor_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 
 }  // namespace
 
-LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+// No exception leaves a box's procedure: a failure is reported and the message ends.
+LRESULT guarded_dispatch(LRESULT (*dispatch)(HWND, UINT, WPARAM, LPARAM), HWND box, UINT message, WPARAM wparam,
+                         LPARAM lparam) noexcept
 {
     try {
-        return filter_dispatch(box, message, wparam, lparam);
+        return dispatch(box, message, wparam, lparam);
     } catch (const std::bad_alloc&) {
         report_command_failure(kEditorOutOfMemory);
     } catch (...) {
@@ -373,16 +375,14 @@ LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM l
     return 0;
 }
 
+LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return guarded_dispatch(filter_dispatch, box, message, wparam, lparam);
+}
+
 LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    try {
-        return editor_dispatch(box, message, wparam, lparam);
-    } catch (const std::bad_alloc&) {
-        report_command_failure(kEditorOutOfMemory);
-    } catch (...) {
-        report_command_failure(kEditorUnexpected);
-    }
-    return 0;
+    return guarded_dispatch(editor_dispatch, box, message, wparam, lparam);
 }
 
 void apply_pending_indent()
