@@ -39,6 +39,14 @@ def scenario(function):
 NEW_PASSWORD = "a new one for 2.0"
 
 
+def start_unlocked(s, document):
+    """A vault of `document` under PASSWORD, the program started and unlocked."""
+    s.make_vault(PASSWORD, document)
+    program = s.start()
+    unlock(s)
+    return program
+
+
 def unlock(s, password=PASSWORD):
     s.wait_window("decrypt_db")
     s.wait_foreground("decrypt_db")
@@ -242,9 +250,7 @@ def edited_by_the_cli(s):
 def editor_keys(s):
     """Ctrl+Backspace in both boxes, Alt+1 and Alt+2, completion of a deep path,
     copying the whole document, a filter in another case."""
-    s.make_vault(PASSWORD, "")
-    program = s.start()
-    unlock(s)
+    program = start_unlocked(s, "")
 
     # Under Wine the release of Alt after Alt+2 must not leave the menu bar active:
     # the typing that follows goes into the editor box.
@@ -747,9 +753,7 @@ def change_password(s):
     new one; the backup keeps the old one."""
     document = "mail\r\n\tpassword: engine\r\n"
     new_password = "battery staple 7"
-    s.make_vault(PASSWORD, document)
-    program = s.start()
-    unlock(s)
+    program = start_unlocked(s, document)
     s.keys("alt+f", "c")
     s.wait_window("change_password")
     s.wait_foreground("change_password")
@@ -805,9 +809,7 @@ def non_ascii_text(s):
     lines = ["Bücher", "\tÉcole: mot de passe « déjà vu »", "東京", "\t銀行: 暗証番号 🔑",
              "emoji 😀: 𝄞 clef"]
     expected = "\r\n".join(lines) + "\r\n"
-    s.make_vault(PASSWORD, "")
-    program = s.start()
-    unlock(s)
+    program = start_unlocked(s, "")
 
     # Pasted from the X clipboard (xdotool cannot type every character).
     s.set_clipboard("\n".join(lines))
@@ -907,9 +909,7 @@ def session_end(s):
 @scenario
 def emptied_value_keeps_children(s):
     """A value emptied in the editor, then a filter typo: the entry's children stay."""
-    s.make_vault(PASSWORD, "site: old\r\n\tnote: keep me\r\nmail: x\r\n")
-    program = s.start()
-    unlock(s)
+    program = start_unlocked(s, "site: old\r\n\tnote: keep me\r\nmail: x\r\n")
     s.type("site")
     s.wait_text("editor", 1, "old")
     s.keys("ctrl+Tab", "ctrl+a", "BackSpace")
@@ -970,9 +970,7 @@ def text_the_editor_cannot_hold(s):
 @scenario
 def pasted_line_break(s):
     """A value pasted with its line break loses the break; a break inside is refused."""
-    s.make_vault(PASSWORD, "site: old\r\nnext: 2\r\n")
-    program = s.start()
-    unlock(s)
+    program = start_unlocked(s, "site: old\r\nnext: 2\r\n")
     s.type("site")
     s.wait_text("editor", 1, "old")
     s.set_clipboard("n3w pass\n")
@@ -1031,9 +1029,7 @@ def changed_elsewhere(s):
     Ctrl+S keeps both. Then the same value changed on both sides is kept twice, and
     after a password change elsewhere the save asks for the current password. Every
     question answered with Enter."""
-    s.make_vault(PASSWORD, "email\r\n\tgmail: secret1\r\nbank: 1234\r\n")
-    program = s.start()
-    unlock(s)
+    program = start_unlocked(s, "email\r\n\tgmail: secret1\r\nbank: 1234\r\n")
     s.keys("ctrl+Tab", "ctrl+End")
     s.type("work: vpn")
     s.wait_title("editor", "* Glimkeep")
