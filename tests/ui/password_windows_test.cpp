@@ -135,6 +135,13 @@ void check_window(WindowDriver& d, const PasswordWindow& w, SIZE size, DWORD box
     check_layout(d, w);
 }
 
+// Runs the first-run window while `script` drives it, once it is there.
+std::vector<std::string> drive_create_window(const std::function<void(WindowDriver&, const PasswordWindow&)>& script)
+{
+    return drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
+                 [&](WindowDriver& d) { script(d, wait_password_window(d, L"create_db")); });
+}
+
 class PasswordWindows : public ::testing::Test {
 protected:
     void SetUp() override { register_windows_once(); }
@@ -145,24 +152,21 @@ protected:
 
 TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
 {
-    auto failures = drive(
-        [] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-        [](WindowDriver& d) {
-            const PasswordWindow w = wait_password_window(d, L"create_db");
-            d.check(window_text(w.window) == L"Glimkeep", "window title");
-            check_window(d, w, {470, 190}, 0x50011080u, IDC_CREATE_DB, L"Create database", L"Enter master password");
+    auto failures = drive_create_window([](WindowDriver& d, const PasswordWindow& w) {
+        d.check(window_text(w.window) == L"Glimkeep", "window title");
+        check_window(d, w, {470, 190}, 0x50011080u, IDC_CREATE_DB, L"Create database", L"Enter master password");
 
-            d.press(w.box, VK_RETURN);
-            expect_message(d, "Error", "The master password is empty.");
-            d.check(!vault_exists(), "a vault was written for an empty password");
-            d.check(d.focus() == w.box, "focus not back in the password box");
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Error", "The master password is empty.");
+        d.check(!vault_exists(), "a vault was written for an empty password");
+        d.check(d.focus() == w.box, "focus not back in the password box");
 
-            d.type(w.box, L"correct horse");
-            d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
-            d.press(w.box, VK_RETURN);
-            expect_message(d, "Database successfully created",
-                           "The database file has been created. You can now open and edit it.");
-        });
+        d.type(w.box, L"correct horse");
+        d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Database successfully created",
+                       "The database file has been created. You can now open and edit it.");
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(FindWindowW(L"create_db", nullptr), nullptr) << "the window did not close";
     EXPECT_EQ(read_file(kDatabaseFileName).size(), format_v2::kHeaderSize);  // a new vault is of format 2.0
@@ -176,36 +180,32 @@ TEST_F(PasswordWindows, ThePasswordIsStoredAsUtf8)
 {
     // U+00E4, U+20AC and U+1F511 (a surrogate pair) through the button, not Enter
     const std::wstring typed = {L'p', 0x00E4, 0x20AC, 0xD83D, 0xDD11};
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-                          [&](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"create_db");
-                              d.type(w.box, typed);
-                              d.click(w.button);
-                              expect_message(d, "Database successfully created",
-                                             "The database file has been created. You can now open and edit it.");
-                          });
+    auto failures = drive_create_window([&](WindowDriver& d, const PasswordWindow& w) {
+        d.type(w.box, typed);
+        d.click(w.button);
+        expect_message(d, "Database successfully created",
+                       "The database file has been created. You can now open and edit it.");
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(open_vault("p\xC3\xA4\xE2\x82\xAC\xF0\x9F\x94\x91"), DB_OK);
 }
 
 TEST_F(PasswordWindows, PasswordBoxKeys)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-                          [](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"create_db");
-                              d.type(w.box, L"some words here");
-                              d.press(w.box, VK_TAB);
-                              d.check(d.focus() == w.button, "Tab did not move to the button");
-                              d.check(window_text(w.box) == L"some words here", "Tab changed the text");
-                              d.press(w.button, VK_TAB);
-                              d.check(d.focus() == w.box, "Tab from the button did not come back");
-                              // Ctrl+Backspace types 0x7F: the whole box is emptied
-                              PostMessageW(w.box, WM_CHAR, 0x7F, 1);
-                              d.settle();
-                              d.check(window_text(w.box).empty(), "Ctrl+Backspace left " + narrow(window_text(w.box)));
-                              d.check(!vault_exists(), "a vault was written");
-                              PostMessageW(w.window, WM_CLOSE, 0, 0);
-                          });
+    auto failures = drive_create_window([](WindowDriver& d, const PasswordWindow& w) {
+        d.type(w.box, L"some words here");
+        d.press(w.box, VK_TAB);
+        d.check(d.focus() == w.button, "Tab did not move to the button");
+        d.check(window_text(w.box) == L"some words here", "Tab changed the text");
+        d.press(w.button, VK_TAB);
+        d.check(d.focus() == w.box, "Tab from the button did not come back");
+        // Ctrl+Backspace types 0x7F: the whole box is emptied
+        PostMessageW(w.box, WM_CHAR, 0x7F, 1);
+        d.settle();
+        d.check(window_text(w.box).empty(), "Ctrl+Backspace left " + narrow(window_text(w.box)));
+        d.check(!vault_exists(), "a vault was written");
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_FALSE(vault_exists());
 }
@@ -238,36 +238,32 @@ int explanation_bottom(int width)
 
 TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
 {
-    auto failures = drive(
-        [] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-        [](WindowDriver& d) {
-            const PasswordWindow w = wait_password_window(d, L"create_db");
-            struct Size {
-                int width, height;
-            };
-            for (const Size size : {Size{700, 420}, Size{330, 190}, Size{470, 190}}) {
-                const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
-                SetWindowPos(w.window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER);
-                RECT client = {};
-                GetClientRect(w.window, &client);
-                const int band_top =
-                    std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
-                // The paint moves the box first and the button after it: wait for both.
-                d.wait_until(
-                    [&] {
-                        const RECT box = rect_in_parent(w.box);
-                        return box.top == band_top + 9 && box.right - box.left == client.right - 129;
-                    },
-                    name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
-                d.wait_until(
-                    [&] {
-                        const RECT button = rect_in_parent(w.button);
-                        return button.top == band_top + 9 && button.left == client.right - 113;
-                    },
-                    name + ": button beside the box", 5000);
-            }
-            PostMessageW(w.window, WM_CLOSE, 0, 0);
-        });
+    auto failures = drive_create_window([](WindowDriver& d, const PasswordWindow& w) {
+        struct Size {
+            int width, height;
+        };
+        for (const Size size : {Size{700, 420}, Size{330, 190}, Size{470, 190}}) {
+            const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
+            SetWindowPos(w.window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER);
+            RECT client = {};
+            GetClientRect(w.window, &client);
+            const int band_top = std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
+            // The paint moves the box first and the button after it: wait for both.
+            d.wait_until(
+                [&] {
+                    const RECT box = rect_in_parent(w.box);
+                    return box.top == band_top + 9 && box.right - box.left == client.right - 129;
+                },
+                name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
+            d.wait_until(
+                [&] {
+                    const RECT button = rect_in_parent(w.button);
+                    return button.top == band_top + 9 && button.left == client.right - 113;
+                },
+                name + ": button beside the box", 5000);
+        }
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
@@ -275,36 +271,31 @@ TEST_F(PasswordWindows, CreateReportsASaveFailureAndKeepsThePassword)
 {
     // a folder in the vault's place cannot be opened for writing
     ASSERT_TRUE(CreateDirectoryA(kDatabaseFileName, nullptr));
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-                          [](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"create_db");
-                              d.type(w.box, L"secret");
-                              d.press(w.box, VK_RETURN);
-                              HWND dialog = d.wait_dialog();
-                              d.check(narrow(window_text(dialog)) == "Error creating database",
-                                      "caption " + narrow(window_text(dialog)));
-                              d.check(!shown_message_text().empty(), "no reason given");
-                              d.click(GetDlgItem(dialog, IDOK));
-                              d.wait_dialog_closed();
-                              d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
-                              d.check(window_text(w.box) == L"secret", "the password was lost");
-                              d.check(d.focus() == w.box, "focus not back in the password box");
-                              PostMessageW(w.window, WM_CLOSE, 0, 0);
-                          });
+    auto failures = drive_create_window([](WindowDriver& d, const PasswordWindow& w) {
+        d.type(w.box, L"secret");
+        d.press(w.box, VK_RETURN);
+        HWND dialog = d.wait_dialog();
+        d.check(narrow(window_text(dialog)) == "Error creating database", "caption " + narrow(window_text(dialog)));
+        d.check(!shown_message_text().empty(), "no reason given");
+        d.click(GetDlgItem(dialog, IDOK));
+        d.wait_dialog_closed();
+        d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+        d.check(window_text(w.box) == L"secret", "the password was lost");
+        d.check(d.focus() == w.box, "focus not back in the password box");
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
 }
 
 TEST_F(PasswordWindows, CreateSurvivesRunningOutOfMemory)
 {
-    auto failures = drive([] { run_create_db_window(instance(), SW_SHOWNORMAL); },
-                          [](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"create_db");
-                              expect_out_of_memory_on_enter(d, w, L"secret", "Error creating database");
-                              // still usable
-                              d.press(w.box, VK_RETURN);
-                              expect_message(d, "Database successfully created",
-                                             "The database file has been created. You can now open and edit it.");
-                          });
+    auto failures = drive_create_window([](WindowDriver& d, const PasswordWindow& w) {
+        expect_out_of_memory_on_enter(d, w, L"secret", "Error creating database");
+        // still usable
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Database successfully created",
+                       "The database file has been created. You can now open and edit it.");
+    });
     fail_next_allocation_on(0);
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_EQ(open_vault("secret"), DB_OK);
