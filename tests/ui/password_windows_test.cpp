@@ -142,6 +142,15 @@ std::vector<std::string> drive_create_window(const std::function<void(WindowDriv
                  [&](WindowDriver& d) { script(d, wait_password_window(d, L"create_db")); });
 }
 
+// Runs the open window over `db` while `script` drives it, once it is there; `opened`
+// receives the window's answer.
+std::vector<std::string> drive_open_window(Database& db, bool& opened,
+                                           const std::function<void(WindowDriver&, const PasswordWindow&)>& script)
+{
+    return drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
+                 [&](WindowDriver& d) { script(d, wait_password_window(d, L"decrypt_db")); });
+}
+
 class PasswordWindows : public ::testing::Test {
 protected:
     void SetUp() override { register_windows_once(); }
@@ -309,31 +318,28 @@ TEST_F(PasswordWindows, OpenAnswersAWrongPasswordAndThenOpensWithTheRightOne)
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures = drive(
-        [&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-        [&](WindowDriver& d) {
-            const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-            check_window(d, w, {413, 162}, 0x500110A0u, IDC_OPEN_DB, L"Open database", L"Enter database password");
+    auto failures = drive_open_window(db, opened, [&](WindowDriver& d, const PasswordWindow& w) {
+        check_window(d, w, {413, 162}, 0x500110A0u, IDC_OPEN_DB, L"Open database", L"Enter database password");
 
-            // an empty password is a password like any other
-            d.press(w.box, VK_RETURN);
-            expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+        // an empty password is a password like any other
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
 
-            d.type(w.box, L"wrong");
-            d.press(w.box, VK_RETURN);
-            expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
-            d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
-            d.check(d.focus() == w.box, "focus not back in the password box");
-            d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
-            // the ciphertext is as loaded (the test thread is idle in its loop)
-            d.check(!db.decrypted() && db.data_length() == file.size() - format_v2::kHeaderSize &&
-                        std::string(reinterpret_cast<const char*>(db.data()), db.data_length()) ==
-                            file.substr(format_v2::kHeaderSize),
-                    "the ciphertext changed");
+        d.type(w.box, L"wrong");
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Wrong password", "The given password is wrong. Please try again.");
+        d.check(window_text(w.box).empty(), "box not emptied: " + narrow(window_text(w.box)));
+        d.check(d.focus() == w.box, "focus not back in the password box");
+        d.check(IsWindowVisible(w.window) != FALSE, "the window closed");
+        // the ciphertext is as loaded (the test thread is idle in its loop)
+        d.check(!db.decrypted() && db.data_length() == file.size() - format_v2::kHeaderSize &&
+                    std::string(reinterpret_cast<const char*>(db.data()), db.data_length()) ==
+                        file.substr(format_v2::kHeaderSize),
+                "the ciphertext changed");
 
-            d.type(w.box, L"right");
-            d.click(w.button);
-        });
+        d.type(w.box, L"right");
+        d.click(w.button);
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);
     EXPECT_EQ(db.plaintext(), plaintext);
@@ -362,15 +368,13 @@ TEST_F(PasswordWindows, OpenIgnoresASecondPressAfterSuccess)
     g_dialogs_created = 0;
     HHOOK hook = SetWindowsHookExW(WH_CBT, count_dialogs, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-                          [&](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-                              d.type(w.box, L"pw");
-                              // all presses are queued before the first is handled; the window's close comes after them
-                              PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
-                              PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
-                              PostMessageW(w.window, WM_COMMAND, IDC_OPEN_DB, 0);
-                          });
+    auto failures = drive_open_window(db, opened, [&](WindowDriver& d, const PasswordWindow& w) {
+        d.type(w.box, L"pw");
+        // all presses are queued before the first is handled; the window's close comes after them
+        PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(w.box, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(w.window, WM_COMMAND, IDC_OPEN_DB, 0);
+    });
     UnhookWindowsHookEx(hook);
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);
@@ -383,16 +387,14 @@ TEST_F(PasswordWindows, OpenShowsOtherFailuresAndKeepsTheText)
     Database db;  // holds plaintext already: decrypting it fails without a wrong password
     db.set_plaintext("abc", 3);
     bool opened = true;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-                          [&](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-                              d.type(w.box, L"typed");
-                              d.press(w.box, VK_RETURN);
-                              expect_message(d, "Could not decrypt database", "The file is already decrypted");
-                              d.check(window_text(w.box) == L"typed", "the box lost its text");
-                              d.check(d.focus() == w.box, "focus not back in the password box");
-                              PostMessageW(w.window, WM_CLOSE, 0, 0);
-                          });
+    auto failures = drive_open_window(db, opened, [&](WindowDriver& d, const PasswordWindow& w) {
+        d.type(w.box, L"typed");
+        d.press(w.box, VK_RETURN);
+        expect_message(d, "Could not decrypt database", "The file is already decrypted");
+        d.check(window_text(w.box) == L"typed", "the box lost its text");
+        d.check(d.focus() == w.box, "focus not back in the password box");
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+    });
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_FALSE(opened) << "closing without success must answer false";
 }
@@ -403,12 +405,10 @@ TEST_F(PasswordWindows, OpenSurvivesRunningOutOfMemory)
     Database db;
     ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
     bool opened = false;
-    auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-                          [&](WindowDriver& d) {
-                              const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-                              expect_out_of_memory_on_enter(d, w, L"pw", "Could not decrypt database");
-                              d.press(w.box, VK_RETURN);
-                          });
+    auto failures = drive_open_window(db, opened, [&](WindowDriver& d, const PasswordWindow& w) {
+        expect_out_of_memory_on_enter(d, w, L"pw", "Could not decrypt database");
+        d.press(w.box, VK_RETURN);
+    });
     fail_next_allocation_on(0);
     EXPECT_TRUE(failures.empty()) << join(failures);
     EXPECT_TRUE(opened);
@@ -422,12 +422,10 @@ TEST_F(PasswordWindows, OpenCanRunAgainAfterClosing)
         Database db;
         ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
         bool opened = false;
-        auto failures = drive([&] { opened = run_decrypt_db_window(instance(), SW_SHOWNORMAL, db); },
-                              [&](WindowDriver& d) {
-                                  const PasswordWindow w = wait_password_window(d, L"decrypt_db");
-                                  d.type(w.box, L"pw");
-                                  d.press(w.box, VK_RETURN);
-                              });
+        auto failures = drive_open_window(db, opened, [&](WindowDriver& d, const PasswordWindow& w) {
+            d.type(w.box, L"pw");
+            d.press(w.box, VK_RETURN);
+        });
         EXPECT_TRUE(failures.empty()) << "round " << round << ": " << join(failures);
         EXPECT_TRUE(opened);
         EXPECT_EQ(db.plaintext(), "again");
