@@ -11,8 +11,12 @@ std::uint32_t rotl(std::uint32_t x, int n)
     return (x << n) | (x >> (32 - n));
 }
 
-// FIPS 180-4 6.1.2: one 512-bit block into the hash value H.
-void compress(std::uint32_t h[5], const std::uint8_t block[64]) noexcept
+}  // namespace
+
+// FIPS 180-4 5.3.1: the initial hash value.
+const std::uint32_t Sha1Traits::kInitial[5] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0};
+
+void Sha1Traits::compress(std::uint32_t h[5], const std::uint8_t block[64]) noexcept
 {
     std::uint32_t w[80];
     // Step 1: the message schedule.
@@ -40,28 +44,6 @@ void compress(std::uint32_t h[5], const std::uint8_t block[64]) noexcept
     h[3] += d;
     h[4] += e;
     secure_wipe(w, sizeof w);
-}
-
-}  // namespace
-
-// FIPS 180-4 5.3.1: the initial hash value.
-Sha1::Sha1() noexcept : h_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0}, block_{}, length_(0) {}
-
-Sha1::~Sha1()
-{
-    secure_wipe(h_, sizeof h_);
-    secure_wipe(block_, sizeof block_);
-}
-
-void Sha1::update(const std::uint8_t* data, std::size_t size) noexcept
-{
-    merkle_damgard::update(block_, length_, data, size, [this](const std::uint8_t* b) { compress(h_, b); });
-}
-
-void Sha1::finish(std::uint8_t out[kSha1DigestSize]) noexcept
-{
-    merkle_damgard::finish<kSha1BlockSize, 8>(block_, length_, [this](const std::uint8_t* b) { compress(h_, b); });
-    for (int i = 0; i < 5; ++i) store32_be(out + 4 * i, h_[i]);
 }
 
 void sha1(const std::uint8_t* in, std::size_t in_len, std::uint8_t out[kSha1DigestSize]) noexcept

@@ -71,7 +71,7 @@ struct Sha512Words {
 // FIPS 180-4 6.2.2 (SHA-256) and 6.4.2 (SHA-512): one block of 16 words into the
 // hash value H.
 template <typename W>
-void compress(typename W::Word h[8], const std::uint8_t* block) noexcept
+void compress_block(typename W::Word h[8], const std::uint8_t* block) noexcept
 {
     using Word = typename W::Word;
     Word w[W::kRounds];
@@ -108,66 +108,25 @@ void compress(typename W::Word h[8], const std::uint8_t* block) noexcept
     secure_wipe(w, sizeof w);
 }
 
-void compress256(std::uint32_t h[8], const std::uint8_t block[64]) noexcept
-{
-    compress<Sha256Words>(h, block);
-}
-
-void compress512(std::uint64_t h[8], const std::uint8_t block[128]) noexcept
-{
-    compress<Sha512Words>(h, block);
-}
-
 }  // namespace
 
 // FIPS 180-4 5.3.3: the SHA-256 initial hash value.
-Sha256::Sha256() noexcept
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}, block_{},
-      length_(0)
-{
-}
-
-Sha256::~Sha256()
-{
-    secure_wipe(h_, sizeof h_);
-    secure_wipe(block_, sizeof block_);
-}
-
-void Sha256::update(const std::uint8_t* data, std::size_t size) noexcept
-{
-    merkle_damgard::update(block_, length_, data, size, [this](const std::uint8_t* b) { compress256(h_, b); });
-}
-
-void Sha256::finish(std::uint8_t out[kSha256DigestSize]) noexcept
-{
-    merkle_damgard::finish<kSha256BlockSize, 8>(block_, length_, [this](const std::uint8_t* b) { compress256(h_, b); });
-    for (int i = 0; i < 8; ++i) store32_be(out + 4 * i, h_[i]);
-}
+const std::uint32_t Sha256Traits::kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                                 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 // FIPS 180-4 5.3.5: the SHA-512 initial hash value.
-Sha512::Sha512() noexcept
-    : h_{0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b, 0xa54ff53a5f1d36f1,
-         0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179},
-      block_{}, length_(0)
+const std::uint64_t Sha512Traits::kInitial[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b,
+                                                 0xa54ff53a5f1d36f1, 0x510e527fade682d1, 0x9b05688c2b3e6c1f,
+                                                 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179};
+
+void Sha256Traits::compress(std::uint32_t h[8], const std::uint8_t block[64]) noexcept
 {
+    compress_block<Sha256Words>(h, block);
 }
 
-Sha512::~Sha512()
+void Sha512Traits::compress(std::uint64_t h[8], const std::uint8_t block[128]) noexcept
 {
-    secure_wipe(h_, sizeof h_);
-    secure_wipe(block_, sizeof block_);
-}
-
-void Sha512::update(const std::uint8_t* data, std::size_t size) noexcept
-{
-    merkle_damgard::update(block_, length_, data, size, [this](const std::uint8_t* b) { compress512(h_, b); });
-}
-
-void Sha512::finish(std::uint8_t out[kSha512DigestSize]) noexcept
-{
-    merkle_damgard::finish<kSha512BlockSize, 16>(block_, length_,
-                                                 [this](const std::uint8_t* b) { compress512(h_, b); });
-    for (int i = 0; i < 8; ++i) store64_be(out + 8 * i, h_[i]);
+    compress_block<Sha512Words>(h, block);
 }
 
 void sha256(const std::uint8_t* in, std::size_t in_len, std::uint8_t out[kSha256DigestSize]) noexcept
