@@ -124,7 +124,7 @@ const WindowKind kChangePassword = {
     L"the new password. The backup files of earlier saves keep the old password: delete them "
     L"if that matters.",
     IDB_CREATE_DB,
-    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN | ES_AUTOHSCROLL,
     L"Enter new master password",
     L"Set password",
     IDM_CHANGE_PASSWORD,
@@ -143,7 +143,7 @@ const WindowKind kUpgradePassword = {
     L"of the vault in format 1.0, such as its backups. The vault will be saved at once in format 2.0, "
     L"encrypted with the new password.",
     IDB_CREATE_DB,
-    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN,
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_WANTRETURN | ES_AUTOHSCROLL,
     L"Enter new master password",
     L"Upgrade",
     IDC_UPGRADE_PASSWORD,

@@ -750,9 +750,10 @@ def csv_import_export(s):
 @scenario
 def change_password(s):
     """File > Change master password: an empty one refused, then saved at once with the
-    new one; the backup keeps the old one."""
+    new one; the backup keeps the old one. The new password is a passphrase longer than
+    the box is wide: every character of it counts."""
     document = "mail\r\n\tpassword: engine\r\n"
-    new_password = "battery staple 7"
+    new_password = "correct horse battery staple, then a few more words to go past the box 2026!"
     program = start_unlocked(s, document)
     s.keys("alt+f", "c")
     s.wait_window("change_password")
