@@ -70,14 +70,18 @@ void create_database(WindowState& state);
 void decrypt_database(WindowState& state);
 void change_password(WindowState& state);
 void upgrade_password(WindowState& state);
-LRESULT CALLBACK upgrade_password_window_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK upgrade_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK change_password_window_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK change_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK create_db_window_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK decrypt_db_window_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK create_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK decrypt_db_password_edit_proc(HWND, UINT, WPARAM, LPARAM);
+// The procedures of a kind's window and password box: the shared ones below, given
+// the kind and its state.
+template <const WindowKind& Kind, WindowState& State>
+LRESULT CALLBACK kind_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+template <const WindowKind& Kind, WindowState& State>
+LRESULT CALLBACK kind_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);
+
+// One state per window kind (module-level window state).
+WindowState g_create_db;
+WindowState g_decrypt_db;
+WindowState g_change_password;
+WindowState g_upgrade_password;
 
 const WindowKind kCreateDb = {
     L"create_db",
@@ -94,8 +98,8 @@ const WindowKind kCreateDb = {
     IDC_CREATE_DB,
     12,
     create_database,
-    create_db_window_proc,
-    create_db_password_edit_proc,
+    kind_window_proc<kCreateDb, g_create_db>,
+    kind_box_proc<kCreateDb, g_create_db>,
 };
 
 const WindowKind kDecryptDb = {
@@ -111,8 +115,8 @@ const WindowKind kDecryptDb = {
     IDC_OPEN_DB,
     8,
     decrypt_database,
-    decrypt_db_window_proc,
-    decrypt_db_password_edit_proc,
+    kind_window_proc<kDecryptDb, g_decrypt_db>,
+    kind_box_proc<kDecryptDb, g_decrypt_db>,
 };
 
 const WindowKind kChangePassword = {
@@ -130,8 +134,8 @@ const WindowKind kChangePassword = {
     IDM_CHANGE_PASSWORD,
     12,
     change_password,
-    change_password_window_proc,
-    change_password_edit_proc,
+    kind_window_proc<kChangePassword, g_change_password>,
+    kind_box_proc<kChangePassword, g_change_password>,
 };
 
 const WindowKind kUpgradePassword = {
@@ -149,14 +153,9 @@ const WindowKind kUpgradePassword = {
     IDC_UPGRADE_PASSWORD,
     12,
     upgrade_password,
-    upgrade_password_window_proc,
-    upgrade_password_edit_proc,
+    kind_window_proc<kUpgradePassword, g_upgrade_password>,
+    kind_box_proc<kUpgradePassword, g_upgrade_password>,
 };
-
-WindowState g_create_db;
-WindowState g_decrypt_db;
-WindowState g_change_password;
-WindowState g_upgrade_password;
 
 // The password as typed, in UTF-8; neither it nor the window's wide text leaves a
 // copy that is not wiped.
@@ -482,44 +481,16 @@ LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box,
     }
 }
 
-LRESULT CALLBACK create_db_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+template <const WindowKind& Kind, WindowState& State>
+LRESULT CALLBACK kind_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    return window_proc(kCreateDb, g_create_db, window, message, wparam, lparam);
+    return window_proc(Kind, State, window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK decrypt_db_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+template <const WindowKind& Kind, WindowState& State>
+LRESULT CALLBACK kind_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    return window_proc(kDecryptDb, g_decrypt_db, window, message, wparam, lparam);
-}
-
-LRESULT CALLBACK change_password_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return window_proc(kChangePassword, g_change_password, window, message, wparam, lparam);
-}
-
-LRESULT CALLBACK change_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return password_edit_proc(kChangePassword, g_change_password, box, message, wparam, lparam);
-}
-
-LRESULT CALLBACK upgrade_password_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return window_proc(kUpgradePassword, g_upgrade_password, window, message, wparam, lparam);
-}
-
-LRESULT CALLBACK upgrade_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return password_edit_proc(kUpgradePassword, g_upgrade_password, box, message, wparam, lparam);
-}
-
-LRESULT CALLBACK create_db_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return password_edit_proc(kCreateDb, g_create_db, box, message, wparam, lparam);
-}
-
-LRESULT CALLBACK decrypt_db_password_edit_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return password_edit_proc(kDecryptDb, g_decrypt_db, box, message, wparam, lparam);
+    return password_edit_proc(Kind, State, box, message, wparam, lparam);
 }
 
 void register_window(HINSTANCE instance, const WindowKind& kind)
