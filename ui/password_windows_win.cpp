@@ -280,10 +280,26 @@ LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
     return 0;
 }
 
+// Runs one of the windows' commands: a failure (out of memory, the system's) is
+// reported under `caption` and the focus goes back to the box.
+template <typename Command>
+void run_reported(WindowState& state, const char* caption, Command command)
+{
+    try {
+        command();
+    } catch (const std::exception& failure) {
+        report_failure(state.window, caption, &failure);
+        SetFocus(state.box);
+    } catch (...) {
+        report_failure(state.window, caption, nullptr);
+        SetFocus(state.box);
+    }
+}
+
 void create_database(WindowState& state)
 {
     HWND window = state.window;
-    try {
+    run_reported(state, kErrorCreatingDatabase, [&] {
         const SecretString password = typed_password(state.box);
         if (password.empty()) {
             refuse(state, kErrorCaption, kEmptyMasterPassword);
@@ -313,20 +329,14 @@ void create_database(WindowState& state)
         } else {
             refuse(state, kErrorCreatingDatabase, db.last_error());
         }
-    } catch (const std::exception& failure) {
-        report_failure(window, kErrorCreatingDatabase, &failure);
-        SetFocus(state.box);
-    } catch (...) {
-        report_failure(window, kErrorCreatingDatabase, nullptr);
-        SetFocus(state.box);
-    }
+    });
 }
 
 void decrypt_database(WindowState& state)
 {
     if (state.opened || !state.db) return;
     HWND window = state.window;
-    try {
+    run_reported(state, kErrorDecryptingDatabase, [&] {
         const SecretString password = typed_password(state.box);
         state.db->set_password(password.data(), length_of(password));
         if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
@@ -344,20 +354,14 @@ void decrypt_database(WindowState& state)
         } else {
             refuse(state, kErrorDecryptingDatabase, state.db->last_error());
         }
-    } catch (const std::exception& failure) {
-        report_failure(window, kErrorDecryptingDatabase, &failure);
-        SetFocus(state.box);
-    } catch (...) {
-        report_failure(window, kErrorDecryptingDatabase, nullptr);
-        SetFocus(state.box);
-    }
+    });
 }
 
 void change_password(WindowState& state)
 {
     if (state.opened || !state.accepted) return;
     HWND window = state.window;
-    try {
+    run_reported(state, kErrorChangingPassword, [&] {
         SecretString password = typed_password(state.box);
         if (password.empty()) {
             refuse(state, kErrorCaption, kEmptyMasterPassword);
@@ -366,13 +370,7 @@ void change_password(WindowState& state)
         if (state.accepted) *state.accepted = std::move(password);
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
-    } catch (const std::exception& failure) {
-        report_failure(window, kErrorChangingPassword, &failure);
-        SetFocus(state.box);
-    } catch (...) {
-        report_failure(window, kErrorChangingPassword, nullptr);
-        SetFocus(state.box);
-    }
+    });
 }
 
 // The upgrade's new password: not empty, and not the one that opens the 1.0 vault.
@@ -380,7 +378,7 @@ void upgrade_password(WindowState& state)
 {
     if (state.opened || !state.password) return;
     HWND window = state.window;
-    try {
+    run_reported(state, kErrorChangingPassword, [&] {
         SecretString password = typed_password(state.box);
         if (password.empty()) {
             refuse(state, kErrorCaption, kEmptyMasterPassword);
@@ -393,13 +391,7 @@ void upgrade_password(WindowState& state)
         *state.password = std::move(password);
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
-    } catch (const std::exception& failure) {
-        report_failure(window, kErrorChangingPassword, &failure);
-        SetFocus(state.box);
-    } catch (...) {
-        report_failure(window, kErrorChangingPassword, nullptr);
-        SetFocus(state.box);
-    }
+    });
 }
 
 LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
