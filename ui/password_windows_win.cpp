@@ -45,7 +45,6 @@ struct WindowState {
     SecretString* accepted = nullptr;  // when set: receives the password that opened or was given
     const wchar_t* title = nullptr;  // when set: in place of the kind's title and explanation
     const wchar_t* explanation = nullptr;
-    SecretString* password = nullptr;  // upgrade window: receives the new password
 };
 
 // What differs between the two windows.
@@ -357,7 +356,9 @@ void decrypt_database(WindowState& state)
     });
 }
 
-void change_password(WindowState& state)
+// The new master password of the change and the upgrade windows: not empty, and for
+// the upgrade not the one that opens the vault now (any 1.0 copy gives that one away).
+void take_new_password(WindowState& state, bool refuse_current)
 {
     if (state.opened || !state.accepted) return;
     HWND window = state.window;
@@ -367,31 +368,24 @@ void change_password(WindowState& state)
             refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
-        if (state.accepted) *state.accepted = std::move(password);
+        if (refuse_current && opens_with(vault_path(), password.data(), length_of(password))) {
+            refuse(state, kSamePasswordCaption, kSamePasswordRefused);
+            return;
+        }
+        *state.accepted = std::move(password);
         state.opened = true;
         PostMessageW(window, WM_CLOSE, 0, 0);
     });
 }
 
-// The upgrade's new password: not empty, and not the one that opens the 1.0 vault.
+void change_password(WindowState& state)
+{
+    take_new_password(state, false);
+}
+
 void upgrade_password(WindowState& state)
 {
-    if (state.opened || !state.password) return;
-    HWND window = state.window;
-    run_reported(state, kErrorChangingPassword, [&] {
-        SecretString password = typed_password(state.box);
-        if (password.empty()) {
-            refuse(state, kErrorCaption, kEmptyMasterPassword);
-            return;
-        }
-        if (opens_with(vault_path(), password.data(), length_of(password))) {
-            refuse(state, kSamePasswordCaption, kSamePasswordRefused);
-            return;
-        }
-        *state.password = std::move(password);
-        state.opened = true;
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    });
+    take_new_password(state, true);
 }
 
 LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
@@ -608,7 +602,7 @@ bool run_change_password_window(HINSTANCE instance, HWND owner, SecretString& ne
 bool run_upgrade_password_window(HINSTANCE instance, HWND owner, SecretString& password)
 {
     g_upgrade_password = WindowState();
-    g_upgrade_password.password = &password;
+    g_upgrade_password.accepted = &password;
     g_upgrade_password.owner = owner;
     return run_owned_window(instance, kUpgradePassword, g_upgrade_password);
 }
