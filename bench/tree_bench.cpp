@@ -159,17 +159,18 @@ void BM_TreeParse10MiB(benchmark::State& state)
 }
 BENCHMARK(BM_TreeParse10MiB)->Unit(benchmark::kMillisecond);
 
-// Parsing and freeing the result, as when the editor replaces its tree.
-void BM_TreeParseAndFree10MiB(benchmark::State& state)
+// Parsing and freeing the result, as when the editor replaces its tree (and, for
+// 1 MiB, beside the merges of the same text).
+void BM_TreeParseAndFree(benchmark::State& state, const std::string& (*text_of)())
 {
-    const std::string& text = vault_10mib();
+    const std::string& text = text_of();
     for (auto _ : state) {
         Tree tree = parse_tree(text);
         benchmark::DoNotOptimize(tree.children.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_TreeParseAndFree10MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TreeParseAndFree, 10MiB, vault_10mib)->Unit(benchmark::kMillisecond);
 
 void BM_TreeSerialize10MiB(benchmark::State& state)
 {
@@ -316,16 +317,7 @@ Tree edited(const Tree& base, std::size_t step, std::size_t offset, const std::s
     return out;
 }
 
-void BM_TreeParse1MiB(benchmark::State& state)
-{
-    const std::string& text = vault_1mib();
-    for (auto _ : state) {
-        Tree tree = parse_tree(text);
-        benchmark::DoNotOptimize(tree.children.data());
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
-}
-BENCHMARK(BM_TreeParse1MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TreeParseAndFree, 1MiB, vault_1mib)->Unit(benchmark::kMillisecond);
 
 void BM_TreeMergeThreeWay1MiB(benchmark::State& state)
 {

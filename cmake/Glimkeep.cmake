@@ -76,3 +76,22 @@ function(glimkeep_add_test name)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES ${props})
 endfunction()
+
+# glimkeep_library(<name> SOURCES <files...> [WIN32_SOURCES <files...>]
+#                  [POSIX_SOURCES <files...>] [LIBS <targets...>])
+# A static library of ours: its portable sources, the half for the platform it is
+# built for, the source root as its include path, its libraries and the warnings.
+function(glimkeep_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;WIN32_SOURCES;POSIX_SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  if(WIN32)
+    target_sources(${name} PRIVATE ${ARG_WIN32_SOURCES})
+  else()
+    target_sources(${name} PRIVATE ${ARG_POSIX_SOURCES})
+  endif()
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(ARG_LIBS)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  endif()
+  glimkeep_warnings(${name})
+endfunction()

@@ -108,17 +108,24 @@ def write_vault2(password, plaintext, iterations=ITERATIONS2):
     return head + mac + length + ciphertext
 
 
+def header_fields(image, offset):
+    """Salt, nonce, MAC and ciphertext of a vault whose salt starts at `offset` (13 in
+    format 1.0, 17 in 2.0); the length field follows the MAC."""
+    salt, nonce, mac = image[offset:offset + 32], image[offset + 32:offset + 44], image[offset + 44:offset + 76]
+    (length,) = struct.unpack(">I", image[offset + 76:offset + 80])
+    ciphertext = image[offset + 80:offset + 80 + length]
+    if len(ciphertext) != length:
+        raise VaultError(2, "ciphertext shorter than its length field")
+    return salt, nonce, mac, ciphertext
+
+
 def read_vault2(password, image):
     if len(image) < HEADER_SIZE2:
         raise VaultError(2, "too short")
     (iterations,) = struct.unpack(">I", image[13:17])
     if iterations == 0 or iterations > MAX_ITERATIONS2:
         raise VaultError(2, "iteration count out of bounds")
-    salt, nonce, mac = image[17:49], image[49:61], image[61:93]
-    (length,) = struct.unpack(">I", image[93:97])
-    ciphertext = image[97:97 + length]
-    if len(ciphertext) != length:
-        raise VaultError(2, "ciphertext shorter than its length field")
+    salt, nonce, mac, ciphertext = header_fields(image, 17)
     keys = hashlib.pbkdf2_hmac("sha3_256", password, salt, iterations, 64)
     expected = hmac.new(keys[32:], image[0:61] + image[93:97] + ciphertext,
                         hashlib.sha3_256).digest()
@@ -134,11 +141,7 @@ def read_vault(password, image):
         raise VaultError(2, "too short")
     if image[0:10] != MAGIC or image[10:13] != VERSION:
         raise VaultError(2, "not a vault of version 1.0 or 2.0")
-    salt, nonce, mac = image[13:45], image[45:57], image[57:89]
-    (length,) = struct.unpack(">I", image[89:93])
-    ciphertext = image[93:93 + length]
-    if len(ciphertext) != length:
-        raise VaultError(2, "ciphertext shorter than its length field")
+    salt, nonce, mac, ciphertext = header_fields(image, 13)
     key = pbkdf2(password, salt, ITERATIONS, 32)
     if hmac32(key, ciphertext) != mac:
         raise VaultError(9, "MAC mismatch")

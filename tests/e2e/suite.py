@@ -39,6 +39,14 @@ def scenario(function):
 NEW_PASSWORD = "a new one for 2.0"
 
 
+def save_and_close(s, program, expected):
+    """Ctrl+S saves `expected` (the plaintext), then the program closes cleanly."""
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    expect("saved plaintext", expected, s.open_vault(PASSWORD))
+    close_cleanly(s, program, "editor")
+
+
 def start_unlocked(s, document):
     """A vault of `document` under PASSWORD, the program started and unlocked."""
     s.make_vault(PASSWORD, document)
@@ -47,11 +55,25 @@ def start_unlocked(s, document):
     return program
 
 
-def unlock(s, password=PASSWORD):
+def enter_password(s, password=PASSWORD):
+    """The password typed into the open window, then Enter."""
     s.wait_window("decrypt_db")
     s.wait_foreground("decrypt_db")
     s.type(password)
     s.keys("Return")
+
+
+def start_until_message(s, caption):
+    """The program started on the vault there and the password entered, until the
+    message `caption` shows; returns the program and the message's text."""
+    program = s.start()
+    enter_password(s)
+    s.wait_dialog(caption)
+    return program, s.box_text(caption)
+
+
+def unlock(s, password=PASSWORD):
+    enter_password(s, password)
     s.wait_window("editor")
     s.wait_foreground("editor")
 
@@ -124,10 +146,7 @@ def wrong_then_right_password(s):
     vault = s.read("passwords.gkv")
 
     program = s.start()
-    s.wait_window("decrypt_db")
-    s.wait_foreground("decrypt_db")
-    s.type("correct horse 41")
-    s.keys("Return")
+    enter_password(s, "correct horse 41")
     answer(s, "Wrong password")
     s.wait_text("decrypt_db", 0, "")  # the box is emptied for the next try
     s.shot("box-emptied")
@@ -647,10 +666,7 @@ def upgrade_vault(s):
     s.make_vault(PASSWORD, document, command="create10")
     old = s.read("passwords.gkv")
     program = s.start()
-    s.wait_window("decrypt_db")
-    s.wait_foreground("decrypt_db")
-    s.type(PASSWORD)
-    s.keys("Return")
+    enter_password(s)
     answer(s, "Old vault format")
     s.wait_window("editor")
     s.wait_text("editor", 1, document)
@@ -828,10 +844,7 @@ def non_ascii_text(s):
     s.wait_clipboard("暗証番号 🔑")
     s.shot("filtered")
 
-    s.keys("ctrl+s")
-    answer(s, "Data successfully saved")
-    expect("saved plaintext", expected.encode("utf-8"), s.open_vault(PASSWORD))
-    close_cleanly(s, program, "editor")
+    save_and_close(s, program, expected.encode("utf-8"))
 
     program = s.start()
     unlock(s)
@@ -921,10 +934,7 @@ def emptied_value_keeps_children(s):
     s.wait_text("editor", 0, "site")
     s.keys("ctrl+BackSpace")
     s.wait_text("editor", 1, "site\r\n\tnote: keep me\r\nmail: x\r\n")
-    s.keys("ctrl+s")
-    answer(s, "Data successfully saved")
-    expect("saved plaintext", b"site\r\n\tnote: keep me\r\nmail: x\r\n", s.open_vault(PASSWORD))
-    close_cleanly(s, program, "editor")
+    save_and_close(s, program, b"site\r\n\tnote: keep me\r\nmail: x\r\n")
 
 
 @scenario
@@ -933,13 +943,7 @@ def text_the_editor_cannot_hold(s):
     user is told before the editor shows them."""
     s.make_vault(PASSWORD, b"mail\r\n\tpin: 12\x0034\r\nbank\r\n")
     vault = s.read("passwords.gkv")
-    program = s.start()
-    s.wait_window("decrypt_db")
-    s.wait_foreground("decrypt_db")
-    s.type(PASSWORD)
-    s.keys("Return")
-    s.wait_dialog("Error opening database")
-    text = s.box_text("Error opening database")
+    program, text = start_until_message(s, "Error opening database")
     if "byte 15 (line 2)" not in text or "Nothing was changed" not in text:
         raise Failure(f"message for the zero byte: {text!r}")
     s.shot("zero-byte")
@@ -951,13 +955,7 @@ def text_the_editor_cannot_hold(s):
     expect("vault after a zero byte", vault, s.read("passwords.gkv"))
 
     s.make_vault(PASSWORD, b"cafe: caf\xe9 \xff\xfe\r\n")
-    program = s.start()
-    s.wait_window("decrypt_db")
-    s.wait_foreground("decrypt_db")
-    s.type(PASSWORD)
-    s.keys("Return")
-    s.wait_dialog("Text is not valid UTF-8")
-    text = s.box_text("Text is not valid UTF-8")
+    program, text = start_until_message(s, "Text is not valid UTF-8")
     if "3 bytes" not in text or "backup" not in text:
         raise Failure(f"message for the bytes that are not UTF-8: {text!r}")
     s.shot("not-utf8")
@@ -982,10 +980,7 @@ def pasted_line_break(s):
     answer(s, "Multiple lines not allowed")
     s.wait_text("editor", 1, "n3w pass")
     s.wait_foreground("editor")
-    s.keys("ctrl+s")
-    answer(s, "Data successfully saved")
-    expect("saved plaintext", b"site: n3w pass\r\nnext: 2\r\n", s.open_vault(PASSWORD))
-    close_cleanly(s, program, "editor")
+    save_and_close(s, program, b"site: n3w pass\r\nnext: 2\r\n")
 
 
 @scenario
