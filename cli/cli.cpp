@@ -328,8 +328,7 @@ bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& 
 bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure)
 {
     if (!unlock_vault(options, passwords, vault, failure)) return false;
-    const SecretString text(vault.db.plaintext());
-    vault.root = parse_tree(text.str());
+    vault.root = parse_plaintext(vault.db);
     return true;
 }
 

@@ -18,7 +18,7 @@ enum Column { kGroup, kTitle, kUser, kPassword, kUrl, kNotes, kOtp, kType, kFiel
 
 constexpr std::size_t kNoColumn = std::numeric_limits<std::size_t>::max();
 
-struct LayoutSpec {
+struct KnownLayout {
     CsvLayout layout;
     const char* name;
     // The header names (lower case) of each Column; null when the layout has none.
@@ -29,7 +29,7 @@ struct LayoutSpec {
 };
 
 // Tried in this order: a layout whose columns include another's comes first.
-constexpr LayoutSpec kLayouts[] = {
+constexpr KnownLayout kLayouts[] = {
     {CsvLayout::kGlimkeep,
      "Glimkeep",
      {"group", "title", "username", "password", "url", "notes", "otp", nullptr, nullptr},
@@ -106,7 +106,7 @@ bool equals_nocase(std::string_view a, std::string_view b)
 
 // A layout and where its columns are in this file.
 struct Bound {
-    const LayoutSpec* spec = nullptr;
+    const KnownLayout* known = nullptr;
     std::size_t index[kColumnCount];
 };
 
@@ -114,14 +114,14 @@ bool recognise(const CsvTable& table, std::size_t header, Bound& bound)
 {
     std::unordered_map<std::string, std::size_t> found;
     for (std::size_t i = 0; i < table.fields(header); ++i) found.emplace(header_key(table.field(header, i)), i);
-    for (const LayoutSpec& spec : kLayouts) {
+    for (const KnownLayout& known : kLayouts) {
         bool all = true;
-        for (const char* name : spec.required)
+        for (const char* name : known.required)
             if (name && !found.count(name)) all = false;
         if (!all) continue;
-        bound.spec = &spec;
+        bound.known = &known;
         for (int c = 0; c < kColumnCount; ++c) {
-            const auto it = spec.columns[c] ? found.find(spec.columns[c]) : found.end();
+            const auto it = known.columns[c] ? found.find(known.columns[c]) : found.end();
             bound.index[c] = it == found.end() ? kNoColumn : it->second;
         }
         return true;
@@ -159,7 +159,7 @@ Row read_row(const CsvTable& table, std::size_t record, const Bound& bound)
     Row row;
     for (int c = 0; c < kColumnCount; ++c)
         if (bound.index[c] != kNoColumn) row.value[c] = table.field(record, bound.index[c]);
-    const CsvLayout layout = bound.spec->layout;
+    const CsvLayout layout = bound.known->layout;
     if (layout == CsvLayout::kLastPass && equals_nocase(row.value[kUrl], "http://sn")) row.secure_note = true;
     if (layout == CsvLayout::kBitwarden && equals_nocase(row.value[kType], "note")) row.secure_note = true;
     if (row.secure_note) row.value[kUser] = row.value[kPassword] = row.value[kUrl] = row.value[kOtp] = {};
@@ -174,17 +174,17 @@ bool blank_record(const CsvTable& table, std::size_t record)
 }
 
 // The group path of a row as names, outermost first.
-std::vector<std::string> group_path(const Row& row, const LayoutSpec& spec)
+std::vector<std::string> group_path(const Row& row, const KnownLayout& known)
 {
     std::vector<std::string> path;
     std::string_view group = row.value[kGroup];
-    if (spec.layout == CsvLayout::kLastPass && group == "(none)") return path;
+    if (known.layout == CsvLayout::kLastPass && group == "(none)") return path;
     bool first = true;
     while (!group.empty() || first) {
-        const std::size_t cut = group.find(spec.group_separator);
+        const std::size_t cut = group.find(known.group_separator);
         const std::string_view segment = group.substr(0, cut);
         // KeePassXC writes the database's root group first, whatever it is called.
-        if (!(first && spec.layout == CsvLayout::kKeePassXC)) {
+        if (!(first && known.layout == CsvLayout::kKeePassXC)) {
             std::string name = csv_name(segment);
             if (!name.empty()) path.push_back(std::move(name));
         }
@@ -196,11 +196,11 @@ std::vector<std::string> group_path(const Row& row, const LayoutSpec& spec)
 }
 
 // The row's URLs: Bitwarden joins several with commas.
-std::vector<std::string_view> row_urls(const Row& row, const LayoutSpec& spec)
+std::vector<std::string_view> row_urls(const Row& row, const KnownLayout& known)
 {
     std::vector<std::string_view> urls;
     std::string_view rest = row.value[kUrl];
-    if (spec.layout != CsvLayout::kBitwarden) {
+    if (known.layout != CsvLayout::kBitwarden) {
         if (!rest.empty()) urls.push_back(rest);
         return urls;
     }
@@ -216,11 +216,11 @@ std::vector<std::string_view> row_urls(const Row& row, const LayoutSpec& spec)
     return urls;
 }
 
-std::string entry_name(const Row& row, const LayoutSpec& spec)
+std::string entry_name(const Row& row, const KnownLayout& known)
 {
     std::string name = csv_name(row.value[kTitle]);
     if (name.empty()) {
-        const std::vector<std::string_view> urls = row_urls(row, spec);
+        const std::vector<std::string_view> urls = row_urls(row, known);
         if (!urls.empty()) name = csv_name(url_host(urls.front()));
     }
     if (name.empty()) name = kNoTitle;
@@ -288,11 +288,11 @@ void append_value(SecretString& out, std::size_t depth, std::string_view name, s
 }
 
 // The children of a row's entry, one level under it.
-void append_row_lines(SecretString& out, std::size_t depth, const Row& row, const LayoutSpec& spec)
+void append_row_lines(SecretString& out, std::size_t depth, const Row& row, const KnownLayout& known)
 {
     append_value(out, depth, "user", row.value[kUser]);
     append_value(out, depth, "password", row.value[kPassword]);
-    for (std::string_view url : row_urls(row, spec)) append_value(out, depth, "url", url);
+    for (std::string_view url : row_urls(row, known)) append_value(out, depth, "url", url);
     append_value(out, depth, "otp", row.value[kOtp]);
     append_value(out, depth, "notes", row.value[kNotes]);
     // Bitwarden's custom fields, already "name: value" lines.
@@ -370,7 +370,7 @@ public:
     bool add_row(std::size_t record, std::string& error)
     {
         const Row row = read_row(table_, record, bound_);
-        const std::vector<std::string> path = group_path(row, *bound_.spec);
+        const std::vector<std::string> path = group_path(row, *bound_.known);
         if (path.size() > kMaxCsvGroupDepth) {
             error = "line " + std::to_string(table_.line(record)) + ": the group path is deeper than " +
                 std::to_string(kMaxCsvGroupDepth) + " levels";
@@ -378,7 +378,7 @@ public:
         }
         std::size_t place = 0;
         for (const std::string& name : path) place = child_named(place, name);
-        const std::size_t entry = add_new(place, entry_name(row, *bound_.spec));
+        const std::size_t entry = add_new(place, entry_name(row, *bound_.known));
         places_[entry].record = record;
         return true;
     }
@@ -482,7 +482,7 @@ private:
             append(out, p.name.str());
             append(out, kLineEnd);
             if (p.record != Place::kNone)
-                append_row_lines(out, p.child_level, read_row(table_, p.record, bound_), *bound_.spec);
+                append_row_lines(out, p.child_level, read_row(table_, p.record, bound_), *bound_.known);
             stack.push_back({child, 0});
         }
     }
@@ -498,8 +498,8 @@ private:
 
 const char* csv_layout_name(CsvLayout layout) noexcept
 {
-    for (const LayoutSpec& spec : kLayouts)
-        if (spec.layout == layout) return spec.name;
+    for (const KnownLayout& known : kLayouts)
+        if (known.layout == layout) return known.name;
     return "";
 }
 
@@ -564,7 +564,7 @@ bool import_csv(std::string_view vault_text, std::string_view csv, CsvImport& re
         result.error = unknown_header_text(table, header);
         return false;
     }
-    result.layout = bound.spec->layout;
+    result.layout = bound.known->layout;
     Merge merge(vault_text, table, bound);
     for (std::size_t record = header + 1; record < table.records(); ++record) {
         if (blank_record(table, record)) continue;

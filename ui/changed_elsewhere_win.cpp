@@ -59,11 +59,6 @@ void set_base(const Tree& document)
     g_base = std::move(copy);
 }
 
-Tree parse_plaintext(const Database& db)
-{
-    return parse_tree(SecretString(db.plaintext()).str());
-}
-
 // Puts `document` in the place of the editor's and shows it: the filter text stays,
 // and the node it names is shown when it still exists, else the whole document.
 void show_document(Tree&& document)

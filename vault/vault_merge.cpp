@@ -34,13 +34,6 @@ std::string stem_of(const std::string& name)
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// Parses a document that `db` holds as plaintext; the copy of the text is wiped.
-Tree parse_plaintext(const Database& db)
-{
-    const SecretString text(db.plaintext());
-    return parse_tree(text.str());
-}
-
 // A document wiped when it goes.
 struct WipedTree {
     Tree tree;
@@ -105,6 +98,12 @@ int fingerprint_file(const std::string& path, VaultFingerprint& out, std::string
         error.clear();
         return DB_IO_ERROR;
     }
+}
+
+Tree parse_plaintext(const Database& db)
+{
+    const SecretString text(db.plaintext());
+    return parse_tree(text.str());
 }
 
 int open_document(Database& db, const std::string& path, const char* password, std::uint32_t password_length,

@@ -30,6 +30,10 @@ bool operator!=(const VaultFingerprint& a, const VaultFingerprint& b);
 // read. Never throws.
 int fingerprint_file(const std::string& path, VaultFingerprint& out, std::string& error) noexcept;
 
+// The document that `db` holds as plaintext, parsed; the copy of the text is wiped.
+// Throws std::bad_alloc.
+Tree parse_plaintext(const Database& db);
+
 // Loads the vault at `path` into `db`, decrypts it with `password` and parses the
 // document into `document` (wiped first). Returns the vault's status code; the text
 // is db.last_error(). Throws std::bad_alloc.
