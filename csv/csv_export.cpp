@@ -2,38 +2,26 @@
 
 #include "csv/csv.h"
 
+#include "tree/fields.h"
+
 #include <utility>
 
 namespace {
 
 enum Field { kUser, kPassword, kUrl, kNotes, kOtp, kFieldCount };
 
-// The child names each field is read from, in any case.
-constexpr const char* kAliases[kFieldCount][4] = {
-    {"user", "username", "login", "email"}, {"password", "pass", nullptr, nullptr},
-    {"url", "website", nullptr, nullptr},   {"notes", nullptr, nullptr, nullptr},
-    {"otp", "totp", nullptr, nullptr},
-};
-
-bool equals_nocase(const std::string& a, const char* b)
-{
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
-// The field a child's name stands for, or kFieldCount.
+// The field a child's name stands for, or kFieldCount. User name, password and
+// address lines are the ones the whole program recognises.
 int field_of(const TreeNode& child)
 {
-    for (int f = 0; f < kFieldCount; ++f)
-        for (const char* alias : kAliases[f])
-            if (alias && equals_nocase(child.name, alias)) return f;
+    switch (field_kind(child.name)) {
+    case FieldKind::kUserName: return kUser;
+    case FieldKind::kPassword: return kPassword;
+    case FieldKind::kUrl: return kUrl;
+    case FieldKind::kOther: break;
+    }
+    if (names_equal_nocase(child.name, "notes")) return kNotes;
+    if (names_equal_nocase(child.name, "otp") || names_equal_nocase(child.name, "totp")) return kOtp;
     return kFieldCount;
 }
 
@@ -87,9 +75,7 @@ void append_row(SecretString& out, const std::vector<const TreeNode*>& ancestors
 
 bool is_entry(const TreeNode& node)
 {
-    for (const TreeNode& child : node.children)
-        if (field_of(child) == kPassword) return true;
-    return false;
+    return has_password_line(node);
 }
 
 }  // namespace
