@@ -204,6 +204,17 @@ SequenceResult plan_entry(const TreeNode& entry, std::int64_t unix_time, TypingP
     return plan_sequence(kDefaultSequence, entry, unix_time, plan);
 }
 
+SequenceResult plan_node(const TreeNode& node, std::int64_t unix_time, TypingPlan& plan)
+{
+    plan.clear();
+    if (is_auto_type_candidate(node)) return plan_entry(node, unix_time, plan);
+    if (node.single_line && !node.content.empty()) {
+        plan.add_text(node.content);
+        return {};
+    }
+    return {SequenceProblem::kNothingToType, std::string()};
+}
+
 std::string sequence_problem_text(const SequenceResult& result)
 {
     // What the user wrote is shown at most this long.
@@ -225,6 +236,8 @@ std::string sequence_problem_text(const SequenceResult& result)
     case SequenceProblem::kEmptySequence: return "The auto-type sequence of this entry is empty. Nothing was typed.";
     case SequenceProblem::kOneTimeCode:
         return "The auto-type sequence types {TOTP}: " + written + " Nothing was typed.";
+    case SequenceProblem::kNothingToType:
+        return "This entry has no value, no password line and no auto-type line. Nothing was typed.";
     }
     return std::string();
 }

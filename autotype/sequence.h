@@ -77,6 +77,7 @@ enum class SequenceProblem {
     kEmptyPassword,  // {PASSWORD} where the entry has no password value
     kEmptySequence,
     kOneTimeCode,  // detail: the one-time code lookup's message
+    kNothingToType,  // a node that is neither a value nor an entry with a password or sequence
 };
 
 struct SequenceResult {
@@ -87,6 +88,10 @@ struct SequenceResult {
 // The sequence of `entry` read into `plan` (emptied first), the one-time code taken
 // at `unix_time`. On a problem the plan is left empty.
 SequenceResult plan_entry(const TreeNode& entry, std::int64_t unix_time, TypingPlan& plan);
+// What typing a node chosen by hand types: a single-line value as it stands (no
+// placeholders), a node with a password or `auto-type:` line its sequence, any
+// other node nothing (kNothingToType).
+SequenceResult plan_node(const TreeNode& node, std::int64_t unix_time, TypingPlan& plan);
 // The same for a given sequence text.
 SequenceResult plan_sequence(std::string_view sequence, const TreeNode& entry, std::int64_t unix_time,
                              TypingPlan& plan);

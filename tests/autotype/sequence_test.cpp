@@ -117,6 +117,22 @@ TEST(AutoTypeSequence, NothingIsTypedWithoutThePasswordOrCode)
     EXPECT_EQ(0u, plan.size());
 }
 
+// Ctrl+Enter and a path typed into the picker: a value as it stands, an entry by its
+// sequence, anything else nothing.
+TEST(AutoTypeSequence, NodesChosenByHand)
+{
+    const Tree root = parse_tree("note: {PASSWORD} is literal\nmail\n\tuser: u\n\tpass: p\nfolder\n\tchild\nempty: \n");
+    TypingPlan plan;
+    ASSERT_EQ(SequenceProblem::kNone, plan_node(root.children[0], 0, plan).problem);
+    EXPECT_EQ("{PASSWORD} is literal", shown(plan));
+    ASSERT_EQ(SequenceProblem::kNone, plan_node(root.children[1], 0, plan).problem);
+    EXPECT_EQ("u<TAB>p<ENTER>", shown(plan));
+    EXPECT_EQ(SequenceProblem::kNothingToType, plan_node(root.children[2], 0, plan).problem);
+    EXPECT_EQ(0u, plan.size());
+    EXPECT_EQ(SequenceProblem::kNothingToType, plan_node(root.children[3], 0, plan).problem);
+    EXPECT_EQ(SequenceProblem::kNothingToType, plan_node(root, 0, plan).problem);
+}
+
 // Each unit down and up, a surrogate pair as its two units one after the other; the
 // keys by their virtual-key codes; nothing for a delay.
 TEST(AutoTypeSequence, KeyRecords)
