@@ -1152,6 +1152,22 @@ def auto_type_from_filter_box(s):
     expect_typed(s, "A form", "ada", AUTO_TYPE_PASSWORD)
 
 
+@scenario
+def auto_type_stops_when_the_window_changes(s):
+    start_unlocked(s, "slow\r\n\tuser: ada\r\n\tpassword: secret\r\n\twindow: Slow*\r\n"
+                   "\tauto-type: {USERNAME}{DELAY 4000}{PASSWORD}{ENTER}\r\n")
+    start_target(s, "Slow form")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_text("typing_target", 0, "ada")
+    # Another window comes to the front during the pause: the password goes nowhere.
+    s.x("xdotool", "mousemove", "300", "500", "click", "1")
+    answer(s, "Auto-type")
+    expect("password typed elsewhere", "", s.text("typing_target", 1))
+    expect("editor title after the stop (nothing typed into it)", "Glimkeep", s.window("editor"))
+    expect("target title", "Slow form", s.window("typing_target"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)
