@@ -3,6 +3,7 @@
 #include "ui/absence_lock.h"
 
 #include "resource.h"
+#include "ui/autotype/auto_type.h"
 #include "ui/editor_window.h"
 
 namespace {
@@ -47,6 +48,7 @@ HMODULE load_system_dll(const wchar_t* name)
 
 void lock_for_absence(HWND window) noexcept
 {
+    stop_auto_type_for_lock();
     KillTimer(window, IDT_INACTIVITY);
     if (g_editor.changed && !save_database_quietly()) {
         PostMessageW(window, WM_COMMAND, IDM_NOT_LOCKED_NOTICE, 0);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "crypto/wipe.h"
+#include "ui/autotype/auto_type.h"
 #include "ui/editor_commands.h"
 #include "ui/editor_window.h"
 #include "ui/error_texts.h"
@@ -302,13 +303,18 @@ LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
             complete_filter(box);
             break;
         }
+        if (wparam == VK_RETURN && GetKeyState(VK_CONTROL) < 0) {
+            type_into_previous_window();
+            return 0;
+        }
         if (wparam == VK_RETURN) {
             copy_to_clipboard(box);
             return 0;
         }
         break;
     case WM_CHAR:
-        if (wparam == L'\t' || wparam == L'\r') return 0;
+        // Ctrl+Enter types a line feed.
+        if (wparam == L'\t' || wparam == L'\r' || wparam == L'\n') return 0;
         if (deletion_key(box, wparam, step_back_one_name)) return 0;
         break;
     default: break;

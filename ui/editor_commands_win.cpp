@@ -11,6 +11,7 @@
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resource.h"
+#include "ui/autotype/auto_type.h"
 #include "ui/error_texts.h"
 #include "ui/gdi.h"
 #include "ui/message_dialog.h"
@@ -99,6 +100,7 @@ void insert_generated_password()
 
 void lock_now(HWND window)
 {
+    stop_auto_type_for_lock();
     if (g_editor.changed) {
         MessageBeep(MB_ICONWARNING);
         const char caption[] = "Save changes and lock?";

@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "ui/changed_elsewhere.h"
 #include "ui/absence_lock.h"
+#include "ui/autotype/auto_type.h"
 #include "ui/box_memory.h"
 #include "ui/dpi.h"
 #include "ui/csv_commands.h"
@@ -147,6 +148,7 @@ void create_menus(HWND window)
     AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE, L"Insert &generated password");
     AppendMenuW(edit_menu, MF_STRING, IDM_FIND, L"&Find...");
     AppendMenuW(edit_menu, MF_STRING, IDM_ONE_TIME_CODE, L"Copy one-time &code");
+    AppendMenuW(edit_menu, MF_STRING, IDM_TYPE_PREVIOUS, L"&Type into previous window");
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit_menu), L"&Edit");
     g_editor.help_menu = CreatePopupMenu();
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
@@ -271,6 +273,7 @@ void run_command(HWND window, WORD command)
         break;
     case IDA_FIND_NEXT: find_next(); break;
     case IDM_ONE_TIME_CODE: copy_one_time_code(); break;
+    case IDM_TYPE_PREVIOUS: type_into_previous_window(); break;
     default: break;
     }
 }
@@ -372,6 +375,7 @@ void on_end_session(HWND window, bool ending)
 
 void on_destroy(HWND window)
 {
+    end_auto_type();
     end_session_notifications(window);
     end_editor_commands();
     g_editor.strip_brush.reset();
@@ -394,7 +398,10 @@ void run_message_loop(HINSTANCE instance, HWND window)
             continue;
         }
         if (find_dialog() && IsDialogMessageW(find_dialog(), &message)) continue;
-        if (!TranslateAcceleratorW(window, accelerators, &message)) {
+        // The editor's keys are the editor's: the auto-type picker, a window of its
+        // own, takes its keys itself.
+        const bool editor_key = !message.hwnd || GetAncestor(message.hwnd, GA_ROOT) == window;
+        if (!editor_key || !TranslateAcceleratorW(window, accelerators, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -427,6 +434,9 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     case WM_ENDSESSION: on_end_session(window, wparam != FALSE); return 0;
     case WM_WTSSESSION_CHANGE: on_session_change(window, wparam); return 0;
     case WM_POWERBROADCAST: return on_power_broadcast(window, wparam);
+    case WM_HOTKEY:
+        if (wparam == kAutoTypeHotKeyId) on_auto_type_hotkey();
+        return 0;
     case WM_DESTROY: on_destroy(window); return 0;
     default: return DefWindowProcW(window, message, wparam, lparam);
     }
@@ -549,6 +559,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
             MessageBeep(MB_ICONWARNING);
             editor_show_message(kOldFormatCaption, kOldFormatText);
         }
+        start_auto_type(window);
 
         run_message_loop(instance, window);
     } catch (...) {

@@ -7,6 +7,10 @@
 //                                        the editor box is, its text set, painted and
 //                                        read back; prints the three times in ms
 //   probe editcost <file> system-font    the same with the system's default font
+//   probe target <title>                 a window of another program to type into: a
+//                                        user-name box and a password box (class
+//                                        "typing_target"); Tab moves between them, and
+//                                        Enter adds " - entered" to the title
 //
 // Serving, one request per line, fields separated by tabs (UTF-8). Each answer is
 // a header line "<status> <byte count>" followed by that many bytes of UTF-8;
@@ -299,6 +303,59 @@ int edit_cost(const char* path, bool program_font)
     return back == wide_text ? 0 : 1;
 }
 
+// The box that had the focus when the target was last active gets it back, as in a
+// dialog.
+HWND g_target_focus = nullptr;
+
+LRESULT CALLBACK target_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_ACTIVATE) {
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            if (IsChild(window, GetFocus())) g_target_focus = GetFocus();
+        } else if (g_target_focus) {
+            SetFocus(g_target_focus);
+            return 0;
+        }
+    }
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int typing_target(const char* title)
+{
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = target_proc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    window_class.lpszClassName = L"typing_target";
+    if (!RegisterClassExW(&window_class)) return 1;
+    HWND window = CreateWindowExW(0, L"typing_target", wide(title).c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  400, 160, nullptr, nullptr, window_class.hInstance, nullptr);
+    HWND boxes[2];
+    for (int i = 0; i < 2; ++i)
+        boxes[i] = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10,
+                                   10 + 40 * i, 360, 26, window, nullptr, window_class.hInstance, nullptr);
+    if (!window || !boxes[0] || !boxes[1]) return 1;
+    SetForegroundWindow(window);
+    SetFocus(boxes[0]);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_KEYDOWN && message.wParam == VK_TAB) {
+            SetFocus(GetFocus() == boxes[0] ? boxes[1] : boxes[0]);
+            continue;
+        }
+        if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+            SetWindowTextW(window, (window_text(window) + L" - entered").c_str());
+            continue;
+        }
+        if ((message.message == WM_CHAR) && (message.wParam == L'\t' || message.wParam == L'\r')) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 int serve()
 {
     std::string line;
@@ -318,9 +375,10 @@ int main(int argc, char** argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
     if (argc == 2 && std::string(argv[1]) == "serve") return serve();
+    if (argc == 3 && std::string(argv[1]) == "target") return typing_target(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "editcost") return edit_cost(argv[2], true);
     if (argc == 4 && std::string(argv[1]) == "editcost" && std::string(argv[3]) == "system-font")
         return edit_cost(argv[2], false);
-    std::fputs("usage: probe serve | editcost <file> [system-font]\n", stderr);
+    std::fputs("usage: probe serve | editcost <file> [system-font] | target <title>\n", stderr);
     return 2;
 }

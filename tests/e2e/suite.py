@@ -1072,6 +1072,102 @@ def changed_elsewhere(s):
     close_cleanly(s, program, "editor")
 
 
+def start_target(s, title):
+    """The probe's typing target, a window of another program, in front."""
+    program = s.wine.start_program(s.tools.probe, s.folder, s.log, "target", title)
+    s.programs.append(program)
+    s.wait_window("typing_target", title)
+    return program
+
+
+def expect_typed(s, title, user, password):
+    """The target holds `user` and `password` in its two boxes, and Enter came last."""
+    s.wait_title("typing_target", title + " - entered")
+    expect("user name typed", user, s.text("typing_target", 0))
+    expect("password typed", password, s.text("typing_target", 1))
+
+
+AUTO_TYPE_PASSWORD = "p\u00e4ssw\u00f6rd\u20ac\U0001D11E"
+
+
+@scenario
+def auto_type_hotkey(s):
+    # The window: pattern names one entry, so it is typed at once; "Login" matches only
+    # by name and waits for a choice that never comes.
+    start_unlocked(s, "bank\r\n\tuser: \u00e5lice\r\n\tpassword: " + AUTO_TYPE_PASSWORD +
+                   "\r\n\twindow: Bank*Login\r\nLogin\r\n\tpassword: decoy\r\n")
+    clipboard = s.probe.ask("clipboard")
+    start_target(s, "Bank of Tests Login")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    expect_typed(s, "Bank of Tests Login", "\u00e5lice", AUTO_TYPE_PASSWORD)
+    s.shot("typed")
+    expect("auto-type picker", None, s.window("auto_type_picker"))
+    expect("clipboard after typing", clipboard, s.probe.ask("clipboard"))
+    expect("editor title", "Glimkeep", s.window("editor"))
+
+
+@scenario
+def auto_type_picker(s):
+    start_unlocked(s, "shop\r\n\tuser: first\r\n\tpassword: one\r\n"
+                   "shop\r\n\tuser: second\r\n\tpassword: two\r\nother\r\n\tpass: three\r\n")
+    start_target(s, "shop - checkout")
+    s.wait_foreground("typing_target")
+
+    # Escape closes the picker and types nothing.
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    s.wait_foreground("auto_type_picker")
+    s.keys("Escape")
+    s.wait_gone("auto_type_picker")
+    s.wait_foreground("typing_target")
+    expect("typed after Escape", ("", ""), (s.text("typing_target", 0), s.text("typing_target", 1)))
+
+    # Two entries of one name are two rows; the second row types the second entry.
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    s.wait_foreground("auto_type_picker")
+    shot = s.shot("picker")
+    s.picture(shot, "auto_type_picker", "auto_type_picker")
+    s.keys("Down", "Return")
+    expect_typed(s, "shop - checkout", "second", "two")
+    expect("auto-type picker after Enter", None, s.window("auto_type_picker"))
+
+
+@scenario
+def auto_type_from_filter_box(s):
+    start_target(s, "A form")
+    start_unlocked(s, "folder\r\n\tnote: no password here\r\nmail\r\n\tuser: ada\r\n\tpass: " +
+                   AUTO_TYPE_PASSWORD + "\r\n")
+    # An entry without a password or sequence types nothing and says so.
+    complete(s, "fo", "folder ")
+    s.keys("ctrl+Return")
+    answer(s, "Auto-type")
+    expect("typed for a folder", "", s.text("typing_target", 0))
+
+    s.wait_foreground("editor")
+    s.keys("ctrl+a", "BackSpace")
+    complete(s, "ma", "mail ")
+    s.keys("ctrl+Return")
+    expect_typed(s, "A form", "ada", AUTO_TYPE_PASSWORD)
+
+
+@scenario
+def auto_type_stops_when_the_window_changes(s):
+    start_unlocked(s, "slow\r\n\tuser: ada\r\n\tpassword: secret\r\n\twindow: Slow*\r\n"
+                   "\tauto-type: {USERNAME}{DELAY 4000}{PASSWORD}{ENTER}\r\n")
+    start_target(s, "Slow form")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_text("typing_target", 0, "ada")
+    # Another window comes to the front during the pause: the password goes nowhere.
+    s.x("xdotool", "mousemove", "300", "500", "click", "1")
+    answer(s, "Auto-type")
+    expect("password typed elsewhere", "", s.text("typing_target", 1))
+    expect("editor title after the stop (nothing typed into it)", "Glimkeep", s.window("editor"))
+    expect("target title", "Slow form", s.window("typing_target"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)

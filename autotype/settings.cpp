@@ -1,0 +1,200 @@
+#include "autotype/settings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "autotype/text.h"
+#include "db/file_io.h"
+#include "tree/fields.h"
+
+namespace {
+
+struct Named {
+    const char* name;
+    unsigned value;
+};
+
+constexpr Named kModifiers[] = {
+    {"Ctrl", kModControl}, {"Control", kModControl}, {"Alt", kModAlt}, {"Shift", kModShift}, {"Win", kModWin},
+};
+
+constexpr Named kKeys[] = {
+    {"Insert", 0x2D}, {"Ins", 0x2D},  {"Delete", 0x2E},   {"Del", 0x2E},  {"Home", 0x24},  {"End", 0x23},
+    {"PageUp", 0x21}, {"PgUp", 0x21}, {"PageDown", 0x22}, {"PgDn", 0x22}, {"Pause", 0x13},
+};
+
+bool key_code(std::string_view name, unsigned& code)
+{
+    if (name.size() == 1) {
+        const char c = name[0];
+        if (c >= '0' && c <= '9')
+            code = static_cast<unsigned>(c);
+        else if (c >= 'A' && c <= 'Z')
+            code = static_cast<unsigned>(c);
+        else if (c >= 'a' && c <= 'z')
+            code = static_cast<unsigned>(c - 'a' + 'A');
+        else
+            return false;
+        return true;
+    }
+    if ((name[0] == 'F' || name[0] == 'f') && name.size() <= 3) {
+        unsigned number = 0;
+        for (const char c : name.substr(1)) {
+            if (c < '0' || c > '9') return false;
+            number = number * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (number < 1 || number > 24 || name[1] == '0') return false;
+        code = 0x70 + number - 1;
+        return true;
+    }
+    for (const Named& key : kKeys) {
+        if (names_equal_nocase(name, key.name)) {
+            code = key.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool is_function_key(unsigned code)
+{
+    return code >= 0x70 && code <= 0x87;
+}
+
+std::string key_text(unsigned code)
+{
+    if ((code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z')) return std::string(1, static_cast<char>(code));
+    if (is_function_key(code)) return "F" + std::to_string(code - 0x70 + 1);
+    for (const Named& key : kKeys)
+        if (key.value == code) return key.name;
+    return "?";
+}
+
+std::string settings_problem(std::size_t line, std::string_view text)
+{
+    constexpr std::size_t kShown = 60;
+    std::string shown(text.substr(0, kShown));
+    if (text.size() > kShown) shown += "...";
+    return std::string(kSettingsFileName) + ", line " + std::to_string(line) + ": \"" + shown +
+        "\" is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). Auto-type uses " +
+        hotkey_name(HotKey()) + ".";
+}
+
+}  // namespace
+
+bool parse_hotkey(std::string_view text, HotKey& out)
+{
+    text = autotype_text::trimmed(text);
+    unsigned modifiers = 0;
+    unsigned code = 0;
+    bool have_key = false;
+    while (!text.empty()) {
+        const std::size_t plus = text.find('+');
+        const std::string_view part =
+            autotype_text::trimmed(text.substr(0, plus == std::string_view::npos ? text.size() : plus));
+        text = plus == std::string_view::npos ? std::string_view() : text.substr(plus + 1);
+        if (part.empty() || have_key) return false;
+        bool is_modifier = false;
+        for (const Named& modifier : kModifiers) {
+            if (names_equal_nocase(part, modifier.name)) {
+                if (modifiers & modifier.value) return false;
+                modifiers |= modifier.value;
+                is_modifier = true;
+            }
+        }
+        if (is_modifier) {
+            if (plus == std::string_view::npos) return false;  // a key must end it
+            continue;
+        }
+        if (!key_code(part, code)) return false;
+        have_key = true;
+        if (plus != std::string_view::npos) return false;
+    }
+    if (!have_key) return false;
+    if (!(modifiers & (kModControl | kModAlt | kModWin)) && !is_function_key(code)) return false;
+    out.modifiers = modifiers;
+    out.virtual_key = code;
+    return true;
+}
+
+std::string hotkey_name(const HotKey& key)
+{
+    std::string name;
+    if (key.modifiers & kModControl) name += "Ctrl+";
+    if (key.modifiers & kModAlt) name += "Alt+";
+    if (key.modifiers & kModShift) name += "Shift+";
+    if (key.modifiers & kModWin) name += "Win+";
+    return name + key_text(key.virtual_key);
+}
+
+AutoTypeSettings read_settings_text(std::string_view text)
+{
+    AutoTypeSettings settings;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    bool in_section = false;
+    std::size_t number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = autotype_text::trimmed(line);
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[') {
+            in_section = line.back() == ']' &&
+                names_equal_nocase(autotype_text::trimmed(line.substr(1, line.size() - 2)), "auto-type");
+            continue;
+        }
+        if (!in_section) continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos ||
+            !names_equal_nocase(autotype_text::trimmed(line.substr(0, equals)), "hotkey"))
+            continue;
+        HotKey key;
+        if (parse_hotkey(line.substr(equals + 1), key)) {
+            settings.hotkey = key;
+            settings.problem.clear();
+        } else {
+            settings.hotkey = HotKey();
+            settings.problem = settings_problem(number, line);
+        }
+    }
+    return settings;
+}
+
+AutoTypeSettings read_settings_file(const std::string& path)
+{
+    AutoTypeSettings settings;
+    std::FILE* file = db_file::open_for_reading(path);
+    if (!file) {
+        if (errno != ENOENT) {
+            settings.problem = std::string(kSettingsFileName) + " cannot be read (" + std::strerror(errno) +
+                "). Auto-type uses " + hotkey_name(settings.hotkey) + ".";
+        }
+        return settings;
+    }
+    std::uint64_t size = 0;
+    std::vector<char> bytes;
+    bool read = db_file::size_of(file, size) && size <= kMaxSettingsSize;
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(size));
+        read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+    std::fclose(file);
+    if (!read) {
+        settings.problem = std::string(kSettingsFileName) +
+            " cannot be read or is larger than 64 KiB. Auto-type uses " + hotkey_name(settings.hotkey) + ".";
+        return settings;
+    }
+    return read_settings_text(std::string_view(bytes.data(), bytes.size()));
+}
+
+std::string settings_path_beside(const std::string& vault_path)
+{
+    const std::size_t slash = vault_path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string(kSettingsFileName)
+                                      : vault_path.substr(0, slash + 1) + kSettingsFileName;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The hot key that starts auto-type, read from glimkeep.ini beside the vault:
+//
+//   [auto-type]
+//   hotkey=Ctrl+Shift+F11
+//
+// Section and key names in any case; spaces around them and around the value are
+// dropped; lines starting with ';' or '#' are comments; other sections and keys are
+// left to others. A key is modifiers (Ctrl, Alt, Shift, Win; any case, "Control"
+// too) and one key joined by '+': a letter, a digit, F1 to F24, Insert, Delete,
+// Home, End, PageUp, PageDown, Pause. Without Ctrl, Alt or Win it must be an F key,
+// so that no key that types a character is taken from every program.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The modifier flags and virtual-key codes of Windows (RegisterHotKey takes them).
+inline constexpr unsigned kModAlt = 0x1;
+inline constexpr unsigned kModControl = 0x2;
+inline constexpr unsigned kModShift = 0x4;
+inline constexpr unsigned kModWin = 0x8;
+inline constexpr unsigned kVirtualKeyInsert = 0x2D;
+
+struct HotKey {
+    unsigned modifiers = kModControl | kModAlt;
+    unsigned virtual_key = kVirtualKeyInsert;
+};
+
+inline constexpr char kSettingsFileName[] = "glimkeep.ini";
+// The largest glimkeep.ini read; a longer file is refused.
+inline constexpr std::size_t kMaxSettingsSize = 64 * 1024;
+
+// False (and `out` unchanged) for anything that is not a key as described above.
+bool parse_hotkey(std::string_view text, HotKey& out);
+// "Ctrl+Alt+Insert": the modifiers in the order Ctrl, Alt, Shift, Win, then the key.
+std::string hotkey_name(const HotKey& key);
+
+struct AutoTypeSettings {
+    HotKey hotkey;
+    // Empty, or the message that says which line could not be read and that the
+    // default key is used.
+    std::string problem;
+};
+
+// The settings in the text of a glimkeep.ini (a UTF-8 byte order mark is skipped).
+// The last hotkey line of the section counts; one that cannot be read makes the
+// problem and the default key.
+AutoTypeSettings read_settings_text(std::string_view text);
+// The same for the file at `path`: a file that is not there gives the defaults
+// without a problem; one that cannot be read or is too large, a problem.
+AutoTypeSettings read_settings_file(const std::string& path);
+
+// The path of glimkeep.ini in the folder of the vault at `vault_path`.
+std::string settings_path_beside(const std::string& vault_path);

@@ -1,0 +1,98 @@
+// The hot key from glimkeep.ini.
+
+#include "autotype/settings.h"
+
+#include "tests/support/files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(AutoTypeSettings, HotKeys)
+{
+    const struct {
+        const char* text;
+        const char* name;  // null: refused
+    } cases[] = {
+        {"Ctrl+Alt+Insert", "Ctrl+Alt+Insert"},
+        {"ctrl + shift + f11", "Ctrl+Shift+F11"},
+        {"Alt+Control+ins", "Ctrl+Alt+Insert"},
+        {"Win+Shift+K", "Shift+Win+K"},
+        {"Ctrl+7", "Ctrl+7"},
+        {"F24", "F24"},
+        {"Shift+F9", "Shift+F9"},
+        {"Ctrl+PgDn", "Ctrl+PageDown"},
+        {"Ctrl+Alt+Pause", "Ctrl+Alt+Pause"},
+        // A key that types a character is never taken from every program.
+        {"A", nullptr},
+        {"Shift+A", nullptr},
+        {"Insert", nullptr},
+        {"Ctrl+Alt", nullptr},
+        {"Ctrl+", nullptr},
+        {"+A", nullptr},
+        {"Ctrl+A+B", nullptr},
+        {"Ctrl+Ctrl+A", nullptr},
+        {"Ctrl+F0", nullptr},
+        {"Ctrl+F25", nullptr},
+        {"Ctrl+F01", nullptr},
+        {"Ctrl+Banana", nullptr},
+        {"Ctrl+\xC3\x84", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        HotKey key{0, 0};
+        const bool parsed = parse_hotkey(c.text, key);
+        EXPECT_EQ(c.name != nullptr, parsed) << c.text;
+        if (c.name) {
+            EXPECT_EQ(c.name, hotkey_name(key)) << c.text;
+        } else {
+            EXPECT_EQ(0u, key.modifiers | key.virtual_key) << c.text;
+        }
+    }
+    HotKey key;
+    ASSERT_TRUE(parse_hotkey("Ctrl+Shift+F11", key));
+    EXPECT_EQ(kModControl | kModShift, key.modifiers);
+    EXPECT_EQ(0x7Au, key.virtual_key);  // VK_F11
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(HotKey()));
+    EXPECT_EQ(kVirtualKeyInsert, HotKey().virtual_key);
+}
+
+TEST(AutoTypeSettings, TheIniFile)
+{
+    AutoTypeSettings settings = read_settings_text("\xEF\xBB\xBF; mine\r\n[other]\r\nhotkey=Ctrl+F1\r\n"
+                                                   "[ Auto-Type ]\r\n  HotKey = Ctrl+Shift+F11  \r\n");
+    EXPECT_EQ("", settings.problem);
+    EXPECT_EQ("Ctrl+Shift+F11", hotkey_name(settings.hotkey));
+
+    // A value that cannot be read names its line and keeps the default.
+    settings = read_settings_text("[auto-type]\nhotkey=Ctrl+F11\n\n# typo below\nhotkey=Ctrl+Alt+Banana\n");
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
+    EXPECT_EQ("glimkeep.ini, line 5: \"hotkey=Ctrl+Alt+Banana\" is not a hot key Glimkeep can read "
+              "(write it like hotkey=Ctrl+Shift+F11). Auto-type uses Ctrl+Alt+Insert.",
+              settings.problem);
+
+    const char hostile[] = "[auto-type]\nhotkey=\0\xFF\n";
+    settings = read_settings_text(std::string(hostile, sizeof hostile - 1));
+    EXPECT_NE(std::string::npos, settings.problem.find("line 2")) << settings.problem;
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(read_settings_text("[").hotkey));
+    EXPECT_EQ("", read_settings_text("[auto-type]\nother=1\nnonsense\n").problem);
+}
+
+TEST(AutoTypeSettings, TheFileBesideTheVault)
+{
+    EXPECT_EQ("C:\\vaults\\glimkeep.ini", settings_path_beside("C:\\vaults\\passwords.gkv"));
+    EXPECT_EQ("/home/a/glimkeep.ini", settings_path_beside("/home/a/passwords.gkv"));
+    EXPECT_EQ("glimkeep.ini", settings_path_beside("passwords.gkv"));
+
+    const TempDir dir;
+    const std::string path = dir.file("glimkeep.ini");
+    AutoTypeSettings settings = read_settings_file(path);  // absent: the default, no message
+    EXPECT_EQ("", settings.problem);
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
+    write_file(path, "[auto-type]\nhotkey=Win+F2\n");
+    EXPECT_EQ("Win+F2", hotkey_name(read_settings_file(path).hotkey));
+    write_file(path, std::string(kMaxSettingsSize + 1, ';'));
+    settings = read_settings_file(path);
+    EXPECT_NE("", settings.problem);
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
+}

@@ -1,0 +1,329 @@
+// The picker: the target's title, a box for a path and the list of entries that
+// match. The list control keeps no text: its rows are drawn from the picker's own
+// rows (paths and user names), which are wiped when it closes.
+
+#include "ui/autotype/picker.h"
+
+#include <commctrl.h>
+
+#include <new>
+#include <vector>
+
+#include "crypto/wipe.h"
+#include "tree/fields.h"
+#include "ui/absence_lock.h"
+#include "ui/autotype/auto_type.h"
+#include "ui/autotype/typist.h"
+#include "ui/box_memory.h"
+#include "ui/dpi.h"
+#include "ui/editor_window.h"
+#include "ui/message_dialog.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"auto_type_picker";
+constexpr wchar_t kTitle[] = L"Glimkeep auto-type";
+constexpr int kWidth = 460;
+constexpr int kHeight = 300;
+constexpr int kMargin = 8;
+constexpr int kRowHeight = 20;
+
+struct Picker {
+    HWND window = nullptr;
+    HWND label = nullptr;
+    HWND path_box = nullptr;
+    HWND list = nullptr;
+    WNDPROC previous_box_proc = nullptr;
+    HWND target = nullptr;
+    TitleMatches matches;
+    std::vector<AutoTypeRow> all;  // every candidate, once a path is typed with no match left
+    bool all_made = false;
+    std::vector<const AutoTypeRow*> shown;
+    Font font;
+    bool closing = false;  // the box's text is being wiped: no list to fill
+};
+
+Picker g_picker;
+
+SecretString typed_path()
+{
+    return SecretString(get_window_text(g_picker.path_box));
+}
+
+void add_matching(const std::vector<AutoTypeRow>& rows, const std::string& query)
+{
+    for (const AutoTypeRow& row : rows)
+        if (path_starts_with(row.path.str(), query)) g_picker.shown.push_back(&row);
+}
+
+// The rows whose paths start with what is typed: the matches, else (when a path is
+// typed) every candidate.
+void fill_list()
+{
+    const SecretString query = typed_path();
+    g_picker.shown.clear();
+    add_matching(g_picker.matches.rows, query.str());
+    if (g_picker.shown.empty() && !query.empty()) {
+        if (!g_picker.all_made) {
+            g_picker.all = all_candidates(g_tree_root);
+            g_picker.all_made = true;
+        }
+        add_matching(g_picker.all, query.str());
+    }
+    SendMessageW(g_picker.list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(g_picker.list, LB_RESETCONTENT, 0, 0);
+    for (std::size_t i = 0; i < g_picker.shown.size(); ++i)
+        SendMessageW(g_picker.list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
+    SendMessageW(g_picker.list, LB_SETCURSEL, g_picker.shown.empty() ? static_cast<WPARAM>(-1) : 0, 0);
+    SendMessageW(g_picker.list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(g_picker.list, nullptr, TRUE);
+}
+
+// Tab: the path grows to what all rows listed share, or as the filter box completes.
+void complete_path()
+{
+    const SecretString query = typed_path();
+    SecretString answer;
+    for (const AutoTypeRow* row : g_picker.shown) {
+        SecretString shared(common_prefix_nocase(answer.empty() ? row->path.str() : answer.str(), row->path.str()));
+        answer = std::move(shared);
+    }
+    if (answer.size() <= query.size()) answer = SecretString(g_tree_root.complete(query.str()));
+    if (answer.size() <= query.size()) return;
+    set_window_text_w(g_picker.path_box, SecretWString(to_utf16(answer.str())).str());
+    SendMessageW(g_picker.path_box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+}
+
+void move_selection(int by)
+{
+    const LRESULT count = SendMessageW(g_picker.list, LB_GETCOUNT, 0, 0);
+    if (count <= 0) return;
+    LRESULT selected = SendMessageW(g_picker.list, LB_GETCURSEL, 0, 0) + by;
+    if (selected < 0) selected = 0;
+    if (selected >= count) selected = count - 1;
+    SendMessageW(g_picker.list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+// Enter: the selected row's entry, or the node the typed path names, typed into the
+// target once the picker has closed.
+void choose()
+{
+    const LRESULT selected = SendMessageW(g_picker.list, LB_GETCURSEL, 0, 0);
+    const TreeNode* node = nullptr;
+    if (selected >= 0 && static_cast<std::size_t>(selected) < g_picker.shown.size()) {
+        const AutoTypeRow& row = *g_picker.shown[static_cast<std::size_t>(selected)];
+        node = node_at(g_tree_root, row.position, row.path);
+    } else {
+        const SecretString query = typed_path();
+        if (!query.empty()) node = g_tree_root.find(query.str());
+    }
+    if (!node) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    const HWND target = g_picker.target;
+    close_picker();
+    type_node(target, *node, true);
+}
+
+LRESULT box_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN:
+        switch (wparam) {
+        case VK_RETURN: choose(); return 0;
+        case VK_ESCAPE: close_picker(); return 0;
+        case VK_TAB: complete_path(); return 0;
+        case VK_DOWN: move_selection(1); return 0;
+        case VK_UP: move_selection(-1); return 0;
+        case VK_NEXT: move_selection(8); return 0;
+        case VK_PRIOR: move_selection(-8); return 0;
+        default: break;
+        }
+        break;
+    case WM_CHAR:
+        if (wparam == L'\t' || wparam == L'\r' || wparam == L'\n' || wparam == 0x1B) return 0;
+        break;
+    default: break;
+    }
+    return CallWindowProcW(g_picker.previous_box_proc, box, message, wparam, lparam);
+}
+
+LRESULT CALLBACK box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    const WNDPROC previous = g_picker.previous_box_proc;
+    try {
+        return box_dispatch(box, message, wparam, lparam);
+    } catch (...) {
+        MessageBeep(MB_ICONWARNING);
+    }
+    return previous ? CallWindowProcW(previous, box, message, wparam, lparam) : 0;
+}
+
+// One row: its path, and its user name in the second half. The texts live in wiped
+// memory while they are drawn.
+void draw_row(const DRAWITEMSTRUCT& item)
+{
+    if (item.itemID == static_cast<UINT>(-1) || item.itemID >= g_picker.shown.size()) return;
+    const AutoTypeRow& row = *g_picker.shown[item.itemID];
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    RECT left = item.rcItem;
+    left.left += scaled(4);
+    const int half = (item.rcItem.left + item.rcItem.right) / 2;
+    left.right = half - scaled(4);
+    const SecretWString path(to_utf16(row.path.str()));
+    DrawTextW(item.hDC, path.c_str(), static_cast<int>(path.size()), &left,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    const TreeNode* node = node_at(g_tree_root, row.position, row.path);
+    const TreeNode* user = node ? first_field(*node, FieldKind::kUserName) : nullptr;
+    if (user && user->single_line) {
+        RECT right = item.rcItem;
+        right.left = half + scaled(4);
+        right.right -= scaled(4);
+        const SecretWString name(to_utf16(user->content));
+        DrawTextW(item.hDC, name.c_str(), static_cast<int>(name.size()), &right,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    }
+}
+
+void on_size(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    const int margin = scaled(kMargin);
+    const int line = scaled(22);
+    const int width = client.right - 2 * margin;
+    MoveWindow(g_picker.label, margin, margin, width, line, TRUE);
+    MoveWindow(g_picker.path_box, margin, margin + line + scaled(4), width, scaled(24), TRUE);
+    const int top = margin + line + scaled(4) + scaled(24) + scaled(6);
+    MoveWindow(g_picker.list, margin, top, width, client.bottom - top - margin, TRUE);
+}
+
+LRESULT picker_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_SIZE: on_size(window); return 0;
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(scaled(kRowHeight));
+        return TRUE;
+    case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
+    case WM_COMMAND:
+        if (reinterpret_cast<HWND>(lparam) == g_picker.path_box && HIWORD(wparam) == EN_CHANGE && !g_picker.closing)
+            fill_list();
+        if (reinterpret_cast<HWND>(lparam) == g_picker.list && HIWORD(wparam) == LBN_DBLCLK) choose();
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) != WA_INACTIVE && g_picker.path_box) SetFocus(g_picker.path_box);
+        return 0;
+    case WM_CLOSE: close_picker(); return 0;
+    default: return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+LRESULT CALLBACK picker_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    try {
+        return picker_dispatch(window, message, wparam, lparam);
+    } catch (...) {
+        MessageBeep(MB_ICONWARNING);
+    }
+    return 0;
+}
+
+bool register_class(HINSTANCE instance)
+{
+    static bool registered = false;
+    if (registered) return true;
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = picker_proc;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    window_class.lpszClassName = kClassName;
+    registered = RegisterClassExW(&window_class) != 0;
+    return registered;
+}
+
+// Centred on the monitor of the target.
+POINT position_for(HWND target, SIZE size)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(target, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return {CW_USEDEFAULT, CW_USEDEFAULT};
+    const RECT& work = monitor.rcWork;
+    return {(work.left + work.right - size.cx) / 2, (work.top + work.bottom - size.cy) / 2};
+}
+
+bool make_window(HWND target, const std::wstring& title)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!register_class(instance)) return false;
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
+    const POINT at = position_for(target, size);
+    g_picker.window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClassName, kTitle, style, at.x, at.y, size.cx,
+                                      size.cy, nullptr, nullptr, instance, nullptr);
+    if (!g_picker.window) return false;
+    exclude_from_screen_capture(g_picker.window);
+    g_picker.font.reset(create_message_font(scaled(15)));
+    const std::wstring label = L"Type into: " + (title.empty() ? std::wstring(L"(a window without a title)") : title);
+    g_picker.label = CreateWindowExW(0, L"STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS,
+                                     0, 0, 0, 0, g_picker.window, nullptr, instance, nullptr);
+    g_picker.path_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0,
+                                        0, g_picker.window, nullptr, instance, nullptr);
+    g_picker.list =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT, 0,
+                        0, 0, 0, g_picker.window, nullptr, instance, nullptr);
+    if (!g_picker.label || !g_picker.path_box || !g_picker.list) return false;
+    for (HWND control : {g_picker.label, g_picker.path_box, g_picker.list})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_picker.font.get()), TRUE);
+    SendMessageW(g_picker.path_box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Path..."));
+    g_picker.previous_box_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(g_picker.path_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box_proc)));
+    on_size(g_picker.window);
+    return true;
+}
+
+}  // namespace
+
+bool open_picker(HWND target, const std::wstring& title, TitleMatches&& matches) noexcept
+{
+    if (g_picker.window) return true;
+    try {
+        g_picker.target = target;
+        g_picker.matches = std::move(matches);
+        if (!make_window(target, title)) {
+            close_picker();
+            return false;
+        }
+        fill_list();
+        ShowWindow(g_picker.window, SW_SHOW);
+        SetForegroundWindow(g_picker.window);
+        SetFocus(g_picker.path_box);
+        return true;
+    } catch (...) {
+        close_picker();
+        return false;
+    }
+}
+
+bool picker_open() noexcept
+{
+    return g_picker.window != nullptr;
+}
+
+void close_picker() noexcept
+{
+    g_picker.closing = true;
+    if (g_picker.path_box) wipe_box_text(g_picker.path_box);
+    if (g_picker.window) DestroyWindow(g_picker.window);
+    g_picker = Picker();  // the rows' paths are wiped as they go
+}

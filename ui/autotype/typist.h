@@ -1,0 +1,28 @@
+#pragma once
+// The typing itself, one key at a time between the editor's other messages.
+// Internal to ui/autotype/.
+
+#include <windows.h>
+
+#include <string>
+
+#include "autotype/sequence.h"
+
+// Types `plan` into `target`. With `bring_to_front`, the target is first made the
+// foreground window (Glimkeep's own window was in front) and must become it within
+// 500 ms. Then the target's integrity level is checked, the modifiers must be
+// released within two seconds, and before each key the target must still be in front
+// with the same focused control. Failures and stops are told in the message dialog.
+// Does nothing while typing is under way.
+void start_typing(HWND target, TypingPlan&& plan, bool bring_to_front) noexcept;
+bool typing_active() noexcept;
+// Types what `node` stands for (plan_node) by start_typing, or says why nothing is
+// typed.
+void type_node(HWND target, const TreeNode& node, bool bring_to_front);
+// Stops typing at once; with `for_lock`, the notice of how much was typed is kept
+// for after the unlock.
+void stop_typing(bool for_lock) noexcept;
+// The notice kept by a stop for a lock (empty when none), then forgotten.
+std::string take_typing_notice();
+// Destroys the typing window.
+void end_typist() noexcept;
