@@ -4,10 +4,10 @@
 #include <new>
 
 #include "crypto/wipe.h"
-#include "ui/editor_commands.h"
-#include "ui/editor_window.h"
-#include "ui/error_texts.h"
-#include "ui/text.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/error_texts.h"
+#include "ui/common/text.h"
 
 namespace {
 

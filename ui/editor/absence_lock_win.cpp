@@ -1,9 +1,9 @@
 // The lock when the user leaves, and the windows kept out of screen captures.
 
-#include "ui/absence_lock.h"
+#include "ui/editor/absence_lock.h"
 
 #include "resource.h"
-#include "ui/editor_window.h"
+#include "ui/editor/editor_window.h"
 
 namespace {
 
