@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "ui/editor_options.h"
-#include "ui/text.h"  // file_exists, which start-up asks first
+#include "ui/editor/editor_options.h"
+#include "ui/common/text.h"  // file_exists, which start-up asks first
 
 // Returns the process exit code: 0, or 1 when the vault cannot be loaded. The
 // editor's options stay the program's own but in the test build.

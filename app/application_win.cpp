@@ -4,10 +4,10 @@
 
 #include "app/window_entry_points.h"
 #include "db/database.h"
-#include "ui/changed_elsewhere.h"
-#include "ui/error_texts.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/error_texts.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
 
 #include <cstdint>
 #include <cstring>

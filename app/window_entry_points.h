@@ -8,7 +8,7 @@
 #include <string>
 
 #include "crypto/wipe.h"
-#include "ui/editor_options.h"
+#include "ui/editor/editor_options.h"
 
 class Database;
 

@@ -2,8 +2,8 @@
 // edits instead of ten minutes, and a copy leaves the clipboard after a few seconds
 // instead of thirty, so that a test can wait for both.
 #include "app/application.h"
-#include "ui/editor_commands.h"
-#include "ui/editor_window.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command)
 {

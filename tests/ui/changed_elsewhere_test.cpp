@@ -6,8 +6,8 @@
 
 #include "db/database.h"
 #include "vault/vault_merge.h"
-#include "ui/changed_elsewhere.h"
-#include "ui/editor_window.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/editor/editor_window.h"
 #include "window_driver.h"
 
 namespace {

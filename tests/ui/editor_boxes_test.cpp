@@ -11,9 +11,9 @@
 
 #include "db/database.h"
 #include "window_driver.h"
-#include "ui/editor_commands.h"
-#include "ui/editor_window.h"
-#include "ui/text.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/text.h"
 
 namespace {
 

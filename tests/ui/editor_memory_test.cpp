@@ -8,8 +8,8 @@
 #include "db/database.h"
 #include "tests/support/allocation_control.h"
 #include "window_driver.h"
-#include "ui/editor_window.h"
-#include "ui/text.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/text.h"
 
 namespace {
 

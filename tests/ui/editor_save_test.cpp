@@ -11,10 +11,10 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "window_driver.h"
-#include "ui/editor_window.h"
+#include "ui/editor/editor_window.h"
 #include "resource.h"
-#include "ui/text.h"
-#include "ui/vault_upgrade.h"
+#include "ui/common/text.h"
+#include "ui/passwords/vault_upgrade.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The message dialog, shown for real and answered with keys, clicks and the close box.
-#include "ui/message_dialog.h"
+#include "ui/dialogs/message_dialog.h"
 
-#include "ui/text.h"
+#include "ui/common/text.h"
 #include "window_driver.h"
 
 #include <gtest/gtest.h>

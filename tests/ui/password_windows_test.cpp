@@ -4,8 +4,8 @@
 
 #include "db/database.h"
 #include "resource.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
 #include "tests/support/allocation_control.h"
 #include "window_driver.h"
 

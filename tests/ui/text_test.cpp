@@ -1,5 +1,5 @@
 // The UTF-8/UTF-16 crossing and the window-text helpers, through real edit controls.
-#include "ui/text.h"
+#include "ui/common/text.h"
 #include "tests/support/hex.h"
 #include "window_driver.h"
 

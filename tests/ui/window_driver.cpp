@@ -4,7 +4,7 @@
 
 #include "app/window_entry_points.h"
 #include "db/database.h"
-#include "ui/text.h"
+#include "ui/common/text.h"
 
 #include <chrono>
 #include <iterator>

@@ -21,7 +21,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/vaults.h"
-#include "ui/editor_options.h"
+#include "ui/editor/editor_options.h"
 
 #include <atomic>
 #include <functional>

@@ -11,9 +11,9 @@
 #include "autotype/settings.h"
 #include "ui/autotype/picker.h"
 #include "ui/autotype/typist.h"
-#include "ui/changed_elsewhere.h"
-#include "ui/editor_window.h"
-#include "ui/text.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/text.h"
 
 namespace {
 

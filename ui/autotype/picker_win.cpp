@@ -11,14 +11,14 @@
 
 #include "crypto/wipe.h"
 #include "tree/fields.h"
-#include "ui/absence_lock.h"
+#include "ui/editor/absence_lock.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/autotype/typist.h"
-#include "ui/box_memory.h"
-#include "ui/dpi.h"
-#include "ui/editor_window.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
+#include "ui/editor/box_memory.h"
+#include "ui/common/dpi.h"
+#include "ui/editor/editor_window.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
 
 namespace {
 

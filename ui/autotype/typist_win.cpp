@@ -10,7 +10,7 @@
 #include "crypto/wipe.h"
 #include "otp/otp.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/editor_window.h"
+#include "ui/editor/editor_window.h"
 
 namespace {
 

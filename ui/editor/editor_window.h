@@ -11,8 +11,8 @@
 
 #include "crypto/wipe.h"
 #include "tree/tree.h"
-#include "ui/editor_options.h"
-#include "ui/gdi.h"
+#include "ui/editor/editor_options.h"
+#include "ui/common/gdi.h"
 
 class Database;
 

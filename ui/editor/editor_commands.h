@@ -8,7 +8,7 @@
 
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
-#include "ui/editor_window.h"
+#include "ui/editor/editor_window.h"
 
 // Remembers the clipboard's sequence number right after a copy by Enter and starts
 // timer 223 anew.

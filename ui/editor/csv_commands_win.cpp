@@ -1,7 +1,7 @@
 // The editor's CSV commands: the file dialogs, the document replaced by the import's
 // result, the export written, and the imported file erased after the next save.
 
-#include "ui/csv_commands.h"
+#include "ui/editor/csv_commands.h"
 
 #include <commdlg.h>
 
@@ -13,9 +13,9 @@
 #include "csv/csv.h"
 #include "db/file_io.h"
 #include "resource.h"
-#include "ui/editor_window.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
+#include "ui/editor/editor_window.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The lock when the user leaves, and the windows kept out of screen captures.
 
-#include "ui/absence_lock.h"
+#include "ui/editor/absence_lock.h"
 
 #include "resource.h"
+#include "ui/editor/editor_window.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/editor_window.h"
 
 namespace {
 

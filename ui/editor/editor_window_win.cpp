@@ -1,7 +1,7 @@
 // The editor window: a filter box over one big editor box, showing one node of the
 // document at a time.
 
-#include "ui/editor_window.h"
+#include "ui/editor/editor_window.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -14,17 +14,17 @@
 #include "db/database.h"
 #include "glimkeep_version.h"
 #include "resource.h"
-#include "ui/changed_elsewhere.h"
-#include "ui/absence_lock.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/editor/absence_lock.h"
+#include "ui/editor/box_memory.h"
+#include "ui/common/dpi.h"
+#include "ui/editor/csv_commands.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/common/error_texts.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
+#include "ui/passwords/vault_upgrade.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/box_memory.h"
-#include "ui/dpi.h"
-#include "ui/csv_commands.h"
-#include "ui/editor_commands.h"
-#include "ui/error_texts.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
-#include "ui/vault_upgrade.h"
 
 EditorState g_editor;
 Tree g_tree_root;

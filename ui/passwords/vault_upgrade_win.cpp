@@ -1,6 +1,6 @@
 // The upgrade to format 2.0 and the 1.0 backups it leaves behind.
 
-#include "ui/vault_upgrade.h"
+#include "ui/passwords/vault_upgrade.h"
 
 #include <cstdint>
 #include <string>
@@ -9,10 +9,10 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "resource.h"
-#include "ui/changed_elsewhere.h"
-#include "ui/editor_commands.h"
-#include "ui/editor_window.h"
-#include "ui/message_dialog.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
+#include "ui/dialogs/message_dialog.h"
 
 namespace {
 

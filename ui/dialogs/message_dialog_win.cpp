@@ -1,11 +1,11 @@
 // The program's message dialog: an empty template (209) that sizes itself to its
 // text, centres itself on its owner, paints a grey band and creates its own buttons.
-#include "ui/message_dialog.h"
+#include "ui/dialogs/message_dialog.h"
 
 #include "resource.h"
-#include "ui/dpi.h"
-#include "ui/gdi.h"
-#include "ui/text.h"
+#include "ui/common/dpi.h"
+#include "ui/common/gdi.h"
+#include "ui/common/text.h"
 
 #include <utility>
 

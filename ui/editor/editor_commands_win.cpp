@@ -1,7 +1,7 @@
 // The editor's everyday protections and helps: the clipboard that clears itself,
 // the lock on demand, the password generator and the search in the editor box.
 
-#include "ui/editor_commands.h"
+#include "ui/editor/editor_commands.h"
 
 #include <commdlg.h>
 
@@ -11,11 +11,11 @@
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resource.h"
+#include "ui/common/error_texts.h"
+#include "ui/common/gdi.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/error_texts.h"
-#include "ui/gdi.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/text.h"
+#include "ui/common/text.h"
 
 #include "platform/utf16.h"
 

@@ -1,4 +1,4 @@
-#include "ui/dpi.h"
+#include "ui/common/dpi.h"
 
 #include <cstring>
 

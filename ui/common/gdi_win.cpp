@@ -1,4 +1,4 @@
-#include "ui/gdi.h"
+#include "ui/common/gdi.h"
 
 namespace {
 

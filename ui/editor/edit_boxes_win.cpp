@@ -4,11 +4,11 @@
 #include <new>
 
 #include "crypto/wipe.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/error_texts.h"
+#include "ui/common/text.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/editor_commands.h"
-#include "ui/editor_window.h"
-#include "ui/error_texts.h"
-#include "ui/text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The editor and a vault that other programs write too; see changed_elsewhere.h.
 
-#include "ui/changed_elsewhere.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
 
 #include <commdlg.h>
 
@@ -14,9 +14,9 @@
 #include "vault/vault_merge.h"
 #include "resource.h"
 #include "tree/merge.h"
-#include "ui/editor_window.h"
-#include "ui/message_dialog.h"
-#include "ui/text.h"
+#include "ui/editor/editor_window.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/common/text.h"
 
 namespace {
 

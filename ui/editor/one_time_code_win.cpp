@@ -2,9 +2,9 @@
 
 #include "crypto/wipe.h"
 #include "otp/otp.h"
-#include "ui/editor_commands.h"
-#include "ui/editor_window.h"
-#include "ui/text.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/text.h"
 
 namespace {
 

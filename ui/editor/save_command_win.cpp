@@ -9,11 +9,11 @@
 
 #include "db/database.h"
 #include "resource.h"
-#include "ui/changed_elsewhere.h"
-#include "ui/csv_commands.h"
-#include "ui/editor_window.h"
-#include "ui/error_texts.h"
-#include "ui/text.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/editor/csv_commands.h"
+#include "ui/editor/editor_window.h"
+#include "ui/common/error_texts.h"
+#include "ui/common/text.h"
 #include "vault/save.h"
 
 namespace {
