@@ -160,6 +160,7 @@ code, logged, reported, calls, shown = case(
     args=("--program",))
 check(code == 1 and reported and reported[0].startswith("not installed: wine64 (program): "),
       "a missing wine64 did not stop scripts/run's set-up", shown)
+check(len(installs(calls)) == 1, "a single package was installed twice", shown)
 
 # Nothing missing: no package command runs, nothing is reported.
 code, logged, reported, calls, shown = case("nothing missing", installed=EVERYTHING, update_fails=True)
