@@ -100,18 +100,55 @@ bool vault_exists()
     return GetFileAttributesA(kDatabaseFileName) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The button's caption as its own font draws it, and the average character's width.
+SIZE caption_extent(HWND button, int* average_char)
+{
+    SIZE extent = {};
+    TEXTMETRICW metrics = {};
+    HDC dc = GetDC(button);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
+    const std::wstring caption = window_text(button);
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(button, dc);
+    *average_char = metrics.tmAveCharWidth;
+    return extent;
+}
+
+// The button's width checked against its caption's: the whole caption fits inside
+// the 3-D edge and the focus rectangle, with no more than an average character's
+// space beside it on each side (or the button is of the standard 75 pixels).
+// Returns the button's width.
+int check_button_width(WindowDriver& d, HWND button)
+{
+    int average_char = 0;
+    const SIZE caption = caption_extent(button, &average_char);
+    const RECT rect = rect_in_parent(button);
+    const int width = rect.right - rect.left;
+    const int frame = 2 * (GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXFOCUSBORDER));
+    const std::string measured = "button \"" + narrow(window_text(button)) + "\" " + std::to_string(width) +
+        " wide, caption " + std::to_string(caption.cx) + " and frame " + std::to_string(frame);
+    d.check(caption.cx > 0 && average_char > 0, "caption not measured");
+    d.check(width >= caption.cx + frame, measured + ": the caption is cut");
+    d.check(width <= std::max(75, static_cast<int>(caption.cx) + frame + 2 * average_char),
+            measured + ": wider than its caption needs");
+    return width;
+}
+
 // Layout shared by both windows: the band's controls sit 9 pixels into a band that
-// reaches the bottom edge; box at 8, button 8 pixels from the right edge.
+// reaches the bottom edge; box at 8, button as wide as its caption needs, 8 pixels
+// from the right edge, the box taking the rest of the band but a gap of 8.
 void check_layout(WindowDriver& d, const PasswordWindow& w)
 {
     RECT client = {};
     GetClientRect(w.window, &client);
     const RECT box = rect_in_parent(w.box);
     const RECT button = rect_in_parent(w.button);
-    d.check(box.left == 8 && box.right - box.left == client.right - 129 && box.bottom - box.top == 23,
+    const int button_width = check_button_width(d, w.button);
+    d.check(box.left == 8 && box.right - box.left == client.right - 24 - button_width && box.bottom - box.top == 23,
             "password box placed wrongly");
-    d.check(button.left == client.right - 113 && button.right - button.left == 105 && button.bottom - button.top == 23,
-            "button placed wrongly");
+    d.check(button.right == client.right - 8 && button.bottom - button.top == 23, "button placed wrongly");
     d.check(box.top == button.top, "box and button not on one line");
     const int band_top = box.top - 9;
     d.check(band_top >= client.bottom - 39, "band shorter than 39 pixels");
@@ -258,16 +295,17 @@ TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
             GetClientRect(w.window, &client);
             const int band_top = std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
             // The paint moves the box first and the button after it: wait for both.
+            const int button_width = check_button_width(d, w.button);
             d.wait_until(
                 [&] {
                     const RECT box = rect_in_parent(w.box);
-                    return box.top == band_top + 9 && box.right - box.left == client.right - 129;
+                    return box.top == band_top + 9 && box.right - box.left == client.right - 24 - button_width;
                 },
                 name + ": password box at the band (expected top " + std::to_string(band_top + 9) + ")", 5000);
             d.wait_until(
                 [&] {
                     const RECT button = rect_in_parent(w.button);
-                    return button.top == band_top + 9 && button.left == client.right - 113;
+                    return button.top == band_top + 9 && button.left == client.right - 8 - button_width;
                 },
                 name + ": button beside the box", 5000);
         }

@@ -21,6 +21,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <exception>
 #include <new>
 #include <string>
@@ -259,6 +260,31 @@ int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const 
     return band_top;
 }
 
+// The button's width for its caption: the caption as the button's font draws it, and
+// on each side the system's button margins (the 3-D edge, the focus rectangle, and an
+// average character's breadth of space between them and the caption), but never
+// narrower than a standard button. Measured at the screen's DPI, as the font is.
+int button_width(const WindowState& state, const wchar_t* caption)
+{
+    constexpr int kStandardWidth = 75;
+    int width = scaled(kStandardWidth);
+    HDC dc = GetDC(state.button);
+    if (!dc) return width;
+    {
+        const SelectInScope select_font(dc, state.text_font.get());
+        SIZE extent = {};
+        TEXTMETRICW metrics = {};
+        if (GetTextExtentPoint32W(dc, caption, static_cast<int>(std::wcslen(caption)), &extent) &&
+            GetTextMetricsW(dc, &metrics)) {
+            const int margin =
+                GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXFOCUSBORDER) + metrics.tmAveCharWidth;
+            if (extent.cx + 2 * margin > width) width = extent.cx + 2 * margin;
+        }
+    }
+    ReleaseDC(state.button, dc);
+    return width;
+}
+
 LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
 {
     RECT client = {};
@@ -273,8 +299,11 @@ LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
     paint_picture(dc, state.picture.get(), picture);
     paint_band(dc, RECT{0, band_top, client.right, client.bottom});
 
-    MoveWindow(state.box, scaled(8), band_top + scaled(9), client.right - scaled(129), scaled(23), TRUE);
-    MoveWindow(state.button, client.right - scaled(113), band_top + scaled(9), scaled(105), scaled(23), TRUE);
+    // The button at the right edge as wide as its caption needs; the box takes the rest.
+    const int width = button_width(state, kind.button_text);
+    const int button_left = client.right - scaled(8) - width;
+    MoveWindow(state.box, scaled(8), band_top + scaled(9), button_left - scaled(16), scaled(23), TRUE);
+    MoveWindow(state.button, button_left, band_top + scaled(9), width, scaled(23), TRUE);
     EndPaint(window, &paint);
     return 0;
 }
