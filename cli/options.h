@@ -1,0 +1,30 @@
+#pragma once
+// The companion's command line: the command, its operands, and the options, which
+// may come before or after the command.
+
+#include "cli/output.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct Options {
+    std::string command;
+    std::vector<std::string> operands;
+    std::string vault = kDatabaseFileName;
+    int password_fd = -1;
+    bool at_given = false;  // --at: the time for code
+    std::int64_t at = 0;
+    bool conflicts = false;  // merge --conflicts
+    bool delete_merged = false;  // merge --conflicts --delete-merged
+    bool help = false;
+    bool version = false;
+};
+
+// Fills `options` from the arguments; "--" ends the options. The failure (status
+// kExitUsage) names the option that is not understood.
+Failure parse_options(const std::vector<std::string>& args, Options& options);
+
+}  // namespace cli

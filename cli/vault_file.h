@@ -1,0 +1,58 @@
+#pragma once
+// The vault as the companion's verbs use it: opened with a password, checked for
+// another writer, and saved through the program's one save pipeline.
+
+#include "cli/options.h"
+#include "cli/output.h"
+#include "cli/passwords.h"
+#include "crypto/wipe.h"
+#include "db/database.h"
+#include "tree/tree.h"
+#include "vault/save.h"
+#include "vault/vault_merge.h"
+
+#include <string>
+
+namespace cli {
+
+// A vault opened with its password; the document is wiped when it goes.
+struct OpenVault {
+    Database db;
+    Tree root;
+    SecretString password;
+    VaultFingerprint found;  // the file as the command read it
+
+    OpenVault() = default;
+    ~OpenVault() { wipe_tree(root); }
+    OpenVault(const OpenVault&) = delete;
+    OpenVault& operator=(const OpenVault&) = delete;
+};
+
+void set_password(Database& db, const SecretString& password);
+
+// Loads and decrypts the vault (--vault) with the current password.
+bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure);
+
+// Unlocks the vault, then parses the document.
+bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure);
+
+long long now_seconds();
+
+// What the vault pipeline did: a failure on its way out, or a success that may carry
+// the note that no backup could be written.
+bool saved(const Options& options, const vault::SaveReport& report, Failure& failure);
+
+// True when the vault's file is still as open_vault read it; a command that rewrites
+// the vault asks just before it does, and writes nothing when another program wrote.
+bool unchanged_since_open(const Options& options, const OpenVault& vault, Failure& failure);
+
+// Format 1.0 protects no copy of the file: said whenever the companion writes one.
+void warn_if_legacy(const Options& options, const Database& db);
+
+// After an upgrade: the 1.0 backups beside the vault still give its text away.
+void warn_of_legacy_backups(const Options& options);
+
+// The node that the filter text `path` names; null with the failure when none.
+const TreeNode* named_node(const Tree& root, const std::string& path, Failure& failure);
+
+}  // namespace cli
