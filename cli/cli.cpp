@@ -63,6 +63,10 @@ constexpr Verb kVerbs[] = {
      "merge --conflicts [--delete-merged]\tmerge the copies that synchronisation programs left beside the\n"
      "vault (names holding 'sync-conflict' or 'conflicted copy'),\n"
      "and with --delete-merged erase those merged\n"},
+    {"merge-file", 3, 3, 0, verb_merge_file,
+     "merge-file BASE OURS THEIRS\tgit's merge driver: write into OURS (no backup) what OURS and\n"
+     "THEIRS each changed since BASE (missing or empty: no entries);\n"
+     "further passwords are tried on each file not yet opened\n"},
 };
 
 constexpr char kHelpStart[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
@@ -90,11 +94,11 @@ constexpr char kHelpEnd[] = "\n"
                             "\n"
                             "Exit status: 0 on success; the vault's status code when it fails (1 the file\n"
                             "cannot be read or written, 2 not a vault or damaged, 3 unsupported version,\n"
-                            "8 no password, 9 wrong password, 10 random source failed); 64 for a command\n"
-                            "line that is not understood; 65 when PATH or QUERY names nothing, PATH holds\n"
-                            "no one-time secret or one that cannot be read, or the CSV file is of no known\n"
-                            "layout or damaged; 75 when the vault changed while the command ran (try\n"
-                            "again).\n";
+                            "8 no password, 9 wrong password, 10 random source failed); 11 when merge-file\n"
+                            "kept a value twice (OURS holds both); 64 for a command line that is not\n"
+                            "understood; 65 when PATH or QUERY names nothing, PATH holds no one-time secret\n"
+                            "or one that cannot be read, or the CSV file is of no known layout or damaged;\n"
+                            "75 when the vault changed while the command ran (try again).\n";
 
 // The help text, its list of commands from the table: the usage at the margin, the
 // text in a column beside it, or below it when the usage is wider than the margin.

@@ -8,6 +8,7 @@
 
 // Exit codes of the companion's own failures, beside the vault's status codes
 // (DB_OK to DB_RANDOM_FAILED), which are passed on as they are.
+inline constexpr int kExitKeptTwice = 11;  // merge-file: a value changed on both sides, both kept
 inline constexpr int kExitUsage = 64;  // the command line is not understood
 inline constexpr int kExitNotFound = 65;  // PATH or QUERY names nothing in the vault
 inline constexpr int kExitChanged = 75;  // the vault changed while the command ran: try again

@@ -70,15 +70,20 @@ bool saved(const Options& options, const vault::SaveReport& report, Failure& fai
 
 bool unchanged_since_open(const Options& options, const OpenVault& vault, Failure& failure)
 {
+    return unchanged_since(options.vault, vault.found, failure);
+}
+
+bool unchanged_since(const std::string& path, const VaultFingerprint& found, Failure& failure)
+{
     VaultFingerprint now;
     std::string error;
-    if (fingerprint_file(options.vault, now, error) != DB_OK) {
-        failure = fail(DB_IO_ERROR, options.vault + ": " + error);
+    if (fingerprint_file(path, now, error) != DB_OK) {
+        failure = fail(DB_IO_ERROR, path + ": " + error);
         return false;
     }
-    if (now == vault.found) return true;
+    if (now == found) return true;
     failure = fail(kExitChanged,
-                   options.vault +
+                   path +
                        ": the vault was changed by another program while this command ran; "
                        "nothing was written. Try again.");
     return false;
@@ -86,8 +91,13 @@ bool unchanged_since_open(const Options& options, const OpenVault& vault, Failur
 
 void warn_if_legacy(const Options& options, const Database& db)
 {
+    warn_if_legacy(options.vault, db);
+}
+
+void warn_if_legacy(const std::string& path, const Database& db)
+{
     if (!db.legacy_format()) return;
-    cli_io::write_err_line(std::string(kProgram) + ": warning: " + options.vault +
+    cli_io::write_err_line(std::string(kProgram) + ": warning: " + path +
                            " is written in format 1.0, which anyone with a copy can read without the password; "
                            "'" +
                            kProgram + " upgrade' converts it to format 2.0");

@@ -45,9 +45,13 @@ bool saved(const Options& options, const vault::SaveReport& report, Failure& fai
 // True when the vault's file is still as open_vault read it; a command that rewrites
 // the vault asks just before it does, and writes nothing when another program wrote.
 bool unchanged_since_open(const Options& options, const OpenVault& vault, Failure& failure);
+// The same for the file at `path`, read when it had the fingerprint `found`.
+bool unchanged_since(const std::string& path, const VaultFingerprint& found, Failure& failure);
 
 // Format 1.0 protects no copy of the file: said whenever the companion writes one.
 void warn_if_legacy(const Options& options, const Database& db);
+// The same for `db` written to `path`.
+void warn_if_legacy(const std::string& path, const Database& db);
 
 // After an upgrade: the 1.0 backups beside the vault still give its text away.
 void warn_of_legacy_backups(const Options& options);

@@ -30,6 +30,9 @@ bool verb_init(const Options& options, PasswordSource& passwords, Failure& failu
 // verbs/merge.cpp
 bool verb_merge(const Options& options, PasswordSource& passwords, Failure& failure);
 
+// verbs/merge_file.cpp
+bool verb_merge_file(const Options& options, PasswordSource& passwords, Failure& failure);
+
 // verbs/code.cpp
 bool verb_code(const Options& options, PasswordSource& passwords, Failure& failure);
 

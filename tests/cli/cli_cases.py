@@ -389,6 +389,128 @@ def merge_conflicts(d):
     expect("--delete-merged goes with --conflicts", 64, d.run("merge", "x.gkv", "--delete-merged")[0])
 
 
+OURS = DOCUMENT + b"shop: x\r\n"
+THEIRS = DOCUMENT.replace(b"bank: 1234", b"bank: 5678")
+BOTH = THEIRS + b"shop: x\r\n"
+MERGE_FILE = ("merge-file", "base.gkv", "ours.gkv", "theirs.gkv")
+
+
+def write_three(d, base, ours, theirs):
+    """Writes base.gkv, ours.gkv and theirs.gkv: each a text, or (text, image writer)."""
+    for name, content in (("base.gkv", base), ("ours.gkv", ours), ("theirs.gkv", theirs)):
+        text, write = content if isinstance(content, tuple) else (content, lambda t: vault.write_vault(PASSWORD, t))
+        with open(d.path(name), "wb") as f:
+            f.write(write(text))
+
+
+@case
+def merge_file(d):
+    write_three(d, DOCUMENT, OURS, THEIRS)
+    read_only = (image(d, "base.gkv"), image(d, "theirs.gkv"))
+    expect("a clean merge", (0, b"", LEGACY_WARNING.replace("passwords.gkv", "ours.gkv")), d.run(*MERGE_FILE))
+    expect("both changes in OURS", BOTH, d.read_vault(PASSWORD, name="ours.gkv"))
+    expect("BASE and THEIRS never written, no backup, no other file",
+           (read_only, ["base.gkv", "ours.gkv", "theirs.gkv"]),
+           ((image(d, "base.gkv"), image(d, "theirs.gkv")), d.files()))
+
+    write_three(d, DOCUMENT, DOCUMENT.replace(b"bank: 1234", b"bank: 1111"), THEIRS)
+    code, out, err = d.run(*MERGE_FILE)
+    expect("a value kept twice", (11, b"kept twice: bank\n", True), (code, out, "kept twice" in err))
+    expect("both values, OURS's first", DOCUMENT.replace(b"bank: 1234\r\n", b"bank: 1111\r\nbank: 5678\r\n"),
+           d.read_vault(PASSWORD, name="ours.gkv"))
+
+    # Both branches added the vault: git passes an empty BASE.
+    for base in (b"", None):
+        write_three(d, DOCUMENT, DOCUMENT, OURS)
+        os.remove(d.path("base.gkv"))
+        if base is not None:
+            open(d.path("base.gkv"), "wb").close()
+        expect("BASE %s" % ("empty" if base is not None else "missing"), 0, d.run(*MERGE_FILE)[0])
+        expect("an empty BASE is an empty document", OURS, d.read_vault(PASSWORD, name="ours.gkv"))
+    with open(d.path("base.gkv"), "wb") as f:
+        f.write(b"not a vault")
+    expect("a BASE that is not a vault", 2, d.run(*MERGE_FILE)[0])
+    expect("merge-file takes three files", 64, d.run("merge-file", "base.gkv", "ours.gkv")[0])
+
+
+@case
+def merge_file_keys(d):
+    other = b"other pass"
+    write_three(d, DOCUMENT, OURS, (THEIRS, lambda t: vault.write_vault(other, t)))
+    before = (image(d, "base.gkv"), image(d, "ours.gkv"), image(d, "theirs.gkv"))
+    code, _, err = d.run(*MERGE_FILE, passwords=(PASSWORD, b"wrong"))
+    expect("a wrong password for THEIRS", (9, "glimkeep-cli: theirs.gkv: %s\n" % WRONG_PASSWORD_TEXT), (code, err))
+    expect("nothing written", (before, ["base.gkv", "ours.gkv", "theirs.gkv"]),
+           ((image(d, "base.gkv"), image(d, "ours.gkv"), image(d, "theirs.gkv")), d.files()))
+    # THEIRS changed the password since BASE, OURS did not: the result takes THEIRS's.
+    expect("the second password opens THEIRS", 0, d.run(*MERGE_FILE, passwords=(PASSWORD, other))[0])
+    expect("the result under THEIRS's password", BOTH, d.read_vault(other, name="ours.gkv"))
+
+    # THEIRS upgraded to 2.0 under a new password: the merge raises OURS's format, even
+    # when OURS changed its 1.0 password too. Each password opens one file.
+    write_three(d, DOCUMENT, (OURS, lambda t: vault.write_vault(other, t)),
+                (THEIRS, lambda t: vault.write_vault2(NEW_PASSWORD, t, iterations=1000)))
+    expect("2.0 over 1.0", (0, ""), d.run(*MERGE_FILE, passwords=(other, PASSWORD, NEW_PASSWORD))[::2])
+    expect("format 2.0 under THEIRS's key", (b"GLIMKEEPDB2.0", BOTH),
+           (image(d, "ours.gkv")[:13], d.read_vault(NEW_PASSWORD, name="ours.gkv")))
+    # OURS upgraded, THEIRS not: OURS's key and format stay.
+    write_three(d, DOCUMENT, (OURS, lambda t: vault.write_vault2(NEW_PASSWORD, t, iterations=1000)), THEIRS)
+    expect("1.0 into 2.0", 0, d.run(*MERGE_FILE, passwords=(NEW_PASSWORD, PASSWORD))[0])
+    expect("stays 2.0 under OURS's key", (b"GLIMKEEPDB2.0", BOTH),
+           (image(d, "ours.gkv")[:13], d.read_vault(NEW_PASSWORD, name="ours.gkv")))
+
+
+@case
+def merge_file_git(d):
+    """git merges two branches that changed one vault, through the driver."""
+    repo = d.path("repo")
+    os.mkdir(repo)
+    with open(d.path("password"), "wb") as f:
+        f.write(PASSWORD + b"\n")
+
+    def git(*args, check=True):
+        done = subprocess.run(["git", "-c", "user.name=Test", "-c", "user.email=test@example.org"] + list(args),
+                              cwd=repo, capture_output=True, timeout=300)
+        if check and done.returncode != 0:
+            raise AssertionError("git %s: %s" % (" ".join(args), done.stderr.decode()))
+        return done
+
+    def commit(text, message):
+        code, _, err = d.run("--vault", "repo/passwords.gkv", "import", stdin=text)
+        expect("import for " + message, (0, ""), (code, err))
+        git("commit", "-q", "-a", "-m", message)
+
+    git("init", "-q", "-b", "main")
+    git("config", "merge.glimkeep.driver",
+        "'%s' --password-fd 3 merge-file %%O %%A %%B 3<'%s'" % (d.cli, d.path("password")))
+    with open(os.path.join(repo, ".gitattributes"), "w") as f:
+        f.write("*.gkv merge=glimkeep\n")
+    with open(os.path.join(repo, ".gitignore"), "w") as f:
+        f.write("*.bak\n")
+    with open(os.path.join(repo, "passwords.gkv"), "wb") as f:
+        f.write(vault.write_vault2(PASSWORD, DOCUMENT, iterations=1000))
+    git("add", ".")
+    git("commit", "-q", "-m", "vault")
+    git("checkout", "-q", "-b", "laptop")
+    commit(THEIRS, "bank on the laptop")
+    git("checkout", "-q", "main")
+    commit(OURS, "shop on the desktop")
+    git("merge", "-q", "--no-edit", "laptop")
+    expect("the merged vault holds both changes", BOTH, d.read_vault(PASSWORD, name="repo/passwords.gkv"))
+    expect("and is committed", b"", git("status", "--porcelain").stdout)
+
+    git("checkout", "-q", "laptop")
+    commit(THEIRS.replace(b"bank: 5678", b"bank: 1111"), "bank again on the laptop")
+    git("checkout", "-q", "main")
+    commit(BOTH.replace(b"bank: 5678", b"bank: 2222"), "bank again on the desktop")
+    merge = git("merge", "--no-edit", "laptop", check=False)
+    expect("a value kept twice leaves the merge to the user", (1, True),
+           (merge.returncode, b"kept twice: bank" in merge.stdout))
+    expect("git marks the vault conflicted", b"UU passwords.gkv\n", git("status", "--porcelain").stdout)
+    expect("which holds both values", BOTH.replace(b"bank: 5678\r\n", b"bank: 2222\r\nbank: 1111\r\n"),
+           d.read_vault(PASSWORD, name="repo/passwords.gkv"))
+
+
 def run_while_changed(d, args, first, rest):
     """Runs the CLI, sends the first password lines, and once it waits for more input
     rewrites the vault as another program would; then sends the rest."""
