@@ -171,15 +171,10 @@ public:
     explicit Budget(std::size_t total) : total_(total) {}
 
     void start_level() { level_ = std::min(kLevelBudget, total_); }
-    std::size_t left() const { return level_; }
-    // False, spending all that is left of the level, when `work` does not fit.
+    // False, spending nothing, when `work` does not fit.
     bool spend(std::size_t work)
     {
-        if (work > level_) {
-            total_ -= level_;
-            level_ = 0;
-            return false;
-        }
+        if (work > level_) return false;
         level_ -= work;
         total_ -= work;
         return true;
@@ -421,7 +416,12 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
             j = j_end;
         }
     };
-    std::size_t work = a_lines.size() + b_lines.size();
+    if (!budget.spend(a_lines.size() + b_lines.size())) {
+        wipe_vector(a_lines);
+        wipe_vector(b_lines);
+        return;
+    }
+    std::size_t work = 0;
     for_each_shared(
         [&](std::size_t i, std::size_t i_end, std::size_t j, std::size_t j_end) { work += (i_end - i) * (j_end - j); });
     // Over budget, only the lines that one candidate on each side holds count.
