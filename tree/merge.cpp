@@ -334,6 +334,15 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
                      const std::vector<std::size_t>& bs, ContentRules rules, Budget& budget,
                      std::vector<std::size_t>& a_to_b)
 {
+    // One node on each side pairs whenever it may fuse, whatever it shares: no
+    // need to look at the content then.
+    if (rules.by_name && as.size() == 1 && bs.size() == 1) {
+        if (fusable(a[as[0]], b[bs[0]], budget)) {
+            a_to_b[as[0]] = bs[0];
+            return;
+        }
+        if (rules.must_agree) return;
+    }
     std::vector<Content> ac(as.size());
     std::vector<Content> bc(bs.size());
     for (std::size_t p = 0; p < as.size(); ++p)
