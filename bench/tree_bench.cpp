@@ -349,3 +349,40 @@ void BM_TreeMergeTwoWay1MiB(benchmark::State& state)
 BENCHMARK(BM_TreeMergeTwoWay1MiB)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// One level of 2,000 entries of one name, each with its own user and a shared
+// address, changed once on each side (a password on ours, another entry's on
+// theirs); beside it, the parse of the same text.
+const std::string& same_name_level()
+{
+    static const std::string text = [] {
+        std::string out;
+        for (int n = 0; n < 2000; ++n) {
+            out += "Google\r\n\tuser: user" + std::to_string(n) + "@example.org\r\n";
+            out += "\tpassword: pw" + std::to_string(n * 7919 % 100003) + "\r\n";
+            out += "\turl: https://accounts.google.com/\r\n";
+        }
+        return out;
+    }();
+    return text;
+}
+
+BENCHMARK_CAPTURE(BM_TreeParseAndFree, SameNameLevel, same_name_level)->Unit(benchmark::kMillisecond);
+
+void BM_TreeMergeThreeWaySameNameLevel(benchmark::State& state)
+{
+    const Tree base = parse_tree(same_name_level());
+    Tree ours = base;
+    Tree theirs = base;
+    ours.children[700].children[1].set_content("changed on ours");
+    theirs.children[1300].children[1].set_content("changed on theirs");
+    for (auto _ : state) {
+        TreeMerge result = merge_three_way(base, ours, theirs);
+        benchmark::DoNotOptimize(result.merged.children.data());
+    }
+}
+BENCHMARK(BM_TreeMergeThreeWaySameNameLevel)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -76,22 +76,45 @@ private:
     std::vector<std::size_t> occurrence_;
 };
 
-// Matches the nodes of `a` with those of `b` by name, keeping the order on both
-// sides and matching as many as can be (a longest common subsequence of the names,
-// by Hunt and Szymanski: a binary search per pair of equal names). When names repeat
-// so much that the pairs would cost too much, the k-th node of a name matches the
-// k-th of that name. Returns for each node of `a` its match in `b`, or kNone.
-std::vector<std::size_t> match_in_order(const std::vector<TreeNode>& a, const NameIndex& a_index,
-                                        const std::vector<TreeNode>& b, const NameIndex& b_index)
+// Matches the nodes of two lists by key (kNone matches nothing), keeping the order
+// on both sides and matching as many as can be (a longest common subsequence of the
+// keys, by Hunt and Szymanski: a binary search per pair of equal keys). When keys
+// repeat so much that the pairs would cost too much, the k-th node of a key matches
+// the k-th of that key. Returns for each node of `a` its match in `b`, or kNone.
+std::vector<std::size_t> match_in_order(const std::vector<std::size_t>& a_keys, const std::vector<std::size_t>& b_keys)
 {
-    std::vector<std::size_t> a_to_b(a.size(), kNone);
+    std::vector<std::size_t> a_to_b(a_keys.size(), kNone);
+    std::vector<std::size_t> b_sorted;  // b's positions by key, then position
+    for (std::size_t j = 0; j < b_keys.size(); ++j)
+        if (b_keys[j] != kNone) b_sorted.push_back(j);
+    std::sort(b_sorted.begin(), b_sorted.end(),
+              [&](std::size_t x, std::size_t y) { return b_keys[x] != b_keys[y] ? b_keys[x] < b_keys[y] : x < y; });
+    auto range = [&](std::size_t key) {
+        const auto first = std::lower_bound(b_sorted.begin(), b_sorted.end(), key,
+                                            [&](std::size_t j, std::size_t k) { return b_keys[j] < k; });
+        const auto last =
+            std::upper_bound(first, b_sorted.end(), key, [&](std::size_t k, std::size_t j) { return k < b_keys[j]; });
+        return std::make_pair(static_cast<std::size_t>(first - b_sorted.begin()),
+                              static_cast<std::size_t>(last - b_sorted.begin()));
+    };
     std::size_t pairs = 0;
-    for (const TreeNode& node : a) {
-        const auto r = b_index.range(node.name);
+    for (std::size_t key : a_keys) {
+        if (key == kNone) continue;
+        const auto r = range(key);
         pairs += r.second - r.first;
     }
-    if (pairs > 16 * (a.size() + b.size()) + 65536) {
-        for (std::size_t i = 0; i < a.size(); ++i) a_to_b[i] = b_index.find(a[i].name, a_index.occurrence(i));
+    if (pairs > 16 * (a_keys.size() + b_keys.size()) + 65536) {
+        std::vector<std::size_t> a_sorted;
+        for (std::size_t i = 0; i < a_keys.size(); ++i)
+            if (a_keys[i] != kNone) a_sorted.push_back(i);
+        std::stable_sort(a_sorted.begin(), a_sorted.end(),
+                         [&](std::size_t x, std::size_t y) { return a_keys[x] < a_keys[y]; });
+        for (std::size_t p = 0, k = 0; p < a_sorted.size(); ++p) {
+            const std::size_t key = a_keys[a_sorted[p]];
+            k = p > 0 && a_keys[a_sorted[p - 1]] == key ? k + 1 : 0;
+            const auto r = range(key);
+            if (r.first + k < r.second) a_to_b[a_sorted[p]] = b_sorted[r.first + k];
+        }
         return a_to_b;
     }
     struct Step {
@@ -102,10 +125,11 @@ std::vector<std::size_t> match_in_order(const std::vector<TreeNode>& a, const Na
     std::vector<Step> steps;
     std::vector<std::size_t> tail_j;  // tail_j[k]: the smallest j that ends a common subsequence of length k + 1
     std::vector<std::size_t> tail_step;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto r = b_index.range(a[i].name);
+    for (std::size_t i = 0; i < a_keys.size(); ++i) {
+        if (a_keys[i] == kNone) continue;
+        const auto r = range(a_keys[i]);
         for (std::size_t p = r.second; p-- > r.first;) {
-            const std::size_t j = b_index.at(p);
+            const std::size_t j = b_sorted[p];
             const std::size_t k =
                 static_cast<std::size_t>(std::lower_bound(tail_j.begin(), tail_j.end(), j) - tail_j.begin());
             if (k < tail_j.size() && tail_j[k] == j) continue;
@@ -122,6 +146,445 @@ std::vector<std::size_t> match_in_order(const std::vector<TreeNode>& a, const Na
     for (std::size_t s = tail_step.empty() ? kNone : tail_step.back(); s != kNone; s = steps[s].previous)
         a_to_b[steps[s].i] = steps[s].j;
     return a_to_b;
+}
+
+// ---------------------------------------------------------------------------
+// Matching by content
+//
+// Entries and groups of one name are told apart by what they hold. A node's lines
+// are its descendants without children, each known by the chain of lines (name,
+// flag, content) from the node's child down to it; two nodes share a line when both
+// hold it under the same chain. So a child that has children counts as shared one
+// level down, by the lines the two hold alike.
+//
+// The cost is bounded: content matching may walk, compare and score only so much per
+// level (kLevelBudget) and per merge. What does not fit falls back to the cheaper
+// pairing: equal subtrees and lines that only one candidate on each side holds;
+// nothing is paired or fused by name alone, and unmatched nodes are kept side by
+// side (a base node unmatched counts as deleted, a side's as added). The merge then
+// stays linear in practice whatever the names, and never loses a line.
+
+constexpr std::size_t kLevelBudget = std::size_t{1} << 18;
+
+class Budget {
+public:
+    explicit Budget(std::size_t total) : total_(total) {}
+
+    void start_level() { level_ = std::min(kLevelBudget, total_); }
+    // False, spending nothing, when `work` does not fit.
+    bool spend(std::size_t work)
+    {
+        if (work > level_) return false;
+        level_ -= work;
+        total_ -= work;
+        return true;
+    }
+
+private:
+    std::size_t total_;
+    std::size_t level_ = 0;
+};
+
+// Hashes of lines are as telling as the lines themselves: every buffer that holds
+// them is wiped before its memory goes back.
+template <class T>
+void wipe_vector(std::vector<T>& v) noexcept
+{
+    if (v.capacity() != 0) secure_wipe(v.data(), v.capacity() * sizeof(T));
+    v.clear();
+}
+
+template <class T>
+void push_wiped(std::vector<T>& v, const T& item)
+{
+    if (v.size() == v.capacity()) {
+        std::vector<T> grown;
+        grown.reserve(v.capacity() < 8 ? 8 : 2 * v.capacity());
+        grown.assign(v.begin(), v.end());
+        wipe_vector(v);
+        v.swap(grown);
+    }
+    v.push_back(item);
+}
+
+std::uint64_t mix(std::uint64_t h, std::uint64_t x)
+{
+    // splitmix64's finaliser over the running value and the next word
+    h ^= x + 0x9E3779B97F4A7C15u + (h << 6) + (h >> 2);
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9u;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBu;
+    return h ^ (h >> 31);
+}
+
+std::uint64_t name_hash(const TreeNode& node)
+{
+    std::uint64_t h = mix(7, node.name.size());
+    for (unsigned char c : node.name) h = mix(h, c);
+    return h;
+}
+
+std::uint64_t line_hash(const TreeNode& node)
+{
+    std::uint64_t h = mix(name_hash(node), node.single_line ? 3 : 5);
+    h = mix(h, node.content.size());
+    for (unsigned char c : node.content) h = mix(h, c);
+    return h;
+}
+
+struct Content {
+    std::uint64_t whole = 0;  // the subtree below the node, in order: equal subtrees hash alike
+    std::vector<std::uint64_t> lines;  // the chains of its lines, sorted, repeats kept
+
+    Content() = default;
+    Content(Content&&) noexcept = default;
+    Content& operator=(Content&&) = delete;
+    Content(const Content&) = delete;
+    Content& operator=(const Content&) = delete;
+    ~Content()
+    {
+        secure_wipe(&whole, sizeof whole);
+        wipe_vector(lines);
+    }
+};
+
+// False when the walk does not fit the budget.
+bool content_of(const TreeNode& node, Budget& budget, Content& out)
+{
+    std::vector<std::pair<const TreeNode*, std::size_t>> stack;  // node, depth below `node`
+    std::vector<std::uint64_t> chain;  // chain[d]: the names from `node`'s child down to the open node at depth d
+    bool fits = true;
+    for (std::size_t i = node.children.size(); i-- > 0;) stack.emplace_back(&node.children[i], 0);
+    out.whole = mix(0, node.children.size());
+    while (!stack.empty() && (fits = budget.spend(1))) {
+        const TreeNode* n = stack.back().first;
+        const std::size_t depth = stack.back().second;
+        stack.pop_back();
+        const std::uint64_t above = depth == 0 ? 0 : chain[depth - 1];
+        const std::uint64_t line = line_hash(*n);
+        out.whole = mix(mix(out.whole, depth), line);
+        if (n->children.empty() || n->single_line) push_wiped(out.lines, mix(above, line));
+        if (n->children.empty()) continue;
+        if (chain.size() <= depth) push_wiped(chain, std::uint64_t{0});
+        chain[depth] = mix(above, name_hash(*n));
+        for (std::size_t i = n->children.size(); i-- > 0;) stack.emplace_back(&n->children[i], depth + 1);
+    }
+    wipe_vector(chain);
+    std::sort(out.lines.begin(), out.lines.end());
+    return fits;
+}
+
+// True when x and y (of one name) may become one node: no name among their children
+// without children holds different values on the two sides (the sets of values of
+// each name held by both are equal), and, when both have children, they do not
+// hold two different values themselves.
+bool fusable(const TreeNode& x, const TreeNode& y, Budget& budget)
+{
+    if (!x.children.empty() && !y.children.empty() && x.single_line && y.single_line && x.content != y.content)
+        return false;
+    if (!budget.spend(x.children.size() + y.children.size() + 1)) return false;
+    auto leaves = [](const TreeNode& n) {
+        std::vector<const TreeNode*> out;
+        for (const TreeNode& c : n.children)
+            if (c.children.empty()) out.push_back(&c);
+        std::sort(out.begin(), out.end(), [](const TreeNode* p, const TreeNode* q) {
+            if (p->name != q->name) return p->name < q->name;
+            if (p->single_line != q->single_line) return q->single_line;
+            return p->content < q->content;
+        });
+        return out;
+    };
+    const std::vector<const TreeNode*> xs = leaves(x);
+    const std::vector<const TreeNode*> ys = leaves(y);
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < xs.size() && j < ys.size()) {
+        if (xs[i]->name != ys[j]->name) {
+            if (xs[i]->name < ys[j]->name)
+                ++i;
+            else
+                ++j;
+            continue;
+        }
+        const std::string& name = xs[i]->name;
+        // Both hold `name`: the distinct values must be the same.
+        while (i < xs.size() && j < ys.size() && xs[i]->name == name && ys[j]->name == name) {
+            if (!same_value(*xs[i], *ys[j])) return false;
+            const TreeNode& v = *xs[i];
+            while (i < xs.size() && xs[i]->name == name && same_value(*xs[i], v)) ++i;
+            while (j < ys.size() && ys[j]->name == name && same_value(*ys[j], v)) ++j;
+        }
+        if ((i < xs.size() && xs[i]->name == name) || (j < ys.size() && ys[j]->name == name)) return false;
+    }
+    return true;
+}
+
+// How two lists' nodes of one name pair up by content.
+struct ContentRules {
+    bool must_agree;  // every pair must be fusable (nodes that only the two sides hold)
+    bool by_name;  // what shares nothing pairs, in order, with the first candidate it may fuse with
+};
+
+// Pairs the nodes `as` of `a` with the nodes `bs` of `b` (all of one name, each list
+// in order): equal subtrees first, then the pairs that share the most lines (ties
+// in the order of a, then of b), then by name alone where `rules` allow. Writes each
+// pair into a_to_b.
+void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size_t>& as, const std::vector<TreeNode>& b,
+                     const std::vector<std::size_t>& bs, ContentRules rules, Budget& budget,
+                     std::vector<std::size_t>& a_to_b)
+{
+    // One node on each side pairs whenever it may fuse, whatever it shares: no
+    // need to look at the content then.
+    if (rules.by_name && as.size() == 1 && bs.size() == 1) {
+        if (fusable(a[as[0]], b[bs[0]], budget)) {
+            a_to_b[as[0]] = bs[0];
+            return;
+        }
+        if (rules.must_agree) return;
+    }
+    std::vector<Content> ac(as.size());
+    std::vector<Content> bc(bs.size());
+    for (std::size_t p = 0; p < as.size(); ++p)
+        if (!content_of(a[as[p]], budget, ac[p])) return;  // over budget: nothing paired
+    for (std::size_t q = 0; q < bs.size(); ++q)
+        if (!content_of(b[bs[q]], budget, bc[q])) return;
+    std::vector<bool> a_used(as.size(), false);
+    std::vector<bool> b_used(bs.size(), false);
+    auto take = [&](std::size_t p, std::size_t q) {
+        a_used[p] = true;
+        b_used[q] = true;
+        a_to_b[as[p]] = bs[q];
+    };
+
+    // Equal subtrees, in order.
+    std::vector<std::size_t> by_whole(bs.size());
+    std::iota(by_whole.begin(), by_whole.end(), std::size_t{0});
+    std::sort(by_whole.begin(), by_whole.end(), [&](std::size_t x, std::size_t y) {
+        return bc[x].whole != bc[y].whole ? bc[x].whole < bc[y].whole : x < y;
+    });
+    for (std::size_t p = 0; p < as.size(); ++p) {
+        auto q = std::lower_bound(by_whole.begin(), by_whole.end(), ac[p].whole,
+                                  [&](std::size_t x, std::uint64_t w) { return bc[x].whole < w; });
+        for (; q != by_whole.end() && bc[*q].whole == ac[p].whole; ++q) {
+            if (b_used[*q] || !budget.spend(ac[p].lines.size() + 1)) continue;
+            if (a[as[p]] == b[bs[*q]]) {
+                take(p, *q);
+                break;
+            }
+        }
+    }
+
+    // Shared lines. A posting is one line of one candidate, with its repeats.
+    struct Posting {
+        std::uint64_t line;
+        std::size_t node;
+        std::size_t count;
+    };
+    auto postings = [](const std::vector<Content>& contents, const std::vector<bool>& used) {
+        std::size_t size = 0;
+        for (std::size_t p = 0; p < contents.size(); ++p)
+            if (!used[p]) size += contents[p].lines.size();
+        std::vector<Posting> out;
+        out.reserve(size);
+        for (std::size_t p = 0; p < contents.size(); ++p) {
+            if (used[p]) continue;
+            const std::vector<std::uint64_t>& lines = contents[p].lines;
+            for (std::size_t k = 0; k < lines.size();) {
+                std::size_t end = k;
+                while (end < lines.size() && lines[end] == lines[k]) ++end;
+                out.push_back({lines[k], p, end - k});
+                k = end;
+            }
+        }
+        std::sort(out.begin(), out.end(), [](const Posting& x, const Posting& y) {
+            return x.line != y.line ? x.line < y.line : x.node < y.node;
+        });
+        return out;
+    };
+    std::vector<Posting> a_lines = postings(ac, a_used);
+    std::vector<Posting> b_lines = postings(bc, b_used);
+    // Walks the lines both sides hold: f(a run, b run) for each.
+    auto for_each_shared = [&](auto&& f) {
+        std::size_t i = 0;
+        std::size_t j = 0;
+        while (i < a_lines.size() && j < b_lines.size()) {
+            if (a_lines[i].line != b_lines[j].line) {
+                if (a_lines[i].line < b_lines[j].line)
+                    ++i;
+                else
+                    ++j;
+                continue;
+            }
+            std::size_t i_end = i;
+            std::size_t j_end = j;
+            while (i_end < a_lines.size() && a_lines[i_end].line == a_lines[i].line) ++i_end;
+            while (j_end < b_lines.size() && b_lines[j_end].line == b_lines[j].line) ++j_end;
+            f(i, i_end, j, j_end);
+            i = i_end;
+            j = j_end;
+        }
+    };
+    if (!budget.spend(a_lines.size() + b_lines.size())) {
+        wipe_vector(a_lines);
+        wipe_vector(b_lines);
+        return;
+    }
+    std::size_t work = 0;
+    for_each_shared(
+        [&](std::size_t i, std::size_t i_end, std::size_t j, std::size_t j_end) { work += (i_end - i) * (j_end - j); });
+    // Over budget, only the lines that one candidate on each side holds count.
+    const bool full = budget.spend(work);
+    struct Scored {
+        std::size_t a;
+        std::size_t b;
+        std::size_t shared;
+    };
+    std::vector<Scored> scored;
+    for_each_shared([&](std::size_t i, std::size_t i_end, std::size_t j, std::size_t j_end) {
+        if (!full && (i_end - i != 1 || j_end - j != 1)) return;
+        for (std::size_t x = i; x < i_end; ++x)
+            for (std::size_t y = j; y < j_end; ++y)
+                scored.push_back({a_lines[x].node, b_lines[y].node, std::min(a_lines[x].count, b_lines[y].count)});
+    });
+    wipe_vector(a_lines);
+    wipe_vector(b_lines);
+    std::sort(scored.begin(), scored.end(),
+              [](const Scored& x, const Scored& y) { return x.a != y.a ? x.a < y.a : x.b < y.b; });
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < scored.size(); ++k) {
+        if (kept > 0 && scored[kept - 1].a == scored[k].a && scored[kept - 1].b == scored[k].b)
+            scored[kept - 1].shared += scored[k].shared;
+        else
+            scored[kept++] = scored[k];
+    }
+    scored.resize(kept);
+    std::sort(scored.begin(), scored.end(), [](const Scored& x, const Scored& y) {
+        if (x.shared != y.shared) return x.shared > y.shared;
+        return x.a != y.a ? x.a < y.a : x.b < y.b;
+    });
+    for (const Scored& s : scored) {
+        if (a_used[s.a] || b_used[s.b]) continue;
+        if (rules.must_agree && !fusable(a[as[s.a]], b[bs[s.b]], budget)) continue;
+        take(s.a, s.b);
+    }
+
+    // By name alone: each of b's nodes in order with the first of a's that agrees,
+    // one holding the same value first.
+    if (!full || !rules.by_name) return;
+    for (std::size_t q = 0; q < bs.size(); ++q) {
+        if (b_used[q]) continue;
+        std::size_t chosen = kNone;
+        for (std::size_t p = 0; p < as.size(); ++p) {
+            if (a_used[p] || (chosen != kNone && !same_value(a[as[p]], b[bs[q]]))) continue;
+            if (!fusable(a[as[p]], b[bs[q]], budget)) continue;
+            const bool same = same_value(a[as[p]], b[bs[q]]);
+            if (chosen == kNone || same) chosen = p;
+            if (same) break;
+        }
+        if (chosen != kNone) take(chosen, q);
+    }
+}
+
+// Calls f(a_nodes, b_nodes) for each name that the given nodes of a or b hold, with
+// that name's nodes of each list in order.
+template <class F>
+void for_each_name(const std::vector<TreeNode>& a, const std::vector<std::size_t>& as, const std::vector<TreeNode>& b,
+                   const std::vector<std::size_t>& bs, F&& f)
+{
+    struct Item {
+        const std::string* name;
+        bool in_b;
+        std::size_t index;
+    };
+    std::vector<Item> items;
+    items.reserve(as.size() + bs.size());
+    for (std::size_t i : as) items.push_back({&a[i].name, false, i});
+    for (std::size_t j : bs) items.push_back({&b[j].name, true, j});
+    std::sort(items.begin(), items.end(), [](const Item& x, const Item& y) {
+        if (*x.name != *y.name) return *x.name < *y.name;
+        return x.in_b != y.in_b ? y.in_b : x.index < y.index;
+    });
+    std::vector<std::size_t> a_nodes;
+    std::vector<std::size_t> b_nodes;
+    for (std::size_t k = 0; k < items.size();) {
+        a_nodes.clear();
+        b_nodes.clear();
+        std::size_t end = k;
+        for (; end < items.size() && *items[end].name == *items[k].name; ++end)
+            (items[end].in_b ? b_nodes : a_nodes).push_back(items[end].index);
+        f(a_nodes, b_nodes);
+        k = end;
+    }
+}
+
+std::vector<std::size_t> all_of(const std::vector<TreeNode>& list)
+{
+    std::vector<std::size_t> out(list.size());
+    std::iota(out.begin(), out.end(), std::size_t{0});
+    return out;
+}
+
+bool any_with_children(const std::vector<TreeNode>& list, const std::vector<std::size_t>& nodes)
+{
+    for (std::size_t i : nodes)
+        if (!list[i].children.empty()) return true;
+    return false;
+}
+
+// Matches a side's nodes with the base's. Where a name has more than one node with
+// children on either list, those nodes pair by content and only by content (an entry
+// that shares nothing with any of the base's counts as added, the base's as
+// deleted); all other nodes (values, and entries whose name is unique on both lists)
+// match by name in order. Returns for each node of `side` its match in `base`.
+std::vector<std::size_t> match_with_base(const std::vector<TreeNode>& side, const std::vector<TreeNode>& base,
+                                         Budget& budget)
+{
+    // Keys for the match in order: one per name, and one per pair made by content, so
+    // that those pairs anchor the order for the nodes matched by name around them.
+    std::vector<std::size_t> side_keys(side.size(), kNone);
+    std::vector<std::size_t> base_keys(base.size(), kNone);
+    std::vector<std::size_t> by_content(side.size(), kNone);
+    std::size_t next_key = 0;
+    std::vector<std::size_t> cs;
+    std::vector<std::size_t> cb;
+    for_each_name(side, all_of(side), base, all_of(base),
+                  [&](const std::vector<std::size_t>& s_nodes, const std::vector<std::size_t>& b_nodes) {
+                      const std::size_t name_key = next_key++;
+                      cs.clear();
+                      cb.clear();
+                      for (std::size_t i : s_nodes)
+                          if (!side[i].children.empty()) cs.push_back(i);
+                      for (std::size_t j : b_nodes)
+                          if (!base[j].children.empty()) cb.push_back(j);
+                      const bool content = cs.size() >= 2 || cb.size() >= 2;
+                      for (std::size_t i : s_nodes)
+                          if (!content || side[i].children.empty()) side_keys[i] = name_key;
+                      for (std::size_t j : b_nodes)
+                          if (!content || base[j].children.empty()) base_keys[j] = name_key;
+                      if (!content) return;
+                      pair_by_content(side, cs, base, cb, {false, false}, budget, by_content);
+                      for (std::size_t i : cs) {
+                          if (by_content[i] == kNone) continue;
+                          side_keys[i] = next_key;
+                          base_keys[by_content[i]] = next_key++;
+                      }
+                  });
+    std::vector<std::size_t> side_to_base = match_in_order(side_keys, base_keys);
+    // A pair by content wins over a match by name that crosses it.
+    std::vector<std::size_t> before(side.size() + 1, 0);  // before[i]: 1 + the largest base index paired before i
+    std::vector<std::size_t> after(side.size() + 1, kNone);  // after[i]: the smallest base index paired from i on
+    for (std::size_t i = 0; i < side.size(); ++i)
+        before[i + 1] = by_content[i] != kNone ? std::max(before[i], by_content[i] + 1) : before[i];
+    for (std::size_t i = side.size(); i-- > 0;)
+        after[i] = by_content[i] != kNone ? std::min(after[i + 1], by_content[i]) : after[i + 1];
+    for (std::size_t i = 0; i < side.size(); ++i) {
+        if (by_content[i] != kNone)
+            side_to_base[i] = by_content[i];
+        else if (side_to_base[i] != kNone && (before[i] > side_to_base[i] || after[i + 1] < side_to_base[i]))
+            side_to_base[i] = kNone;
+    }
+    return side_to_base;
 }
 
 // Where one merged child comes from.
@@ -187,34 +650,42 @@ Entry two_way_entry(const TreeNode& vault, const TreeNode& other, const std::vec
 
 // The three-way decision for one level.
 std::vector<Slot> three_way_level(const std::vector<TreeNode>& base, const std::vector<TreeNode>& ours,
-                                  const std::vector<TreeNode>& theirs)
+                                  const std::vector<TreeNode>& theirs, Budget* level_budget)
 {
-    const NameIndex base_index(base);
+    Budget& budget = *level_budget;
     const NameIndex ours_index(ours);
-    const NameIndex theirs_index(theirs);
-    const std::vector<std::size_t> ours_to_base = match_in_order(ours, ours_index, base, base_index);
-    const std::vector<std::size_t> theirs_to_base = match_in_order(theirs, theirs_index, base, base_index);
+    const std::vector<std::size_t> ours_to_base = match_with_base(ours, base, budget);
+    const std::vector<std::size_t> theirs_to_base = match_with_base(theirs, base, budget);
     std::vector<std::size_t> base_to_theirs(base.size(), kNone);
     for (std::size_t j = 0; j < theirs.size(); ++j)
         if (theirs_to_base[j] != kNone) base_to_theirs[theirs_to_base[j]] = j;
 
-    // Nodes added on both sides meet by name, the k-th with the k-th.
+    // Nodes added on both sides: values meet by name, the k-th with the k-th; where a
+    // name has nodes with children, they pair by content and fuse only what agrees.
     std::vector<std::size_t> ours_added;
     std::vector<std::size_t> theirs_added;
     for (std::size_t i = 0; i < ours.size(); ++i)
         if (ours_to_base[i] == kNone) ours_added.push_back(i);
     for (std::size_t j = 0; j < theirs.size(); ++j)
         if (theirs_to_base[j] == kNone) theirs_added.push_back(j);
-    const NameIndex ours_added_index(ours, std::move(ours_added));
-    const NameIndex theirs_added_index(theirs, std::move(theirs_added));
+    std::vector<std::size_t> ours_to_theirs(ours.size(), kNone);
+    for_each_name(ours, ours_added, theirs, theirs_added,
+                  [&](const std::vector<std::size_t>& o_nodes, const std::vector<std::size_t>& t_nodes) {
+                      if (o_nodes.empty() || t_nodes.empty()) return;
+                      if (any_with_children(ours, o_nodes) || any_with_children(theirs, t_nodes)) {
+                          pair_by_content(ours, o_nodes, theirs, t_nodes, {true, true}, budget, ours_to_theirs);
+                          return;
+                      }
+                      for (std::size_t k = 0; k < o_nodes.size() && k < t_nodes.size(); ++k)
+                          ours_to_theirs[o_nodes[k]] = t_nodes[k];
+                  });
 
     std::vector<Slot> slots(1);  // slots[0] stands before the first node
     std::vector<std::size_t> theirs_slot(theirs.size(), kNone);
     for (std::size_t i = 0; i < ours.size(); ++i) {
         const TreeNode& o = ours[i];
         const std::size_t bi = ours_to_base[i];
-        const std::size_t ti =
-            bi != kNone ? base_to_theirs[bi] : theirs_added_index.find(o.name, ours_added_index.occurrence(i));
+        const std::size_t ti = bi != kNone ? base_to_theirs[bi] : ours_to_theirs[i];
         Slot slot;
         slot.has_main = true;
         if (bi != kNone && ti != kNone) {
@@ -278,7 +749,8 @@ std::vector<Slot> three_way_level(const std::vector<TreeNode>& base, const std::
 }
 
 // The two-way decision for one level.
-std::vector<Slot> two_way_level(const std::vector<TreeNode>& vault, const std::vector<TreeNode>& other)
+std::vector<Slot> two_way_level(const std::vector<TreeNode>& vault, const std::vector<TreeNode>& other,
+                                Budget* level_budget)
 {
     const NameIndex vault_index(vault);
     std::vector<Slot> slots(vault.size() + 1);
@@ -309,15 +781,34 @@ std::vector<Slot> two_way_level(const std::vector<TreeNode>& vault, const std::v
     }
     const NameIndex other_index(other);
 
+    // Where a name has nodes with children (among those still open on either side),
+    // they pair by content, and by name alone only where they agree.
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < vault.size(); ++i)
+        if (!claimed[i]) open.push_back(i);
+    std::vector<std::size_t> vault_to_other(vault.size(), kNone);
+    std::vector<bool> by_content(other.size(), false);
+    for_each_name(vault, open, other, absent,
+                  [&](const std::vector<std::size_t>& v_nodes, const std::vector<std::size_t>& w_nodes) {
+                      if (w_nodes.empty()) return;
+                      if (!any_with_children(vault, v_nodes) && !any_with_children(other, w_nodes)) return;
+                      for (std::size_t j : w_nodes) by_content[j] = true;
+                      pair_by_content(vault, v_nodes, other, w_nodes, {false, true}, *level_budget, vault_to_other);
+                  });
+    std::vector<std::size_t> other_to_vault(other.size(), kNone);
+    for (std::size_t i = 0; i < vault.size(); ++i)
+        if (vault_to_other[i] != kNone) other_to_vault[vault_to_other[i]] = i;
+
     std::vector<Entry>& added = slots.back().after;
     for (std::size_t j : absent) {
         const TreeNode& w = other[j];
-        // The k-th node of a name meets the vault's k-th, unless that one is another's.
-        const std::size_t vi = vault_index.find(w.name, other_index.occurrence(j));
+        // A value's k-th node of a name meets the vault's k-th, unless that one is another's.
+        const std::size_t vi = by_content[j] ? other_to_vault[j] : vault_index.find(w.name, other_index.occurrence(j));
         if (vi == kNone || claimed[vi]) {
             added.push_back(copy_of(w));
             continue;
         }
+        claimed[vi] = true;
         // Other's value follows the last of the vault's nodes of that name, so that
         // those keep their order among themselves and a second merge matches alike.
         Entry twice;
@@ -358,6 +849,22 @@ std::string path_of(const std::vector<Link>& links, std::size_t link, const std:
     return path;
 }
 
+// What content matching may spend on the whole merge: a few times the nodes merged,
+// and at least what one level may spend.
+std::size_t merge_budget(const TreeNode& ours, const TreeNode& theirs)
+{
+    std::size_t nodes = 0;
+    std::vector<const TreeNode*> pending{&ours, &theirs};
+    while (!pending.empty()) {
+        const TreeNode* n = pending.back();
+        pending.pop_back();
+        nodes += n->children.size();
+        for (const TreeNode& child : n->children)
+            if (!child.children.empty()) pending.push_back(&child);
+    }
+    return kLevelBudget + 16 * nodes;
+}
+
 TreeMerge run_merge(const TreeNode* base, const TreeNode& ours, const TreeNode& theirs)
 {
     TreeMerge result;
@@ -366,12 +873,14 @@ TreeMerge run_merge(const TreeNode* base, const TreeNode& ours, const TreeNode& 
     jobs.push_back({base != nullptr, base, &ours, &theirs, &result.merged, kNone});
     std::vector<Entry> entries;
     std::vector<Job> below;
+    Budget budget(merge_budget(ours, theirs));
     while (!jobs.empty()) {
         const Job job = jobs.back();
         jobs.pop_back();
+        budget.start_level();
         std::vector<Slot> slots = job.three_way
-            ? three_way_level(job.base->children, job.ours->children, job.theirs->children)
-            : two_way_level(job.ours->children, job.theirs->children);
+            ? three_way_level(job.base->children, job.ours->children, job.theirs->children, &budget)
+            : two_way_level(job.ours->children, job.theirs->children, &budget);
         entries.clear();
         for (Slot& slot : slots) {
             if (slot.has_main) entries.push_back(slot.main);

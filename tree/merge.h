@@ -1,11 +1,26 @@
 #pragma once
 // Merging documents by the tree.
 //
-// At every level, nodes are matched among their siblings by name, byte for byte and
-// in order. The three-way merge matches each side with the base keeping the order of
-// both (as many nodes as can be; a node moved counts as deleted and added), and
-// nodes that both sides added meet the k-th named N with the k-th named N; the
-// two-way merge matches the k-th node named N in one list with the k-th in the other.
+// At every level, nodes are matched among their siblings. Nodes with children
+// (entries, groups) of one name are matched by what they hold: equal subtrees first,
+// then the pairs that share the most lines (a line: a descendant without children,
+// or one with a single-line value, with the same name, flag and content under the
+// same chain of names), ties in the order of both sides; a node is never paired
+// with one that shares nothing but its name while another candidate shares more.
+// Values (nodes without children) are matched by name, byte for byte and in order.
+// The three-way merge matches each side with the base: where a name has more than
+// one node with children on either list, those pair by content only (one sharing
+// nothing counts as added, the base's as deleted); all else is matched in order by
+// name (as many nodes as can be; a node moved counts as deleted and added), never
+// across a pair made by content. The cost of content matching is bounded per level
+// and per merge; beyond it, only equal subtrees and lines that one candidate on each
+// side holds pair nodes, and nothing is fused by name alone.
+//
+// Two nodes of one name that only the two sides hold (added on both sides; in the
+// two-way merge, paired by name but not by content) become one node only when they
+// are fusable: no name among their children without children holds different values
+// on the two sides, and, when both have children, they do not hold two different
+// values themselves. Otherwise both stay, ours (the vault's) first.
 // A node's value is its flag and content; a plain node (no ": ") has none.
 //
 // Three-way (base, ours, theirs), where ours and theirs both started from base:
@@ -14,21 +29,28 @@
 //   follows as a node of the same name holding only that value (kept twice);
 // - a node deleted on one side and unchanged on the other is deleted; changed on the
 //   other side (anywhere below it too), it is kept with the change;
-// - nodes added on both sides with the same name: once when equal, else merged as
-//   the two-way merge below merges two nodes;
+// - nodes added on both sides with the same name: once when equal; values the k-th
+//   with the k-th, merged as the two-way merge below merges two nodes; nodes with
+//   children paired by content or name, merged so when fusable, else both kept;
 // - the order follows ours; a node that only theirs holds follows its nearest
 //   preceding sibling in theirs that survives, after any nodes that ours added there.
 //
 // Two-way (vault, other), with no common base: a node of other that equals a sibling
-// in the vault (name, value, children) is present; otherwise it is merged with the
-// vault's node of that name in order (values: the same once; both single-line and
-// different, the vault's stays and other's follows the last of the vault's nodes of
-// that name, as a node of its own, unless a sibling of that name already holds it; a value only other holds is taken; children
-// merged alike), and nodes without a match are added after the vault's nodes of that
-// level. Merging the same other a second time changes nothing.
+// in the vault (name, value, children) is present; a value is merged with the vault's
+// node of that name in order, a node with children with the vault's that shares the
+// most lines with it, or else the first (one of the same value first) it is fusable
+// with. Merged: values the same once; both single-line and different, the vault's
+// stays and other's follows the last of the vault's nodes of that name, as a node of
+// its own, unless a sibling of that name already holds it; a value only other holds
+// is taken; children merged alike. Nodes without a match are added after the vault's
+// nodes of that level. Merging the same other a second time changes nothing.
+//
+// Every line of a result sits under the chain of names it had on the side it came
+// from, and every value that either side added or changed survives.
 //
 // Neither merge recurses: deep documents cost heap, not stack. Names and values are
-// copied into the result; no other copy of them is made on the way.
+// copied into the result; what content matching derives from them (hashes of lines)
+// is wiped before its memory is released.
 
 #include <string>
 #include <vector>

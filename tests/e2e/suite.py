@@ -1168,6 +1168,28 @@ def auto_type_stops_when_the_window_changes(s):
     expect("target title", "Slow form", s.window("typing_target"))
 
 
+@scenario
+def entries_of_one_name(s):
+    """Two entries of one name: the editor changes alice's password while the native
+    glimkeep-cli deletes her entry. Ctrl+S keeps her entry with the new password and
+    leaves bob's as it was. Every question answered with Enter."""
+    document = "Google\r\n\tuser: alice\r\n\tpassword: p1\r\nGoogle\r\n\tuser: bob\r\n\tpassword: q1\r\n"
+    program = start_unlocked(s, document)
+    s.type("google password")
+    s.wait_text("editor", 1, "p1")
+    s.keys("ctrl+Tab", "End", "BackSpace")
+    s.type("2")
+    s.wait_title("editor", "* Glimkeep")
+    s.cli("import", passwords=(PASSWORD,), stdin=b"Google\n\tuser: bob\n\tpassword: q1\n")
+    s.keys("ctrl+s")
+    answer(s, "Data successfully saved")
+    s.wait_title("editor", "Glimkeep")
+    s.wait_text("editor", 1, "p2")
+    expected = "Google\r\n\tuser: alice\r\n\tpassword: p2\r\nGoogle\r\n\tuser: bob\r\n\tpassword: q1\r\n"
+    expect("each password under its own user", expected.encode(), s.open_vault(PASSWORD))
+    close_cleanly(s, program, "editor")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)

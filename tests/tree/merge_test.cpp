@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <set>
 #include <string>
@@ -71,12 +73,13 @@ const ThreeWayCase kThreeWay[] = {
     {"theirs' node follows the nearest survivor", "a\nb\nc\n", "a\nc\n", "a\nb\nnew\nc\n", "a\nnew\nc\n", {}},
     {"the order follows ours", "a\nb\n", "b\na\n", "a\nb\nc\n", "b\na\nc\n", {}},
     {"the same node added on both sides, once", "", "x: 1\n\ty: 2\n", "x: 1\n\ty: 2\n", "x: 1\n\ty: 2\n", {}},
-    {"one name added on both sides with different values",
+    {"one name added on both sides with different values and children: both",
      "",
      "x: 1\n\tp: 1\n",
      "x: 2\n\tq: 2\n",
-     "x: 1\n\tp: 1\n\tq: 2\nx: 2\n",
-     {"x"}},
+     "x: 1\n\tp: 1\nx: 2\n\tq: 2\n",
+     {}},
+    {"one name added on both sides, a value and children: one node", "", "x: 1\n", "x\n\tq: 2\n", "x: 1\n\tq: 2\n", {}},
     {"duplicate names match in order", "pw: 1\npw: 2\n", "pw: 1\npw: 3\n", "pw: 5\npw: 2\n", "pw: 5\npw: 3\n", {}},
     {"a second duplicate deleted by theirs", "pw: 1\npw: 2\n", "pw: 1\npw: 2\nq\n", "pw: 1\n", "pw: 1\nq\n", {}},
     {"names match byte for byte",
@@ -93,6 +96,36 @@ const ThreeWayCase kThreeWay[] = {
      "email\n\tgmail: y\nemail: z\n",
      {"email"}},
     {"children became a value on theirs", "email\n\tgmail: y\n", "email\n\tgmail: y\n", "email: x\n", "email: x\n", {}},
+    {"an entry deleted by theirs and changed by ours keeps its own lines",
+     "Google\n\tuser: alice\n\tpassword: p1\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p2\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p2\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     {}},
+    {"an entry deleted by ours and changed by theirs keeps its own lines",
+     "Google\n\tuser: alice\n\tpassword: p1\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p2\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p2\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     {}},
+    {"entries of one name follow their lines, not their order",
+     "Google\n\tuser: alice\n\tpassword: p1\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: bob\n\tpassword: q2\n",
+     "Google\n\tuser: alice\n\tpassword: p1\nGoogle\n\tuser: bob\n\tpassword: q3\n",
+     "Google\n\tuser: bob\n\tpassword: q2\n\tpassword: q3\n",
+     {"Google password"}},
+    {"two entries of one name added on both sides for different users: both",
+     "",
+     "Google\n\tuser: u10\n\tpassword: p11\n",
+     "Google\n\tuser: u29\n\tpassword: p30\n",
+     "Google\n\tuser: u10\n\tpassword: p11\nGoogle\n\tuser: u29\n\tpassword: p30\n",
+     {}},
+    {"two groups of one name added on both sides: one group",
+     "",
+     "Travel\n\tHotel\n\t\tuser: h\n",
+     "Travel\n\tFlight\n\t\tuser: f\n",
+     "Travel\n\tHotel\n\t\tuser: h\n\tFlight\n\t\tuser: f\n",
+     {}},
     {"all documents empty", "", "", "", "", {}},
     {"empty base: both documents added", "", "a: 1\n", "b: 2\n", "a: 1\nb: 2\n", {}},
     {"everything deleted by theirs", "a: 1\nb\n\tc: 2\n", "a: 1\nb\n\tc: 2\n", "", "", {}},
@@ -125,17 +158,37 @@ const TwoWayCase kTwoWay[] = {
      "a\n\tx: 1\n\ty: 2\nb: 2\nc: 3\n",
      {}},
     {"an equal sibling counts as present", "pw: a\npw: b\n", "pw: b\n", "pw: a\npw: b\n", {}},
-    {"a value and different children",
+    {"two values, each with children: side by side",
      "bank: 1\n\tx: 1\n",
      "bank: 2\n\ty: 2\n",
-     "bank: 1\n\tx: 1\n\ty: 2\nbank: 2\n",
-     {"bank"}},
+     "bank: 1\n\tx: 1\nbank: 2\n\ty: 2\n",
+     {}},
+    {"one value with children, a group of that name: one node",
+     "bank: 1\n\tx: 1\n",
+     "bank\n\ty: 2\n",
+     "bank: 1\n\tx: 1\n\ty: 2\n",
+     {}},
     {"a value only other holds is taken", "bank\n\tx: 1\n", "bank: 7\n", "bank: 7\n\tx: 1\n", {}},
     {"duplicates of other matched in order",
      "pw: 1\npw: 2\n",
      "pw: 1\npw: 3\npw: 4\n",
      "pw: 1\npw: 2\npw: 3\npw: 4\n",
      {"pw"}},
+    {"an entry that shares only its name stays beside",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p1\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     {}},
+    {"entries of one name meet the one that holds their lines",
+     "Google\n\tuser: alice\n\tpassword: p1\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: bob\n\tpassword: q1\nGoogle\n\tuser: alice\n\tpassword: p2\n",
+     "Google\n\tuser: alice\n\tpassword: p1\n\tpassword: p2\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     {"Google password"}},
+    {"groups of one name become one",
+     "Travel\n\tHotel\n\t\tuser: h\n",
+     "Travel\n\tFlight\n\t\tuser: f\n",
+     "Travel\n\tHotel\n\t\tuser: h\n\tFlight\n\t\tuser: f\n",
+     {}},
     {"an empty vault takes other", "", "a: 1\n", "a: 1\n", {}},
     {"an empty other changes nothing", "a: 1\n", "", "a: 1\n", {}},
 };
@@ -169,6 +222,37 @@ TEST(MergeThreeWay, NestsDeeperThanTheStackCouldRecurse)
     leaf->set_content("x");
     const TreeMerge result = merge_three_way(deep, deep, changed);
     EXPECT_TRUE(result.merged == changed);
+}
+
+TEST(MergeThreeWay, ALevelTooLargeToCompareKeepsEachEntryWhole)
+{
+    // 3,000 entries of one name share one line, so that comparing every pair would
+    // cost millions: only the lines that one entry holds pair them, and nothing fuses.
+    auto entries = [](int change_every, const char* password) {
+        Tree tree;
+        for (int n = 0; n < 3000; ++n) {
+            tree.children.push_back(node("e",
+                                         {value("url", "https://example.org"), value("user", "u" + std::to_string(n)),
+                                          value("password", n % change_every == 0 ? password : "p")}));
+            tree.children.back().children[2].content += std::to_string(n);
+        }
+        return tree;
+    };
+    const Tree base = entries(1 << 30, "");
+    const Tree ours = entries(2, "new");
+    Tree theirs = base;
+    Tree expected = ours;
+    std::vector<TreeNode> kept;
+    for (std::size_t n = 0; n < 3000; ++n)
+        if (n % 3 != 0) kept.push_back(theirs.children[n]);
+    theirs.children = kept;
+    kept.clear();
+    for (std::size_t n = 0; n < 3000; ++n)  // deleted by theirs, unchanged by ours: gone
+        if (n % 3 != 0 || n % 2 == 0) kept.push_back(expected.children[n]);
+    expected.children = kept;
+    const Tree merged = merge_three_way(base, ours, theirs).merged;
+    ASSERT_EQ(merged.children.size(), expected.children.size());
+    for (std::size_t i = 0; i < expected.children.size(); ++i) ASSERT_EQ(dump(merged.children[i]), dump(expected.children[i])) << i;
 }
 
 // ---------------------------------------------------------------------------
@@ -268,6 +352,32 @@ void expect_new_values_kept(const Tree& base, const Tree& side, const Tree& merg
     }
 }
 
+// Every line of `merged` (its path of names, flag and content) is one of the sources'.
+void expect_lines_from(const Tree& merged, std::initializer_list<const Tree*> sources)
+{
+    auto lines_of = [](const Tree& tree) {
+        std::set<std::string> out;
+        std::vector<std::pair<const TreeNode*, std::string>> pending{{&tree, std::string()}};
+        while (!pending.empty()) {
+            const TreeNode* n = pending.back().first;
+            const std::string path = pending.back().second;
+            pending.pop_back();
+            for (const TreeNode& child : n->children) {
+                const std::string child_path = path + "/" + child.name;
+                out.insert(child_path + (child.single_line ? ": " + child.content : std::string()));
+                pending.emplace_back(&child, child_path);
+            }
+        }
+        return out;
+    };
+    std::set<std::string> known;
+    for (const Tree* source : sources) {
+        const std::set<std::string> lines = lines_of(*source);
+        known.insert(lines.begin(), lines.end());
+    }
+    for (const std::string& line : lines_of(merged)) EXPECT_EQ(known.count(line), 1u) << line;
+}
+
 TEST(MergeLaws, HoldOverRandomEdits)
 {
     Edits edits(20261209);
@@ -282,12 +392,260 @@ TEST(MergeLaws, HoldOverRandomEdits)
         const TreeMerge both = merge_three_way(base, x, y);
         expect_new_values_kept(base, x, both.merged);
         expect_new_values_kept(base, y, both.merged);
+        expect_lines_from(both.merged, {&base, &x, &y});
 
         const TreeMerge folded = merge_two_way(x, y);
         expect_new_values_kept(Tree(), x, folded.merged);
         expect_new_values_kept(Tree(), y, folded.merged);
+        expect_lines_from(folded.merged, {&x, &y});
         ASSERT_EQ(dump(merge_two_way(folded.merged, y).merged), dump(folded.merged));
         if (HasFailure()) return;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Following identities: documents of groups and entries whose names repeat, each
+// node carrying an identity through the edits of both sides. The expected merge is
+// worked out from the identities alone; the merge sees only the text.
+
+struct Item {
+    enum Kind { kGroup, kEntry, kLine };
+    Kind kind;
+    int id;
+    std::string name;
+    std::string content;  // lines only
+    std::vector<Item> children;
+};
+
+TreeNode tree_of(const Item& item)
+{
+    TreeNode n(item.name, item.content, item.kind == Item::kLine);
+    for (const Item& child : item.children) n.children.push_back(tree_of(child));
+    return n;
+}
+
+Tree tree_of(const std::vector<Item>& items)
+{
+    Tree root;
+    for (const Item& item : items) root.children.push_back(tree_of(item));
+    return root;
+}
+
+// Children sorted at every level: the order is the table's business, not this test's.
+std::string canonical(const TreeNode& n)
+{
+    std::vector<std::string> children;
+    for (const TreeNode& child : n.children) children.push_back(canonical(child));
+    std::sort(children.begin(), children.end());
+    std::string out = escaped(n.name) + (n.single_line ? "=" + escaped(n.content) : std::string()) + "{";
+    for (const std::string& child : children) out += child + ",";
+    return out + "}";
+}
+
+const Item* find_id(const std::vector<Item>& items, int id)
+{
+    for (const Item& item : items)
+        if (item.id == id) return &item;
+    return nullptr;
+}
+
+// The merge by identity: what both sides hold is merged, a line changed differently
+// on both sides is kept twice, what one side deleted goes unless the other changed
+// it, what a side added stays; groups of one name added on both sides become one
+// (the k-th with the k-th); entries added on both sides never meet (they hold
+// different users).
+std::vector<Item> merge_by_identity(const std::vector<Item>& base, const std::vector<Item>& ours,
+                                    const std::vector<Item>& theirs)
+{
+    std::vector<Item> out;
+    for (const Item& b : base) {
+        const Item* o = find_id(ours, b.id);
+        const Item* t = find_id(theirs, b.id);
+        if (o && t) {
+            if (b.kind == Item::kLine) {
+                if (o->content == b.content) {
+                    out.push_back(*t);
+                } else {
+                    out.push_back(*o);
+                    if (t->content != b.content && t->content != o->content) out.push_back(*t);
+                }
+                continue;
+            }
+            Item merged = b;
+            merged.children = merge_by_identity(b.children, o->children, t->children);
+            out.push_back(merged);
+        } else if (o || t) {
+            const Item& kept = o ? *o : *t;
+            if (tree_of(kept) != tree_of(b)) out.push_back(kept);
+        }
+    }
+    std::vector<const Item*> theirs_groups;
+    for (const Item& t : theirs)
+        if (!find_id(base, t.id)) {
+            if (t.kind == Item::kGroup)
+                theirs_groups.push_back(&t);
+            else
+                out.push_back(t);
+        }
+    for (const Item& o : ours) {
+        if (find_id(base, o.id)) continue;
+        Item merged = o;
+        for (const Item*& t : theirs_groups) {
+            if (o.kind != Item::kGroup || !t || t->name != o.name) continue;
+            merged.children = merge_by_identity({}, o.children, t->children);
+            t = nullptr;
+            break;
+        }
+        out.push_back(merged);
+    }
+    for (const Item* t : theirs_groups)
+        if (t) out.push_back(*t);
+    return out;
+}
+
+class IdentityEdits {
+public:
+    explicit IdentityEdits(std::uint32_t seed) : rng_(seed) {}
+
+    std::size_t below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+
+    std::vector<Item> document()
+    {
+        std::vector<Item> root;
+        const std::size_t groups = 1 + below(3);
+        for (std::size_t g = 0; g < groups; ++g) root.push_back(group());
+        const std::size_t entries = below(4);
+        for (std::size_t e = 0; e < entries; ++e)
+            root.insert(root.begin() + static_cast<std::ptrdiff_t>(below(root.size() + 1)), entry());
+        return root;
+    }
+
+    // One to four edits, each entry changed (a line's value changed or a line
+    // deleted) at most once, so that it keeps lines of its own; a group keeps at
+    // least one of its entries; no entry of a name is added where this side deleted
+    // one of that name, nor one deleted where it added one (no merge could tell that
+    // from a changed entry).
+    std::vector<Item> edit(const std::vector<Item>& doc)
+    {
+        std::vector<Item> out = doc;
+        std::set<int> changed;
+        std::set<std::pair<int, std::string>> deleted;  // (parent id, name)
+        std::set<std::pair<int, std::string>> added;
+        const std::size_t edits = 1 + below(4);
+        for (std::size_t k = 0; k < edits; ++k) {
+            std::vector<std::pair<std::vector<Item>*, int>> levels{{&out, 0}};  // children, parent id
+            for (Item& item : out)
+                if (item.kind == Item::kGroup) levels.emplace_back(&item.children, item.id);
+            std::vector<Item*> entries;
+            for (auto& level : levels)
+                for (Item& item : *level.first)
+                    if (item.kind == Item::kEntry) entries.push_back(&item);
+            switch (below(6)) {
+            case 0:
+            case 1:  // change a line
+                if (!entries.empty()) {
+                    Item& e = *entries[below(entries.size())];
+                    if (changed.insert(e.id).second) e.children[below(e.children.size())].content = fresh();
+                }
+                break;
+            case 2:  // add a line
+                if (!entries.empty()) {
+                    Item& e = *entries[below(entries.size())];
+                    const std::string name = pick({"url", "pin", "email", "note"});
+                    bool held = false;
+                    for (const Item& line : e.children) held = held || line.name == name;
+                    if (!held)
+                        e.children.insert(
+                            e.children.begin() + static_cast<std::ptrdiff_t>(below(e.children.size() + 1)), line(name));
+                }
+                break;
+            case 3: {  // add an entry, or at the top a group
+                auto& level = levels[below(levels.size())];
+                Item item = level.second == 0 && below(3) == 0 ? group() : entry();
+                if (deleted.count({level.second, item.name})) break;
+                added.emplace(level.second, item.name);
+                level.first->insert(level.first->begin() + static_cast<std::ptrdiff_t>(below(level.first->size() + 1)),
+                                    item);
+                break;
+            }
+            case 4:  // delete a line other than the user
+                if (!entries.empty()) {
+                    Item& e = *entries[below(entries.size())];
+                    if (e.children.size() > 2 && changed.insert(e.id).second)
+                        e.children.erase(e.children.begin() +
+                                         static_cast<std::ptrdiff_t>(1 + below(e.children.size() - 1)));
+                }
+                break;
+            default: {  // delete an entry
+                auto& level = levels[below(levels.size())];
+                std::vector<Item>& items = *level.first;
+                std::size_t originals = 0;
+                for (const Item& item : items) originals += item.kind == Item::kEntry && item.id < first_new_id_;
+                const std::size_t at = items.empty() ? 0 : below(items.size());
+                if (items.empty() || items[at].kind != Item::kEntry || (level.second != 0 && originals < 2) ||
+                    added.count({level.second, items[at].name}))
+                    break;
+                deleted.emplace(level.second, items[at].name);
+                items.erase(items.begin() + static_cast<std::ptrdiff_t>(at));
+                break;
+            }
+            }
+        }
+        return out;
+    }
+
+    void start_edits() { first_new_id_ = next_id_; }
+
+private:
+    std::string pick(std::initializer_list<const char*> names) { return names.begin()[below(names.size())]; }
+    std::string fresh() { return "v" + std::to_string(++values_); }
+
+    Item line(const std::string& name) { return {Item::kLine, next_id_++, name, fresh(), {}}; }
+
+    // A user and one or two more lines, all values fresh.
+    Item entry()
+    {
+        Item e{Item::kEntry, next_id_++, pick({"Google", "Google", "Mail", "Shop"}), "", {}};
+        e.children.push_back(line("user"));
+        e.children.push_back(line("password"));
+        if (below(2) == 0) e.children.push_back(line("url"));
+        return e;
+    }
+
+    Item group()
+    {
+        Item g{Item::kGroup, next_id_++, pick({"Email", "Email", "Travel"}), "", {}};
+        const std::size_t entries = 2 + below(3);
+        for (std::size_t e = 0; e < entries; ++e) g.children.push_back(entry());
+        return g;
+    }
+
+    std::mt19937 rng_;
+    int next_id_ = 1;
+    int values_ = 0;
+    int first_new_id_ = 0;
+};
+
+TEST(MergeThreeWay, FollowsIdentitiesThroughRandomEdits)
+{
+    IdentityEdits edits(280);
+    for (int round = 0; round < 2500; ++round) {  // 5,000 merges
+        const std::vector<Item> base = edits.document();
+        edits.start_edits();
+        const std::vector<Item> x = edits.edit(base);
+        const std::vector<Item> y = edits.edit(base);
+        const Tree base_tree = tree_of(base);
+        const Tree x_tree = tree_of(x);
+        const Tree y_tree = tree_of(y);
+        SCOPED_TRACE("base\n" + dump(base_tree) + "x\n" + dump(x_tree) + "y\n" + dump(y_tree));
+        ASSERT_EQ(canonical(merge_three_way(base_tree, x_tree, y_tree).merged),
+                  canonical(tree_of(merge_by_identity(base, x, y))));
+        ASSERT_EQ(canonical(merge_three_way(base_tree, y_tree, x_tree).merged),
+                  canonical(tree_of(merge_by_identity(base, y, x))));
     }
 }
 
