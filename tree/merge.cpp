@@ -950,3 +950,9 @@ TreeMerge merge_two_way(const Tree& vault, const Tree& other)
 {
     return run_merge(nullptr, vault, other);
 }
+
+std::vector<std::size_t> match_siblings(const std::vector<TreeNode>& newer, const std::vector<TreeNode>& older)
+{
+    static_assert(kNone == kNoMatch, "one value for no match");
+    return match_in_order(newer, NameIndex(newer), older, NameIndex(older));
+}
