@@ -137,7 +137,7 @@ public:
         const TreeNode* to = &older_;
         for (std::size_t index : path) {
             auto known = pairs_.find(from);
-            if (known == pairs_.end()) known = pairs_.emplace(from, match_siblings(from->children, to->children)).first;
+            if (known == pairs_.end()) known = pairs_.emplace(from, pair_children(*from, *to)).first;
             const std::size_t match = known->second[index];
             if (match == kNoMatch) return false;
             out.push_back(match);
@@ -148,6 +148,20 @@ public:
     }
 
 private:
+    // Lists of the same names in the same order (most levels between two saves) pair
+    // in order: that is the only pairing that keeps the order and pairs every node.
+    static std::vector<std::size_t> pair_children(const TreeNode& newer, const TreeNode& older)
+    {
+        const std::vector<TreeNode>& a = newer.children;
+        const std::vector<TreeNode>& b = older.children;
+        bool same = a.size() == b.size();
+        for (std::size_t i = 0; same && i < a.size(); ++i) same = a[i].name == b[i].name;
+        if (!same) return match_siblings(a, b);
+        std::vector<std::size_t> in_order(a.size());
+        for (std::size_t i = 0; i < a.size(); ++i) in_order[i] = i;
+        return in_order;
+    }
+
     const Tree& older_;
     std::unordered_map<const TreeNode*, std::vector<std::size_t>> pairs_;
 };
@@ -177,6 +191,24 @@ std::string when_written_text(const WhenWritten& when)
     case WhenWritten::kUnknown: break;
     }
     return "unknown";
+}
+
+std::string held_value_dates(const HeldValue& held)
+{
+    return "written " + when_written_text(held.written) +
+        (held.current ? std::string(", current") : ", replaced " + local_date_time(held.replaced));
+}
+
+std::string backups_not_read_text(std::size_t other_passwords, std::size_t damaged, const char* line_end)
+{
+    std::string text;
+    if (other_passwords > 0)
+        text += with_thousands(other_passwords) + (other_passwords == 1 ? " backup" : " backups") +
+            " under other passwords not read" + line_end;
+    if (damaged > 0)
+        text += with_thousands(damaged) + (damaged == 1 ? " backup" : " backups") +
+            " could not be read (damaged or unreadable) and were skipped" + line_end;
+    return text;
 }
 
 bool written_earlier(const WhenWritten& a, const WhenWritten& b)

@@ -50,6 +50,13 @@ struct HeldValue {
     std::int64_t replaced = 0;  // when not current: the time of the save that replaced it
 };
 
+// "written before 2024-05-01 10:00:00, replaced 2024-06-01 09:30:00" or
+// "written 2024-06-01 09:30:00, current" (local time).
+std::string held_value_dates(const HeldValue& held);
+
+// The closing lines of a history: the backups not read, or "" when all were.
+std::string backups_not_read_text(std::size_t other_passwords, std::size_t damaged, const char* line_end);
+
 struct LineHistory {
     const TreeNode* line = nullptr;  // in the current document
     std::string path;  // its names joined by single spaces, from the top
