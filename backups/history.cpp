@@ -7,20 +7,53 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
 namespace {
 
-using Document = std::shared_ptr<const Tree>;
+// One version of the document. A backup's is read only as far as the lines followed
+// need it: its top-level nodes, and the lines below one of them when a line's path
+// passes through it or when its name repeats among them (the matching of same-named
+// nodes may look into them). Its text and nodes are wiped when it goes.
+struct Version {
+    Tree owned;
+    const Tree* tree = &owned;
+    SecretString text;
+    std::vector<std::size_t> children_at;  // empty when `tree` is complete
+    std::vector<bool> expanded;
 
-// A document read from a backup, wiped when the last line that needs it lets go.
-Document own(Tree&& tree)
+    Version() = default;
+    Version(const Version&) = delete;
+    Version& operator=(const Version&) = delete;
+    ~Version() { wipe_tree(owned); }
+
+    void expand(std::size_t top)
+    {
+        if (top >= expanded.size() || expanded[top]) return;
+        parse_children_at(text.str(), children_at[top], owned.children[top]);
+        expanded[top] = true;
+    }
+};
+
+using Document = std::shared_ptr<Version>;
+
+Document read_version(const Database& db)
 {
-    return Document(new Tree(std::move(tree)), [](const Tree* owned) {
-        wipe_tree(*const_cast<Tree*>(owned));
-        delete owned;
-    });
+    Document version = std::make_shared<Version>();
+    version->text = SecretString(db.plaintext());
+    version->owned = parse_top_level(version->text.str(), version->children_at);
+    version->expanded.assign(version->children_at.size(), false);
+    std::unordered_map<std::string_view, std::size_t> first_of_name;
+    const std::vector<TreeNode>& top = version->owned.children;
+    for (std::size_t i = 0; i < top.size(); ++i) {
+        const auto seen = first_of_name.emplace(top[i].name, i);
+        if (seen.second) continue;
+        version->expand(seen.first->second);
+        version->expand(i);
+    }
+    return version;
 }
 
 // Where a node is: the index among its siblings at each level, from the top.
@@ -126,7 +159,7 @@ void start_run(Follow& follow, const TreeNode& node, bool current, std::int64_t 
 // list once per backup.
 class Matcher {
 public:
-    explicit Matcher(const Tree& older) : older_(older) {}
+    explicit Matcher(Version& older) : older_(older) {}
 
     // The place in the older version of the node at `path` in `newer`; false when it
     // has no match there.
@@ -134,13 +167,14 @@ public:
     {
         out.clear();
         const TreeNode* from = &newer;
-        const TreeNode* to = &older_;
+        const TreeNode* to = older_.tree;
         for (std::size_t index : path) {
             auto known = pairs_.find(from);
             if (known == pairs_.end()) known = pairs_.emplace(from, pair_children(*from, *to)).first;
             const std::size_t match = known->second[index];
             if (match == kNoMatch) return false;
             out.push_back(match);
+            if (out.size() == 1) older_.expand(match);
             from = &from->children[index];
             to = &to->children[match];
         }
@@ -162,7 +196,7 @@ private:
         return in_order;
     }
 
-    const Tree& older_;
+    Version& older_;
     std::unordered_map<const TreeNode*, std::vector<std::size_t>> pairs_;
 };
 
@@ -226,7 +260,8 @@ HistoryReport read_history(const std::vector<BackupFile>& backups, const Tree& c
     std::vector<IndexPath> paths;
     std::vector<std::string> names;
     locate(current, lines, paths, names);
-    const Document current_document(&current, [](const Tree*) {});
+    const Document current_document = std::make_shared<Version>();
+    current_document->tree = &current;
     std::vector<Follow> follows(lines.size());
     std::size_t open = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -252,7 +287,7 @@ HistoryReport read_history(const std::vector<BackupFile>& backups, const Tree& c
             continue;
         }
         ++report.read;
-        const Document older = own(parse_plaintext(db));
+        const Document older = read_version(db);
         db.wipe_data();
         Matcher matcher(*older);
         const std::int64_t seconds = backup->seconds;
@@ -260,8 +295,8 @@ HistoryReport read_history(const std::vector<BackupFile>& backups, const Tree& c
             Follow& follow = follows[i];
             if (follow.done) continue;
             const TreeNode* node = nullptr;
-            if (matcher.find(*follow.document, follow.path, found)) {
-                node = node_at(*older, found);
+            if (matcher.find(*follow.document->tree, follow.path, found)) {
+                node = node_at(*older->tree, found);
                 follow.document = older;
                 follow.path = found;
             }
