@@ -240,8 +240,10 @@ std::string backups_not_read_text(std::size_t other_passwords, std::size_t damag
         text += with_thousands(other_passwords) + (other_passwords == 1 ? " backup" : " backups") +
             " under other passwords not read" + line_end;
     if (damaged > 0)
-        text += with_thousands(damaged) + (damaged == 1 ? " backup" : " backups") +
-            " could not be read (damaged or unreadable) and were skipped" + line_end;
+        text += with_thousands(damaged) +
+            (damaged == 1 ? " backup could not be read and was skipped"
+                          : " backups could not be read and were skipped") +
+            line_end;
     return text;
 }
 
