@@ -23,6 +23,7 @@ struct Version {
     SecretString text;
     std::vector<std::size_t> children_at;  // empty when `tree` is complete
     std::vector<bool> expanded;
+    bool top_names_repeat = true;  // two top-level nodes share a name (unknown: true)
 
     Version() = default;
     Version(const Version&) = delete;
@@ -47,9 +48,11 @@ Document read_version(const Database& db)
     version->expanded.assign(version->children_at.size(), false);
     std::unordered_map<std::string_view, std::size_t> first_of_name;
     const std::vector<TreeNode>& top = version->owned.children;
+    version->top_names_repeat = false;
     for (std::size_t i = 0; i < top.size(); ++i) {
         const auto seen = first_of_name.emplace(top[i].name, i);
         if (seen.second) continue;
+        version->top_names_repeat = true;
         version->expand(seen.first->second);
         version->expand(i);
     }
@@ -163,14 +166,18 @@ public:
 
     // The place in the older version of the node at `path` in `newer`; false when it
     // has no match there.
-    bool find(const Tree& newer, const IndexPath& path, IndexPath& out)
+    bool find(Version& newer, const IndexPath& path, IndexPath& out)
     {
         out.clear();
-        const TreeNode* from = &newer;
+        const TreeNode* from = newer.tree;
         const TreeNode* to = older_.tree;
         for (std::size_t index : path) {
             auto known = pairs_.find(from);
-            if (known == pairs_.end()) known = pairs_.emplace(from, pair_children(*from, *to)).first;
+            if (known == pairs_.end()) {
+                std::vector<std::size_t> pairs =
+                    from == newer.tree ? pair_top_level(newer) : match_siblings(from->children, to->children);
+                known = pairs_.emplace(from, std::move(pairs)).first;
+            }
             const std::size_t match = known->second[index];
             if (match == kNoMatch) return false;
             out.push_back(match);
@@ -182,18 +189,30 @@ public:
     }
 
 private:
-    // Lists of the same names in the same order (most levels between two saves) pair
-    // in order: that is the only pairing that keeps the order and pairs every node.
-    static std::vector<std::size_t> pair_children(const TreeNode& newer, const TreeNode& older)
+    // Top-level lists of the same names in the same order, none of them twice (most
+    // documents between two saves), pair in order: the only pairing that keeps the
+    // order and pairs every node. Otherwise the nodes of a name that repeats on either
+    // side are read in full on both, since same-named entries pair by what they hold.
+    std::vector<std::size_t> pair_top_level(Version& newer)
     {
-        const std::vector<TreeNode>& a = newer.children;
-        const std::vector<TreeNode>& b = older.children;
-        bool same = a.size() == b.size();
+        const std::vector<TreeNode>& a = newer.tree->children;
+        const std::vector<TreeNode>& b = older_.tree->children;
+        bool same = !older_.top_names_repeat && a.size() == b.size();
         for (std::size_t i = 0; same && i < a.size(); ++i) same = a[i].name == b[i].name;
-        if (!same) return match_siblings(a, b);
-        std::vector<std::size_t> in_order(a.size());
-        for (std::size_t i = 0; i < a.size(); ++i) in_order[i] = i;
-        return in_order;
+        if (same) {
+            std::vector<std::size_t> in_order(a.size());
+            for (std::size_t i = 0; i < a.size(); ++i) in_order[i] = i;
+            return in_order;
+        }
+        std::unordered_map<std::string_view, std::size_t> in_newer;
+        std::unordered_map<std::string_view, std::size_t> in_older;
+        for (const TreeNode& node : a) ++in_newer[node.name];
+        for (const TreeNode& node : b) ++in_older[node.name];
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (in_older[a[i].name] > 1) newer.expand(i);
+        for (std::size_t j = 0; j < b.size(); ++j)
+            if (in_newer[b[j].name] > 1) older_.expand(j);
+        return match_siblings(a, b);
     }
 
     Version& older_;
@@ -297,7 +316,7 @@ HistoryReport read_history(const std::vector<BackupFile>& backups, const Tree& c
             Follow& follow = follows[i];
             if (follow.done) continue;
             const TreeNode* node = nullptr;
-            if (matcher.find(*follow.document->tree, follow.path, found)) {
+            if (matcher.find(*follow.document, follow.path, found)) {
                 node = node_at(*older->tree, found);
                 follow.document = older;
                 follow.path = found;

@@ -954,5 +954,7 @@ TreeMerge merge_two_way(const Tree& vault, const Tree& other)
 std::vector<std::size_t> match_siblings(const std::vector<TreeNode>& newer, const std::vector<TreeNode>& older)
 {
     static_assert(kNone == kNoMatch, "one value for no match");
-    return match_in_order(newer, NameIndex(newer), older, NameIndex(older));
+    Budget budget(kLevelBudget + 16 * (newer.size() + older.size()));
+    budget.start_level();
+    return match_with_base(newer, older, budget);
 }

@@ -74,7 +74,7 @@ struct TreeMerge {
     ~TreeMerge();
 };
 
-// The matching the three-way merge pairs a side's nodes with the base's by, for
+// The matching by which the three-way merge pairs a side's nodes with the base's, for
 // readers that follow nodes from one version of a document to an earlier one (the
 // backups' history): for each node of `newer`, the index of its match in `older`, or
 // kNoMatch. Throws std::bad_alloc.

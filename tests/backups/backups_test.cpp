@@ -265,20 +265,21 @@ TEST_F(History, TwoEntriesOfOneNameStayApart)
     Database db;
     db.set_new_key_iterations(kTestIterations);
     db.set_password("pw", 2);
-    save_v2(db, backup(100), "Google\r\n\tpassword: a1\r\nGoogle\r\n\tpassword: b1\r\n");
-    save_v2(db, backup(200), "Google\r\n\tpassword: a2\r\nGoogle\r\n\tpassword: b1\r\n");
-    // The second entry is gone for one save, and comes back.
-    save_v2(db, backup(300), "Google\r\n\tpassword: a2\r\n");
-    save_v2(db, backup(400), "Google\r\n\tpassword: a2\r\nGoogle\r\n\tpassword: b2\r\n");
-    const Tree current = parse_tree("Google\r\n\tpassword: a3\r\nGoogle\r\n\tpassword: b2\r\n");
+    save_v2(db, backup(100), "Google\r\n\tuser: a\r\n\tpassword: a1\r\nGoogle\r\n\tuser: b\r\n\tpassword: b1\r\n");
+    save_v2(db, backup(200), "Google\r\n\tuser: a\r\n\tpassword: a2\r\nGoogle\r\n\tuser: b\r\n\tpassword: b1\r\n");
+    // The first entry is gone for one save: the second is not taken for it.
+    save_v2(db, backup(300), "Google\r\n\tuser: b\r\n\tpassword: b1\r\n");
+    save_v2(db, backup(400), "Google\r\n\tuser: a\r\n\tpassword: a2\r\nGoogle\r\n\tuser: b\r\n\tpassword: b2\r\n");
+    const Tree current =
+        parse_tree("Google\r\n\tuser: a\r\n\tpassword: a3\r\nGoogle\r\n\tuser: b\r\n\tpassword: b2\r\n");
     std::vector<BackupFile> backups;
     ASSERT_EQ(list_backups(kDatabaseFileName, backups), 0);
     KeyCache password("pw", 2);
     const HistoryReport report = read_history(
-        backups, current, {&current.children[0].children[0], &current.children[1].children[0]}, {&password}, false);
+        backups, current, {&current.children[0].children[1], &current.children[1].children[1]}, {&password}, false);
     ASSERT_EQ(report.lines.size(), 2u);
-    EXPECT_EQ(values(report.lines[0]), "a1 <100-100; a2 100-400; a3 400-now; ");
-    EXPECT_EQ(values(report.lines[1]), "b1 <100-200; b2 300-now; ");
+    EXPECT_EQ(values(report.lines[0]), "a1 <100-100; a2 100-200; a2 300-400; a3 400-now; ");
+    EXPECT_EQ(values(report.lines[1]), "b1 <100-300; b2 300-now; ");
     EXPECT_EQ(report.lines[1].path, "Google password");
 
     // A node that is not in the document has no history; neither has a plain name.
