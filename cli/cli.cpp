@@ -17,6 +17,8 @@ namespace {
 enum VerbOption : unsigned {
     kTakesAt = 1,  // --at
     kTakesConflicts = 2,  // --conflicts, --delete-merged
+    kTakesThinning = 4,  // --no-password, --thin, --dry-run
+    kTakesSince = 8,  // --since
 };
 
 // One verb: the operands it takes, its own options, what runs it, and its help: one
@@ -67,6 +69,20 @@ constexpr Verb kVerbs[] = {
      "merge-file BASE OURS THEIRS\tgit's merge driver: write into OURS (no backup) what OURS and\n"
      "THEIRS each changed since BASE (missing or empty: no entries);\n"
      "further passwords are tried on each file not yet opened\n"},
+    {"backups", 0, 0, kTakesThinning, verb_backups,
+     "backups [--no-password]\tlist the backups beside the vault, newest first: name, date,\n"
+     "size, format and whether it opens with the vault's password\n"
+     "(not asked with --no-password), then their count and size\n"
+     "backups --thin [--dry-run]\tdelete backups, keeping every one of the last 7 days, one a\n"
+     "day for 90 days, one a month before that, the newest 20 and\n"
+     "the newest of format 2.0 that opens with the password (with\n"
+     "--dry-run only print what would go)\n"},
+    {"history", 0, 1, kTakesSince, verb_history,
+     "history PATH\tprint every earlier value of the line PATH (of each line of\n"
+     "the entry PATH) found in the backups, oldest first, with the\n"
+     "dates it was written and replaced\n"
+     "history --since [PATH]\tprint when the value of each password line under PATH (or\n"
+     "in the whole document) was written, oldest first\n"},
 };
 
 constexpr char kHelpStart[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
@@ -79,7 +95,8 @@ constexpr char kHelpEnd[] = "\n"
                             "  --vault FILE       the vault (default: passwords.gkv in the current folder)\n"
                             "  --password-fd N    read the passwords from file descriptor N, one per line,\n"
                             "                     instead of asking on the terminal (passwd and upgrade:\n"
-                            "                     the current password, then the new one)\n"
+                            "                     the current password, then the new one; history: the\n"
+                            "                     current one, then others to try on the backups)\n"
                             "  --at SECONDS       code: the code at this time (seconds since 1970, UTC)\n"
                             "                     instead of now\n"
                             "  --help             show this help and exit\n"
@@ -157,6 +174,14 @@ const Verb* checked_verb(const Options& options, Failure& failure)
     if (options.operands.size() > verb->max_operands) {
         failure =
             fail(kExitUsage, options.command + ": unexpected argument '" + options.operands[verb->max_operands] + "'");
+        return nullptr;
+    }
+    if ((options.no_password || options.thin || options.dry_run) && !(verb->options & kTakesThinning)) {
+        failure = fail(kExitUsage, options.command + ": --no-password, --thin and --dry-run go with backups");
+        return nullptr;
+    }
+    if (options.since && !(verb->options & kTakesSince)) {
+        failure = fail(kExitUsage, options.command + ": --since goes with history");
         return nullptr;
     }
     if (options.at_given && !(verb->options & kTakesAt)) {

@@ -34,6 +34,18 @@ bool parse_seconds(const std::string& text, std::int64_t& seconds)
     return true;
 }
 
+// The option without a value that `arg` names, or null.
+bool* flag_of(const std::string& arg, Options& options)
+{
+    if (arg == "--conflicts") return &options.conflicts;
+    if (arg == "--delete-merged") return &options.delete_merged;
+    if (arg == "--no-password") return &options.no_password;
+    if (arg == "--thin") return &options.thin;
+    if (arg == "--dry-run") return &options.dry_run;
+    if (arg == "--since") return &options.since;
+    return nullptr;
+}
+
 }  // namespace
 
 Failure parse_options(const std::vector<std::string>& args, Options& options)
@@ -54,8 +66,8 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 options.version = true;
                 continue;
             }
-            if (arg == "--conflicts" || arg == "--delete-merged") {
-                (arg == "--conflicts" ? options.conflicts : options.delete_merged) = true;
+            if (bool* flag = flag_of(arg, options)) {
+                *flag = true;
                 continue;
             }
             std::string name = arg;

@@ -19,6 +19,10 @@ struct Options {
     std::int64_t at = 0;
     bool conflicts = false;  // merge --conflicts
     bool delete_merged = false;  // merge --conflicts --delete-merged
+    bool no_password = false;  // backups --no-password
+    bool thin = false;  // backups --thin
+    bool dry_run = false;  // backups --thin --dry-run
+    bool since = false;  // history --since
     bool help = false;
     bool version = false;
 };

@@ -36,6 +36,10 @@ bool verb_merge_file(const Options& options, PasswordSource& passwords, Failure&
 // verbs/code.cpp
 bool verb_code(const Options& options, PasswordSource& passwords, Failure& failure);
 
+// verbs/backups.cpp: the backups beside the vault and the earlier values they hold.
+bool verb_backups(const Options& options, PasswordSource& passwords, Failure& failure);
+bool verb_history(const Options& options, PasswordSource& passwords, Failure& failure);
+
 // verbs/generate.cpp
 bool verb_generate(const Options& options, PasswordSource& passwords, Failure& failure);
 

@@ -377,6 +377,11 @@ int Database::decrypt_v2()
     std::uint8_t keys[format_v2::kKeysSize];
     WipeOnExit wipe_keys(keys, sizeof keys);
     if (int status = derive_keys_v2(keys)) return status;
+    return decrypt_v2_with(keys);
+}
+
+int Database::decrypt_v2_with(const std::uint8_t keys[format_v2::kKeysSize])
+{
     std::uint8_t tag[kMacSize];
     WipeOnExit wipe_tag(tag, sizeof tag);
     format_v2::compute_mac(header_, data_.get(), data_length_, keys + kKeySize, tag);
@@ -404,6 +409,14 @@ int Database::decrypt()
     ctr_transform(key);
     decrypted_ = true;
     return DB_OK;
+}
+
+int Database::decrypt_with_keys(const std::uint8_t keys[format_v2::kKeysSize])
+{
+    if (!data_) return fail(DB_NO_DATA, kTextNoData);
+    if (decrypted_) return fail(DB_ALREADY_DECRYPTED, kTextAlreadyDecrypted);
+    if (ciphertext_legacy_) return fail(DB_BAD_VERSION, kTextBadVersion);
+    return decrypt_v2_with(keys);
 }
 
 int Database::save(const std::string& path)

@@ -121,6 +121,12 @@ public:
     // ciphertext -> plaintext. A failure changes nothing. In format 2.0 the keys are
     // kept for the session's saves.
     int decrypt();
+    // decrypt() of format 2.0 ciphertext with keys derived elsewhere: the 64 bytes of
+    // pbkdf2_hmac_sha3_256 of the password with salt() and iterations(), for readers
+    // that open many files of one password and derive each pair of salt and count
+    // once. The keys are kept for saves as decrypt() keeps its own. Format 1.0
+    // ciphertext is DB_BAD_VERSION; a failure changes nothing.
+    int decrypt_with_keys(const std::uint8_t keys[format_v2::kKeysSize]);
     // Encrypts first when the data is plaintext, then writes the whole file. The new
     // file is written beside the old one, flushed to the disk and only then put in
     // its place: a failed save leaves the previous file as it was and no other file.
@@ -149,6 +155,7 @@ private:
     int save_file(const std::string& path, db_file::Placement placement);
     int encrypt_v2();
     int decrypt_v2();
+    int decrypt_v2_with(const std::uint8_t keys[format_v2::kKeysSize]);
     // pbkdf2_hmac_sha3_256 of the password, salt and iterations into `keys` (64 bytes).
     int derive_keys_v2(std::uint8_t keys[format_v2::kKeysSize]);
     // Forgets (and wipes) the session keys.

@@ -70,6 +70,11 @@ int copy_to_new_file(const std::string& source, const std::string& target);
 // there (ENOENT when there was none). A symbolic link is removed, never followed.
 int erase_file(const std::string& path);
 
+// Deletes the file `path` (a symbolic link is removed, never followed); a read-only
+// file is deleted too. Returns 0 or an errno value (ENOENT when there was none,
+// EISDIR for a folder).
+int remove_file(const std::string& path);
+
 // The names (not paths) of the regular files in `folder` ("" means the working
 // directory), in no particular order; sub-folders are left out. Returns 0 or an
 // errno value with `names` empty.

@@ -170,6 +170,16 @@ int erase_file(const std::string& path)
     return 0;
 }
 
+int remove_file(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (::unlink(path.c_str()) != 0) return errno;
+    sync_folder(path);
+    return 0;
+}
+
 int list_files(const std::string& folder, std::vector<std::string>& names)
 {
     names.clear();

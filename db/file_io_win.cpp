@@ -169,6 +169,18 @@ int erase_file(const std::string& path)
     return 0;
 }
 
+int remove_file(const std::string& path)
+{
+    std::wstring wide;
+    if (!widen(path, wide)) return errno;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return errno_from_win32(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EISDIR;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!DeleteFileW(wide.c_str())) return errno_from_win32(GetLastError());
+    return 0;
+}
+
 int list_files(const std::string& folder, std::vector<std::string>& names)
 {
     names.clear();

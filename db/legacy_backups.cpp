@@ -4,35 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "db/backup.h"
 #include "db/database.h"
 #include "db/file_io.h"
 
 namespace {
-
-bool all_digits(const std::string& text, std::size_t from, std::size_t to)
-{
-    if (from >= to) return false;
-    for (std::size_t i = from; i < to; ++i)
-        if (text[i] < '0' || text[i] > '9') return false;
-    return true;
-}
-
-// True for "<vault name>.<seconds>.bak" and "<vault name>.<seconds>_NN.bak", the
-// seconds possibly negative (backup_file_name).
-bool is_backup_name(const std::string& name, const std::string& vault_name)
-{
-    const std::string suffix = ".bak";
-    const std::size_t start = vault_name.size() + 1;
-    if (name.size() < start + suffix.size() + 1 || name.compare(0, vault_name.size(), vault_name) != 0 ||
-        name[vault_name.size()] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return false;
-    const std::size_t end = name.size() - suffix.size();
-    std::size_t digits = start;
-    if (name[digits] == '-') ++digits;
-    const std::size_t underscore = name.find('_', digits);
-    if (underscore == std::string::npos || underscore > end) return all_digits(name, digits, end);
-    return all_digits(name, digits, underscore) && end - underscore >= 3 && all_digits(name, underscore + 1, end);
-}
 
 // True when the file starts with the header of format 1.0.
 bool has_header_10(const std::string& path)
@@ -66,8 +42,10 @@ std::vector<std::string> legacy_backups(const std::string& vault_path)
     const std::string vault_name = slash == std::string::npos ? vault_path : vault_path.substr(slash + 1);
     std::vector<std::string> names;
     if (db_file::list_files(folder, names) != 0) return found;
-    for (const std::string& name : names)
-        if (is_backup_name(name, vault_name) && has_header_10(folder + name)) found.push_back(folder + name);
+    for (const std::string& name : names) {
+        BackupName parsed;
+        if (parse_backup_name(name, vault_name, parsed) && has_header_10(folder + name)) found.push_back(folder + name);
+    }
     std::sort(found.begin(), found.end());
     return found;
 }

@@ -950,3 +950,11 @@ TreeMerge merge_two_way(const Tree& vault, const Tree& other)
 {
     return run_merge(nullptr, vault, other);
 }
+
+std::vector<std::size_t> match_siblings(const std::vector<TreeNode>& newer, const std::vector<TreeNode>& older)
+{
+    static_assert(kNone == kNoMatch, "one value for no match");
+    Budget budget(kLevelBudget + 16 * (newer.size() + older.size()));
+    budget.start_level();
+    return match_with_base(newer, older, budget);
+}

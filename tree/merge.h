@@ -52,6 +52,7 @@
 // copied into the result; what content matching derives from them (hashes of lines)
 // is wiped before its memory is released.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,13 @@ struct TreeMerge {
     // Wipes the merged document and the paths.
     ~TreeMerge();
 };
+
+// The matching by which the three-way merge pairs a side's nodes with the base's, for
+// readers that follow nodes from one version of a document to an earlier one (the
+// backups' history): for each node of `newer`, the index of its match in `older`, or
+// kNoMatch. Throws std::bad_alloc.
+inline constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
+std::vector<std::size_t> match_siblings(const std::vector<TreeNode>& newer, const std::vector<TreeNode>& older);
 
 // Throws std::bad_alloc (what was built is wiped first).
 TreeMerge merge_three_way(const Tree& base, const Tree& ours, const Tree& theirs);

@@ -356,6 +356,47 @@ Tree parse_tree(const std::string& text)
     return parser.parse_node(text, std::string(), std::string(), false, 0, nullptr);
 }
 
+// Each top-level line is read as parse_node reads it; the lines that begin with a
+// tab belong below the node before them, as they do in parse_node once a node is open.
+Tree parse_top_level(const std::string& text, std::vector<std::size_t>& children_at)
+{
+    children_at.clear();
+    Tree root;
+    TreeParser parser;
+    parser.pos = 0;
+    parser.end = text.size();
+    const char* base = text.data();
+    while (parser.pos < parser.end) {
+        const std::size_t name_start = parser.pos;
+        std::size_t terminator = 0;
+        if (parser.scan_key(text, terminator)) {
+            const std::size_t name_end = parser.pos;
+            parser.pos += terminator;
+            const std::size_t content_start = parser.pos;
+            parser.scan_line_end(text, terminator);
+            root.children.emplace_back(std::string(base + name_start, name_end - name_start),
+                                       std::string(base + content_start, parser.pos - content_start), true);
+        } else {
+            root.children.emplace_back(std::string(base + name_start, parser.pos - name_start), std::string(), false);
+        }
+        parser.pos += terminator;
+        children_at.push_back(parser.pos);
+        while (parser.pos < parser.end && base[parser.pos] == '\t') {
+            parser.scan_line_end(text, terminator);
+            parser.pos += terminator;
+        }
+    }
+    return root;
+}
+
+void parse_children_at(const std::string& text, std::size_t at, TreeNode& node)
+{
+    TreeParser parser;
+    parser.depth = 1;
+    TreeNode parsed = parser.parse_node(text, std::string(), std::string(), false, at, nullptr);
+    node.children = std::move(parsed.children);
+}
+
 // ---------------------------------------------------------------------------
 // Writing
 

@@ -96,6 +96,13 @@ struct TreeParser {
 // Parses any byte sequence into a root whose children are the top-level lines.
 Tree parse_tree(const std::string& text);
 
+// A document read one top-level node at a time, for readers that need a few entries
+// of many documents: the top-level nodes without their children, and for each the
+// offset in `text` where the lines below it begin (children_at, one per node).
+// parse_children_at then gives a node the children that parse_tree gives it.
+Tree parse_top_level(const std::string& text, std::vector<std::size_t>& children_at);
+void parse_children_at(const std::string& text, std::size_t at, TreeNode& node);
+
 // a if b is empty, b if a is empty, else the longest prefix of a that matches b
 // under the & 0xDF rule.
 std::string common_prefix_nocase(const std::string& a, const std::string& b);

@@ -511,6 +511,94 @@ def merge_file_git(d):
            d.read_vault(PASSWORD, name="repo/passwords.gkv"))
 
 
+def write_file(d, name, image):
+    with open(d.path(name), "wb") as f:
+        f.write(image)
+
+
+def when(seconds):
+    return time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(seconds))
+
+
+@case
+def backups(d):
+    write_file(d, "passwords.gkv", vault.write_vault2(PASSWORD, DOCUMENT, 1000))
+    old10 = vault.write_vault(PASSWORD, b"bank: 1\r\n")
+    newest = vault.write_vault2(PASSWORD, b"bank: 3\r\n", 1000)
+    other = vault.write_vault2(b"other", b"bank: 2\r\n", 1000)
+    listed = [("passwords.gkv.-1.bak", 4294967295, newest, "2.0", "yes"),  # 2106: the name turns negative in 2038
+              ("passwords.gkv.1000003600_02.bak", 1000003600, newest[:-1], "2.0", "damaged"),
+              ("passwords.gkv.1000003600.bak", 1000003600, other, "2.0", "no")]
+    # 25 of September 2001 in format 1.0: the oldest 8 are beyond the newest 20 and not
+    # the newest of their month.
+    september = ["passwords.gkv.%d.bak" % (1000000000 + 60 * i) for i in range(25)]
+    for name, _, image, _, _ in listed:
+        write_file(d, name, image)
+    for name in september:
+        write_file(d, name, old10)
+    for name in ("passwords.gkv.bak", "passwords.gkv.123.bak.txt", "other.gkv.5.bak", "passwords.gkv.0123.bak"):
+        write_file(d, name, newest)
+    write_file(d, "passwords.gkv.77.bak", b"no vault header, but long enough for one")
+    rows = listed + [(name, 1000000000 + 60 * i, old10, "1.0", "yes")
+                     for i, name in reversed(list(enumerate(september)))]
+    total = sum(len(image) for _, _, image, _, _ in rows)
+    lines = ["%s  %s  %d  %s  %s\n" % (name, when(s), len(image), form, opens) for name, s, image, form, opens in rows]
+    expect("listed newest first by time", (0, "".join(lines) + "28 backups, %d bytes\n" % total, ""),
+           (lambda r: (r[0], r[1].decode(), r[2]))(d.run("backups")))
+    no_password = ["  ".join(line.split("  ")[:4]).rstrip("\n") + "\n" for line in lines]
+    code, out, _ = d.run("backups", "--no-password", passwords=())
+    summary = "28 backups, %d bytes\n" % total
+    expect("four columns without asking", (0, "".join(no_password) + summary), (code, out.decode()))
+
+    before = d.files()
+    going = september[:8]
+    code, out, _ = d.run("backups", "--thin", "--dry-run")
+    expect("the preview", (0, "".join("would delete: %s\n" % n for n in going) + "Would delete 8 of 28 backups.\n"),
+           (code, out.decode()))
+    expect("a dry run deletes nothing", before, d.files())
+    code, out, _ = d.run("backups", "--thin")
+    expect("thinned", (0, "".join("deleted: %s\n" % n for n in going) + "Deleted 8 of 28 backups.\n"),
+           (code, out.decode()))
+    expect("only those went", sorted(set(before) - set(going)), d.files())
+    expect("--dry-run goes with --thin", 64, d.run("backups", "--dry-run")[0])
+    expect("--thin needs the password", 64, d.run("backups", "--thin", "--no-password")[0])
+    expect("--thin goes with backups", 64, d.run("show", "--thin")[0])
+
+
+@case
+def history(d):
+    write_file(d, "passwords.gkv",
+               vault.write_vault2(PASSWORD, b"site\r\n\tuser: bob\r\n\tpassword: v4\r\nbank: 1\r\n", 1000))
+    write_file(d, "passwords.gkv.1000.bak", vault.write_vault(b"old", b"site\r\n\tuser: ann\r\n\tpassword: v1\r\n"))
+    write_file(d, "passwords.gkv.2000.bak",
+               vault.write_vault2(PASSWORD, b"site\r\n\tuser: ann\r\n\tpassword: v2\r\n", 1000))
+    write_file(d, "passwords.gkv.3000.bak", vault.write_vault2(PASSWORD, b"site: damaged\r\n", 1000)[:-1])
+    write_file(d, "passwords.gkv.4000.bak",
+               vault.write_vault2(PASSWORD, b"site\r\n\tuser: bob\r\n\tpassword: v3\r\n", 1000))
+    skipped = "1 backup could not be read and was skipped\n"
+    expect("a line's values, oldest first",
+           (0, "written before %s, replaced %s: v2\n" % (when(2000), when(2000)) +
+            "written %s, replaced %s: v3\n" % (when(2000), when(4000)) +
+            "written %s, current: v4\n" % when(4000) +
+            "1 backup under other passwords not read\n" + skipped, ""),
+           (lambda r: (r[0], r[1].decode(), r[2]))(d.run("history", "SITE password")))
+    expect("a further password opens the 1.0 backup",
+           (0, "user\n  written before %s, replaced %s: ann\n" % (when(1000), when(2000)) +
+            "  written %s, current: bob\n" % when(2000) +
+            "password\n  written before %s, replaced %s: v1\n" % (when(1000), when(1000)) +
+            "  written %s, replaced %s: v2\n" % (when(1000), when(2000)) +
+            "  written %s, replaced %s: v3\n" % (when(2000), when(4000)) +
+            "  written %s, current: v4\n" % when(4000) + skipped),
+           (lambda r: (r[0], r[1].decode()))(d.run("history", "site", passwords=(PASSWORD, b"old"))))
+    # The reading stops at the newest backup without the current value.
+    expect("when each password was written, never the value",
+           (0, "%s  site password\n" % when(4000)),
+           (lambda r: (r[0], r[1].decode()))(d.run("history", "--since")))
+    expect("a PATH that names nothing", 65, d.run("history", "nothing")[0])
+    expect("history needs a PATH without --since", 64, d.run("history")[0])
+    expect("--since goes with history", 64, d.run("show", "--since")[0])
+
+
 def run_while_changed(d, args, first, rest):
     """Runs the CLI, sends the first password lines, and once it waits for more input
     rewrites the vault as another program would; then sends the rest."""

@@ -105,6 +105,13 @@ TEST(TreeProperties, ParseAgreesWithTheRecursiveReader)
         ASSERT_TRUE(tree == expected) << "text: \"" << escaped(text) << "\"\ngot:\n"
                                       << dump(tree) << "reference:\n"
                                       << dump(expected);
+        // Read one top-level node at a time, the same tree.
+        std::vector<std::size_t> children_at;
+        Tree lazy = parse_top_level(text, children_at);
+        ASSERT_EQ(children_at.size(), lazy.children.size());
+        for (std::size_t n = 0; n < lazy.children.size(); ++n)
+            parse_children_at(text, children_at[n], lazy.children[n]);
+        ASSERT_TRUE(lazy == expected) << "text: \"" << escaped(text) << "\"\nread lazily:\n" << dump(lazy);
     }
 }
 
