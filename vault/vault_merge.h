@@ -88,9 +88,15 @@ int write_conflicted_copy(Database& db, const Tree& ours, const std::string& vau
                           std::string& error);
 
 // True when the file `name` (no folder) is a synchronisation program's copy of the
-// vault `vault_name` (no folder): it ends in ".gkv", begins with the vault's name
-// without its extension, and after that holds "sync-conflict" or "conflicted copy"
-// (letters in any case). The vault itself, backups and other files are not.
+// vault `vault_name` (no folder): the vault's name without its extension, exactly,
+// then one of the shapes below, then ".gkv" (in any case). Nothing else is taken, so
+// the copies of a vault whose name merely begins the same ("passwords-work.gkv" for
+// "passwords.gkv") never are:
+//   Syncthing          <stem>.sync-conflict-YYYYMMDD-HHMMSS-<7-character device id>
+//   Dropbox            <stem> (<who>'s conflicted copy YYYY-MM-DD[ (N)])
+//                      <stem> (conflicted copy YYYY-MM-DD[ (N)])
+//   Nextcloud/ownCloud <stem> (conflicted copy [<user> ]YYYY-MM-DD HHMMSS)
+//   this program       <stem> (conflicted copy YYYY-MM-DD HHMMSS)[ N]
 bool is_conflict_copy(const std::string& vault_name, const std::string& name);
 
 // The paths of the conflict copies in the vault's folder, sorted by name. Returns 0
