@@ -10,6 +10,7 @@
 #include "db/legacy_backups.h"
 #include "otp/otp.h"
 #include "tree/merge.h"
+#include "vault/document_check.h"
 #include "vault/vault_merge.h"
 #include "tree/tree.h"
 #include "vault/save.h"
@@ -448,6 +449,10 @@ bool command_import(const Options& options, PasswordSource& passwords, Failure& 
         failure = fail(DB_IO_ERROR, "standard input: " + error);
         return false;
     }
+    if (const std::string refusal = zero_byte_refusal(input.str(), "standard input"); !refusal.empty()) {
+        failure = fail(kExitNotFound, refusal);
+        return false;
+    }
     // The document is written as the program writes it: parsed, then every line
     // ended by CR LF.
     vault.root = parse_tree(input.str());
@@ -467,6 +472,11 @@ bool command_import_csv(const Options& options, PasswordSource& passwords, Failu
     std::string error;
     if (!(file == "-" ? cli_io::read_all(0, csv, error) : read_csv_file(file, csv, error))) {
         failure = fail(DB_IO_ERROR, (file == "-" ? "standard input" : file) + ": " + error);
+        return false;
+    }
+    if (const std::string refusal = zero_byte_refusal(csv.str(), file == "-" ? "standard input" : file);
+        !refusal.empty()) {
+        failure = fail(kExitNotFound, refusal);
         return false;
     }
     CsvImport imported;

@@ -117,31 +117,29 @@ int open_document(Database& db, const std::string& path, const char* password, s
     return DB_OK;
 }
 
-ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, const Tree& base,
-                                 const Tree& ours)
+ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, bool known_valid,
+                                 const Tree& base, const Tree& ours)
 {
     VaultFingerprint now;
     std::string error;
     if (fingerprint_file(path, now, error) != DB_OK) return failure(FoundOnDisk::kCannotMerge, DB_IO_ERROR, error);
     ElsewhereCheck check;
     check.file = now;
-    if (now == known) return check;
+    if (known_valid && now == known) return check;
     if (!now.present) {
         check.found = FoundOnDisk::kDeleted;
         return check;
     }
 
-    const bool was_current_format = !db.legacy_format();
-    int status = db.load(path);
-    if (status == DB_OK) status = db.decrypt();
+    // A file that does not open leaves db as it was: its header, format and
+    // iteration count never reach later saves.
+    const int status = db.reopen(path);
     if (status != DB_OK) {
         check.found = status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge;
         check.status = status;
         check.error = db.last_error();
         return check;
     }
-    // Another program may still write format 1.0; the vault is not taken back to it.
-    if (was_current_format) db.write_current_format();
     WipedTree theirs;
     theirs.tree = parse_plaintext(db);
     check.found = FoundOnDisk::kMerged;
@@ -152,25 +150,19 @@ ElsewhereCheck check_before_save(Database& db, const std::string& path, const Va
 ElsewhereCheck merge_with_password(Database& db, const std::string& path, const char* password,
                                    std::uint32_t password_length, const Tree& base, const Tree& ours)
 {
-    {
-        Database trial;
-        WipedTree document;
-        const int status = open_document(trial, path, password, password_length, document.tree);
-        if (status != DB_OK) {
-            return failure(status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge,
-                           status, trial.last_error());
-        }
+    VaultFingerprint file;
+    std::string error;
+    if (fingerprint_file(path, file, error) != DB_OK) return failure(FoundOnDisk::kCannotMerge, DB_IO_ERROR, error);
+    if (int status = db.reopen(path, password, password_length)) {
+        return failure(status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge, status,
+                       db.last_error());
     }
-    db.set_password(password, password_length);
-    if (int status = db.load(path)) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
-    if (int status = db.decrypt()) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
     WipedTree theirs;
     theirs.tree = parse_plaintext(db);
     ElsewhereCheck check;
     check.found = FoundOnDisk::kMerged;
     check.merge = merge_three_way(base, ours, theirs.tree);
-    std::string error;
-    fingerprint_file(path, check.file, error);
+    check.file = file;
     return check;
 }
 

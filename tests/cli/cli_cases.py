@@ -129,6 +129,13 @@ def import_export(d):
     expect("export gives the stored text byte for byte",
            (0, b"web\r\n\tsite: example.org\r\n\tlogin: me\r\nlast\r\n", ""), d.run("export"))
     expect("export writes nothing", ["passwords.gkv"] + backups, d.files())
+    # A zero byte would cut the document in the editor: refused, nothing written.
+    vault_before = image(d, "passwords.gkv")
+    expect("a zero byte refused", (65, b"", "glimkeep-cli: standard input: line 2: a zero byte (byte 11), which the "
+                                            "editor cannot show; nothing was written.\n"),
+           d.run("import", stdin=b"a: 1\n\tb: x\0y\nc: 3\n"))
+    expect("nothing written after the refusal", (["passwords.gkv"] + backups, vault_before),
+           (d.files(), image(d, "passwords.gkv")))
 
 
 @case
@@ -304,7 +311,10 @@ def csv_refused(d):
             ("broken.csv", b"name,url,username,password\r\na,b,c,\"d\r\ne,f\r\n",
              "glimkeep-cli: broken.csv: line 2: a quoted field is not closed\n"),
             ("other.csv", b"Site;Login,secret\r\nx,y\r\n",
-             "glimkeep-cli: other.csv: line 1: the header is of no known layout (columns found: Site;Login, secret)\n")):
+             "glimkeep-cli: other.csv: line 1: the header is of no known layout (columns found: Site;Login, secret)\n"),
+            ("zero.csv", b"name,url,username,password\r\na,b,c,d\0e\r\n",
+             "glimkeep-cli: zero.csv: line 2: a zero byte (byte 36), which the editor cannot show; nothing was "
+             "written.\n")):
         with open(d.path(name), "wb") as f:
             f.write(data)
         expect(name, (65, b"", message), d.run("import-csv", name))
