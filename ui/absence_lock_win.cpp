@@ -3,6 +3,7 @@
 #include "ui/absence_lock.h"
 
 #include "resource.h"
+#include "ui/changed_elsewhere.h"
 #include "ui/editor_window.h"
 
 namespace {
@@ -48,10 +49,18 @@ HMODULE load_system_dll(const wchar_t* name)
 void lock_for_absence(HWND window) noexcept
 {
     KillTimer(window, IDT_INACTIVITY);
-    if (g_editor.changed && !save_database_quietly()) {
-        PostMessageW(window, WM_COMMAND, IDM_NOT_LOCKED_NOTICE, 0);
-        restart_inactivity_timer();
-        return;
+    // An unsaved document that sits in a conflicted copy is safe there: it is offered
+    // for merging when the vault is opened next, and the editor locks without it.
+    if (g_editor.changed && !unsaved_document_in_copy()) {
+        // A modal window is open over the editor (a message, a question, a password
+        // or file dialog, the "not locked" notice): its loop still delivers this
+        // event, but no save or notice may start inside it. The timer tries again.
+        const bool saved = IsWindowEnabled(window) && save_database_quietly();
+        if (!saved && !unsaved_document_in_copy()) {
+            if (IsWindowEnabled(window)) PostMessageW(window, WM_COMMAND, IDM_NOT_LOCKED_NOTICE, 0);
+            restart_inactivity_timer();
+            return;
+        }
     }
     g_editor.timed_out = true;
     PostMessageW(window, WM_CLOSE, 0, 0);

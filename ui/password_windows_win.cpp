@@ -13,6 +13,7 @@
 #include "ui/absence_lock.h"
 #include "ui/box_memory.h"
 #include "ui/dpi.h"
+#include "ui/editor_window.h"
 #include "ui/error_texts.h"
 #include "ui/gdi.h"
 #include "ui/message_dialog.h"
@@ -368,7 +369,10 @@ void take_new_password(WindowState& state, bool refuse_current)
             refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
-        if (refuse_current && opens_with(vault_path(), password.data(), length_of(password))) {
+        // Compared with the password in use, not with the file, which another program
+        // may hold or have replaced at this moment.
+        if (refuse_current && g_editor.database &&
+            g_editor.database->password_equals(password.data(), length_of(password))) {
             refuse(state, kSamePasswordCaption, kSamePasswordRefused);
             return;
         }
