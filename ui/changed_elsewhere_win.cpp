@@ -91,16 +91,21 @@ void show_document(Tree&& document)
 // one the editor's.
 void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& file)
 {
-    set_base(parse_plaintext(db));
+    const Tree theirs = parse_plaintext(db);
+    // A check without a fingerprint reads the file even when nothing changed: then
+    // the document stays as the editor shows it, and nobody is told of a merge.
+    const bool changed_elsewhere = !(theirs == g_base);
+    set_base(theirs);
     g_known = file;
     g_known_valid = true;
+    update_upgrade_item();
+    if (!changed_elsewhere) return;
     g_merged_elsewhere = true;
     wipe_strings(g_kept_twice);
     for (std::string& path : merge.kept_twice) g_kept_twice.push_back(std::move(path));
     Tree merged = std::move(merge.merged);
     show_document(std::move(merged));
     if (!(g_tree_root == g_base)) mark_changed();
-    update_upgrade_item();
 }
 
 bool holds_zero_byte(const Database& db)
@@ -432,7 +437,9 @@ void reload_if_changed_elsewhere(HWND window) noexcept
         set_base(theirs);
         g_known = now;
         g_known_valid = true;
-        show_document(std::move(theirs));
+        // Without a fingerprint the file is read even when it holds what the editor
+        // shows: then the editor box stays as it is, caret and all.
+        if (!(theirs == g_tree_root)) show_document(std::move(theirs));
     } catch (...) {
     }
 }
