@@ -272,7 +272,8 @@ int Database::load_file(const std::string& path)
 
     decrypted_ = false;
     ciphertext_legacy_ = legacy;
-    write_legacy_ = legacy;
+    write_legacy_ = legacy && !held_current_format_;
+    if (!legacy) held_current_format_ = true;
     loaded_iterations_ = legacy ? 0 : header.iterations;
     return DB_OK;
 }
@@ -459,7 +460,10 @@ int Database::save_file(const std::string& path, db_file::Placement placement)
     db_file::WriteOutcome outcome =
         db_file::replace_file(path, header, header_size, data_.get(), data_length_, placement);
     switch (outcome.kind) {
-    case db_file::WriteOutcome::kOk: return DB_OK;
+    case db_file::WriteOutcome::kOk:
+        // A new file (a conflicted copy) is not the vault; its format sets nothing.
+        if (!ciphertext_legacy_ && placement == db_file::Placement::kReplace) held_current_format_ = true;
+        return DB_OK;
     case db_file::WriteOutcome::kWriteFailed: return fail(DB_IO_ERROR, kTextCannotWrite);
     case db_file::WriteOutcome::kOpenFailed:
     case db_file::WriteOutcome::kReplaceFailed: break;
@@ -527,6 +531,15 @@ int Database::transaction(Write write)
     } catch (const std::bad_alloc&) {
         return fail(DB_IO_ERROR, kTextSaveOutOfMemory);
     }
+}
+
+int Database::reopen(const std::string& path, const char* bytes, std::uint32_t length)
+{
+    return transaction([&] {
+        if (bytes) set_password(bytes, length);
+        if (int status = load(path)) return status;
+        return decrypt();
+    });
 }
 
 int Database::change_password(const std::string& path, const char* bytes, std::uint32_t length)

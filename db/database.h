@@ -55,8 +55,15 @@ public:
     // Replaces header fields and data with the file's contents; the password stays.
     // A length field beyond the file's end is refused before anything is allocated;
     // running out of memory is status 1 "Not enough memory to load the file". A 2.0
-    // file longer than its header and ciphertext is status 2.
+    // file longer than its header and ciphertext is status 2. The format a save
+    // writes follows the file, but never goes below 2.0 once this container loaded or
+    // wrote a 2.0 vault: a 1.0 file put in its place is saved as 2.0.
     int load(const std::string& path);
+    // Loads the file at `path` and decrypts it, with `bytes` as the password when not
+    // null (else the password held). On any failure the container is as it was:
+    // data, password, keys, header and format, so that a file that does not open
+    // leaves nothing of itself behind (not its format, nor its iteration count).
+    int reopen(const std::string& path, const char* bytes = nullptr, std::uint32_t length = 0);
     // Replaces the password copy (length 0 gives a present, empty password) and drops
     // the keys kept from the old one, so the next 2.0 save draws a new salt and derives
     // keys of the new password. Both copies wipe the old buffer first; on
@@ -175,6 +182,8 @@ private:
     std::uint32_t loaded_iterations_ = 0;
     // The format the next encryption writes: true for 1.0.
     bool write_legacy_ = false;
+    // A 2.0 vault was loaded or written: later loads do not take the format back.
+    bool held_current_format_ = false;
     // The format of the ciphertext held (and of the header fields): what a save of
     // data that is not plaintext writes. True for 1.0.
     bool ciphertext_legacy_ = false;

@@ -12,8 +12,14 @@
 
 namespace db_file {
 
-// Opens `path` for binary reading, letting other readers and writers in. Returns
-// null with errno set when the file cannot be opened (a folder counts as such).
+// How long opening, reading and replacing the vault wait for another program that
+// holds the file without sharing it (a synchronisation client just after it wrote
+// it; Windows only, where a file can be held so) before they report the failure.
+inline constexpr unsigned kBusyWaitMilliseconds = 5000;
+
+// Opens `path` for binary reading, letting other readers and writers in (waiting
+// while another program holds it). Returns null with errno set when the file
+// cannot be opened (a folder counts as such).
 std::FILE* open_for_reading(const std::string& path);
 
 // The size in bytes of an open file. False with errno set when it cannot be told.
@@ -45,7 +51,8 @@ enum class Placement {
 };
 
 // Writes `head` then `body` into a new file beside `path`, flushes it to the disk
-// and only then puts it in the place of `path` in one step. A file that exists at
+// and only then puts it in the place of `path` in one step (waiting while another
+// program holds the target). A file that exists at
 // `path` stays byte-for-byte as it was unless the result is kOk, and the new file
 // never outlives a failure. A read-only target fails with EACCES, even for root.
 // The new file keeps what was set on the old one (its mode on POSIX systems; its

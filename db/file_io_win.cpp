@@ -12,7 +12,9 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <io.h>
 #include <string>
 
@@ -56,6 +58,46 @@ int errno_from_win32(DWORD code)
     }
 }
 
+// Synchronisation clients hold a file open without sharing for a moment after they
+// write it. Until a deadline of kBusyWaitMilliseconds, opens and replaces that meet
+// such a holder wait kBusyPauseMilliseconds and try again.
+constexpr ULONGLONG kBusyPauseMilliseconds = 100;
+
+bool held_by_another(DWORD code)
+{
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
+class BusyDeadline {
+public:
+    BusyDeadline() : start_(GetTickCount64()) {}
+    // Pauses and returns true while there is time left for another try.
+    bool pause()
+    {
+        if (GetTickCount64() - start_ >= kBusyWaitMilliseconds) return false;
+        Sleep(static_cast<DWORD>(kBusyPauseMilliseconds));
+        return true;
+    }
+
+private:
+    ULONGLONG start_;
+};
+
+// CreateFileW, tried again while another program holds the file.
+HANDLE open_when_free(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    BusyDeadline deadline;
+    for (;;) {
+        HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        const DWORD code = GetLastError();
+        if (!held_by_another(code) || !deadline.pause()) {
+            SetLastError(code);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
 // UTF-8 to UTF-16; false with errno = EINVAL for bytes that are not UTF-8.
 bool widen(const std::string& text, std::wstring& wide)
 {
@@ -85,9 +127,27 @@ std::FILE* open_for_reading(const std::string& path)
 {
     std::wstring wide;
     if (!widen(path, wide)) return nullptr;
-    // _wfopen shares the file with other readers and writers; a folder fails
-    // with EACCES as on every Windows runtime.
-    return _wfopen(wide.c_str(), L"rb");
+    // Shared with other readers and writers; a folder fails with access denied.
+    const HANDLE file = open_when_free(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        errno = errno_from_win32(GetLastError());
+        return nullptr;
+    }
+    // The descriptor owns the handle from here on, and the stream the descriptor.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        errno = EMFILE;
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "rb");
+    if (!stream) {
+        const int error_number = errno ? errno : ENOMEM;
+        _close(fd);
+        errno = error_number;
+    }
+    return stream;
 }
 
 bool size_of(std::FILE* file, std::uint64_t& size)
@@ -103,8 +163,8 @@ int copy_to_new_file(const std::string& source, const std::string& target)
     std::wstring from;
     std::wstring to;
     if (!widen(source, from) || !widen(target, to)) return errno;
-    Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle in(open_when_free(from, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL));
     if (!in.valid()) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) return kNoSource;
@@ -256,28 +316,44 @@ WriteOutcome replace_file(const std::string& path, const std::uint8_t* head, std
     }
     BOOL replaced = FALSE;
     if (exists) {
-        // A target held open without delete sharing cannot be replaced: say so before
-        // ReplaceFileW tries (some of its implementations leave a file behind then).
-        Handle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe.valid()) {
-            int error_number = errno_from_win32(GetLastError());
-            DeleteFileW(temp.c_str());
-            return failed(WriteOutcome::kReplaceFailed, error_number);
-        }
-        probe.close();
         // ReplaceFileW keeps the attributes too; they are set here as well so that
         // they hold wherever it merges less.
         const DWORD kept = attributes &
             (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
         SetFileAttributesW(temp.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
-        replaced =
-            ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-        // The target went away meanwhile: the new file simply takes its name.
-        if (!replaced && GetLastError() == ERROR_FILE_NOT_FOUND &&
-            GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-            replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        BusyDeadline deadline;
+        for (;;) {
+            // A target held open without delete sharing cannot be replaced: say so
+            // before ReplaceFileW tries (some of its implementations leave a file
+            // behind then), or wait while the holder may let go.
+            Handle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!probe.valid()) {
+                const DWORD code = GetLastError();
+                if (held_by_another(code) && deadline.pause()) continue;
+                DeleteFileW(temp.c_str());
+                return failed(WriteOutcome::kReplaceFailed, errno_from_win32(code));
+            }
+            probe.close();
+            replaced =
+                ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+            if (replaced) break;
+            const DWORD code = GetLastError();
+            // The target went away meanwhile: the new file simply takes its name.
+            if (code == ERROR_FILE_NOT_FOUND && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+                break;
+            }
+            // Opened by another program between the probe and the replace; both
+            // files are still where they were.
+            const bool busy =
+                held_by_another(code) || code == ERROR_ACCESS_DENIED || code == ERROR_UNABLE_TO_REMOVE_REPLACED;
+            if (!busy || !deadline.pause()) {
+                SetLastError(code);
+                break;
+            }
+        }
     } else {
         // Without MOVEFILE_REPLACE_EXISTING: a file that appeared meanwhile is kept.
         replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);

@@ -133,8 +133,21 @@ TreeNode& TreeNode::operator=(TreeNode&& other) noexcept
     return *this;
 }
 
+namespace {
+
+// The whole buffer, not just the characters in use: a string moved from or shortened
+// may still hold earlier characters there (the short-string buffer inside the object).
+void wipe_buffer(std::string& text) noexcept
+{
+    if (text.capacity() > 0) secure_wipe(&text[0], text.capacity());
+}
+
+}  // namespace
+
 TreeNode::~TreeNode()
 {
+    wipe_buffer(name);
+    wipe_buffer(content);
     // Walks the subtree depth first without recursion and without allocating. The
     // vector being emptied is `level`; the chain of vectors above it is threaded
     // through the children field of each one's last element (the node being

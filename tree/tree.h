@@ -8,10 +8,10 @@
 // No operation needs stack in proportion to the nesting depth: parsing, writing,
 // lookup, completion, copying and destruction all walk the tree with explicit stacks.
 //
-// Names and contents are the user's secrets. What the editor replaces (a value, a
-// node's children) and the serializer's growing buffer are wiped before release;
-// parsing and copying do not wipe the memory that vectors of nodes leave behind
-// when they grow.
+// Names and contents are the user's secrets. Every node wipes its name and content
+// when it is destroyed (also the nodes that a growing vector of nodes leaves
+// behind, and temporary documents), and what the editor replaces (a value, a node's
+// children) and the serializer's growing buffer are wiped before release.
 
 #include <cstddef>
 #include <cstdint>

@@ -117,31 +117,29 @@ int open_document(Database& db, const std::string& path, const char* password, s
     return DB_OK;
 }
 
-ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, const Tree& base,
-                                 const Tree& ours)
+ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, bool known_valid,
+                                 const Tree& base, const Tree& ours)
 {
     VaultFingerprint now;
     std::string error;
     if (fingerprint_file(path, now, error) != DB_OK) return failure(FoundOnDisk::kCannotMerge, DB_IO_ERROR, error);
     ElsewhereCheck check;
     check.file = now;
-    if (now == known) return check;
+    if (known_valid && now == known) return check;
     if (!now.present) {
         check.found = FoundOnDisk::kDeleted;
         return check;
     }
 
-    const bool was_current_format = !db.legacy_format();
-    int status = db.load(path);
-    if (status == DB_OK) status = db.decrypt();
+    // A file that does not open leaves db as it was: its header, format and
+    // iteration count never reach later saves.
+    const int status = db.reopen(path);
     if (status != DB_OK) {
         check.found = status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge;
         check.status = status;
         check.error = db.last_error();
         return check;
     }
-    // Another program may still write format 1.0; the vault is not taken back to it.
-    if (was_current_format) db.write_current_format();
     WipedTree theirs;
     theirs.tree = parse_plaintext(db);
     check.found = FoundOnDisk::kMerged;
@@ -152,25 +150,19 @@ ElsewhereCheck check_before_save(Database& db, const std::string& path, const Va
 ElsewhereCheck merge_with_password(Database& db, const std::string& path, const char* password,
                                    std::uint32_t password_length, const Tree& base, const Tree& ours)
 {
-    {
-        Database trial;
-        WipedTree document;
-        const int status = open_document(trial, path, password, password_length, document.tree);
-        if (status != DB_OK) {
-            return failure(status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge,
-                           status, trial.last_error());
-        }
+    VaultFingerprint file;
+    std::string error;
+    if (fingerprint_file(path, file, error) != DB_OK) return failure(FoundOnDisk::kCannotMerge, DB_IO_ERROR, error);
+    if (int status = db.reopen(path, password, password_length)) {
+        return failure(status == DB_WRONG_PASSWORD ? FoundOnDisk::kWrongPassword : FoundOnDisk::kCannotMerge, status,
+                       db.last_error());
     }
-    db.set_password(password, password_length);
-    if (int status = db.load(path)) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
-    if (int status = db.decrypt()) return failure(FoundOnDisk::kCannotMerge, status, db.last_error());
     WipedTree theirs;
     theirs.tree = parse_plaintext(db);
     ElsewhereCheck check;
     check.found = FoundOnDisk::kMerged;
     check.merge = merge_three_way(base, ours, theirs.tree);
-    std::string error;
-    fingerprint_file(path, check.file, error);
+    check.file = file;
     return check;
 }
 
@@ -211,14 +203,139 @@ int write_conflicted_copy(Database& db, const Tree& ours, const std::string& vau
     return DB_IO_ERROR;
 }
 
+namespace {
+
+// A cursor over the part of a file name after the vault's stem; each step either
+// consumes what it names or fails, and a failed shape is simply not a copy.
+class NameShape {
+public:
+    explicit NameShape(const std::string& text) : text_(&text) {}
+
+    bool at_end() const { return at_ == text_->size(); }
+    std::size_t position() const { return at_; }
+    void rewind(std::size_t position) { at_ = position; }
+
+    bool literal(const char* expected)
+    {
+        const std::size_t size = std::strlen(expected);
+        if (text_->compare(at_, size, expected) != 0) return false;
+        at_ += size;
+        return true;
+    }
+    // Exactly `count` decimal digits.
+    bool digits(std::size_t count)
+    {
+        if (text_->size() - at_ < count) return false;
+        for (std::size_t i = 0; i < count; ++i)
+            if ((*text_)[at_ + i] < '0' || (*text_)[at_ + i] > '9') return false;
+        at_ += count;
+        return true;
+    }
+    // One or more decimal digits.
+    bool number()
+    {
+        std::size_t end = at_;
+        while (end < text_->size() && (*text_)[end] >= '0' && (*text_)[end] <= '9') ++end;
+        if (end == at_) return false;
+        at_ = end;
+        return true;
+    }
+    // Exactly `count` capital letters or digits.
+    bool device_id(std::size_t count)
+    {
+        if (text_->size() - at_ < count) return false;
+        for (std::size_t i = 0; i < count; ++i) {
+            const char c = (*text_)[at_ + i];
+            if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+        }
+        at_ += count;
+        return true;
+    }
+    // "YYYY-MM-DD"
+    bool date() { return digits(4) && literal("-") && digits(2) && literal("-") && digits(2); }
+    // Moves to the first place from here on where `marker` starts, past at least one
+    // character; false (and stays) when there is none.
+    bool skip_to(const char* marker)
+    {
+        const std::size_t found = text_->find(marker, at_ + 1);
+        if (found == std::string::npos) return false;
+        at_ = found;
+        return true;
+    }
+
+private:
+    const std::string* text_;
+    std::size_t at_ = 0;
+};
+
+// Syncthing: ".sync-conflict-YYYYMMDD-HHMMSS-<device id>"
+bool syncthing_shape(NameShape s)
+{
+    return s.literal(".sync-conflict-") && s.digits(8) && s.literal("-") && s.digits(6) && s.literal("-") &&
+        s.device_id(7) && s.at_end();
+}
+
+// " (N)" after a Dropbox date, when the same day had several.
+void dropbox_counter(NameShape& s)
+{
+    const std::size_t before = s.position();
+    if (!(s.literal(" (") && s.number() && s.literal(")"))) s.rewind(before);
+}
+
+// Dropbox: " (<who>'s conflicted copy YYYY-MM-DD[ (N)])" or " (conflicted copy
+// YYYY-MM-DD[ (N)])"; the apostrophe may be the typographic one.
+bool dropbox_shape(NameShape s)
+{
+    if (!s.literal(" (")) return false;
+    const std::size_t after_paren = s.position();
+    if (!s.literal("conflicted copy ")) {
+        s.rewind(after_paren);
+        bool found = false;
+        for (const char* marker : {"'s conflicted copy ", "\xE2\x80\x99s conflicted copy "}) {
+            NameShape trial = s;
+            if (trial.skip_to(marker) && trial.literal(marker)) {
+                s = trial;
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+    }
+    if (!s.date()) return false;
+    dropbox_counter(s);
+    return s.literal(")") && s.at_end();
+}
+
+// Nextcloud and ownCloud: " (conflicted copy [<user> ]YYYY-MM-DD HHMMSS)"; this
+// program's own copies: " (conflicted copy YYYY-MM-DD HHMMSS)[ N]".
+bool nextcloud_or_own_shape(NameShape s)
+{
+    if (!s.literal(" (conflicted copy ")) return false;
+    const std::size_t start = s.position();
+    // The date follows at once, or after a user name (which may hold spaces).
+    for (;;) {
+        NameShape trial = s;
+        if (trial.date() && trial.literal(" ") && trial.digits(6) && trial.literal(")")) {
+            if (trial.at_end()) return true;
+            // Only this program numbers its copies, and it names no user.
+            if (s.position() == start && trial.literal(" ") && trial.number() && trial.at_end()) return true;
+        }
+        if (!s.skip_to(" ")) return false;
+        s.literal(" ");
+    }
+}
+
+}  // namespace
+
 bool is_conflict_copy(const std::string& vault_name, const std::string& name)
 {
     const std::string stem = stem_of(vault_name);
-    if (name == vault_name || name.size() < stem.size() + kExtensionSize) return false;
+    if (name.size() <= stem.size() + kExtensionSize) return false;
     if (name.compare(0, stem.size(), stem) != 0) return false;
     if (lowered(name.substr(name.size() - kExtensionSize)) != kExtension) return false;
-    const std::string middle = lowered(name.substr(stem.size(), name.size() - stem.size() - kExtensionSize));
-    return middle.find("sync-conflict") != std::string::npos || middle.find("conflicted copy") != std::string::npos;
+    const std::string middle = name.substr(stem.size(), name.size() - stem.size() - kExtensionSize);
+    const NameShape shape(middle);
+    return syncthing_shape(shape) || dropbox_shape(shape) || nextcloud_or_own_shape(shape);
 }
 
 int find_conflict_copies(const std::string& vault_path, std::vector<std::string>& paths)

@@ -58,19 +58,19 @@ struct ElsewhereCheck {
 };
 
 // Before `ours` (edited from `base`) is written to `path`, whose file matched `known`
-// when `base` was read or written. When the file changed, it is loaded into `db` and
-// decrypted with db's password; on kMerged db holds the file's format and keys (a
-// vault that db held in format 2.0 stays 2.0), and the caller sets the merged text
-// and saves; the backup it takes first then holds the file as found. On
-// kWrongPassword and kCannotMerge db's password and the documents are unchanged, and
-// write_conflicted_copy still writes ours under that password. Throws std::bad_alloc.
-ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, const Tree& base,
-                                 const Tree& ours);
+// when `base` was read or written (an unknown fingerprint, `known_valid` false,
+// counts as changed: the file is read and merged). When the file changed, it is
+// loaded into `db` and decrypted with db's password (Database::reopen); on kMerged db
+// holds the file's keys, and the caller sets the merged text and saves; the backup it
+// takes first then holds the file as found. On every other outcome db is as it was,
+// and write_conflicted_copy still writes ours under its password and format. Throws
+// std::bad_alloc.
+ElsewhereCheck check_before_save(Database& db, const std::string& path, const VaultFingerprint& known, bool known_valid,
+                                 const Tree& base, const Tree& ours);
 
-// After kWrongPassword: tries `password` on the file in a container of its own; when
-// it opens the file, db takes that password, loads and decrypts the file again, and
-// the result is kMerged. Otherwise kWrongPassword (or kCannotMerge) and db is as it
-// was. Throws std::bad_alloc.
+// After kWrongPassword, with the password the user typed for the file: db takes the
+// password only when it opens the file, and the result is kMerged. Otherwise
+// kWrongPassword (or kCannotMerge) and db is as it was. Throws std::bad_alloc.
 ElsewhereCheck merge_with_password(Database& db, const std::string& path, const char* password,
                                    std::uint32_t password_length, const Tree& base, const Tree& ours);
 
@@ -88,9 +88,15 @@ int write_conflicted_copy(Database& db, const Tree& ours, const std::string& vau
                           std::string& error);
 
 // True when the file `name` (no folder) is a synchronisation program's copy of the
-// vault `vault_name` (no folder): it ends in ".gkv", begins with the vault's name
-// without its extension, and after that holds "sync-conflict" or "conflicted copy"
-// (letters in any case). The vault itself, backups and other files are not.
+// vault `vault_name` (no folder): the vault's name without its extension, exactly,
+// then one of the shapes below, then ".gkv" (in any case). Nothing else is taken, so
+// the copies of a vault whose name merely begins the same ("passwords-work.gkv" for
+// "passwords.gkv") never are:
+//   Syncthing          <stem>.sync-conflict-YYYYMMDD-HHMMSS-<7-character device id>
+//   Dropbox            <stem> (<who>'s conflicted copy YYYY-MM-DD[ (N)])
+//                      <stem> (conflicted copy YYYY-MM-DD[ (N)])
+//   Nextcloud/ownCloud <stem> (conflicted copy [<user> ]YYYY-MM-DD HHMMSS)
+//   this program       <stem> (conflicted copy YYYY-MM-DD HHMMSS)[ N]
 bool is_conflict_copy(const std::string& vault_name, const std::string& name);
 
 // The paths of the conflict copies in the vault's folder, sorted by name. Returns 0

@@ -5,6 +5,7 @@
 #include "cli/vault_file.h"
 #include "cli/verbs.h"
 #include "csv/csv.h"
+#include "vault/document_check.h"
 
 #include <utility>
 
@@ -19,6 +20,10 @@ bool verb_import(const Options& options, PasswordSource& passwords, Failure& fai
     std::string error;
     if (!cli_io::read_all(0, input, error)) {
         failure = fail(DB_IO_ERROR, "standard input: " + error);
+        return false;
+    }
+    if (const std::string refusal = zero_byte_refusal(input.str(), "standard input"); !refusal.empty()) {
+        failure = fail(kExitNotFound, refusal);
         return false;
     }
     // The document is written as the program writes it: parsed, then every line
@@ -40,6 +45,11 @@ bool verb_import_csv(const Options& options, PasswordSource& passwords, Failure&
     std::string error;
     if (!(file == "-" ? cli_io::read_all(0, csv, error) : read_csv_file(file, csv, error))) {
         failure = fail(DB_IO_ERROR, (file == "-" ? "standard input" : file) + ": " + error);
+        return false;
+    }
+    if (const std::string refusal = zero_byte_refusal(csv.str(), file == "-" ? "standard input" : file);
+        !refusal.empty()) {
+        failure = fail(kExitNotFound, refusal);
         return false;
     }
     CsvImport imported;

@@ -129,6 +129,13 @@ def import_export(d):
     expect("export gives the stored text byte for byte",
            (0, b"web\r\n\tsite: example.org\r\n\tlogin: me\r\nlast\r\n", ""), d.run("export"))
     expect("export writes nothing", ["passwords.gkv"] + backups, d.files())
+    # A zero byte would cut the document in the editor: refused, nothing written.
+    vault_before = image(d, "passwords.gkv")
+    expect("a zero byte refused", (65, b"", "glimkeep-cli: standard input: line 2: a zero byte (byte 11), which the "
+                                            "editor cannot show; nothing was written.\n"),
+           d.run("import", stdin=b"a: 1\n\tb: x\0y\nc: 3\n"))
+    expect("nothing written after the refusal", (["passwords.gkv"] + backups, vault_before),
+           (d.files(), image(d, "passwords.gkv")))
 
 
 @case
@@ -304,7 +311,10 @@ def csv_refused(d):
             ("broken.csv", b"name,url,username,password\r\na,b,c,\"d\r\ne,f\r\n",
              "glimkeep-cli: broken.csv: line 2: a quoted field is not closed\n"),
             ("other.csv", b"Site;Login,secret\r\nx,y\r\n",
-             "glimkeep-cli: other.csv: line 1: the header is of no known layout (columns found: Site;Login, secret)\n")):
+             "glimkeep-cli: other.csv: line 1: the header is of no known layout (columns found: Site;Login, secret)\n"),
+            ("zero.csv", b"name,url,username,password\r\na,b,c,d\0e\r\n",
+             "glimkeep-cli: zero.csv: line 2: a zero byte (byte 36), which the editor cannot show; nothing was "
+             "written.\n")):
         with open(d.path(name), "wb") as f:
             f.write(data)
         expect(name, (65, b"", message), d.run("import-csv", name))
@@ -362,11 +372,15 @@ def merge_other(d):
 def merge_conflicts(d):
     d.write_vault(DOCUMENT)
     sync = "passwords.sync-conflict-20261209-101500-ABCDEFG.gkv"
-    dropbox = "passwords (Alice's CONFLICTED copy 2026-12-09).gkv"
+    dropbox = "passwords (Alice's conflicted copy 2026-12-09).gkv"
     d.write_vault(b"bank: 1234\r\nsync: 1\r\n", name=sync)
     d.write_vault(b"bank: 4321\r\n", password=b"alice", name=dropbox)
-    for name in ("passwords.gkv.1796752497.bak", "other (conflicted copy).gkv", "passwords-old.gkv",
-                 "passwords.sync-conflict-1.bak"):
+    # Other vaults of the same password whose names begin alike, and their copies.
+    others = ["other (conflicted copy).gkv", "passwords (conflicted copy).gkv", "passwords-old.gkv",
+              "passwords-work.gkv", "passwords-work.sync-conflict-20261209-101500-ABCDEFG.gkv",
+              "passwords.gkv.1796752497.bak", "passwords.old (conflicted copy 2026-12-09 101500).gkv",
+              "passwords.sync-conflict-1.bak", "passwords2 (Bob's conflicted copy 2026-12-09).gkv"]
+    for name in others:
         d.write_vault(b"never: merged\r\n", name=name)
     code, out, err = d.run("merge", "--conflicts")
     expect("merged and skipped", (0, "skipped: %s: %s\nmerged: %s\n" % (dropbox, WRONG_PASSWORD_TEXT, sync), LEGACY_WARNING),
@@ -379,8 +393,7 @@ def merge_conflicts(d):
            (code, out.decode()))
     expect("bank kept twice", DOCUMENT.replace(b"bank: 1234\r\n", b"bank: 1234\r\nbank: 4321\r\n") + b"sync: 1\r\n",
            d.read_vault(PASSWORD))
-    expect("other files stay", ["other (conflicted copy).gkv", "passwords-old.gkv", "passwords.gkv",
-                                "passwords.gkv.1796752497.bak", "passwords.sync-conflict-1.bak"],
+    expect("other files stay", sorted(others + ["passwords.gkv"]),
            [f for f in d.files() if not f.startswith("passwords.gkv.") or f == "passwords.gkv.1796752497.bak"])
     expect("a backup before each of the two saves, beside the two planted", 4, len(d.backups()))
     expect("nothing left to merge", (0, b"No conflicting copies of passwords.gkv were found.\n"),

@@ -12,6 +12,7 @@
 #include "db/backup.h"
 #include "db/file_io.h"
 #include "vault/save.h"
+#include "vault/vault_merge.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,6 +20,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <thread>
 #else
 #include <csignal>
 #include <sys/resource.h>
@@ -373,7 +376,8 @@ TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept)
 {
     // The C runtime's fopen shares reading and writing but not deletion, so the
     // new file cannot take the old one's place while such a reader is open: the
-    // save fails and keeps the old vault rather than rewriting it in place.
+    // save waits for it (db_file::kBusyWaitMilliseconds), then fails and keeps the
+    // old vault rather than rewriting it in place.
     Bytes old = make_old_vault();
     std::wstring wide = fs::u8path(path).wstring();
     HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -386,6 +390,66 @@ TEST_F(DatabaseSave, VaultHeldOpenWithoutDeleteSharingIsKept)
     EXPECT_EQ(status, DB_IO_ERROR);
     EXPECT_EQ(db.last_error(), "Permission denied");
     expect_old_vault_intact(old);
+}
+
+// Another program (a synchronisation client just after it wrote the vault) holds
+// the file for a second without sharing anything: the load, the check's
+// fingerprint and the save with its one backup wait for it and succeed.
+class HeldForASecond {
+public:
+    explicit HeldForASecond(const std::string& path)
+        : file_(CreateFileW(fs::u8path(path).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)),
+          start_(GetTickCount64())
+    {
+        EXPECT_NE(file_, INVALID_HANDLE_VALUE);
+        release_ = std::thread([this] {
+            Sleep(1000);
+            CloseHandle(file_);
+        });
+    }
+    ~HeldForASecond() { release_.join(); }
+    HeldForASecond(const HeldForASecond&) = delete;
+    HeldForASecond& operator=(const HeldForASecond&) = delete;
+    // True when the caller had to wait for the release.
+    bool waited() const { return GetTickCount64() - start_ >= 900; }
+
+private:
+    HANDLE file_;
+    ULONGLONG start_;
+    std::thread release_;
+};
+
+TEST_F(DatabaseSave, AVaultHeldForASecondIsReadAndSavedOnceItIsFree)
+{
+    const Bytes old = make_old_vault();
+    Database10 db;
+    {
+        HeldForASecond held(path);
+        ASSERT_EQ(db.load(path), DB_OK) << db.last_error();
+        EXPECT_TRUE(held.waited());
+    }
+    {
+        HeldForASecond held(path);
+        VaultFingerprint found;
+        std::string error;
+        ASSERT_EQ(fingerprint_file(path, found, error), DB_OK) << error;
+        EXPECT_TRUE(found.present);
+        EXPECT_TRUE(held.waited());
+    }
+    db.set_password("old password", 12);
+    ASSERT_EQ(db.decrypt(), DB_OK);
+    vault::SaveReport report;
+    {
+        HeldForASecond held(path);
+        report = vault::save_text(db, "new text\r\n", path, 1796752497);
+        EXPECT_TRUE(held.waited());
+    }
+    ASSERT_EQ(report.status, DB_OK) << report.error;
+    EXPECT_EQ(report.backup_error, "");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"passwords.gkv", "passwords.gkv.1796752497.bak"}));
+    EXPECT_BYTES_EQ(old, read_bytes(dir.file("passwords.gkv.1796752497.bak")));
+    EXPECT_EQ(plaintext_of(path, "old password"), "new text\r\n");
 }
 
 // The new vault takes the old one's place with what the user set on it (its

@@ -8,6 +8,7 @@
 #include "vault/vault_merge.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/editor/editor_window.h"
+#include "ui/common/text.h"
 #include "window_driver.h"
 
 namespace {
@@ -142,6 +143,97 @@ TEST_F(ChangedElsewhere, ConflictCopiesStayWhenTheQuestionIsAnsweredWithEnter)
     Database reread;
     ASSERT_TRUE(open_vault(reread, kPassword));
     EXPECT_EQ(reread.plaintext(), kDocument);
+}
+
+// A zero byte would cut the document in the editor box, and the next store would
+// drop what follows it: no way in shows such a document, and none writes anything.
+TEST_F(ChangedElsewhere, AZeroByteIsRefusedOnEveryWayIn)
+{
+    const std::string with_zero("a: 1\r\n\tb: x\0y\r\nc: 3\r\n", 20);
+    const std::string copy = "passwords (conflicted copy 2026-12-09 101500).gkv";
+    make_vault(copy, kPassword, with_zero);
+    std::string image;
+    run([&](WindowDriver& d) {
+        // A conflict copy at open.
+        d.answer_dialog(L"Conflicting copies", IDYES);
+        d.answer_dialog(L"Error opening database", IDOK);
+        d.answer_dialog(L"Conflicting copies merged", IDOK);
+        d.expect_text(d.main, L"Glimkeep", "nothing merged");
+        // The quiet reload, once per file written elsewhere.
+        d.check(write_vault(with_zero, kPassword), "second writer");
+        image = read_file(kDatabaseFileName);
+        PostMessageW(d.main, WM_ACTIVATE, WA_ACTIVE, 0);
+        d.answer_dialog(L"Error opening database", IDOK);
+        d.expect_text(d.editor, to_utf16(kDocument), "the editor keeps its document");
+        PostMessageW(d.main, WM_ACTIVATE, WA_ACTIVE, 0);
+        d.check(d.no_dialog_within(1000), "the refused file is not refused twice");
+        // The merge before a save.
+        d.focus_editor();
+        d.type(L"z");
+        d.press('S', {VK_CONTROL});
+        d.answer_dialog(L"Error opening database", IDOK);
+        d.expect_text(d.main, L"* Glimkeep", "not saved");
+        d.expect_text(d.editor, L"z" + to_utf16(kDocument), "the editor keeps its document");
+        PostMessageW(d.main, WM_CLOSE, 0, 0);
+        d.answer_dialog(L"Discard changes?", IDYES);
+    });
+    EXPECT_EQ(read_file(kDatabaseFileName), image) << "the vault as the other program wrote it";
+    EXPECT_EQ(folder_.names(), (std::vector<std::string>{copy, "passwords.gkv"})) << "no backup, no copy";
+    ASSERT_GE(g_editor_messages.size(), 3u);
+    EXPECT_EQ(g_editor_messages[1].text,
+              "The decrypted text holds a zero byte at byte 12 (line 2), which the editor cannot show without "
+              "losing the text after it.\r\nNothing was changed: the editor keeps its document, and " +
+                  copy + " is as it was.");
+}
+
+// The quiet save of a lock meets a vault that no longer opens with the password in
+// use: the document goes into one conflicted copy, and the editor locks.
+TEST_F(ChangedElsewhere, ALockThatCannotSaveWritesOneCopyAndLocks)
+{
+    const bool locked = run([&](WindowDriver& d) {
+        d.focus_editor();
+        d.type(L"z");
+        d.expect_text(d.main, L"* Glimkeep", "changed");
+        d.check(write_vault("bank: 1\r\n", "new password"), "second writer with another password");
+        g_editor.options.inactivity_interval = 300;
+        d.type(L"z");
+        d.check(d.wait_closed(5000), "the editor locks");
+    });
+    EXPECT_TRUE(locked);
+    EXPECT_TRUE(g_editor_messages.empty()) << "no notice: the document is safe in the copy";
+    std::vector<std::string> copies;
+    ASSERT_EQ(find_conflict_copies(kDatabaseFileName, copies), 0);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(plaintext_of(copies[0], kPassword), "zz" + std::string(kDocument));
+    EXPECT_EQ(plaintext_of(kDatabaseFileName, "new password"), "bank: 1\r\n");
+}
+
+// A lock whose save fails with nothing written anywhere (a read-only vault) keeps
+// the editor open and says so once; the timer's later ticks start no save and no
+// notice under it, and after it the next tick saves and locks.
+TEST_F(ChangedElsewhere, TheNotLockedNoticeNeverNests)
+{
+    const std::wstring vault = to_utf16(kDatabaseFileName);
+    ASSERT_TRUE(SetFileAttributesW(vault.c_str(), FILE_ATTRIBUTE_READONLY));
+    const bool locked = run([&](WindowDriver& d) {
+        d.focus_editor();
+        g_editor.options.inactivity_interval = 300;
+        d.type(L"z");
+        const HWND notice = d.wait_dialog(L"Not locked", 5000);
+        d.check(notice != nullptr, "the notice");
+        Sleep(1500);
+        SetFileAttributesW(vault.c_str(), FILE_ATTRIBUTE_NORMAL);
+        d.answer(notice, IDOK);
+        d.check(d.wait_closed(5000), "the next tick saves and locks");
+    });
+    SetFileAttributesW(vault.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(locked);
+    ASSERT_EQ(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].caption, "Not locked");
+    std::vector<std::string> copies;
+    ASSERT_EQ(find_conflict_copies(kDatabaseFileName, copies), 0);
+    EXPECT_TRUE(copies.empty());
+    EXPECT_EQ(plaintext_of(kDatabaseFileName, kPassword), "z" + std::string(kDocument));
 }
 
 }  // namespace

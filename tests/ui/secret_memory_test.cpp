@@ -1,7 +1,7 @@
-// What a lock leaves in memory: a marker typed into the editor box and one typed as
-// a wrong password into the open window must be nowhere in the process's committed
-// memory once the editor has locked and the vault's container is gone, in UTF-16 or
-// UTF-8. The markers exist in the test only masked (XOR), so that the scan cannot find
+// What a lock leaves in memory: a marker typed into the editor box, one typed as a
+// wrong password into the open window and one that another program's save brought
+// in through a merge must be nowhere in the process's committed memory once the
+// editor has locked and the vault's container is gone, in UTF-16 or UTF-8. The markers exist in the test only masked (XOR), so that the scan cannot find
 // the test's own copies.
 #include "app/window_entry_points.h"
 
@@ -74,9 +74,10 @@ std::vector<const void*> occurrences(const std::vector<unsigned char>& needle)
     return found;
 }
 
-// "EdMark7QzvXpW2" and "PwMark4JkuYtR9", masked with 0x5A.
+// "EdMark7QzvXpW2", "PwMark4JkuYtR9" and "MgMark5HrwYqT8", masked with 0x5A.
 const char kEditorMarker[] = "\x1f\x3e\x17\x3b\x28\x31\x6d\x0b\x20\x2c\x02\x2a\x0d\x68";
 const char kPasswordMarker[] = "\x0a\x2d\x17\x3b\x28\x31\x6e\x10\x31\x2f\x03\x2e\x08\x63";
+const char kMergedMarker[] = "\x17\x3d\x17\x3b\x28\x31\x6f\x12\x28\x2d\x03\x2b\x0e\x62";
 
 }  // namespace
 
@@ -118,6 +119,17 @@ TEST(SecretMemory, NothingTypedOutlivesTheLock)
                 // The scan's own check: what the box holds is found.
                 d.check(d.wait_for([] { return !occurrences(masked(kEditorMarker, true)).empty(); }),
                         "the scan finds the marker in the box");
+                // Another program writes the vault meanwhile: the save merges its
+                // document, decrypted on the way, into the editor's.
+                {
+                    std::wstring wide = unmasked(kMergedMarker);
+                    std::string theirs = "mail\r\n\tuser: bob\r\nsite: " + std::string(40, 'm');
+                    for (wchar_t c : wide) theirs.push_back(static_cast<char>(c));
+                    theirs += "\r\n";
+                    d.check(write_vault(theirs, "right"), "the other program's save");
+                    SecureZeroMemory(&theirs[0], theirs.size());
+                    wipe(wide);
+                }
                 d.press('L', {VK_CONTROL});
                 d.answer_dialog(L"Save changes and lock?", IDYES);
                 d.answer_dialog(L"Data successfully saved", IDOK);
@@ -127,11 +139,13 @@ TEST(SecretMemory, NothingTypedOutlivesTheLock)
         for (const std::string& problem : problems) ADD_FAILURE() << problem;
         EXPECT_TRUE(locked);
     }
-    for (const char* marker : {kEditorMarker, kPasswordMarker}) {
+    for (const char* marker : {kEditorMarker, kPasswordMarker, kMergedMarker}) {
         for (bool utf16 : {true, false}) {
             const std::vector<const void*> found = occurrences(masked(marker, utf16));
-            EXPECT_TRUE(found.empty()) << (marker == kEditorMarker ? "editor" : "password") << " marker in "
-                                       << (utf16 ? "UTF-16" : "UTF-8") << " found " << found.size()
+            EXPECT_TRUE(found.empty()) << (marker == kEditorMarker         ? "editor"
+                                               : marker == kPasswordMarker ? "password"
+                                                                           : "merged")
+                                       << " marker in " << (utf16 ? "UTF-16" : "UTF-8") << " found " << found.size()
                                        << " times, first at " << (found.empty() ? nullptr : found[0]);
         }
     }

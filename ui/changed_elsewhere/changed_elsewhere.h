@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 #include "crypto/wipe.h"
@@ -23,6 +24,16 @@ void set_vault_path(const std::string& path);
 // Takes the vault file's fingerprint; called just before the vault is loaded, so
 // that a change made while the password is typed counts as made elsewhere.
 void note_vault_loading() noexcept;
+// The open's checks for a document about to come into the editor from the file
+// `source` (a name for messages): false, after the open's message, when it holds a
+// zero byte (nothing may be replaced or written then); the open's warning when it is
+// not all UTF-8. Never throws.
+bool document_may_be_shown(const char* bytes, std::size_t size, const std::string& source) noexcept;
+
+// True when the unsaved document, exactly as it stands, was written to a conflicted
+// copy beside the vault: it is safe there, and the editor may lock without it.
+bool unsaved_document_in_copy() noexcept;
+
 // Where the password windows leave the password that opened the vault (a copy,
 // wiped when the editor's run ends): other vault files are tried with it.
 SecretString& vault_password_in_use() noexcept;

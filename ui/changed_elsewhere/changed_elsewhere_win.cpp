@@ -11,18 +11,22 @@
 #include "app/window_entry_points.h"
 #include "db/database.h"
 #include "db/file_io.h"
+#include "vault/document_check.h"
 #include "vault/vault_merge.h"
 #include "resource.h"
 #include "tree/merge.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/common/error_texts.h"
 
 namespace {
 
 constexpr char kChangedElsewhereCaption[] = "Vault changed elsewhere";
 constexpr char kConflictCopiesCaption[] = "Conflicting copies";
 constexpr char kMergeCaption[] = "Merge from vault";
+// open_other's reason when the open's message has been shown already.
+constexpr char kHoldsZeroByte[] = "it holds a zero byte";
 
 std::string g_vault_path = kDatabaseFileName;
 // The file as the editor last read or wrote it, and the document it held.
@@ -37,6 +41,13 @@ std::vector<std::string> g_kept_twice;
 std::vector<std::string> g_merged_copies;
 // A check, a merge or a question of this module runs: activations are not reloads.
 bool g_busy = false;
+// The vault as the quiet reload last refused it (a zero byte): not offered again.
+VaultFingerprint g_refused;
+// The unsaved document written to a conflicted copy, by its edit count; no second
+// copy is written of the same state.
+bool g_in_copy = false;
+unsigned long long g_copy_edits = 0;
+std::string g_copy_path;
 
 struct Busy {
     Busy() { g_busy = true; }
@@ -80,15 +91,33 @@ void show_document(Tree&& document)
 // one the editor's.
 void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& file)
 {
-    set_base(parse_plaintext(db));
+    const Tree theirs = parse_plaintext(db);
+    // A check without a fingerprint reads the file even when nothing changed: then
+    // the document stays as the editor shows it, and nobody is told of a merge.
+    const bool changed_elsewhere = !(theirs == g_base);
+    set_base(theirs);
     g_known = file;
     g_known_valid = true;
+    update_upgrade_item();
+    if (!changed_elsewhere) return;
     g_merged_elsewhere = true;
     wipe_strings(g_kept_twice);
     for (std::string& path : merge.kept_twice) g_kept_twice.push_back(std::move(path));
     Tree merged = std::move(merge.merged);
     show_document(std::move(merged));
     if (!(g_tree_root == g_base)) mark_changed();
+}
+
+bool holds_zero_byte(const Database& db)
+{
+    return check_document(reinterpret_cast<const char*>(db.data()), db.data() ? db.data_length() : 0).has_zero;
+}
+
+// The open's checks for the decrypted text of a file that `db` holds.
+bool held_document_may_be_shown(const Database& db, const std::string& path)
+{
+    return document_may_be_shown(reinterpret_cast<const char*>(db.data()), db.data() ? db.data_length() : 0,
+                                 file_name_of(path));
 }
 
 // The open window over the editor for a vault file `db` has loaded; the inactivity
@@ -107,8 +136,9 @@ bool ask_password(HWND owner, Database& db, SecretString& accepted, const wchar_
 }
 
 // The vault no longer opens with the password in use: the user types its current
-// one; `db` then holds the file decrypted with it, and so does the editor's vault.
-bool adopt_current_password(Database& db)
+// one, which the vault's container takes only once the file opened with it; `db`
+// then holds the file decrypted, and the merge is in `check`.
+bool adopt_current_password(Database& db, ElsewhereCheck& check)
 {
     Database trial;
     if (trial.load(vault_path()) != DB_OK) return false;
@@ -116,9 +146,11 @@ bool adopt_current_password(Database& db)
     if (!ask_password(g_editor.main_window, trial, accepted, L"Vault password changed",
                       L"The vault was saved elsewhere with another password. Please enter its current password."))
         return false;
-    db.set_password(accepted.data(), static_cast<std::uint32_t>(accepted.size()));
+    check = merge_with_password(db, vault_path(), accepted.data(), static_cast<std::uint32_t>(accepted.size()), g_base,
+                                g_tree_root);
+    if (check.found != FoundOnDisk::kMerged) return false;
     g_password = std::move(accepted);
-    return db.load(vault_path()) == DB_OK && db.decrypt() == DB_OK;
+    return true;
 }
 
 // A write that cannot merge: the document goes beside the vault, under the password
@@ -128,7 +160,18 @@ void write_copy_instead(Database& db, bool can_ask, const std::string& reason) n
     try {
         std::string copy;
         std::string error;
-        const int status = write_conflicted_copy(db, g_tree_root, vault_path(), copy, error);
+        int status = DB_OK;
+        if (g_in_copy && g_copy_edits == g_editor.edits) {
+            // This unsaved state sits in a copy already: one copy of it is enough.
+            copy = g_copy_path;
+        } else {
+            status = write_conflicted_copy(db, g_tree_root, vault_path(), copy, error);
+            if (status == DB_OK) {
+                g_in_copy = true;
+                g_copy_edits = g_editor.edits;
+                g_copy_path = copy;
+            }
+        }
         if (!can_ask) return;
         MessageBeep(MB_ICONWARNING);
         const std::string why = "The vault was changed by another program since it was opened, and this "
@@ -171,7 +214,11 @@ std::string kept_twice_text(const std::vector<std::string>& paths)
 bool open_other(HWND owner, const std::string& path, Tree& document, std::string& reason)
 {
     Database other;
-    int status = open_document(other, path, g_password.data(), static_cast<std::uint32_t>(g_password.size()), document);
+    int status = other.load(path);
+    if (status == DB_OK) {
+        other.set_password(g_password.data(), static_cast<std::uint32_t>(g_password.size()));
+        status = other.decrypt();
+    }
     if (status == DB_WRONG_PASSWORD) {
         SecretString accepted;
         const std::wstring explanation =
@@ -180,13 +227,16 @@ bool open_other(HWND owner, const std::string& path, Tree& document, std::string
             reason.clear();
             return false;
         }
-        document = parse_plaintext(other);
-        return true;
-    }
-    if (status != DB_OK) {
+    } else if (status != DB_OK) {
         reason = other.last_error();
         return false;
     }
+    if (!held_document_may_be_shown(other, path)) {
+        reason = kHoldsZeroByte;
+        return false;
+    }
+    wipe_tree(document);
+    document = parse_plaintext(other);
     return true;
 }
 
@@ -226,6 +276,32 @@ void note_vault_loading() noexcept
     g_known_valid = fingerprint_file(vault_path(), g_known, error) == DB_OK && g_known.present;
 }
 
+bool document_may_be_shown(const char* bytes, std::size_t size, const std::string& source) noexcept
+{
+    try {
+        const DocumentCheck check = check_document(bytes, size);
+        if (check.has_zero) {
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kErrorOpeningDatabase,
+                                zero_byte_text(check) + "\r\nNothing was changed: the editor keeps its document, and " +
+                                    source + " is as it was.");
+            return false;
+        }
+        if (check.invalid_utf8 > 0) {
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kNotUtf8Caption, invalid_utf8_text(check, source + " keeps the original text."));
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool unsaved_document_in_copy() noexcept
+{
+    return g_editor.changed && g_in_copy && g_copy_edits == g_editor.edits;
+}
+
 SecretString& vault_password_in_use() noexcept
 {
     return g_password;
@@ -237,11 +313,14 @@ void begin_vault_session(const Tree& document)
     g_merged_elsewhere = false;
     wipe_strings(g_kept_twice);
     g_merged_copies.clear();
+    g_refused = VaultFingerprint();
+    g_in_copy = false;
 }
 
 void end_vault_session() noexcept
 {
     g_known_valid = false;
+    g_in_copy = false;
     wipe_tree(g_base);
     g_password.clear();
     wipe_strings(g_kept_twice);
@@ -252,7 +331,7 @@ bool fold_in_changes_elsewhere(bool can_ask) noexcept
 {
     g_merged_elsewhere = false;
     Database* db = g_editor.database;
-    if (!db || !g_known_valid) return true;
+    if (!db) return true;
     if (g_busy) {
         // A save from inside a check or a merge (the session ends while a password
         // is asked): the vault is not written, the document goes beside it.
@@ -261,20 +340,25 @@ bool fold_in_changes_elsewhere(bool can_ask) noexcept
     }
     Busy busy;
     try {
-        ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_base, g_tree_root);
+        // An unknown fingerprint (it could not be read after the last save) counts
+        // as a change: the file is read and merged again.
+        ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_known_valid, g_base, g_tree_root);
+        if (check.found == FoundOnDisk::kWrongPassword && can_ask && adopt_current_password(*db, check)) {
+            // merged under the vault's current password, below
+        } else if (check.found == FoundOnDisk::kWrongPassword) {
+            write_copy_instead(*db, can_ask, "it no longer opens with the password in use");
+            return false;
+        }
         switch (check.found) {
         case FoundOnDisk::kUnchanged:
         case FoundOnDisk::kDeleted: return true;  // a deleted vault is written anew
-        case FoundOnDisk::kMerged: adopt_merge(*db, check.merge, check.file); return true;
-        case FoundOnDisk::kWrongPassword:
-            if (can_ask && adopt_current_password(*db)) {
-                const Tree theirs = parse_plaintext(*db);
-                TreeMerge merge = merge_three_way(g_base, g_tree_root, theirs);
-                adopt_merge(*db, merge, check.file);
-                return true;
-            }
-            write_copy_instead(*db, can_ask, "it no longer opens with the password in use");
-            return false;
+        case FoundOnDisk::kMerged:
+            // The file's text must pass the open's checks before any of it is shown
+            // or written; refused, nothing is written at all.
+            if (can_ask ? !held_document_may_be_shown(*db, vault_path()) : holds_zero_byte(*db)) return false;
+            adopt_merge(*db, check.merge, check.file);
+            return true;
+        case FoundOnDisk::kWrongPassword: return false;
         case FoundOnDisk::kCannotMerge: write_copy_instead(*db, can_ask, check.error); return false;
         }
     } catch (...) {
@@ -329,31 +413,39 @@ void offer_to_delete_merged_copies() noexcept
 void reload_if_changed_elsewhere(HWND window) noexcept
 {
     Database* db = g_editor.database;
-    if (!db || g_busy || g_editor.changed || !g_known_valid || !g_editor.editor_box) return;
+    if (!db || g_busy || g_editor.changed || !g_editor.editor_box) return;
+    if (!IsWindowEnabled(window)) return;  // under a modal window: at the next activation
     Busy busy;
     try {
         VaultFingerprint now;
         std::string error;
-        if (fingerprint_file(vault_path(), now, error) != DB_OK || !now.present || now == g_known) return;
-        int status = db->load(vault_path());
-        if (status == DB_OK) status = db->decrypt();
-        if (status != DB_OK) {
+        // Unreadable now (another program holds it): tried again at the next activation.
+        if (fingerprint_file(vault_path(), now, error) != DB_OK || !now.present) return;
+        if ((g_known_valid && now == g_known) || now == g_refused) return;
+        if (db->reopen(vault_path()) != DB_OK) {
             // The user types the vault's current password, as after the inactivity lock.
             g_editor.timed_out = true;
             PostMessageW(window, WM_CLOSE, 0, 0);
             return;
         }
+        update_upgrade_item();
+        if (!held_document_may_be_shown(*db, vault_path())) {
+            g_refused = now;
+            return;
+        }
         Tree theirs = parse_plaintext(*db);
         set_base(theirs);
         g_known = now;
-        show_document(std::move(theirs));
+        g_known_valid = true;
+        // Without a fingerprint the file is read even when it holds what the editor
+        // shows: then the editor box stays as it is, caret and all.
+        if (!(theirs == g_tree_root)) show_document(std::move(theirs));
     } catch (...) {
     }
 }
 
 void merge_from_vault_file(HWND window)
 {
-    Busy busy;
     wchar_t file[MAX_PATH * 4] = {};
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
@@ -369,12 +461,14 @@ void merge_from_vault_file(HWND window)
     if (!chosen) return;
     const std::string path = to_narrow(file);
 
+    Busy busy;
     store_editor_text();
     Tree other;
     std::string reason;
     if (!open_other(window, path, other, reason)) {
         wipe_tree(other);
-        if (!reason.empty()) editor_show_message(kMergeCaption, path + " could not be opened: " + reason);
+        if (!reason.empty() && reason != kHoldsZeroByte)
+            editor_show_message(kMergeCaption, path + " could not be opened: " + reason);
         return;
     }
     TreeMerge merge = merge_two_way(g_tree_root, other);

@@ -14,9 +14,12 @@ inline constexpr char kNotLockedText[] =
     "The editor was to lock itself, but the changes could not be saved, so it stays open with them. "
     "Save them (Ctrl+S) or lock it (Ctrl+L).";
 
-// Saves what is unsaved, then closes the editor as a lock; or, when the save failed,
-// keeps it open and posts IDM_NOT_LOCKED_NOTICE to `window`, whose handler shows the
-// notice (so that no dialog opens while the system waits, before a suspend).
+// Saves what is unsaved, then closes the editor as a lock; also when the save failed
+// but the unsaved document sits in a conflicted copy. Otherwise keeps it open and
+// posts IDM_NOT_LOCKED_NOTICE to `window`, whose handler shows the notice (so that
+// no dialog opens while the system waits, before a suspend). While a modal window
+// is open over the editor, unsaved changes are neither saved nor noticed: the lock
+// waits for the next event.
 void lock_for_absence(HWND window) noexcept;
 
 // Asks the system for WM_WTSSESSION_CHANGE (wtsapi32.dll, loaded from the system

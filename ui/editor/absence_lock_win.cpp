@@ -5,6 +5,7 @@
 #include "resource.h"
 #include "ui/editor/editor_window.h"
 #include "ui/autotype/auto_type.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
 
 namespace {
 
@@ -50,10 +51,18 @@ void lock_for_absence(HWND window) noexcept
 {
     stop_auto_type_for_lock();
     KillTimer(window, IDT_INACTIVITY);
-    if (g_editor.changed && !save_database_quietly()) {
-        PostMessageW(window, WM_COMMAND, IDM_NOT_LOCKED_NOTICE, 0);
-        restart_inactivity_timer();
-        return;
+    // An unsaved document that sits in a conflicted copy is safe there: it is offered
+    // for merging when the vault is opened next, and the editor locks without it.
+    if (g_editor.changed && !unsaved_document_in_copy()) {
+        // A modal window is open over the editor (a message, a question, a password
+        // or file dialog, the "not locked" notice): its loop still delivers this
+        // event, but no save or notice may start inside it. The timer tries again.
+        const bool saved = IsWindowEnabled(window) && save_database_quietly();
+        if (!saved && !unsaved_document_in_copy()) {
+            if (IsWindowEnabled(window)) PostMessageW(window, WM_COMMAND, IDM_NOT_LOCKED_NOTICE, 0);
+            restart_inactivity_timer();
+            return;
+        }
     }
     g_editor.timed_out = true;
     PostMessageW(window, WM_CLOSE, 0, 0);

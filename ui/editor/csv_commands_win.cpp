@@ -5,10 +5,12 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "csv/csv.h"
 #include "db/file_io.h"
@@ -16,6 +18,7 @@
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/changed_elsewhere/changed_elsewhere.h"
 
 namespace {
 
@@ -28,8 +31,9 @@ constexpr char kExportWarning[] = "The CSV file will not be encrypted: anyone wh
 constexpr wchar_t kCsvFilter[] = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
 constexpr DWORD kPathUnits = 4096;
 
-// The CSV file of the last import, until the save after it offered to erase it.
-std::wstring g_imported_csv;
+// The CSV files imported since the last save, until the save after them offered to
+// erase them.
+std::vector<std::wstring> g_imported_csv;
 
 void warn(const char* caption, const std::string& text)
 {
@@ -97,6 +101,7 @@ void import_csv_file(HWND window)
         }
     }
     csv.clear();
+    if (!document_may_be_shown(imported.text.data(), imported.text.size(), to_narrow(path))) return;
     Tree merged = parse_tree(imported.text.str());
     imported.text.clear();
     // The document changes only once the editor box holds it.
@@ -110,7 +115,8 @@ void import_csv_file(HWND window)
     g_tree_root = std::move(merged);
     g_editor.node_shown = &g_tree_root;
     mark_changed();
-    g_imported_csv = path;
+    if (std::find(g_imported_csv.begin(), g_imported_csv.end(), path) == g_imported_csv.end())
+        g_imported_csv.push_back(path);
     // The new entries are mostly at the end: show it.
     const LRESULT length = SendMessageW(g_editor.editor_box, WM_GETTEXTLENGTH, 0, 0);
     SendMessageW(g_editor.editor_box, EM_SETSEL, static_cast<WPARAM>(length), length);
@@ -154,14 +160,20 @@ void offer_to_erase_imported_csv() noexcept
 {
     if (g_imported_csv.empty()) return;
     try {
-        const std::wstring path = std::move(g_imported_csv);
+        const std::vector<std::wstring> paths = std::move(g_imported_csv);
         g_imported_csv.clear();
+        std::string question = kEraseQuestion;
+        if (paths.size() > 1) {
+            question = "Delete the CSV files? They hold your passwords unencrypted.\r\n";
+            for (const std::wstring& path : paths) question += "\r\n    " + to_narrow(path);
+        }
         MessageBeep(MB_ICONWARNING);
-        g_editor_messages.push_back({kEraseCaption, kEraseQuestion});
-        if (!ask_yes_no(g_editor.main_window, kEraseCaption, kEraseQuestion)) return;
-        if (const int error = db_file::erase_file(to_narrow(path)))
-            warn(kEraseCaption, to_narrow(path) + " could not be deleted: " + std::strerror(error));
+        g_editor_messages.push_back({kEraseCaption, question});
+        if (!ask_yes_no(g_editor.main_window, kEraseCaption, question)) return;
+        for (const std::wstring& path : paths)
+            if (const int error = db_file::erase_file(to_narrow(path)))
+                warn(kEraseCaption, to_narrow(path) + " could not be deleted: " + std::strerror(error));
     } catch (...) {
-        // The question could not be asked; the file stays, as with No.
+        // The question could not be asked; the files stay, as with No.
     }
 }

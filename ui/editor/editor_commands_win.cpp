@@ -226,7 +226,8 @@ void on_find_message(LPARAM lparam)
         g_find_dialog = nullptr;
         return;
     }
-    if (find->Flags & FR_FINDNEXT) find_next();
+    // Not while a modal window (its own "not found" message) is open over the editor.
+    if ((find->Flags & FR_FINDNEXT) && IsWindowEnabled(g_editor.main_window)) find_next();
 }
 
 void end_editor_commands() noexcept

@@ -35,6 +35,7 @@ struct EditorState {
     TreeNode* node_shown = nullptr;  // the root or a node inside it
     bool box_holds_value = false;  // the editor box holds the node's value, not its descendants
     bool changed = false;  // unsaved changes exist
+    unsigned long long edits = 0;  // changes of the document in this run, saved or not
     bool timed_out = false;  // closed by the inactivity timer: the run's result
     unsigned pending_indent = 0;  // tabs to insert after the line break just typed
     bool setting_editor_text = false;  // the program itself is replacing the editor's text
@@ -65,6 +66,9 @@ void editor_show_message(const std::string& caption, const std::string& text) no
 void store_editor_text();
 // Records that unsaved changes exist; the title becomes "* Glimkeep" at the first one.
 void mark_changed();
+// "Upgrade vault format..." is enabled only while the vault saves format 1.0; called
+// after every load of the vault.
+void update_upgrade_item();
 // Starts timer 216 anew with the inactivity interval.
 void restart_inactivity_timer();
 // Shows `node` in the editor box: its bare content when single-line, otherwise its

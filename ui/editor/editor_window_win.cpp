@@ -93,11 +93,15 @@ constexpr char kOldFormatText[] =
 // The old-format warning is shown once per run of the program, not at every unlock.
 bool g_old_format_warned = false;
 
-// "Upgrade vault format..." is enabled only while the vault is of format 1.0.
-void update_upgrade_item()
+// The notice of a lock that could not save; never a second one over the first.
+void show_not_locked_notice()
 {
-    const bool legacy = g_editor.database && g_editor.database->legacy_format();
-    EnableMenuItem(g_editor.file_menu, IDM_UPGRADE, MF_BYCOMMAND | (legacy ? MF_ENABLED : MF_GRAYED));
+    static bool shown = false;
+    if (shown || !g_editor.changed) return;
+    shown = true;
+    MessageBeep(MB_ICONWARNING);
+    editor_show_message(kNotLockedCaption, kNotLockedText);
+    shown = false;
 }
 
 // Asks for a new password and saves with it at once; a failed save keeps the old one.
@@ -270,10 +274,7 @@ void run_command(HWND window, WORD command)
     case IDM_LOCK: lock_now(window); break;
     case IDM_GENERATE: insert_generated_password(); break;
     case IDM_FIND: open_find_dialog(window); break;
-    case IDM_NOT_LOCKED_NOTICE:
-        MessageBeep(MB_ICONWARNING);
-        editor_show_message(kNotLockedCaption, kNotLockedText);
-        break;
+    case IDM_NOT_LOCKED_NOTICE: show_not_locked_notice(); break;
     case IDA_FIND_NEXT: find_next(); break;
     case IDM_ONE_TIME_CODE: copy_one_time_code(); break;
     case IDM_TYPE_PREVIOUS: type_into_previous_window(); break;
@@ -327,7 +328,8 @@ LRESULT on_power_broadcast(HWND window, WPARAM event)
 
 void on_close(HWND window)
 {
-    if (g_editor.changed) {
+    // The lock with unsaved edits that sit in a conflicted copy asks nothing.
+    if (g_editor.changed && !(g_editor.timed_out && unsaved_document_in_copy())) {
         // A close that needs the user's consent is never the lock, even when the
         // timer asked for it before the last edit arrived.
         g_editor.timed_out = false;
@@ -428,6 +430,10 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
         on_command(window, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
         return LOWORD(wparam) == IDM_SAVE ? 1 : 0;
     case WM_TIMER: on_timer(window, wparam); return 0;
+    case WM_ENABLE:
+        // The Find dialog is not used while a modal window is open over the editor.
+        if (find_dialog()) EnableWindow(find_dialog(), wparam != FALSE);
+        return 0;
     case WM_ACTIVATE:
         if (LOWORD(wparam) != WA_INACTIVE) PostMessageW(window, kCheckVaultMessage, 0, 0);
         return DefWindowProcW(window, message, wparam, lparam);
@@ -479,8 +485,15 @@ bool show_node(const TreeNode* node)
     return shown;
 }
 
+void update_upgrade_item()
+{
+    const bool legacy = g_editor.database && g_editor.database->legacy_format();
+    EnableMenuItem(g_editor.file_menu, IDM_UPGRADE, MF_BYCOMMAND | (legacy ? MF_ENABLED : MF_GRAYED));
+}
+
 void mark_changed()
 {
+    ++g_editor.edits;
     if (g_editor.changed) return;
     // The flag first: a title that cannot be set must not leave an edit untracked.
     g_editor.changed = true;

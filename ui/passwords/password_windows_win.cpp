@@ -18,6 +18,7 @@
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/passwords/vault_upgrade.h"
+#include "ui/editor/editor_window.h"
 
 #include <commctrl.h>
 
@@ -397,7 +398,10 @@ void take_new_password(WindowState& state, bool refuse_current)
             refuse(state, kErrorCaption, kEmptyMasterPassword);
             return;
         }
-        if (refuse_current && opens_with(vault_path(), password.data(), length_of(password))) {
+        // Compared with the password in use, not with the file, which another program
+        // may hold or have replaced at this moment.
+        if (refuse_current && g_editor.database &&
+            g_editor.database->password_equals(password.data(), length_of(password))) {
             refuse(state, kSamePasswordCaption, kSamePasswordRefused);
             return;
         }
