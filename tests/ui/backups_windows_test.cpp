@@ -134,8 +134,17 @@ TEST_F(BackupsWindows, EarlierValuesListsEachValueAndEnterCopiesIt)
         d.wait_until([&] { return !IsWindow(window); }, "Escape closes the list");
         d.check(earlier_values_rows() == 0, "no row kept after the list closed");
         d.check_text(d.title(), L"Glimkeep", "reading the history is no change");
+
+        // Open again, from the menu this time: the lock closes it with the editor.
+        PostMessageW(d.main, WM_COMMAND, IDM_EARLIER_VALUES, 0);
+        const HWND again = d.wait_top_level(kEarlierValuesClass);
+        PostMessageW(d.main, WM_COMMAND, IDM_LOCK, 0);
+        d.check(d.wait_closed(), "the editor locks");
+        d.check(!IsWindow(again), "the list closed with the editor");
     });
     EXPECT_TRUE(g_editor_messages.empty());
+    EXPECT_EQ(earlier_values_window(), nullptr);
+    EXPECT_EQ(earlier_values_rows(), 0u);
 }
 
 }  // namespace

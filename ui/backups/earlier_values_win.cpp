@@ -26,7 +26,7 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"Earlier values";
 constexpr wchar_t kDots[] = L"\u2022\u2022\u2022\u2022\u2022\u2022";
-constexpr int kWidth = 720;
+constexpr int kWidth = 780;
 constexpr int kHeight = 320;
 constexpr int kMargin = 8;
 constexpr int kRowHeight = 20;
@@ -131,12 +131,12 @@ void draw_row(const DRAWITEMSTRUCT& item)
     RECT area = item.rcItem;
     area.left += gap;
     if (g_values.entry) {
-        area.right = item.rcItem.left + width * 18 / 100 - gap;
+        area.right = item.rcItem.left + width * 14 / 100 - gap;
         const SecretWString name(to_utf16(row.line.str()));
         draw_text(item.hDC, name.c_str(), name.size(), area);
         area.left = area.right + 2 * gap;
     }
-    area.right = item.rcItem.left + width * 68 / 100 - gap;
+    area.right = item.rcItem.left + width * 74 / 100 - gap;
     const std::wstring dates = to_utf16(row.dates);
     draw_text(item.hDC, dates.c_str(), dates.size(), area);
     area.left = area.right + 2 * gap;
