@@ -30,3 +30,5 @@
 #define IDM_NOT_LOCKED_NOTICE 250  // posted: a lock for the user's absence could not save
 #define IDC_UPGRADE_PASSWORD  251  // the upgrade window's button
 #define IDM_TYPE_PREVIOUS     260  // Edit > Type into previous window, Ctrl+Enter in the filter box
+#define IDM_BACKUPS           270  // File > Backups...
+#define IDM_EARLIER_VALUES    271  // Edit > Earlier values..., Ctrl+Shift+H

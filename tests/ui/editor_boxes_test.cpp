@@ -405,58 +405,6 @@ TEST_F(EditorBoxes, CtrlTabAndAltDigitsMoveTheFocus)
     });
 }
 
-// What the clipboard holds, read on the driver thread.
-struct ClipboardContent {
-    bool opened = false;
-    std::wstring text;
-    bool has_exclude = false;
-    bool has_history = false;
-    bool has_cloud = false;
-    DWORD history = 0xFFFFFFFF;
-    DWORD cloud = 0xFFFFFFFF;
-};
-
-bool read_dword(UINT format, DWORD& value)
-{
-    HANDLE data = GetClipboardData(format);
-    if (!data || GlobalSize(data) < sizeof(DWORD)) return false;
-    const void* bytes = GlobalLock(data);
-    if (!bytes) return false;
-    std::memcpy(&value, bytes, sizeof value);
-    GlobalUnlock(data);
-    return true;
-}
-
-ClipboardContent read_clipboard()
-{
-    ClipboardContent content;
-    for (int attempt = 0; attempt < 50 && !content.opened; ++attempt) {
-        content.opened = OpenClipboard(nullptr) != FALSE;
-        if (!content.opened) Sleep(20);
-    }
-    if (!content.opened) return content;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
-            content.text = text;
-            GlobalUnlock(data);
-        }
-    }
-    content.has_exclude =
-        IsClipboardFormatAvailable(RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing"));
-    content.has_history = read_dword(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory"), content.history);
-    content.has_cloud = read_dword(RegisterClipboardFormatW(L"CanUploadToCloudClipboard"), content.cloud);
-    CloseClipboard();
-    return content;
-}
-
-void empty_clipboard()
-{
-    if (OpenClipboard(nullptr)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
-}
-
 TEST_F(EditorBoxes, EnterCopiesWhatTheEditorShows)
 {
     run([](WindowDriver& d) {

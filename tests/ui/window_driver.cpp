@@ -7,6 +7,7 @@
 #include "ui/common/text.h"
 
 #include <chrono>
+#include <cstring>
 #include <iterator>
 #include <thread>
 
@@ -100,6 +101,17 @@ void send_unicode(wchar_t c)
         input[i].ki.dwFlags = KEYEVENTF_UNICODE | (i ? KEYEVENTF_KEYUP : 0);
     }
     SendInput(2, input, sizeof input[0]);
+}
+
+bool read_dword(UINT format, DWORD& value)
+{
+    HANDLE data = GetClipboardData(format);
+    if (!data || GlobalSize(data) < sizeof(DWORD)) return false;
+    const void* bytes = GlobalLock(data);
+    if (!bytes) return false;
+    std::memcpy(&value, bytes, sizeof value);
+    GlobalUnlock(data);
+    return true;
 }
 
 }  // namespace
@@ -492,4 +504,34 @@ bool run_editor_checked(Database& db, const std::function<void(WindowDriver&)>& 
     const bool locked = run_editor_with(db, script, problems, options);
     for (const std::string& problem : problems) ADD_FAILURE() << problem;
     return locked;
+}
+
+ClipboardContent read_clipboard()
+{
+    ClipboardContent content;
+    for (int attempt = 0; attempt < 50 && !content.opened; ++attempt) {
+        content.opened = OpenClipboard(nullptr) != FALSE;
+        if (!content.opened) Sleep(20);
+    }
+    if (!content.opened) return content;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            content.text = text;
+            GlobalUnlock(data);
+        }
+    }
+    content.has_exclude =
+        IsClipboardFormatAvailable(RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing"));
+    content.has_history = read_dword(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory"), content.history);
+    content.has_cloud = read_dword(RegisterClipboardFormatW(L"CanUploadToCloudClipboard"), content.cloud);
+    CloseClipboard();
+    return content;
+}
+
+void empty_clipboard()
+{
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
 }

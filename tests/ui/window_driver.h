@@ -151,6 +151,19 @@ private:
     HWND window_;
 };
 
+// What the clipboard holds, read on the driver thread.
+struct ClipboardContent {
+    bool opened = false;
+    std::wstring text;
+    bool has_exclude = false;
+    bool has_history = false;
+    bool has_cloud = false;
+    DWORD history = 0xFFFFFFFF;
+    DWORD cloud = 0xFFFFFFFF;
+};
+ClipboardContent read_clipboard();
+void empty_clipboard();
+
 std::wstring window_text(HWND window);
 std::wstring class_of(HWND window);
 // A window's rectangle in its parent's client coordinates.

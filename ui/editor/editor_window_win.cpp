@@ -25,6 +25,7 @@
 #include "ui/common/text.h"
 #include "ui/passwords/vault_upgrade.h"
 #include "ui/autotype/auto_type.h"
+#include "ui/backups/backups_windows.h"
 
 EditorState g_editor;
 Tree g_tree_root;
@@ -69,6 +70,8 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\tCtrl+F: Find, F3: Find next\r\n"
                              "\tCtrl+T: Copy the one-time code of the entry shown, from a line like\r\n"
                              "\t\totp: JBSW Y3DP EHPK 3PXP  or  totp: otpauth://totp/...\r\n"
+                             "\tCtrl+Shift+H: Earlier values of the entry shown, read from the backups\r\n"
+                             "\t\t(Enter copies the selected one)\r\n"
                              "\tCtrl+Alt+Insert, in any program: Type the matching entry's user name and password\r\n"
                              "\t\tinto the window in front (glimkeep.ini beside the vault can change the key)\r\n"
                              "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
@@ -79,6 +82,7 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\t\t(the backups keep the old one)\r\n"
                              "\tUpgrade vault format: saves a vault of the old format 1.0 as 2.0\r\n"
                              "\tMerge from vault: merges another vault file into the document\r\n"
+                             "\tBackups: their count and size; thins them out when you say Yes\r\n"
                              "A save first merges what another program wrote into the vault meanwhile.\r\n"
                              "\r\n"
                              "Icons drawn for Glimkeep by its authors.\r\n";
@@ -144,6 +148,7 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_CHANGE_PASSWORD, L"&Change master password...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_UPGRADE, L"&Upgrade vault format...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_MERGE_FROM_VAULT, L"&Merge from vault...");
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_BACKUPS, L"&Backups...");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_IMPORT_CSV, L"&Import from CSV...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXPORT_CSV, L"&Export to CSV...");
@@ -156,6 +161,7 @@ void create_menus(HWND window)
     AppendMenuW(edit_menu, MF_STRING, IDM_FIND, L"&Find...");
     AppendMenuW(edit_menu, MF_STRING, IDM_ONE_TIME_CODE, L"Copy one-time &code");
     AppendMenuW(edit_menu, MF_STRING, IDM_TYPE_PREVIOUS, L"&Type into previous window");
+    AppendMenuW(edit_menu, MF_STRING, IDM_EARLIER_VALUES, L"Earlier &values...");
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit_menu), L"&Edit");
     g_editor.help_menu = CreatePopupMenu();
     AppendMenuW(g_editor.help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
@@ -278,6 +284,8 @@ void run_command(HWND window, WORD command)
     case IDA_FIND_NEXT: find_next(); break;
     case IDM_ONE_TIME_CODE: copy_one_time_code(); break;
     case IDM_TYPE_PREVIOUS: type_into_previous_window(); break;
+    case IDM_BACKUPS: run_backups_command(); break;
+    case IDM_EARLIER_VALUES: open_earlier_values(); break;
     default: break;
     }
 }
@@ -567,7 +575,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
         ShowWindow(window, show_command);
         UpdateWindow(window);
         // The questions at open, in this order: the conflict copies, the 1.0 backups,
-        // the old-format notice.
+        // the old-format notice, then the notice about many backups.
         offer_conflict_copies(window);
         ask_about_legacy_backups_at_open(window, db);
         if (db.legacy_format() && !g_old_format_warned) {
@@ -575,6 +583,7 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
             MessageBeep(MB_ICONWARNING);
             editor_show_message(kOldFormatCaption, kOldFormatText);
         }
+        mention_many_backups_at_open();
         start_auto_type(window);
 
         run_message_loop(instance, window);

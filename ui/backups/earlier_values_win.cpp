@@ -1,0 +1,295 @@
+// The earlier values of the node shown: a window of its own, owned by the editor,
+// with a list box that keeps no text. Its rows (line names and values) live in the
+// window's own wiped memory and are drawn from there; the values of masked lines
+// show as dots except in the selected row.
+
+#include "ui/backups/backups_windows.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "backups/backup_files.h"
+#include "backups/history.h"
+#include "backups/key_cache.h"
+#include "crypto/wipe.h"
+#include "tree/fields.h"
+#include "ui/backups/editor_link.h"
+#include "ui/common/dpi.h"
+#include "ui/common/gdi.h"
+#include "ui/common/text.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/editor/absence_lock.h"
+#include "ui/editor/editor_commands.h"
+
+namespace {
+
+constexpr wchar_t kTitle[] = L"Earlier values";
+constexpr wchar_t kDots[] = L"\u2022\u2022\u2022\u2022\u2022\u2022";
+constexpr int kWidth = 780;
+constexpr int kHeight = 320;
+constexpr int kMargin = 8;
+constexpr int kRowHeight = 20;
+
+struct Row {
+    SecretString line;  // the line's name
+    std::string dates;  // written, replaced or current
+    SecretString value;
+    bool masked = false;
+};
+
+struct EarlierValues {
+    HWND window = nullptr;
+    HWND label = nullptr;
+    HWND list = nullptr;
+    Font font;
+    std::vector<Row> rows;
+    bool entry = false;  // the node is an entry: the rows name their lines
+};
+
+EarlierValues g_values;
+
+// The rows of `report`: each line's values, oldest first, line after line.
+std::vector<Row> rows_of(const HistoryReport& report)
+{
+    std::vector<Row> rows;
+    for (const LineHistory& line : report.lines) {
+        for (const HeldValue& held : line.values) {
+            Row row;
+            row.line = SecretString(line.line->name.data(), line.line->name.size());
+            row.dates = held_value_dates(held);
+            row.value = SecretString(held.value.data(), held.value.size());
+            row.masked = is_masked_line(line.line->name);
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+// What the label says above the rows: the backups read and those that were not.
+std::string label_text(const HistoryReport& report, bool any_rows)
+{
+    std::string text =
+        any_rows ? "Oldest first. Enter copies the selected value." : "The node shown has no line with a value.";
+    text += "\r\n" + with_thousands(report.read) + (report.read == 1 ? " backup read. " : " backups read. ") +
+        backups_not_read_text(report.other_passwords, report.damaged, " ");
+    return text;
+}
+
+// The history of the node shown, over the backups beside the vault.
+HistoryReport read_node_history(bool& entry)
+{
+    const editor_link::Shown shown = editor_link::shown();
+    HistoryReport report;
+    if (!shown.node || !shown.document) return report;
+    entry = !shown.node->children.empty();
+    std::vector<BackupFile> backups;
+    list_backups(editor_link::vault_path(), backups);  // a folder that cannot be listed has none
+    const SecretString& password = editor_link::password();
+    KeyCache cache(password.data(), static_cast<std::uint32_t>(password.size()));
+    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+    report = read_history(backups, *shown.document, lines_of(*shown.node), {&cache}, false);
+    SetCursor(previous);
+    return report;
+}
+
+const Row* selected_row()
+{
+    const LRESULT selected = SendMessageW(g_values.list, LB_GETCURSEL, 0, 0);
+    if (selected < 0 || static_cast<std::size_t>(selected) >= g_values.rows.size()) return nullptr;
+    return &g_values.rows[static_cast<std::size_t>(selected)];
+}
+
+// Enter: the selected value to the clipboard, as Enter in the filter box copies.
+void copy_selected()
+{
+    const Row* row = selected_row();
+    if (!row) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    copy_text_to_clipboard(g_values.window, SecretWString(to_utf16(row->value.str())));
+}
+
+void draw_text(HDC dc, const wchar_t* text, std::size_t length, RECT area)
+{
+    DrawTextW(dc, text, static_cast<int>(length), &area, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+}
+
+// One row: the line's name (for an entry), the dates, the value. Drawn whole at every
+// change, since the selection decides whether the value shows.
+void draw_row(const DRAWITEMSTRUCT& item)
+{
+    if (item.itemID == static_cast<UINT>(-1) || item.itemID >= g_values.rows.size()) return;
+    const Row& row = g_values.rows[item.itemID];
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    const int gap = scaled(4);
+    const int width = item.rcItem.right - item.rcItem.left;
+    RECT area = item.rcItem;
+    area.left += gap;
+    if (g_values.entry) {
+        area.right = item.rcItem.left + width * 14 / 100 - gap;
+        const SecretWString name(to_utf16(row.line.str()));
+        draw_text(item.hDC, name.c_str(), name.size(), area);
+        area.left = area.right + 2 * gap;
+    }
+    area.right = item.rcItem.left + width * 74 / 100 - gap;
+    const std::wstring dates = to_utf16(row.dates);
+    draw_text(item.hDC, dates.c_str(), dates.size(), area);
+    area.left = area.right + 2 * gap;
+    area.right = item.rcItem.right - gap;
+    if (row.masked && !selected) {
+        draw_text(item.hDC, kDots, sizeof kDots / sizeof kDots[0] - 1, area);
+        return;
+    }
+    const SecretWString value(to_utf16(row.value.str()));
+    draw_text(item.hDC, value.c_str(), value.size(), area);
+}
+
+void on_size(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    const int margin = scaled(kMargin);
+    const int label_height = scaled(36);
+    const int width = client.right - 2 * margin;
+    MoveWindow(g_values.label, margin, margin, width, label_height, TRUE);
+    const int top = margin + label_height + scaled(4);
+    MoveWindow(g_values.list, margin, top, width, client.bottom - top - margin, TRUE);
+}
+
+// Keys in the list: Enter copies, Escape closes; the others move the selection.
+LRESULT on_list_key(WORD key)
+{
+    switch (key) {
+    case VK_RETURN: copy_selected(); return -2;
+    case VK_ESCAPE: PostMessageW(g_values.window, WM_CLOSE, 0, 0); return -2;
+    default: return -1;
+    }
+}
+
+void on_destroy()
+{
+    g_values.window = nullptr;
+    g_values.label = nullptr;
+    g_values.list = nullptr;
+    g_values.rows.clear();  // each value wiped as it goes
+}
+
+LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_SIZE: on_size(window); return 0;
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(scaled(kRowHeight));
+        return TRUE;
+    case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
+    case WM_VKEYTOITEM: return on_list_key(LOWORD(wparam));
+    case WM_COMMAND:
+        if (reinterpret_cast<HWND>(lparam) == g_values.list && HIWORD(wparam) == LBN_DBLCLK) copy_selected();
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) != WA_INACTIVE && g_values.list) SetFocus(g_values.list);
+        return 0;
+    case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_DESTROY: on_destroy(); return 0;
+    default: return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+LRESULT CALLBACK earlier_values_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    try {
+        return dispatch(window, message, wparam, lparam);
+    } catch (...) {
+        MessageBeep(MB_ICONWARNING);
+    }
+    return message == WM_VKEYTOITEM ? -2 : 0;
+}
+
+bool register_class(HINSTANCE instance)
+{
+    static bool registered = false;
+    if (registered) return true;
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = earlier_values_proc;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    window_class.lpszClassName = kEarlierValuesClass;
+    registered = RegisterClassExW(&window_class) != 0;
+    return registered;
+}
+
+bool make_window(HWND owner, const std::string& label)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!register_class(instance)) return false;
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+    const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
+    g_values.window = CreateWindowExW(0, kEarlierValuesClass, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
+                                      size.cy, owner, nullptr, instance, nullptr);
+    if (!g_values.window) return false;
+    exclude_from_screen_capture(g_values.window);
+    g_values.font.reset(create_message_font(scaled(15)));
+    g_values.label = CreateWindowExW(0, L"STATIC", to_utf16(label).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0, 0,
+                                     0, 0, g_values.window, nullptr, instance, nullptr);
+    // Owner-drawn without LBS_HASSTRINGS: the list keeps only each row's number.
+    g_values.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
+                                        LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT,
+                                    0, 0, 0, 0, g_values.window, nullptr, instance, nullptr);
+    if (!g_values.label || !g_values.list) return false;
+    for (HWND control : {g_values.label, g_values.list})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_values.font.get()), TRUE);
+    for (std::size_t i = 0; i < g_values.rows.size(); ++i)
+        SendMessageW(g_values.list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
+    // The oldest row first: the list reads from the top, and the value the line
+    // holds now is not what opens unmasked.
+    if (!g_values.rows.empty()) SendMessageW(g_values.list, LB_SETCURSEL, 0, 0);
+    on_size(g_values.window);
+    return true;
+}
+
+}  // namespace
+
+void open_earlier_values()
+{
+    close_earlier_values();
+    const HWND owner = editor_link::window();
+    if (!owner) return;
+    bool entry = false;
+    const HistoryReport report = read_node_history(entry);
+    g_values.entry = entry;
+    g_values.rows = rows_of(report);
+    if (!make_window(owner, label_text(report, !g_values.rows.empty()))) {
+        close_earlier_values();
+        editor_link::tell(kBackupsCaption, "The list of earlier values could not be opened.");
+        return;
+    }
+    ShowWindow(g_values.window, SW_SHOW);
+    SetForegroundWindow(g_values.window);
+    SetFocus(g_values.list);
+}
+
+void close_earlier_values() noexcept
+{
+    if (g_values.window) DestroyWindow(g_values.window);
+    g_values.rows.clear();
+    g_values.font.reset();
+    g_values.entry = false;
+}
+
+HWND earlier_values_window() noexcept
+{
+    return g_values.window;
+}
+
+std::size_t earlier_values_rows() noexcept
+{
+    return g_values.rows.size();
+}
