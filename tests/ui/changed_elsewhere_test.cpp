@@ -7,7 +7,7 @@
 #include "db/database.h"
 #include "vault/vault_merge.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/common/text.h"
 #include "window_driver.h"
 

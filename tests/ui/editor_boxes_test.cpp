@@ -12,7 +12,7 @@
 #include "db/database.h"
 #include "window_driver.h"
 #include "ui/editor/editor_commands.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/common/text.h"
 
 namespace {

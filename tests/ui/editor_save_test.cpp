@@ -11,7 +11,7 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "window_driver.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "resource.h"
 #include "ui/common/text.h"
 #include "ui/passwords/vault_upgrade.h"

@@ -87,10 +87,10 @@ void on_hotkey()
     // Edits not stored yet count, as for a copy.
     store_editor_text();
     const std::wstring title = title_of(target);
-    TitleMatches matches = match_title(g_tree_root, SecretString(to_narrow(title)).str());
+    TitleMatches matches = match_title(editor_document(), SecretString(to_narrow(title)).str());
     if (matches.type_at_once()) {
         const AutoTypeRow& row = matches.rows.front();
-        if (const TreeNode* entry = node_at(g_tree_root, row.position, row.path))
+        if (const TreeNode* entry = node_at(editor_document(), row.position, row.path))
             return type_node(target, *entry, false);
     }
     if (!open_picker(target, title, std::move(matches))) tell("The auto-type window could not be opened.");
@@ -102,8 +102,8 @@ void on_type_into_previous()
     store_editor_text();
     const HWND target = previous_window();
     if (!target) return tell(kNoPreviousWindow);
-    if (!g_editor.node_shown) return;
-    type_node(target, *g_editor.node_shown, true);
+    if (!editor_node_shown()) return;
+    type_node(target, *editor_node_shown(), true);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "ui/autotype/typist.h"
 #include "ui/editor/box_memory.h"
 #include "ui/common/dpi.h"
+#include "ui/common/gdi.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
@@ -66,7 +67,7 @@ void fill_list()
     add_matching(g_picker.matches.rows, query.str());
     if (g_picker.shown.empty() && !query.empty()) {
         if (!g_picker.all_made) {
-            g_picker.all = all_candidates(g_tree_root);
+            g_picker.all = all_candidates(editor_document());
             g_picker.all_made = true;
         }
         add_matching(g_picker.all, query.str());
@@ -89,7 +90,7 @@ void complete_path()
         SecretString shared(common_prefix_nocase(answer.empty() ? row->path.str() : answer.str(), row->path.str()));
         answer = std::move(shared);
     }
-    if (answer.size() <= query.size()) answer = SecretString(g_tree_root.complete(query.str()));
+    if (answer.size() <= query.size()) answer = SecretString(editor_document().complete(query.str()));
     if (answer.size() <= query.size()) return;
     set_window_text_w(g_picker.path_box, SecretWString(to_utf16(answer.str())).str());
     SendMessageW(g_picker.path_box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
@@ -113,10 +114,10 @@ void choose()
     const TreeNode* node = nullptr;
     if (selected >= 0 && static_cast<std::size_t>(selected) < g_picker.shown.size()) {
         const AutoTypeRow& row = *g_picker.shown[static_cast<std::size_t>(selected)];
-        node = node_at(g_tree_root, row.position, row.path);
+        node = node_at(editor_document(), row.position, row.path);
     } else {
         const SecretString query = typed_path();
-        if (!query.empty()) node = g_tree_root.find(query.str());
+        if (!query.empty()) node = editor_document().find(query.str());
     }
     if (!node) {
         MessageBeep(MB_ICONWARNING);
@@ -179,7 +180,7 @@ void draw_row(const DRAWITEMSTRUCT& item)
     const SecretWString path(to_utf16(row.path.str()));
     DrawTextW(item.hDC, path.c_str(), static_cast<int>(path.size()), &left,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-    const TreeNode* node = node_at(g_tree_root, row.position, row.path);
+    const TreeNode* node = node_at(editor_document(), row.position, row.path);
     const TreeNode* user = node ? first_field(*node, FieldKind::kUserName) : nullptr;
     if (user && user->single_line) {
         RECT right = item.rcItem;

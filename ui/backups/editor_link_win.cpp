@@ -11,7 +11,7 @@ namespace editor_link {
 
 HWND window() noexcept
 {
-    return g_editor.main_window;
+    return editor_main_window();
 }
 
 const std::string& vault_path() noexcept
@@ -27,7 +27,7 @@ const SecretString& password() noexcept
 Shown shown()
 {
     store_editor_text();
-    return {&g_tree_root, g_editor.node_shown};
+    return {&editor_document(), editor_node_shown()};
 }
 
 void tell(const std::string& caption, const std::string& text) noexcept
@@ -38,17 +38,17 @@ void tell(const std::string& caption, const std::string& text) noexcept
 bool ask(const std::string& caption, const std::string& text)
 {
     g_editor_messages.push_back({caption, text});
-    return ask_yes_no(g_editor.main_window, caption, text);
+    return ask_yes_no(editor_main_window(), caption, text);
 }
 
 LockPaused::LockPaused() noexcept
 {
-    if (g_editor.main_window) KillTimer(g_editor.main_window, IDT_INACTIVITY);
+    if (editor_main_window()) KillTimer(editor_main_window(), IDT_INACTIVITY);
 }
 
 LockPaused::~LockPaused()
 {
-    if (g_editor.main_window) restart_inactivity_timer();
+    if (editor_main_window()) restart_inactivity_timer();
 }
 
 }  // namespace editor_link

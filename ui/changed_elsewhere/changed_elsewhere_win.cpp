@@ -70,23 +70,6 @@ void set_base(const Tree& document)
     g_base = std::move(copy);
 }
 
-// Puts `document` in the place of the editor's and shows it: the filter text stays,
-// and the node it names is shown when it still exists, else the whole document.
-void show_document(Tree&& document)
-{
-    g_editor.node_shown = nullptr;  // no store may run into the old tree from here on
-    wipe_tree(g_tree_root);
-    g_tree_root = std::move(document);
-    TreeNode* node = nullptr;
-    if (g_editor.filter_box) node = g_tree_root.find(SecretString(get_window_text(g_editor.filter_box)).str());
-    if (!node) node = &g_tree_root;
-    if (show_node(node)) {
-        g_editor.node_shown = node;
-    } else if (show_node(&g_tree_root)) {
-        g_editor.node_shown = &g_tree_root;
-    }
-}
-
 // The file changed and was merged: the file's document is the new base, the merged
 // one the editor's.
 void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& file)
@@ -104,8 +87,8 @@ void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& f
     wipe_strings(g_kept_twice);
     for (std::string& path : merge.kept_twice) g_kept_twice.push_back(std::move(path));
     Tree merged = std::move(merge.merged);
-    show_document(std::move(merged));
-    if (!(g_tree_root == g_base)) mark_changed();
+    editor_replace_document(std::move(merged));
+    if (!(editor_document() == g_base)) mark_changed();
 }
 
 bool holds_zero_byte(const Database& db)
@@ -143,11 +126,11 @@ bool adopt_current_password(Database& db, ElsewhereCheck& check)
     Database trial;
     if (trial.load(vault_path()) != DB_OK) return false;
     SecretString accepted;
-    if (!ask_password(g_editor.main_window, trial, accepted, L"Vault password changed",
+    if (!ask_password(editor_main_window(), trial, accepted, L"Vault password changed",
                       L"The vault was saved elsewhere with another password. Please enter its current password."))
         return false;
     check = merge_with_password(db, vault_path(), accepted.data(), static_cast<std::uint32_t>(accepted.size()), g_base,
-                                g_tree_root);
+                                editor_document());
     if (check.found != FoundOnDisk::kMerged) return false;
     g_password = std::move(accepted);
     return true;
@@ -161,14 +144,14 @@ void write_copy_instead(Database& db, bool can_ask, const std::string& reason) n
         std::string copy;
         std::string error;
         int status = DB_OK;
-        if (g_in_copy && g_copy_edits == g_editor.edits) {
+        if (g_in_copy && g_copy_edits == editor_edit_count()) {
             // This unsaved state sits in a copy already: one copy of it is enough.
             copy = g_copy_path;
         } else {
-            status = write_conflicted_copy(db, g_tree_root, vault_path(), copy, error);
+            status = write_conflicted_copy(db, editor_document(), vault_path(), copy, error);
             if (status == DB_OK) {
                 g_in_copy = true;
-                g_copy_edits = g_editor.edits;
+                g_copy_edits = editor_edit_count();
                 g_copy_path = copy;
             }
         }
@@ -299,7 +282,7 @@ bool document_may_be_shown(const char* bytes, std::size_t size, const std::strin
 
 bool unsaved_document_in_copy() noexcept
 {
-    return g_editor.changed && g_in_copy && g_copy_edits == g_editor.edits;
+    return editor_has_unsaved_changes() && g_in_copy && g_copy_edits == editor_edit_count();
 }
 
 SecretString& vault_password_in_use() noexcept
@@ -330,7 +313,7 @@ void end_vault_session() noexcept
 bool fold_in_changes_elsewhere(bool can_ask) noexcept
 {
     g_merged_elsewhere = false;
-    Database* db = g_editor.database;
+    Database* db = editor_database();
     if (!db) return true;
     if (g_busy) {
         // A save from inside a check or a merge (the session ends while a password
@@ -342,7 +325,7 @@ bool fold_in_changes_elsewhere(bool can_ask) noexcept
     try {
         // An unknown fingerprint (it could not be read after the last save) counts
         // as a change: the file is read and merged again.
-        ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_known_valid, g_base, g_tree_root);
+        ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_known_valid, g_base, editor_document());
         if (check.found == FoundOnDisk::kWrongPassword && can_ask && adopt_current_password(*db, check)) {
             // merged under the vault's current password, below
         } else if (check.found == FoundOnDisk::kWrongPassword) {
@@ -372,7 +355,7 @@ void vault_written() noexcept
     try {
         std::string error;
         g_known_valid = fingerprint_file(vault_path(), g_known, error) == DB_OK && g_known.present;
-        set_base(g_tree_root);
+        set_base(editor_document());
     } catch (...) {
         // Without a base the next check merges against the older one: changes made
         // here since count as ours again, which adds nothing twice that is equal.
@@ -394,14 +377,14 @@ std::string saved_text()
 
 void offer_to_delete_merged_copies() noexcept
 {
-    if (g_merged_copies.empty() || g_editor.changed) return;
+    if (g_merged_copies.empty() || editor_has_unsaved_changes()) return;
     try {
         const std::vector<std::string> copies = std::move(g_merged_copies);
         g_merged_copies.clear();
         const std::string text = "These copies were merged into the vault and saved:" + names_list(file_names(copies)) +
             "\r\n\r\nDelete the merged copies? (They are overwritten with zeros first.)";
         g_editor_messages.push_back({"Delete the merged copies?", text});
-        if (!ask_yes_no(g_editor.main_window, "Delete the merged copies?", text)) return;
+        if (!ask_yes_no(editor_main_window(), "Delete the merged copies?", text)) return;
         std::vector<std::string> failed;
         for (const std::string& copy : copies)
             if (db_file::erase_file(copy) != 0) failed.push_back(file_name_of(copy));
@@ -412,8 +395,8 @@ void offer_to_delete_merged_copies() noexcept
 
 void reload_if_changed_elsewhere(HWND window) noexcept
 {
-    Database* db = g_editor.database;
-    if (!db || g_busy || g_editor.changed || !g_editor.editor_box) return;
+    Database* db = editor_database();
+    if (!db || g_busy || editor_has_unsaved_changes() || !editor_has_box()) return;
     if (!IsWindowEnabled(window)) return;  // under a modal window: at the next activation
     Busy busy;
     try {
@@ -424,8 +407,7 @@ void reload_if_changed_elsewhere(HWND window) noexcept
         if ((g_known_valid && now == g_known) || now == g_refused) return;
         if (db->reopen(vault_path()) != DB_OK) {
             // The user types the vault's current password, as after the inactivity lock.
-            g_editor.timed_out = true;
-            PostMessageW(window, WM_CLOSE, 0, 0);
+            editor_close_for_password();
             return;
         }
         update_upgrade_item();
@@ -439,7 +421,7 @@ void reload_if_changed_elsewhere(HWND window) noexcept
         g_known_valid = true;
         // Without a fingerprint the file is read even when it holds what the editor
         // shows: then the editor box stays as it is, caret and all.
-        if (!(theirs == g_tree_root)) show_document(std::move(theirs));
+        if (!(theirs == editor_document())) editor_replace_document(std::move(theirs));
     } catch (...) {
     }
 }
@@ -471,15 +453,15 @@ void merge_from_vault_file(HWND window)
             editor_show_message(kMergeCaption, path + " could not be opened: " + reason);
         return;
     }
-    TreeMerge merge = merge_two_way(g_tree_root, other);
+    TreeMerge merge = merge_two_way(editor_document(), other);
     wipe_tree(other);
-    if (merge.merged == g_tree_root) {
+    if (merge.merged == editor_document()) {
         editor_show_message(kMergeCaption, path + " holds nothing that this vault does not.");
         return;
     }
     const std::string kept = kept_twice_text(merge.kept_twice);
     Tree merged = std::move(merge.merged);
-    show_document(std::move(merged));
+    editor_replace_document(std::move(merged));
     mark_changed();
     editor_show_message(kMergeCaption, path + " was merged into this document; save to keep the result." + kept);
 }
@@ -497,7 +479,7 @@ void offer_conflict_copies(HWND window)
     if (!ask_yes_no(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
 
     store_editor_text();
-    Tree document = g_tree_root;
+    Tree document = editor_document();
     std::vector<std::string> merged;
     std::vector<std::string> skipped;
     std::vector<std::string> kept;
@@ -521,13 +503,13 @@ void offer_conflict_copies(HWND window)
     if (!skipped.empty()) text += (text.empty() ? "" : "\r\n\r\n") + std::string("Not merged:") + names_list(skipped);
     text += kept_twice_text(kept);
     wipe_strings(kept);
-    if (!(document == g_tree_root)) {
-        show_document(std::move(document));
+    if (!(document == editor_document())) {
+        editor_replace_document(std::move(document));
         mark_changed();
     }
     wipe_tree(document);
     g_merged_copies = std::move(merged);
     editor_show_message("Conflicting copies merged", text);
     // Copies that added nothing can go at once, after the same question.
-    if (!g_editor.changed) offer_to_delete_merged_copies();
+    if (!editor_has_unsaved_changes()) offer_to_delete_merged_copies();
 }

@@ -3,7 +3,7 @@
 #include "ui/editor/absence_lock.h"
 
 #include "resource.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 

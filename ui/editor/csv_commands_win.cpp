@@ -15,7 +15,7 @@
 #include "csv/csv.h"
 #include "db/file_io.h"
 #include "resource.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"

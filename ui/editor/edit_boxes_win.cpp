@@ -5,7 +5,7 @@
 
 #include "crypto/wipe.h"
 #include "ui/editor/editor_commands.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/common/error_texts.h"
 #include "ui/common/text.h"
 #include "ui/autotype/auto_type.h"

@@ -2,6 +2,7 @@
 // the lock on demand, the password generator and the search in the editor box.
 
 #include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_state.h"
 
 #include <commdlg.h>
 
@@ -18,7 +19,6 @@
 #include "ui/autotype/auto_type.h"
 
 namespace {
-
 // The clipboard's sequence number right after Enter copied; valid while `copy_pending`.
 DWORD g_copy_sequence = 0;
 bool g_copy_pending = false;

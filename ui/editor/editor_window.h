@@ -1,8 +1,11 @@
 #pragma once
-// Internal to the editor window, its two subclassed boxes and the save command.
+// The editor as the other windows reach it: the document, the node shown, the
+// vault, the changed flag, messages, the save. The editor window's own files
+// (ui/editor/) own its state (editor_state.h); every other window reads and changes
+// it only through the functions declared here.
 //
-// All editor state is module-level: one editor window exists at a time, and every
-// function here runs on the user-interface thread only.
+// One editor window exists at a time, and every function here runs on the
+// user-interface thread only.
 
 #include <windows.h>
 
@@ -11,8 +14,6 @@
 
 #include "crypto/wipe.h"
 #include "tree/tree.h"
-#include "ui/editor/editor_options.h"
-#include "ui/common/gdi.h"
 
 class Database;
 
@@ -20,33 +21,29 @@ class Database;
 inline constexpr char kProductName[] = "Glimkeep";
 inline constexpr char kChangedTitle[] = "* Glimkeep";
 
-struct EditorState {
-    HWND main_window = nullptr;
-    HWND filter_box = nullptr;
-    HWND editor_box = nullptr;
-    WNDPROC previous_filter_proc = nullptr;
-    WNDPROC previous_editor_proc = nullptr;
-    HMENU menu_bar = nullptr;
-    HMENU file_menu = nullptr;
-    HMENU help_menu = nullptr;
-    Brush strip_brush;
-    Font text_font;
-    Database* database = nullptr;  // borrowed for one run of the window
-    TreeNode* node_shown = nullptr;  // the root or a node inside it
-    bool box_holds_value = false;  // the editor box holds the node's value, not its descendants
-    bool changed = false;  // unsaved changes exist
-    unsigned long long edits = 0;  // changes of the document in this run, saved or not
-    bool timed_out = false;  // closed by the inactivity timer: the run's result
-    unsigned pending_indent = 0;  // tabs to insert after the line break just typed
-    bool setting_editor_text = false;  // the program itself is replacing the editor's text
-    bool swallow_alt_release = false;  // an Alt accelerator ran; its Alt release opens no menu
-    EditorOptions options;  // of this run
-};
-
-extern EditorState g_editor;
-// The whole document; replaced by the parse of the vault's plaintext on every run,
-// and wiped and emptied when the run ends.
-extern Tree g_tree_root;
+// The editor window, its filter box; null when no editor is open.
+HWND editor_main_window() noexcept;
+HWND editor_filter_box() noexcept;
+// True while the editor box exists (from the window's creation to its destruction).
+bool editor_has_box() noexcept;
+// The vault of this run of the editor; null when none runs.
+Database* editor_database() noexcept;
+// The whole document. The changed-elsewhere flow merges into it in place; everything
+// else only reads it.
+Tree& editor_document() noexcept;
+// The node the editor box shows: the root or a node inside it; null while none is.
+TreeNode* editor_node_shown() noexcept;
+// True while unsaved changes exist.
+bool editor_has_unsaved_changes() noexcept;
+// Changes of the document in this run, saved or not: a mark of the unsaved state.
+unsigned long long editor_edit_count() noexcept;
+// Puts `document` in the place of the editor's (the old one wiped) and shows it: the
+// filter text stays, and the node it names is shown when it still exists, else the
+// whole document. Never counts as a change.
+void editor_replace_document(Tree&& document);
+// Ends the run of the editor as the inactivity lock does, so that the vault's
+// password is asked again (posted: the editor closes once this message returns).
+void editor_close_for_password() noexcept;
 
 // Every message the editor shows, in order, as (caption, text). Cleared at the start
 // of each run; lets a test see what the user was told once the run has returned.
@@ -76,12 +73,6 @@ void restart_inactivity_timer();
 // holds. Never counts as a change. False when the box did not take the text.
 bool show_node(const TreeNode* node);
 
-// The subclass procedures of the two boxes, and the indentation step that the editor
-// box's EN_UPDATE runs first.
-LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);
-LRESULT CALLBACK editor_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);
-void apply_pending_indent();
-
 // The save command: store, then the vault pipeline (backup, serialize, encrypt and
 // write), then report. Does nothing when there are no unsaved changes. Never throws.
 void save_database() noexcept;
@@ -96,6 +87,3 @@ enum class SaveKind { kDocument, kNewPassword, kUpgrade };
 // password of kNewPassword and of kUpgrade (null: the upgrade keeps the password).
 // Never throws.
 bool save_document(SaveKind kind = SaveKind::kDocument, const SecretString* password = nullptr) noexcept;
-
-// The window procedure of the class "editor".
-LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,7 +1,7 @@
 // The editor window: a filter box over one big editor box, showing one node of the
 // document at a time.
 
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -491,6 +491,60 @@ bool show_node(const TreeNode* node)
     g_editor.setting_editor_text = false;
     if (shown) g_editor.box_holds_value = node->single_line;
     return shown;
+}
+
+HWND editor_main_window() noexcept
+{
+    return g_editor.main_window;
+}
+HWND editor_filter_box() noexcept
+{
+    return g_editor.filter_box;
+}
+bool editor_has_box() noexcept
+{
+    return g_editor.editor_box != nullptr;
+}
+Database* editor_database() noexcept
+{
+    return g_editor.database;
+}
+Tree& editor_document() noexcept
+{
+    return g_tree_root;
+}
+TreeNode* editor_node_shown() noexcept
+{
+    return g_editor.node_shown;
+}
+bool editor_has_unsaved_changes() noexcept
+{
+    return g_editor.changed;
+}
+unsigned long long editor_edit_count() noexcept
+{
+    return g_editor.edits;
+}
+
+void editor_replace_document(Tree&& document)
+{
+    g_editor.node_shown = nullptr;  // no store may run into the old tree from here on
+    wipe_tree(g_tree_root);
+    g_tree_root = std::move(document);
+    TreeNode* node = nullptr;
+    if (g_editor.filter_box) node = g_tree_root.find(SecretString(get_window_text(g_editor.filter_box)).str());
+    if (!node) node = &g_tree_root;
+    if (show_node(node)) {
+        g_editor.node_shown = node;
+    } else if (show_node(&g_tree_root)) {
+        g_editor.node_shown = &g_tree_root;
+    }
+}
+
+void editor_close_for_password() noexcept
+{
+    g_editor.timed_out = true;
+    if (g_editor.main_window) PostMessageW(g_editor.main_window, WM_CLOSE, 0, 0);
 }
 
 void update_upgrade_item()

@@ -3,7 +3,7 @@
 #include "crypto/wipe.h"
 #include "otp/otp.h"
 #include "ui/editor/editor_commands.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/common/text.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/editor/csv_commands.h"
-#include "ui/editor/editor_window.h"
+#include "ui/editor/editor_state.h"
 #include "ui/common/error_texts.h"
 #include "ui/common/text.h"
 #include "vault/save.h"

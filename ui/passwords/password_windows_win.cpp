@@ -400,8 +400,8 @@ void take_new_password(WindowState& state, bool refuse_current)
         }
         // Compared with the password in use, not with the file, which another program
         // may hold or have replaced at this moment.
-        if (refuse_current && g_editor.database &&
-            g_editor.database->password_equals(password.data(), length_of(password))) {
+        if (refuse_current && editor_database() &&
+            editor_database()->password_equals(password.data(), length_of(password))) {
             refuse(state, kSamePasswordCaption, kSamePasswordRefused);
             return;
         }

@@ -49,7 +49,7 @@ void ask_about(HWND window, const std::vector<std::string>& backups, bool passwo
 
 bool upgrade_vault(HWND window)
 {
-    Database* db = g_editor.database;
+    Database* db = editor_database();
     if (!db || !db->legacy_format()) return false;
     MessageBeep(MB_ICONWARNING);
     g_editor_messages.push_back({kUpgradeCaption, kUpgradeText});
