@@ -308,11 +308,16 @@ BreachStatus BreachCorpus::search_folder(const std::uint8_t digest[kSha1DigestSi
     ++reads_;
     std::FILE* file = db_file::open_for_reading(file_path);
     if (!file) {
-        error = errno == ENOENT ? file_path +
-                " is missing: the breach folder needs one file for each five-digit "
-                "prefix (00000.txt to FFFFF.txt)"
-                                : system_error(file_path, errno);
-        return BreachStatus::kCannotRead;
+        // An incomplete folder would answer "not breached" for every password of the
+        // missing prefix: it is refused, as a file of the wrong shape is.
+        if (errno != ENOENT) {
+            error = system_error(file_path, errno);
+            return BreachStatus::kCannotRead;
+        }
+        error = file_path +
+            " is missing: the breach folder needs one file for each five-digit prefix "
+            "(00000.txt to FFFFF.txt)";
+        return BreachStatus::kWrongShape;
     }
     std::uint64_t size = 0;
     const bool sized = db_file::size_of(file, size);

@@ -27,7 +27,7 @@
 enum class BreachStatus {
     kOk,
     kCannotRead,  // the file or folder cannot be opened or read (the system's reason given)
-    kWrongShape,  // not the corpus in one of the two shapes, or not ordered by hash
+    kWrongShape,  // not the corpus in one of the two shapes, not ordered by hash, or a prefix file missing
 };
 
 class BreachCorpus {
