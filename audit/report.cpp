@@ -147,38 +147,46 @@ std::string audit_entry_label(const AuditEntry& entry)
     return entry.path + " (" + entry.user + ")";
 }
 
-std::string format_audit_report(const AuditReport& report)
+std::vector<AuditLine> audit_lines(const AuditReport& report)
 {
-    std::string text;
-    auto label = [&](std::size_t e) { return audit_entry_label(report.entries[e]); };
+    std::vector<AuditLine> lines;
+    auto row = [&](std::size_t e, const std::string& before, const std::string& after) {
+        lines.push_back({"  " + before + audit_entry_label(report.entries[e]) + after, e});
+    };
     std::size_t reused_entries = 0;
     if (!report.reused.empty()) {
-        text += "Reused\n";
+        lines.push_back({"Reused"});
         for (std::size_t g = 0; g < report.reused.size(); ++g)
             for (std::size_t e : report.reused[g]) {
-                text += "  " + std::to_string(g + 1) + "  " + label(e) + "\n";
+                row(e, std::to_string(g + 1) + "  ", "");
                 ++reused_entries;
             }
     }
     if (!report.breached.empty()) {
-        text += "Breached\n";
-        for (const auto& row : report.breached)
-            text +=
-                "  " + label(row.entry) + ": " + with_separators(row.count) + (row.count == 1 ? " time\n" : " times\n");
+        lines.push_back({"Breached"});
+        for (const auto& b : report.breached)
+            row(b.entry, "", ": " + with_separators(b.count) + (b.count == 1 ? " time" : " times"));
     }
     if (!report.weak.empty()) {
-        text += "Weak\n";
-        for (const auto& row : report.weak)
-            text += "  " + label(row.entry) + ": " + strength_level_text(row.level) + "\n";
+        lines.push_back({"Weak"});
+        for (const auto& w : report.weak) row(w.entry, "", std::string(": ") + strength_level_text(w.level));
     }
     if (!report.old.empty()) {
-        text += "Old\n";
-        for (const auto& row : report.old)
-            text += "  " + label(row.entry) + ": " + (row.at_least ? "at least " : "") + row.date + "\n";
+        lines.push_back({"Old"});
+        for (const auto& o : report.old) row(o.entry, "", ": " + std::string(o.at_least ? "at least " : "") + o.date);
     }
-    text += std::to_string(report.entries.size()) + (report.entries.size() == 1 ? " entry" : " entries") +
-        " checked: " + std::to_string(reused_entries) + " reused in " + std::to_string(report.reused.size()) +
-        (report.reused.size() == 1 ? " group, " : " groups, ") + std::to_string(report.breached.size()) +
-        " breached, " + std::to_string(report.weak.size()) + " weak, " + std::to_string(report.old.size()) + " old.\n";
+    const std::size_t checked = report.entries.size();
+    lines.push_back({std::to_string(checked) + (checked == 1 ? " entry" : " entries") +
+                     " checked: " + std::to_string(reused_entries) + " reused in " +
+                     std::to_string(report.reused.size()) + (report.reused.size() == 1 ? " group, " : " groups, ") +
+                     std::to_string(report.breached.size()) + " breached, " + std::to_string(report.weak.size()) +
+                     " weak, " + std::to_string(report.old.size()) + " old."});
+    return lines;
+}
+
+std::string format_audit_report(const AuditReport& report)
+{
+    std::string text;
+    for (const AuditLine& line : audit_lines(report)) text += line.text + "\n";
     return text;
 }

@@ -63,8 +63,20 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
 // How a row names its entry: the path, and " (user name)" where the path is shared.
 std::string audit_entry_label(const AuditEntry& entry);
 
-// The report as the companion prints it: the sections Reused, Breached, Weak and Old,
-// each left out when empty, then a one-line summary. Lines end with "\n".
+// One line of the report as shown: a section's heading, a row that names an entry
+// (`entry` its index in AuditReport::entries), or the summary.
+struct AuditLine {
+    std::string text;
+    std::size_t entry = kNoAuditEntry;
+    static constexpr std::size_t kNoAuditEntry = static_cast<std::size_t>(-1);
+};
+
+// The report's lines: the sections Reused (each row led by its group's number),
+// Breached (the count), Weak (the level) and Old (the date), each with its heading
+// and left out when empty, then a one-line summary. Rows are indented by two spaces.
+std::vector<AuditLine> audit_lines(const AuditReport& report);
+
+// The lines of audit_lines, each ended by "\n": what the companion prints.
 std::string format_audit_report(const AuditReport& report);
 
 // True for a child that leaves its entry out of the report: `audit: ignore`.

@@ -84,6 +84,16 @@ TEST(AuditReport, SectionsOfAVault)
               "  Email google: very weak\n"
               "  Old router Nested: very weak\n"
               "7 entries checked: 4 reused in 2 groups, 0 breached, 2 weak, 0 old.\n");
+    // The rows know their entries (Enter in the editor's window shows it); headings
+    // and the summary name none.
+    const std::vector<AuditLine> lines = audit_lines(report);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0].entry, AuditLine::kNoAuditEntry);
+    EXPECT_EQ(report.entries[lines[1].entry].path, "Email fastmail");
+    EXPECT_EQ(report.entries[lines[4].entry].user, "bob");
+    EXPECT_EQ(lines[5].entry, AuditLine::kNoAuditEntry);
+    EXPECT_EQ(report.entries[lines[7].entry].path, "Old router Nested");
+    EXPECT_EQ(lines[8].entry, AuditLine::kNoAuditEntry);
     // Never a value.
     const std::string text = format_audit_report(report);
     for (const char* value : {"Password1!", "kX9!", "Gq7", "qwerty"}) EXPECT_EQ(text.find(value), std::string::npos);
