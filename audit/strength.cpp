@@ -497,16 +497,6 @@ std::uint16_t class_bits(unsigned char c)
     return is_lower(c) ? 1 : is_upper(c) ? 2 : is_digit(c) ? 4 : c < 0x80 ? 8 : 16;
 }
 
-Log log_brute_force(std::string_view part)
-{
-    std::uint16_t bits = 0;
-    for (unsigned char c : part) bits = static_cast<std::uint16_t>(bits | class_bits(c));
-    double cardinality = 0;
-    for (int b = 0; b < 5; ++b)
-        if (bits & (1 << b)) cardinality += kClassSizes[b];
-    return static_cast<double>(part.size()) * std::log10(cardinality);
-}
-
 Log estimate(std::string_view typed);
 
 // Repeats (aaaa, abcabc): at each place the longest run of one repeated piece, the
@@ -615,9 +605,8 @@ Log estimate(std::string_view typed)
 Strength estimate_strength(std::string_view password)
 {
     Strength result;
-    const std::size_t analysed = std::min(password.size(), kStrengthAnalysedBytes);
-    result.log10_guesses = estimate(password.substr(0, analysed));
-    if (password.size() > analysed) result.log10_guesses += log_brute_force(password.substr(analysed));
+    for (std::size_t at = 0; at < password.size(); at += kStrengthAnalysedBytes)
+        result.log10_guesses += estimate(password.substr(at, kStrengthAnalysedBytes));
     result.level = strength_level(result.log10_guesses);
     return result;
 }
