@@ -30,3 +30,4 @@
 #define IDM_NOT_LOCKED_NOTICE 250  // posted: a lock for the user's absence could not save
 #define IDC_UPGRADE_PASSWORD  251  // the upgrade window's button
 #define IDM_TYPE_PREVIOUS     260  // Edit > Type into previous window, Ctrl+Enter in the filter box
+#define IDM_PASSWORD_REPORT   270  // File > Password report...

@@ -76,6 +76,11 @@ void restart_inactivity_timer();
 // holds. Never counts as a change. False when the box did not take the text.
 bool show_node(const TreeNode* node);
 
+// Shows an entry picked elsewhere (the password report): the filter box gets `path`
+// and the editor shows what it names; when that is another node (an earlier entry of
+// the same name), the editor shows `node` itself until the filter text changes.
+void show_chosen_entry(const std::string& path, TreeNode* node);
+
 // The subclass procedures of the two boxes, and the indentation step that the editor
 // box's EN_UPDATE runs first.
 LRESULT CALLBACK filter_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam);

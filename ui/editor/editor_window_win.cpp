@@ -24,6 +24,7 @@
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/passwords/vault_upgrade.h"
+#include "ui/report/report.h"
 #include "ui/autotype/auto_type.h"
 
 EditorState g_editor;
@@ -148,6 +149,8 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_IMPORT_CSV, L"&Import from CSV...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXPORT_CSV, L"&Export to CSV...");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_PASSWORD_REPORT, L"Password &report...");
+    AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
     update_upgrade_item();
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
@@ -241,6 +244,25 @@ void navigate()
     restart_inactivity_timer();
 }
 
+}  // namespace
+
+void show_chosen_entry(const std::string& path, TreeNode* node)
+{
+    set_window_text(g_editor.filter_box, path);  // navigates to what the path names
+    SendMessageW(g_editor.filter_box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+    SetFocus(g_editor.filter_box);
+    if (g_editor.node_shown == node) return;
+    store_editor_text();
+    if (show_node(node)) {
+        g_editor.node_shown = node;
+    } else {
+        show_node(g_editor.node_shown);
+        report_command_failure(kEntryNotShown);
+    }
+}
+
+namespace {
+
 void on_editor_update()
 {
     apply_pending_indent();
@@ -265,6 +287,7 @@ void run_command(HWND window, WORD command)
     case IDM_IMPORT_CSV: import_csv_file(window); break;
     case IDM_EXPORT_CSV: export_csv_file(window); break;
     case IDM_MERGE_FROM_VAULT: merge_from_vault_file(window); break;
+    case IDM_PASSWORD_REPORT: show_password_report(window); break;
     case IDM_WEBSITE: ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL); break;
     case IDA_SWITCH_FOCUS:
         SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);
