@@ -246,13 +246,23 @@ void navigate()
 
 }  // namespace
 
-void show_chosen_entry(const std::string& path, TreeNode* node)
+void show_chosen_entry(const std::string& path, const std::vector<std::size_t>& position)
 {
+    auto node_at = [&position]() -> TreeNode* {
+        TreeNode* node = &g_tree_root;
+        for (std::size_t index : position) {
+            if (index >= node->children.size()) return nullptr;
+            node = &node->children[index];
+        }
+        return node;
+    };
     set_window_text(g_editor.filter_box, path);  // navigates to what the path names
     SendMessageW(g_editor.filter_box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
     SetFocus(g_editor.filter_box);
-    if (g_editor.node_shown == node) return;
+    if (!node_at() || node_at() == g_editor.node_shown) return;
     store_editor_text();
+    TreeNode* node = node_at();
+    if (!node) return;
     if (show_node(node)) {
         g_editor.node_shown = node;
     } else {

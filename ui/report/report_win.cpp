@@ -48,7 +48,8 @@ struct ReportWindow {
     Font font;
     AuditReport report;
     std::vector<AuditLine> lines;
-    const TreeNode* chosen = nullptr;  // the entry of the row picked with Enter
+    bool chosen = false;  // a row was picked with Enter: show its entry
+    std::vector<std::size_t> chosen_position;
     std::string chosen_path;
 };
 
@@ -118,6 +119,32 @@ void choose_breach_file()
     build();
 }
 
+// Where `node` is in the document: the index of each node on the way down. False
+// when it is no node of the document any more (only addresses are compared).
+bool position_of(const TreeNode* node, std::vector<std::size_t>& position)
+{
+    struct Frame {
+        const TreeNode* node;
+        std::size_t next;
+    };
+    std::vector<Frame> stack{{&g_tree_root, 0}};
+    position.clear();
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.node == node) {
+            for (std::size_t k = 1; k < stack.size(); ++k) position.push_back(stack[k - 1].next - 1);
+            return true;
+        }
+        if (frame.next == frame.node->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const TreeNode* child = &frame.node->children[frame.next++];
+        stack.push_back({child, 0});
+    }
+    return false;
+}
+
 // Enter or a double click: a row that names an entry closes the window, and the
 // editor shows the entry once the window has gone.
 void choose_row()
@@ -129,7 +156,7 @@ void choose_row()
         MessageBeep(MB_ICONWARNING);
         return;
     }
-    g_report.chosen = g_report.report.entries[entry].node;
+    g_report.chosen = position_of(g_report.report.entries[entry].node, g_report.chosen_position);
     g_report.chosen_path = g_report.report.entries[entry].path;
     DestroyWindow(g_report.window);
 }
@@ -265,20 +292,6 @@ void run(HWND owner)
     }
 }
 
-// True when `node` is still a node of the document (nothing replaced it while the
-// window was open).
-bool in_document(const TreeNode* node)
-{
-    std::vector<const TreeNode*> stack{&g_tree_root};
-    while (!stack.empty()) {
-        const TreeNode* at = stack.back();
-        stack.pop_back();
-        if (at == node) return true;
-        for (const TreeNode& child : at->children) stack.push_back(&child);
-    }
-    return false;
-}
-
 }  // namespace
 
 void show_password_report(HWND editor)
@@ -299,7 +312,8 @@ void show_password_report(HWND editor)
         g_report = ReportWindow();
         throw;
     }
-    const TreeNode* chosen = g_report.chosen;
+    const bool chosen = g_report.chosen;
+    const std::vector<std::size_t> position = g_report.chosen_position;
     SecretString path(std::move(g_report.chosen_path));
     wipe_lines();
     g_report = ReportWindow();
@@ -311,5 +325,5 @@ void show_password_report(HWND editor)
     }
     EnableWindow(editor, TRUE);
     SetForegroundWindow(editor);
-    if (chosen && in_document(chosen)) show_chosen_entry(path.str(), const_cast<TreeNode*>(chosen));
+    if (chosen) show_chosen_entry(path.str(), position);
 }
