@@ -79,7 +79,7 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 value = arg.substr(equals + 1);
                 has_value = true;
             }
-            if (name != "--vault" && name != "--password-fd" && name != "--at")
+            if (name != "--vault" && name != "--password-fd" && name != "--at" && name != "--pwned")
                 return fail(kExitUsage, "unknown option '" + name + "'");
             if (!has_value) {
                 if (i + 1 >= args.size()) return fail(kExitUsage, "option '" + name + "' needs a value");
@@ -88,6 +88,9 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
             if (name == "--vault") {
                 if (value.empty()) return fail(kExitUsage, "option '--vault' needs a file name");
                 options.vault = value;
+            } else if (name == "--pwned") {
+                if (value.empty()) return fail(kExitUsage, "option '--pwned' needs a file or folder name");
+                options.pwned = value;
             } else if (name == "--at") {
                 if (!parse_seconds(value, options.at))
                     return fail(kExitUsage, "option '--at' needs a time in seconds since 1970, not '" + value + "'");

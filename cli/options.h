@@ -23,6 +23,7 @@ struct Options {
     bool thin = false;  // backups --thin
     bool dry_run = false;  // backups --thin --dry-run
     bool since = false;  // history --since
+    std::string pwned;  // audit --pwned: the breach file or folder
     bool help = false;
     bool version = false;
 };
