@@ -1190,6 +1190,29 @@ def entries_of_one_name(s):
     close_cleanly(s, program, "editor")
 
 
+@scenario
+def password_report(s):
+    """File > Password report lists the reused and the weak password; Enter on a row
+    closes the report and shows that entry."""
+    program = start_unlocked(s, "Bank\r\n\tuser: alice\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\n"
+                                "Shop\r\n\tuser: bob\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\n"
+                                "mail\r\n\tpass: qwertyuiop\r\n")
+    # Rows: Reused, Bank, Shop, Weak, mail, the summary; Bank's row is selected.
+    for downs, path, shown in ((1, "Shop", "user: bob\r\npassword: Gq7.Lw2+Rt9_Vb\r\n"),
+                               (3, "mail", "pass: qwertyuiop\r\n")):
+        s.keys("alt+f", "r")
+        s.wait_window("password_report")
+        s.wait_foreground("password_report")
+        if path == "Shop":
+            s.shot("password-report")
+        s.keys(*(["Down"] * downs))
+        s.keys("Return")
+        s.wait_gone("password_report")
+        s.wait_text("editor", 0, path)
+        s.wait_text("editor", 1, shown)
+    close_cleanly(s, program, "editor")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)
