@@ -1,9 +1,12 @@
 #include "audit/report.h"
 
+#include "backups/backup_files.h"
+#include "backups/history.h"
 #include "crypto/wipe.h"
 #include "tree/fields.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 #include <utility>
 
@@ -139,6 +142,39 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
         if (weakest[e] <= StrengthLevel::kWeak) out.weak.push_back({e, weakest[e]});
     }
     return BreachStatus::kOk;
+}
+
+std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& backups, KeyCache& password,
+                              std::int64_t cutoff, AuditReport& report)
+{
+    std::vector<const TreeNode*> lines;
+    std::vector<std::size_t> entry_of;
+    for (std::size_t e = 0; e < report.entries.size(); ++e)
+        for (const TreeNode& line : report.entries[e].node->children)
+            if (is_password_line(line.name) && line.single_line && !line.content.empty()) {
+                lines.push_back(&line);
+                entry_of.push_back(e);
+            }
+    const HistoryReport history = read_history(backups, root, lines, {&password}, true);
+    // The oldest old line of each entry.
+    std::vector<const WhenWritten*> oldest(report.entries.size(), nullptr);
+    for (std::size_t k = 0; k < history.lines.size() && k < entry_of.size(); ++k) {
+        if (history.lines[k].values.empty()) continue;
+        const WhenWritten& written = history.lines[k].values.back().written;
+        if (written.kind == WhenWritten::kUnknown || written.seconds >= cutoff) continue;
+        const WhenWritten*& entry = oldest[entry_of[k]];
+        if (!entry || written_earlier(written, *entry)) entry = &written;
+    }
+    report.old.clear();
+    for (std::size_t e = 0; e < oldest.size(); ++e) {
+        if (!oldest[e]) continue;
+        LocalDate date;
+        char text[16] = "";
+        if (local_date(oldest[e]->seconds, date))
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+        report.old.push_back({e, text, oldest[e]->kind == WhenWritten::kBefore});
+    }
+    return history.other_passwords + history.damaged;
 }
 
 std::string audit_entry_label(const AuditEntry& entry)

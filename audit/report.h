@@ -60,6 +60,19 @@ struct AuditReport {
 BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, BreachCorpus* corpus, AuditReport& out,
                                 std::string& error);
 
+class KeyCache;
+struct BackupFile;
+
+// The Old section: the entries of `report` (built over `root`) whose checked password
+// lines hold a value written before `cutoff` (seconds since 1970), read from the
+// vault's `backups` (oldest first) with `password`. A value that the oldest backup
+// read already holds was written before that backup's time: it is old, "at least"
+// that old, when that time is before `cutoff`. An entry's row gives its oldest such
+// line. Without backups that open, nothing is old. Returns how many backups could
+// not be read (other passwords or damaged).
+std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& backups, KeyCache& password,
+                              std::int64_t cutoff, AuditReport& report);
+
 // How a row names its entry: the path, and " (user name)" where the path is shared.
 std::string audit_entry_label(const AuditEntry& entry);
 

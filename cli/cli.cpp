@@ -19,7 +19,7 @@ enum VerbOption : unsigned {
     kTakesConflicts = 2,  // --conflicts, --delete-merged
     kTakesThinning = 4,  // --no-password, --thin, --dry-run
     kTakesSince = 8,  // --since
-    kTakesPwned = 16,  // --pwned
+    kTakesAudit = 16,  // --pwned, --older-than
 };
 
 // One verb: the operands it takes, its own options, what runs it, and its help: one
@@ -84,10 +84,11 @@ constexpr Verb kVerbs[] = {
      "dates it was written and replaced\n"
      "history --since [PATH]\tprint when the value of each password line under PATH (or\n"
      "in the whole document) was written, oldest first\n"},
-    {"audit", 0, 1, kTakesPwned, verb_audit,
+    {"audit", 0, 1, kTakesAudit, verb_audit,
      "audit [PATH]\tprint the password report of the entries at and under PATH:\n"
      "those that share a password, are in the breach file (--pwned),\n"
-     "or are weak; never a password\n"},
+     "are weak, or (--older-than DAYS) were written more than DAYS\n"
+     "days ago, as the backups tell; never a password\n"},
 };
 
 constexpr char kHelpStart[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
@@ -107,6 +108,7 @@ constexpr char kHelpEnd[] = "\n"
                             "  --pwned FILE       audit: the breached passwords' SHA-1 file ordered by hash\n"
                             "                     (HASH:COUNT lines), or a folder of per-prefix files\n"
                             "                     (XXXXX.txt)\n"
+                            "  --older-than DAYS  audit: list the passwords written more than DAYS days ago\n"
                             "  --help             show this help and exit\n"
                             "  --version          show the version and exit\n"
                             "\n"
@@ -193,8 +195,8 @@ const Verb* checked_verb(const Options& options, Failure& failure)
         failure = fail(kExitUsage, options.command + ": --since goes with history");
         return nullptr;
     }
-    if (!options.pwned.empty() && !(verb->options & kTakesPwned)) {
-        failure = fail(kExitUsage, "option '--pwned' belongs to the command audit");
+    if ((!options.pwned.empty() || options.older_than_given) && !(verb->options & kTakesAudit)) {
+        failure = fail(kExitUsage, "options '--pwned' and '--older-than' belong to the command audit");
         return nullptr;
     }
     if (options.at_given && !(verb->options & kTakesAt)) {

@@ -1,10 +1,14 @@
-// audit: the password report of the vault or of the entries under PATH.
+// audit: the password report of the vault or of the entries under PATH, with the age
+// of the passwords read from the backups on request.
 
 #include "audit/report.h"
+#include "backups/backup_files.h"
+#include "backups/key_cache.h"
 #include "cli/vault_file.h"
 #include "cli/verbs.h"
 #include "cli/terminal.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -33,6 +37,20 @@ bool verb_audit(const Options& options, PasswordSource& passwords, Failure& fail
     if (status != BreachStatus::kOk) {
         failure = fail(status == BreachStatus::kWrongShape ? kExitNotFound : DB_IO_ERROR, error);
         return false;
+    }
+    if (options.older_than_given) {
+        std::vector<BackupFile> backups;
+        if (int error_number = list_backups(options.vault, backups)) {
+            failure =
+                fail(DB_IO_ERROR, options.vault + ": the backups cannot be listed: " + std::strerror(error_number));
+            return false;
+        }
+        KeyCache password(vault.password.data(), static_cast<std::uint32_t>(vault.password.size()));
+        const std::int64_t cutoff = static_cast<std::int64_t>(now_seconds()) - options.older_than_days * 86400;
+        const std::size_t unread = add_old_passwords(vault.root, backups, password, cutoff, report);
+        if (unread)
+            cli_io::write_err_line(std::string(kProgram) + ": " + with_thousands(unread) +
+                                   (unread == 1 ? " backup" : " backups") + " not read (another password or damaged)");
     }
     // The rows name entries by their paths and user names: printed from wiped memory.
     SecretString text;

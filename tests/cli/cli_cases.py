@@ -376,6 +376,35 @@ def audit(d):
     expect("vault unchanged", AUDITED, d.read_vault(PASSWORD))
 
 
+@case
+def audit_age(d):
+    """--older-than: the age of each password from the backups (a backup named with
+    time T holds the vault as it was before the save at T)."""
+    now = int(time.time())
+    t1, t2 = now - 400 * 86400, now - 100 * 86400
+    current = b"Bank\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\nshop\r\n\tpassword: kX9!vQ2-mL7?pR4=\r\n"
+    d.write_vault(current)
+    with open(d.path("passwords.gkv.%d.bak" % t1), "wb") as f:
+        f.write(vault.write_vault(PASSWORD, b"Bank\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\nshop\r\n\tpassword: old\r\n"))
+    with open(d.path("passwords.gkv.%d.bak" % t2), "wb") as f:
+        f.write(vault.write_vault(PASSWORD, current))
+    date = time.strftime("%Y-%m-%d", time.localtime(t1)).encode()
+    summary = b"2 entries checked: 0 reused in 0 groups, 0 breached, 0 weak, %d old.\n"
+    # Bank's value is in the oldest backup: at least that old; shop's was written by
+    # the save at t1, the time of the backup before the first that holds it.
+    expect("a year", (0, b"Old\n  Bank: at least " + date + b"\n  shop: " + date + b"\n" + summary % 2, ""),
+           d.run("audit", "--older-than", "365"))
+    expect("longer ago than any backup", (0, summary % 0, ""), d.run("audit", "--older-than=500"))
+    expect("without --older-than nothing is old", (0, summary % 0, ""), d.run("audit"))
+    with open(d.path("passwords.gkv.%d.bak" % (t1 - 86400)), "wb") as f:
+        f.write(vault.write_vault(b"another password", b"shop\r\n\tpassword: older\r\n"))
+    code, out, err = d.run("audit", "--older-than", "365")
+    expect("a backup under another password is counted", (0, "glimkeep-cli: 1 backup not read (another password "
+                                                              "or damaged)\n"), (code, err))
+    expect("not a number of days", 64, d.run("audit", "--older-than", "a year")[0])
+    expect("--older-than with another verb", 64, d.run("show", "--older-than", "3")[0])
+
+
 OTHER = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: n3w\r\n\tweb.de: carol\r\n"
          b"bank: 1234\r\nshop: x\r\n")
 MERGED = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: s3cr\xc3\xa9t\r\n\t\tpass: n3w\r\n"
