@@ -26,8 +26,7 @@ constexpr wchar_t kClassName[] = L"password_report";
 constexpr wchar_t kTitle[] = L"Password report";
 constexpr char kCaption[] = "Password report";
 constexpr wchar_t kBreachButton[] = L"&Breach file...";
-constexpr wchar_t kNoBreachFile[] = L"No breach file: choose the SHA-1 file ordered by hash to list breached "
-                                    L"passwords.";
+constexpr wchar_t kNoBreachFile[] = L"No breach file (the SHA-1 file ordered by hash)";
 constexpr char kReportNotShown[] = "The password report could not be shown.";
 constexpr wchar_t kBreachFilter[] = L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
 constexpr int kWidth = 520;
@@ -81,6 +80,9 @@ void build()
         build_audit_report(g_tree_root, g_tree_root, nullptr, g_report.report, error);
     }
     g_report.lines = audit_lines(g_report.report);
+    // A path loses letters in its middle, a sentence at its end.
+    const LONG_PTR style = GetWindowLongPtrW(g_report.label, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_ELLIPSISMASK);
+    SetWindowLongPtrW(g_report.label, GWL_STYLE, style | (g_breach_file.empty() ? SS_ENDELLIPSIS : SS_PATHELLIPSIS));
     set_window_text_w(g_report.label,
                       g_breach_file.empty() ? kNoBreachFile : L"Breach file: " + to_utf16(g_breach_file));
     SendMessageW(g_report.list, WM_SETREDRAW, FALSE, 0);
@@ -169,7 +171,7 @@ void draw_row(const DRAWITEMSTRUCT& item)
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
     SetBkMode(item.hDC, TRANSPARENT);
     const bool heading = line.entry == AuditLine::kNoAuditEntry;
-    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : heading ? COLOR_HOTLIGHT : COLOR_WINDOWTEXT));
+    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     RECT text = item.rcItem;
     text.left += scaled(heading ? 4 : 12);
     text.right -= scaled(4);
@@ -263,7 +265,7 @@ bool make_window(HWND owner)
         CreateWindowExW(0, L"BUTTON", kBreachButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, g_report.window,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBreachButtonId)), instance, nullptr);
     g_report.label =
-        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_PATHELLIPSIS | SS_CENTERIMAGE, 0, 0,
+        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS | SS_CENTERIMAGE, 0, 0,
                         0, 0, g_report.window, nullptr, instance, nullptr);
     g_report.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
                                     WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
@@ -299,17 +301,27 @@ void show_password_report(HWND editor)
     store_editor_text();
     g_report = ReportWindow();
     g_report.owner = editor;
-    try {
-        if (!make_window(editor)) {
-            if (g_report.window) DestroyWindow(g_report.window);
-            report_command_failure(kReportNotShown);
-        } else {
-            run(editor);
+    // A window that goes before its loop ran (a failure while it is made or filled):
+    // the end of the loop it posted is taken back, and the editor takes input again.
+    auto abandon = [editor]() noexcept {
+        if (g_report.window && IsWindow(g_report.window)) {
+            DestroyWindow(g_report.window);
+            MSG quit;
+            PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         }
-    } catch (...) {
-        if (g_report.window && IsWindow(g_report.window)) DestroyWindow(g_report.window);
         wipe_lines();
         g_report = ReportWindow();
+        EnableWindow(editor, TRUE);
+    };
+    try {
+        if (!make_window(editor)) {
+            abandon();
+            report_command_failure(kReportNotShown);
+            return;
+        }
+        run(editor);
+    } catch (...) {
+        abandon();
         throw;
     }
     const bool chosen = g_report.chosen;
