@@ -19,6 +19,7 @@ enum VerbOption : unsigned {
     kTakesConflicts = 2,  // --conflicts, --delete-merged
     kTakesThinning = 4,  // --no-password, --thin, --dry-run
     kTakesSince = 8,  // --since
+    kTakesAudit = 16,  // --pwned, --older-than
 };
 
 // One verb: the operands it takes, its own options, what runs it, and its help: one
@@ -83,6 +84,11 @@ constexpr Verb kVerbs[] = {
      "dates it was written and replaced\n"
      "history --since [PATH]\tprint when the value of each password line under PATH (or\n"
      "in the whole document) was written, oldest first\n"},
+    {"audit", 0, 1, kTakesAudit, verb_audit,
+     "audit [PATH]\tprint the password report of the entries at and under PATH:\n"
+     "those that share a password, are in the breach file (--pwned),\n"
+     "are weak, or (--older-than DAYS) were written more than DAYS\n"
+     "days ago, as the backups tell; never a password\n"},
 };
 
 constexpr char kHelpStart[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
@@ -99,6 +105,10 @@ constexpr char kHelpEnd[] = "\n"
                             "                     current one, then others to try on the backups)\n"
                             "  --at SECONDS       code: the code at this time (seconds since 1970, UTC)\n"
                             "                     instead of now\n"
+                            "  --pwned FILE       audit: the breached passwords' SHA-1 file ordered by hash\n"
+                            "                     (HASH:COUNT lines), or a folder of per-prefix files\n"
+                            "                     (XXXXX.txt)\n"
+                            "  --older-than DAYS  audit: list the passwords written more than DAYS days ago\n"
                             "  --help             show this help and exit\n"
                             "  --version          show the version and exit\n"
                             "\n"
@@ -114,7 +124,8 @@ constexpr char kHelpEnd[] = "\n"
                             "8 no password, 9 wrong password, 10 random source failed); 11 when merge-file\n"
                             "kept a value twice (OURS holds both); 64 for a command line that is not\n"
                             "understood; 65 when PATH or QUERY names nothing, PATH holds no one-time secret\n"
-                            "or one that cannot be read, or the CSV file is of no known layout or damaged;\n"
+                            "or one that cannot be read, the CSV file is of no known layout or damaged, or\n"
+                            "the --pwned file is not the SHA-1 file ordered by hash (nor the folder);\n"
                             "75 when the vault changed while the command ran (try again).\n";
 
 // The help text, its list of commands from the table: the usage at the margin, the
@@ -182,6 +193,10 @@ const Verb* checked_verb(const Options& options, Failure& failure)
     }
     if (options.since && !(verb->options & kTakesSince)) {
         failure = fail(kExitUsage, options.command + ": --since goes with history");
+        return nullptr;
+    }
+    if ((!options.pwned.empty() || options.older_than_given) && !(verb->options & kTakesAudit)) {
+        failure = fail(kExitUsage, "options '--pwned' and '--older-than' belong to the command audit");
         return nullptr;
     }
     if (options.at_given && !(verb->options & kTakesAt)) {

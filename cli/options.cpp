@@ -79,7 +79,8 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 value = arg.substr(equals + 1);
                 has_value = true;
             }
-            if (name != "--vault" && name != "--password-fd" && name != "--at")
+            if (name != "--vault" && name != "--password-fd" && name != "--at" && name != "--pwned" &&
+                name != "--older-than")
                 return fail(kExitUsage, "unknown option '" + name + "'");
             if (!has_value) {
                 if (i + 1 >= args.size()) return fail(kExitUsage, "option '" + name + "' needs a value");
@@ -88,6 +89,13 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
             if (name == "--vault") {
                 if (value.empty()) return fail(kExitUsage, "option '--vault' needs a file name");
                 options.vault = value;
+            } else if (name == "--pwned") {
+                if (value.empty()) return fail(kExitUsage, "option '--pwned' needs a file or folder name");
+                options.pwned = value;
+            } else if (name == "--older-than") {
+                if (!parse_seconds(value, options.older_than_days) || options.older_than_days > kMaxOlderThanDays)
+                    return fail(kExitUsage, "option '--older-than' needs a number of days, not '" + value + "'");
+                options.older_than_given = true;
             } else if (name == "--at") {
                 if (!parse_seconds(value, options.at))
                     return fail(kExitUsage, "option '--at' needs a time in seconds since 1970, not '" + value + "'");

@@ -10,6 +10,9 @@
 
 namespace cli {
 
+// The most days --older-than takes (some 2,700 years).
+inline constexpr std::int64_t kMaxOlderThanDays = 1000000;
+
 struct Options {
     std::string command;
     std::vector<std::string> operands;
@@ -23,6 +26,9 @@ struct Options {
     bool thin = false;  // backups --thin
     bool dry_run = false;  // backups --thin --dry-run
     bool since = false;  // history --since
+    std::string pwned;  // audit --pwned: the breach file or folder
+    bool older_than_given = false;  // audit --older-than: the age of a password that counts as old
+    std::int64_t older_than_days = 0;
     bool help = false;
     bool version = false;
 };

@@ -43,4 +43,7 @@ bool verb_history(const Options& options, PasswordSource& passwords, Failure& fa
 // verbs/generate.cpp
 bool verb_generate(const Options& options, PasswordSource& passwords, Failure& failure);
 
+// verbs/audit.cpp
+bool verb_audit(const Options& options, PasswordSource& passwords, Failure& failure);
+
 }  // namespace cli

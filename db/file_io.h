@@ -25,6 +25,14 @@ std::FILE* open_for_reading(const std::string& path);
 // The size in bytes of an open file. False with errno set when it cannot be told.
 bool size_of(std::FILE* file, std::uint64_t& size);
 
+// Reads up to `size` bytes at `offset` (from the start, 64 bits also in the 32-bit
+// build) into `out`; `got` is how many arrived (fewer only at the end of the file).
+// False with errno set when the read fails. The file position afterwards is unspecified.
+bool read_at(std::FILE* file, std::uint64_t offset, void* out, std::size_t size, std::size_t& got);
+
+// True when `path` names a folder (a link to one counts).
+bool is_folder(const std::string& path);
+
 struct WriteOutcome {
     enum Kind {
         kOk,

@@ -97,6 +97,26 @@ bool size_of(std::FILE* file, std::uint64_t& size)
     return true;
 }
 
+bool read_at(std::FILE* file, std::uint64_t offset, void* out, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    const int fd = fileno(file);
+    while (got < size) {
+        const ssize_t n = ::pread(fd, static_cast<char*>(out) + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool is_folder(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 int copy_to_new_file(const std::string& source, const std::string& target)
 {
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);

@@ -158,6 +158,23 @@ bool size_of(std::FILE* file, std::uint64_t& size)
     return true;
 }
 
+bool read_at(std::FILE* file, std::uint64_t offset, void* out, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) || _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) != 0)
+        return false;
+    got = std::fread(out, 1, size, file);
+    return got == size || !std::ferror(file);
+}
+
+bool is_folder(const std::string& path)
+{
+    std::wstring wide;
+    if (!widen(path, wide)) return false;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 int copy_to_new_file(const std::string& source, const std::string& target)
 {
     std::wstring from;

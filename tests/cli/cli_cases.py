@@ -6,6 +6,7 @@ independent Python reference) writes and reads.
 """
 
 import base64
+import hashlib
 import os
 import pty
 import select
@@ -323,6 +324,86 @@ def csv_refused(d):
     expect("nothing written", before, d.files())
     expect("vault unchanged", DOCUMENT, d.read_vault(PASSWORD))
     expect("import-csv needs a file", 64, d.run("import-csv")[0])
+
+AUDITED = (b"Bank\r\n\tuser: alice\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\n"
+           b"bank\r\n\tuser: bob\r\n\tPASSWORD: Gq7.Lw2+Rt9_Vb\r\n"
+           b"email\r\n\tgoogle\r\n\t\tuser: ann\r\n\t\tpass: Password1!\r\n"
+           b"\tfastmail\r\n\t\tpass: kX9!vQ2-mL7?pR4=\r\n"
+           b"router\r\n\tpassword: qwertyuiop\r\n\taudit: ignore\r\n")
+AUDIT_REPORT = (b"Reused\n  1  Bank (alice)\n  1  bank (bob)\n"
+                b"Weak\n  email google: very weak\n"
+                b"4 entries checked: 2 reused in 1 group, 0 breached, 1 weak, 0 old.\n")
+
+
+def sha1_upper(text):
+    return hashlib.sha1(text).hexdigest().upper()
+
+
+@case
+def audit(d):
+    d.write_vault(AUDITED)
+    expect("the report", (0, AUDIT_REPORT, ""), d.run("audit"))
+    expect("under a path", (0, b"Weak\n  email google: very weak\n"
+                                b"2 entries checked: 0 reused in 0 groups, 0 breached, 1 weak, 0 old.\n", ""),
+           d.run("audit", "EMAIL"))
+    expect("a path naming nothing", 65, d.run("audit", "shop")[0])
+
+    # The corpus: two of the vault's passwords among others, in both shapes.
+    rows = {sha1_upper(b"Password1!"): 116617, sha1_upper(b"qwertyuiop"): 422785}
+    rows.update({sha1_upper(b"other %d" % k): k + 1 for k in range(3000)})
+    with open(d.path("by-hash.txt"), "wb") as f:
+        f.write(b"".join(b"%s:%d\r\n" % (h.encode(), c) for h, c in sorted(rows.items())))
+    with open(d.path("by-count.txt"), "wb") as f:
+        f.write(b"".join(b"%s:%d\r\n" % (h.encode(), c) for h, c in sorted(rows.items(), key=lambda r: -r[1])))
+    os.mkdir(d.path("prefixes"))
+    for prefix in {h[:5] for h in rows} | {sha1_upper(b"Gq7.Lw2+Rt9_Vb")[:5], sha1_upper(b"kX9!vQ2-mL7?pR4=")[:5]}:
+        with open(d.path("prefixes/%s.txt" % prefix), "wb") as f:
+            f.write(b"".join(b"%s:%d\r\n" % (h[5:].encode(), c) for h, c in rows.items() if h.startswith(prefix)))
+    breached = AUDIT_REPORT.replace(b"Weak\n", b"Breached\n  email google: 116,617 times\nWeak\n").replace(
+        b"0 breached", b"1 breached")
+    expect("the file ordered by hash", (0, breached, ""), d.run("audit", "--pwned", "by-hash.txt"))
+    expect("the folder", (0, breached, ""), d.run("audit", "--pwned=prefixes"))
+    # Refused before the password is asked: a wrong one changes nothing.
+    code, out, err = d.run("audit", "--pwned", "by-count.txt", passwords=(b"wrong",))
+    expect("the file ordered by count", (65, b""), (code, out))
+    expect("its text names the ordering", True, "is not ordered by hash" in err and "ordered by hash (lines" in err)
+    os.remove(d.path("prefixes/%s.txt" % sha1_upper(b"kX9!vQ2-mL7?pR4=")[:5]))
+    code, out, err = d.run("audit", "--pwned", "prefixes")
+    expect("a folder without a prefix it needs", (65, b""), (code, out))
+    expect("its text", True, ".txt is missing" in err)
+    expect("a missing file", 1, d.run("audit", "--pwned", "missing.txt")[0])
+    expect("--pwned with another verb", 64, d.run("show", "--pwned", "by-hash.txt")[0])
+    expect("vault unchanged", AUDITED, d.read_vault(PASSWORD))
+
+
+@case
+def audit_age(d):
+    """--older-than: the age of each password from the backups (a backup named with
+    time T holds the vault as it was before the save at T)."""
+    now = int(time.time())
+    t1, t2 = now - 400 * 86400, now - 100 * 86400
+    current = b"Bank\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\nshop\r\n\tpassword: kX9!vQ2-mL7?pR4=\r\n"
+    d.write_vault(current)
+    with open(d.path("passwords.gkv.%d.bak" % t1), "wb") as f:
+        f.write(vault.write_vault(PASSWORD, b"Bank\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\nshop\r\n\tpassword: old\r\n"))
+    with open(d.path("passwords.gkv.%d.bak" % t2), "wb") as f:
+        f.write(vault.write_vault(PASSWORD, current))
+    date = time.strftime("%Y-%m-%d", time.localtime(t1)).encode()
+    summary = b"2 entries checked: 0 reused in 0 groups, 0 breached, 0 weak, %d old.\n"
+    # Bank's value is in the oldest backup: at least that old; shop's was written by
+    # the save at t1, the time of the backup before the first that holds it.
+    expect("a year", (0, b"Old\n  Bank: at least " + date + b"\n  shop: " + date + b"\n" + summary % 2, ""),
+           d.run("audit", "--older-than", "365"))
+    expect("longer ago than any backup", (0, summary % 0, ""), d.run("audit", "--older-than=500"))
+    expect("without --older-than nothing is old", (0, summary % 0, ""), d.run("audit"))
+    with open(d.path("passwords.gkv.%d.bak" % (t1 - 86400)), "wb") as f:
+        f.write(vault.write_vault(b"another password", b"shop\r\n\tpassword: older\r\n"))
+    code, out, err = d.run("audit", "--older-than", "365")
+    expect("a backup under another password is counted", (0, "glimkeep-cli: 1 backup not read (another password "
+                                                              "or damaged)\n"), (code, err))
+    expect("not a number of days", 64, d.run("audit", "--older-than", "a year")[0])
+    expect("--older-than with another verb", 64, d.run("show", "--older-than", "3")[0])
+
 
 OTHER = (b"email\r\n\tgmail\r\n\t\tuser: alice\r\n\t\tpass: n3w\r\n\tweb.de: carol\r\n"
          b"bank: 1234\r\nshop: x\r\n")

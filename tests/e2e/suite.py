@@ -1243,6 +1243,29 @@ def earlier_values(s):
     wait_until("the backups thinned out", lambda: len(s.backups()) == 20, 30)
     answer(s, "Backups")  # "Deleted 8 of 28 backups."
     expect("backups after Yes", backups[8:], s.backups())
+
+
+@scenario
+def password_report(s):
+    """File > Password report lists the reused and the weak password; Enter on a row
+    closes the report and shows that entry."""
+    program = start_unlocked(s, "Bank\r\n\tuser: alice\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\n"
+                                "Shop\r\n\tuser: bob\r\n\tpassword: Gq7.Lw2+Rt9_Vb\r\n"
+                                "mail\r\n\tpass: qwertyuiop\r\n")
+    # Rows: Reused, Bank, Shop, Weak, mail, the summary; Bank's row is selected.
+    for downs, path, shown in ((1, "Shop", "user: bob\r\npassword: Gq7.Lw2+Rt9_Vb\r\n"),
+                               (3, "mail", "pass: qwertyuiop\r\n")):
+        s.keys("alt+f", "r")
+        s.wait_window("password_report")
+        s.wait_foreground("password_report")
+        if path == "Shop":
+            shot = s.shot("password-report")
+            s.picture(shot, "password_report", "password_report")
+        s.keys(*(["Down"] * downs))
+        s.keys("Return")
+        s.wait_gone("password_report")
+        s.wait_text("editor", 0, path)
+        s.wait_text("editor", 1, shown)
     close_cleanly(s, program, "editor")
 
 

@@ -37,6 +37,7 @@ struct PasswordWindow {
     HWND window = nullptr;
     HWND box = nullptr;
     HWND button = nullptr;
+    HWND strength = nullptr;  // the windows that take a new password: the level under the box
 };
 
 PasswordWindow wait_password_window(WindowDriver& d, const wchar_t* class_name)
@@ -45,6 +46,7 @@ PasswordWindow wait_password_window(WindowDriver& d, const wchar_t* class_name)
     found.window = d.wait_top_level(class_name);
     found.box = FindWindowExW(found.window, nullptr, L"Edit", nullptr);
     found.button = FindWindowExW(found.window, nullptr, L"Button", nullptr);
+    found.strength = FindWindowExW(found.window, nullptr, L"Static", nullptr);
     if (!found.box || !found.button) d.fail("password box or button missing");
     // wait for the first paint, which places the controls
     d.wait_until([&] { return rect_in_parent(found.box).right > rect_in_parent(found.box).left; },
@@ -138,7 +140,9 @@ int check_button_width(WindowDriver& d, HWND button)
 
 // Layout shared by both windows: the band's controls sit 9 pixels into a band that
 // reaches the bottom edge; box at 8, button as wide as its caption needs, 8 pixels
-// from the right edge, the box taking the rest of the band but a gap of 8.
+// from the right edge, the box taking the rest of the band but a gap of 8. A window
+// that takes a new password has its strength line under the box, in a band 18
+// pixels taller.
 void check_layout(WindowDriver& d, const PasswordWindow& w)
 {
     RECT client = {};
@@ -151,7 +155,13 @@ void check_layout(WindowDriver& d, const PasswordWindow& w)
     d.check(button.right == client.right - 8 && button.bottom - button.top == 23, "button placed wrongly");
     d.check(box.top == button.top, "box and button not on one line");
     const int band_top = box.top - 9;
-    d.check(band_top >= client.bottom - 39, "band shorter than 39 pixels");
+    const int band_height = w.strength ? 39 + 18 : 39;
+    d.check(band_top >= client.bottom - band_height, "band shorter than " + std::to_string(band_height) + " pixels");
+    if (w.strength) {
+        const RECT strength = rect_in_parent(w.strength);
+        d.check(strength.left == box.left && strength.top > box.bottom && strength.bottom <= client.bottom,
+                "strength line not under the box");
+    }
     d.check(band_top > 40 + 32, "band reaches into the picture");
 }
 
@@ -200,7 +210,8 @@ TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
 {
     auto failures = drive_create_window([](WindowDriver& d, const PasswordWindow& w) {
         d.check(window_text(w.window) == L"Glimkeep", "window title");
-        check_window(d, w, {470, 190}, 0x50011080u, IDC_CREATE_DB, L"Create database", L"Enter master password");
+        check_window(d, w, {470, 208}, 0x50011080u, IDC_CREATE_DB, L"Create database", L"Enter master password");
+        d.check(w.strength != nullptr && window_text(w.strength).empty(), "no strength for an empty box");
 
         d.press(w.box, VK_RETURN);
         expect_message(d, "Error", "The master password is empty.");
@@ -209,6 +220,7 @@ TEST_F(PasswordWindows, CreateRefusesAnEmptyPasswordThenWritesAVaultThatOpens)
 
         d.type(w.box, L"correct horse");
         d.check(window_text(w.box) == L"correct horse", "typed text " + narrow(window_text(w.box)));
+        d.check(window_text(w.strength) == L"weak", "strength " + narrow(window_text(w.strength)));
         d.press(w.box, VK_RETURN);
         expect_message(d, "Database successfully created",
                        "The database file has been created. You can now open and edit it.");
@@ -293,7 +305,8 @@ TEST_F(PasswordWindows, TheBandFollowsTheBottomEdgeButNeverCoversTheText)
             SetWindowPos(w.window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER);
             RECT client = {};
             GetClientRect(w.window, &client);
-            const int band_top = std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39);
+            const int band_top =
+                std::max(explanation_bottom(client.right) + 12, static_cast<int>(client.bottom) - 39 - 18);
             // The paint moves the box first and the button after it: wait for both.
             const int button_width = check_button_width(d, w.button);
             d.wait_until(

@@ -1,11 +1,14 @@
 // What a lock leaves in memory: a marker typed into the editor box, one typed as a
-// wrong password into the open window and one that another program's save brought
-// in through a merge must be nowhere in the process's committed memory once the
-// editor has locked and the vault's container is gone, in UTF-16 or UTF-8. The markers exist in the test only masked (XOR), so that the scan cannot find
+// wrong password into the open window, one typed as a new password into the change
+// window (whose strength is estimated as it is typed) and one that another program's
+// save brought in through a merge must be nowhere in the process's committed memory
+// once the editor has locked and the vault's container is gone, in UTF-16 or UTF-8.
+// The markers exist in the test only masked (XOR), so that the scan cannot find
 // the test's own copies.
 #include "app/window_entry_points.h"
 
 #include "db/database.h"
+#include "resource.h"
 #include "window_driver.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +81,8 @@ std::vector<const void*> occurrences(const std::vector<unsigned char>& needle)
 const char kEditorMarker[] = "\x1f\x3e\x17\x3b\x28\x31\x6d\x0b\x20\x2c\x02\x2a\x0d\x68";
 const char kPasswordMarker[] = "\x0a\x2d\x17\x3b\x28\x31\x6e\x10\x31\x2f\x03\x2e\x08\x63";
 const char kMergedMarker[] = "\x17\x3d\x17\x3b\x28\x31\x6f\x12\x28\x2d\x03\x2b\x0e\x62";
+// "NwMark5HqeYsT8", masked likewise.
+const char kNewPasswordMarker[] = "\x14\x2d\x17\x3b\x28\x31\x6f\x12\x2b\x3f\x03\x29\x0e\x62";
 
 }  // namespace
 
@@ -111,6 +116,19 @@ TEST(SecretMemory, NothingTypedOutlivesTheLock)
         const bool locked = run_editor_with(
             db,
             [&](WindowDriver& d) {
+                // A new password typed into the change window, which then closes.
+                PostMessageW(d.main, WM_COMMAND, IDM_CHANGE_PASSWORD, 0);
+                const HWND change = d.wait_top_level(L"change_password");
+                const HWND new_box = FindWindowExW(change, nullptr, L"EDIT", nullptr);
+                std::wstring new_password = std::wstring(40, L'n') + unmasked(kNewPasswordMarker);
+                d.type(new_box, new_password);
+                wipe(new_password);
+                d.check(d.wait_for(
+                            [&] { return !window_text(FindWindowExW(change, nullptr, L"STATIC", nullptr)).empty(); }),
+                        "the change window shows the new password's strength");
+                PostMessageW(change, WM_CLOSE, 0, 0);
+                d.check(d.wait_for([] { return FindWindowW(L"change_password", nullptr) == nullptr; }),
+                        "the change window closes");
                 d.focus_editor();
                 d.set_selection(d.editor, 0x7FFFFFFF, 0x7FFFFFFF);  // at the end of the document
                 std::wstring typed = unmasked(kEditorMarker);
@@ -139,12 +157,13 @@ TEST(SecretMemory, NothingTypedOutlivesTheLock)
         for (const std::string& problem : problems) ADD_FAILURE() << problem;
         EXPECT_TRUE(locked);
     }
-    for (const char* marker : {kEditorMarker, kPasswordMarker, kMergedMarker}) {
+    for (const char* marker : {kEditorMarker, kPasswordMarker, kMergedMarker, kNewPasswordMarker}) {
         for (bool utf16 : {true, false}) {
             const std::vector<const void*> found = occurrences(masked(marker, utf16));
             EXPECT_TRUE(found.empty()) << (marker == kEditorMarker         ? "editor"
                                                : marker == kPasswordMarker ? "password"
-                                                                           : "merged")
+                                               : marker == kMergedMarker   ? "merged"
+                                                                           : "new password")
                                        << " marker in " << (utf16 ? "UTF-16" : "UTF-8") << " found " << found.size()
                                        << " times, first at " << (found.empty() ? nullptr : found[0]);
         }

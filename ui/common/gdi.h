@@ -78,6 +78,9 @@ private:
     HDC dc_;
 };
 
+// The light grey of the bottom bands.
+inline constexpr COLORREF kBandColour = RGB(240, 240, 240);
+
 // Fills `band` with the light grey of the bottom bands and draws the separator line
 // along its top edge.
 void paint_band(HDC dc, const RECT& band) noexcept;

@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr COLORREF kBandColour = RGB(240, 240, 240);
 constexpr COLORREF kSeparatorColour = RGB(223, 223, 223);
 
 }  // namespace

@@ -73,6 +73,14 @@ void restart_inactivity_timer();
 // holds. Never counts as a change. False when the box did not take the text.
 bool show_node(const TreeNode* node);
 
+// Shows an entry picked elsewhere (the password report): the filter box gets `path`
+// and the editor shows what it names; when that is another node (an earlier entry of
+// the same name), the editor shows the chosen node itself until the filter text
+// changes. The node is given by its `position` (the index of each node on the way
+// down from the root), since storing the editor's text replaces the nodes below the
+// node shown by equal ones.
+void show_chosen_entry(const std::string& path, const std::vector<std::size_t>& position);
+
 // The save command: store, then the vault pipeline (backup, serialize, encrypt and
 // write), then report. Does nothing when there are no unsaved changes. Never throws.
 void save_database() noexcept;

@@ -24,6 +24,7 @@
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/passwords/vault_upgrade.h"
+#include "ui/report/report.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/backups/backups_windows.h"
 
@@ -83,6 +84,7 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\tUpgrade vault format: saves a vault of the old format 1.0 as 2.0\r\n"
                              "\tMerge from vault: merges another vault file into the document\r\n"
                              "\tBackups: their count and size; thins them out when you say Yes\r\n"
+                             "\tPassword report: reused, weak and breached passwords, by entry\r\n"
                              "A save first merges what another program wrote into the vault meanwhile.\r\n"
                              "\r\n"
                              "Icons drawn for Glimkeep by its authors.\r\n";
@@ -152,6 +154,8 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_IMPORT_CSV, L"&Import from CSV...");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXPORT_CSV, L"&Export to CSV...");
+    AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(g_editor.file_menu, MF_STRING, IDM_PASSWORD_REPORT, L"Password &report...");
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
     update_upgrade_item();
@@ -247,6 +251,35 @@ void navigate()
     restart_inactivity_timer();
 }
 
+}  // namespace
+
+void show_chosen_entry(const std::string& path, const std::vector<std::size_t>& position)
+{
+    auto node_at = [&position]() -> TreeNode* {
+        TreeNode* node = &g_tree_root;
+        for (std::size_t index : position) {
+            if (index >= node->children.size()) return nullptr;
+            node = &node->children[index];
+        }
+        return node;
+    };
+    set_window_text(g_editor.filter_box, path);  // navigates to what the path names
+    SendMessageW(g_editor.filter_box, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+    SetFocus(g_editor.filter_box);
+    if (!node_at() || node_at() == g_editor.node_shown) return;
+    store_editor_text();
+    TreeNode* node = node_at();
+    if (!node) return;
+    if (show_node(node)) {
+        g_editor.node_shown = node;
+    } else {
+        show_node(g_editor.node_shown);
+        report_command_failure(kEntryNotShown);
+    }
+}
+
+namespace {
+
 void on_editor_update()
 {
     apply_pending_indent();
@@ -271,6 +304,7 @@ void run_command(HWND window, WORD command)
     case IDM_IMPORT_CSV: import_csv_file(window); break;
     case IDM_EXPORT_CSV: export_csv_file(window); break;
     case IDM_MERGE_FROM_VAULT: merge_from_vault_file(window); break;
+    case IDM_PASSWORD_REPORT: show_password_report(window); break;
     case IDM_WEBSITE: ShellExecuteW(nullptr, L"open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL); break;
     case IDA_SWITCH_FOCUS:
         SetFocus(GetFocus() == g_editor.editor_box ? g_editor.filter_box : g_editor.editor_box);

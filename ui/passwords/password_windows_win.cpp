@@ -4,6 +4,7 @@
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
 #include "app/window_entry_points.h"
+#include "audit/strength.h"
 
 #include "crypto/wipe.h"
 #include "db/database.h"
@@ -30,6 +31,8 @@
 namespace {
 
 constexpr int kBandHeight = 39;
+// The windows that take a new password show its strength in a line under the box.
+constexpr int kStrengthLine = 18;
 constexpr COLORREF kTitleColour = RGB(0, 30, 80);
 
 // Module-level state, one set per window kind.
@@ -37,6 +40,8 @@ struct WindowState {
     HWND window = nullptr;
     HWND box = nullptr;
     HWND button = nullptr;
+    HWND strength = nullptr;  // the new password's strength, under the box
+    Brush band_brush;  // the strength line's background
     WNDPROC previous_box_proc = nullptr;
     Font title_font;
     Font text_font;
@@ -65,6 +70,7 @@ struct WindowKind {
     void (*run_command)(WindowState& state);
     WNDPROC window_proc;
     WNDPROC box_proc;
+    bool shows_strength;  // a new password: its strength under the box
 };
 
 void create_database(WindowState& state);
@@ -87,7 +93,7 @@ WindowState g_upgrade_password;
 const WindowKind kCreateDb = {
     L"create_db",
     470,
-    190,
+    190 + kStrengthLine,
     L"Setup new password database",
     L"No database file found. To setup a new one, please provide the master password that will "
     L"be used for the encryption of the database. It is very important to remember it as you "
@@ -101,6 +107,7 @@ const WindowKind kCreateDb = {
     create_database,
     kind_window_proc<kCreateDb, g_create_db>,
     kind_box_proc<kCreateDb, g_create_db>,
+    true,
 };
 
 const WindowKind kDecryptDb = {
@@ -118,12 +125,13 @@ const WindowKind kDecryptDb = {
     decrypt_database,
     kind_window_proc<kDecryptDb, g_decrypt_db>,
     kind_box_proc<kDecryptDb, g_decrypt_db>,
+    false,
 };
 
 const WindowKind kChangePassword = {
     L"change_password",
     470,
-    190,
+    190 + kStrengthLine,
     L"Change master password",
     L"Please provide the new master password. The vault will be saved at once, encrypted with "
     L"the new password. The backup files of earlier saves keep the old password: delete them "
@@ -137,12 +145,13 @@ const WindowKind kChangePassword = {
     change_password,
     kind_window_proc<kChangePassword, g_change_password>,
     kind_box_proc<kChangePassword, g_change_password>,
+    true,
 };
 
 const WindowKind kUpgradePassword = {
     L"upgrade_password",
     470,
-    190,
+    190 + kStrengthLine,
     L"Upgrade vault format",
     L"Please provide a new master password for format 2.0: the current one can be found from any copy "
     L"of the vault in format 1.0, such as its backups. The vault will be saved at once in format 2.0, "
@@ -156,6 +165,7 @@ const WindowKind kUpgradePassword = {
     upgrade_password,
     kind_window_proc<kUpgradePassword, g_upgrade_password>,
     kind_box_proc<kUpgradePassword, g_upgrade_password>,
+    true,
 };
 
 // The password as typed, in UTF-8; neither it nor the window's wide text leaves a
@@ -213,6 +223,12 @@ LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
     state.button =
         CreateWindowExW(0, L"BUTTON", kind.button_text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0,
                         0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.command)), instance, nullptr);
+    if (kind.shows_strength) {
+        state.strength = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0, 0, 0, 0, window,
+                                         nullptr, instance, nullptr);
+        state.band_brush.reset(CreateSolidBrush(kBandColour));
+        SendMessageW(state.strength, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
+    }
     SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     // TRUE: the cue stays visible while the box has the focus.
@@ -256,7 +272,8 @@ int paint_texts(HDC dc, const WindowKind& kind, const WindowState& state, const 
     const wchar_t* explanation = state.explanation ? state.explanation : kind.explanation;
     DrawTextW(dc, explanation, -1, &text, DT_CALCRECT | DT_WORDBREAK);
     int band_top = text.bottom + scaled(kind.gap);
-    if (client.bottom - scaled(kBandHeight) > band_top) band_top = client.bottom - scaled(kBandHeight);
+    const int band_height = scaled(kBandHeight + (kind.shows_strength ? kStrengthLine : 0));
+    if (client.bottom - band_height > band_top) band_top = client.bottom - band_height;
     DrawTextW(dc, explanation, -1, &text, DT_WORDBREAK);
     return band_top;
 }
@@ -305,6 +322,9 @@ LRESULT on_paint(const WindowKind& kind, WindowState& state, HWND window)
     const int button_left = client.right - scaled(8) - width;
     MoveWindow(state.box, scaled(8), band_top + scaled(9), button_left - scaled(16), scaled(23), TRUE);
     MoveWindow(state.button, button_left, band_top + scaled(9), width, scaled(23), TRUE);
+    if (state.strength)
+        MoveWindow(state.strength, scaled(8), band_top + scaled(34), button_left - scaled(16), scaled(kStrengthLine),
+                   TRUE);
     EndPaint(window, &paint);
     return 0;
 }
@@ -427,6 +447,25 @@ LRESULT on_command(const WindowKind& kind, WindowState& state, int command)
     return 0;
 }
 
+// The strength of what the box holds, as one word under it (nothing while it is
+// empty). The typed text and its copies are wiped (the estimator wipes its own).
+LRESULT on_box_change(WindowState& state)
+{
+    if (!state.strength) return 0;
+    const SecretString typed = typed_password(state.box);
+    set_window_text_w(state.strength,
+                      typed.empty() ? std::wstring()
+                                    : to_utf16(strength_level_text(estimate_strength(typed.str()).level)));
+    return 0;
+}
+
+LRESULT on_strength_colour(WindowState& state, HDC dc)
+{
+    SetBkColor(dc, kBandColour);
+    SetTextColor(dc, RGB(0, 0, 0));
+    return reinterpret_cast<LRESULT>(state.band_brush.get());
+}
+
 LRESULT on_close(WindowState& state, HWND window)
 {
     // The owner gets its input back before this window goes, so that it is activated.
@@ -445,7 +484,8 @@ LRESULT on_destroy(WindowState& state)
     state.title_font.reset();
     state.text_font.reset();
     state.picture.reset();
-    state.box = state.button = nullptr;
+    state.band_brush.reset();
+    state.box = state.button = state.strength = nullptr;
     PostQuitMessage(0);
     return 0;
 }
@@ -456,7 +496,13 @@ LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UIN
         switch (message) {
         case WM_CREATE: return on_create(kind, state, window);
         case WM_PAINT: return on_paint(kind, state, window);
-        case WM_COMMAND: return on_command(kind, state, LOWORD(wparam));
+        case WM_COMMAND:
+            if (HIWORD(wparam) == EN_CHANGE && reinterpret_cast<HWND>(lparam) == state.box) return on_box_change(state);
+            return on_command(kind, state, LOWORD(wparam));
+        case WM_CTLCOLORSTATIC:
+            if (reinterpret_cast<HWND>(lparam) == state.strength && state.band_brush)
+                return on_strength_colour(state, reinterpret_cast<HDC>(wparam));
+            return DefWindowProcW(window, message, wparam, lparam);
         case WM_CLOSE: return on_close(state, window);
         case WM_DESTROY: return on_destroy(state);
         default: return DefWindowProcW(window, message, wparam, lparam);

@@ -1,0 +1,65 @@
+// audit: the password report of the vault or of the entries under PATH, with the age
+// of the passwords read from the backups on request.
+
+#include "audit/report.h"
+#include "backups/backup_files.h"
+#include "backups/key_cache.h"
+#include "cli/vault_file.h"
+#include "cli/verbs.h"
+#include "cli/terminal.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace cli {
+
+bool verb_audit(const Options& options, PasswordSource& passwords, Failure& failure)
+{
+    // The breach file first: a wrong one is refused before the password is asked.
+    BreachCorpus corpus;
+    std::string error;
+    if (!options.pwned.empty()) {
+        const BreachStatus status = corpus.open(options.pwned, error);
+        if (status != BreachStatus::kOk) {
+            failure = fail(status == BreachStatus::kWrongShape ? kExitNotFound : DB_IO_ERROR, error);
+            return false;
+        }
+    }
+    OpenVault vault;
+    if (!open_vault(options, passwords, vault, failure)) return false;
+    const TreeNode* start =
+        named_node(vault.root, options.operands.empty() ? std::string() : options.operands[0], failure);
+    if (!start) return false;
+    AuditReport report;
+    const BreachStatus status =
+        build_audit_report(vault.root, *start, corpus.is_open() ? &corpus : nullptr, report, error);
+    if (status != BreachStatus::kOk) {
+        failure = fail(status == BreachStatus::kWrongShape ? kExitNotFound : DB_IO_ERROR, error);
+        return false;
+    }
+    if (options.older_than_given) {
+        std::vector<BackupFile> backups;
+        if (int error_number = list_backups(options.vault, backups)) {
+            failure =
+                fail(DB_IO_ERROR, options.vault + ": the backups cannot be listed: " + std::strerror(error_number));
+            return false;
+        }
+        KeyCache password(vault.password.data(), static_cast<std::uint32_t>(vault.password.size()));
+        const std::int64_t cutoff = static_cast<std::int64_t>(now_seconds()) - options.older_than_days * 86400;
+        const std::size_t unread = add_old_passwords(vault.root, backups, password, cutoff, report);
+        if (unread)
+            cli_io::write_err_line(std::string(kProgram) + ": " + with_thousands(unread) +
+                                   (unread == 1 ? " backup" : " backups") + " not read (another password or damaged)");
+    }
+    // The rows name entries by their paths and user names: printed from wiped memory.
+    SecretString text;
+    for (AuditLine& line : audit_lines(report)) {
+        text.append(line.text.data(), line.text.size());
+        text.append(cli_io::kLineEnd, std::char_traits<char>::length(cli_io::kLineEnd));
+        secure_wipe(&line.text[0], line.text.capacity());
+    }
+    return print_secret(std::move(text), false, failure);
+}
+
+}  // namespace cli

@@ -1,0 +1,341 @@
+// The password report window: a button for the breach file, a line that names it,
+// and the report's lines in a list. The list keeps no text: its rows are drawn from
+// the window's own lines (paths and user names), which are wiped when it closes.
+
+#include "ui/report/report.h"
+
+#include <commdlg.h>
+
+#include <string>
+#include <vector>
+
+#include "audit/report.h"
+#include "crypto/wipe.h"
+#include "resource.h"
+#include "ui/common/dpi.h"
+#include "ui/common/gdi.h"
+#include "ui/common/text.h"
+#include "ui/dialogs/message_dialog.h"
+#include "ui/editor/absence_lock.h"
+#include "ui/editor/editor_commands.h"
+#include "ui/editor/editor_window.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"password_report";
+constexpr wchar_t kTitle[] = L"Password report";
+constexpr char kCaption[] = "Password report";
+constexpr wchar_t kBreachButton[] = L"&Breach file...";
+constexpr wchar_t kNoBreachFile[] = L"No breach file (the SHA-1 file ordered by hash)";
+constexpr char kReportNotShown[] = "The password report could not be shown.";
+constexpr wchar_t kBreachFilter[] = L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
+constexpr int kWidth = 520;
+constexpr int kHeight = 400;
+constexpr int kMargin = 8;
+constexpr int kRowHeight = 20;
+constexpr int kButtonWidth = 110;
+constexpr int kButtonHeight = 26;
+constexpr DWORD kPathUnits = 4096;
+constexpr int kBreachButtonId = 1001;
+
+struct ReportWindow {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    HWND button = nullptr;
+    HWND label = nullptr;
+    HWND list = nullptr;
+    Font font;
+    AuditReport report;
+    std::vector<AuditLine> lines;
+    bool chosen = false;  // a row was picked with Enter: show its entry
+    std::vector<std::size_t> chosen_position;
+    std::string chosen_path;
+};
+
+ReportWindow g_report;
+// The breach file chosen in the window, for the rest of the run (UTF-8).
+std::string g_breach_file;
+
+void wipe_lines() noexcept
+{
+    for (AuditLine& line : g_report.lines) secure_wipe(&line.text[0], line.text.capacity());
+    g_report.lines.clear();
+}
+
+// The report of the whole document, with the remembered breach file when there is
+// one. A breach file that fails now is told and forgotten.
+void build()
+{
+    wipe_lines();
+    BreachCorpus corpus;
+    std::string error;
+    if (!g_breach_file.empty() && corpus.open(g_breach_file, error) != BreachStatus::kOk) {
+        show_message(g_report.window, kCaption, error);
+        g_breach_file.clear();
+    }
+    if (build_audit_report(editor_document(), editor_document(), corpus.is_open() ? &corpus : nullptr, g_report.report,
+                           error) != BreachStatus::kOk) {
+        show_message(g_report.window, kCaption, error);
+        g_breach_file.clear();
+        build_audit_report(editor_document(), editor_document(), nullptr, g_report.report, error);
+    }
+    g_report.lines = audit_lines(g_report.report);
+    // A path loses letters in its middle, a sentence at its end.
+    const LONG_PTR style = GetWindowLongPtrW(g_report.label, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_ELLIPSISMASK);
+    SetWindowLongPtrW(g_report.label, GWL_STYLE, style | (g_breach_file.empty() ? SS_ENDELLIPSIS : SS_PATHELLIPSIS));
+    set_window_text_w(g_report.label,
+                      g_breach_file.empty() ? kNoBreachFile : L"Breach file: " + to_utf16(g_breach_file));
+    SendMessageW(g_report.list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(g_report.list, LB_RESETCONTENT, 0, 0);
+    for (std::size_t i = 0; i < g_report.lines.size(); ++i)
+        SendMessageW(g_report.list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
+    // The first row that names an entry.
+    for (std::size_t i = 0; i < g_report.lines.size(); ++i)
+        if (g_report.lines[i].entry != AuditLine::kNoAuditEntry) {
+            SendMessageW(g_report.list, LB_SETCURSEL, i, 0);
+            break;
+        }
+    SendMessageW(g_report.list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(g_report.list, nullptr, TRUE);
+}
+
+// The Open dialog for the breach file; the editor's inactivity lock waits for it.
+void choose_breach_file()
+{
+    std::wstring path(kPathUnits, L'\0');
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = g_report.window;
+    dialog.lpstrFilter = kBreachFilter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = &path[0];
+    dialog.nMaxFile = kPathUnits;
+    dialog.lpstrTitle = L"Breach file (SHA-1, ordered by hash)";
+    dialog.Flags = OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    KillTimer(g_report.owner, IDT_INACTIVITY);
+    const BOOL chosen = GetOpenFileNameW(&dialog);
+    restart_inactivity_timer();
+    if (!chosen) return;
+    path.resize(wcslen(path.c_str()));
+    g_breach_file = to_narrow(path);
+    build();
+}
+
+// Where `node` is in the document: the index of each node on the way down. False
+// when it is no node of the document any more (only addresses are compared).
+bool position_of(const TreeNode* node, std::vector<std::size_t>& position)
+{
+    struct Frame {
+        const TreeNode* node;
+        std::size_t next;
+    };
+    std::vector<Frame> stack{{&editor_document(), 0}};
+    position.clear();
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.node == node) {
+            for (std::size_t k = 1; k < stack.size(); ++k) position.push_back(stack[k - 1].next - 1);
+            return true;
+        }
+        if (frame.next == frame.node->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const TreeNode* child = &frame.node->children[frame.next++];
+        stack.push_back({child, 0});
+    }
+    return false;
+}
+
+// Enter or a double click: a row that names an entry closes the window, and the
+// editor shows the entry once the window has gone.
+void choose_row()
+{
+    const LRESULT selected = SendMessageW(g_report.list, LB_GETCURSEL, 0, 0);
+    if (selected < 0 || static_cast<std::size_t>(selected) >= g_report.lines.size()) return;
+    const std::size_t entry = g_report.lines[static_cast<std::size_t>(selected)].entry;
+    if (entry == AuditLine::kNoAuditEntry) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    g_report.chosen = position_of(g_report.report.entries[entry].node, g_report.chosen_position);
+    g_report.chosen_path = g_report.report.entries[entry].path;
+    DestroyWindow(g_report.window);
+}
+
+void draw_row(const DRAWITEMSTRUCT& item)
+{
+    if (item.itemID == static_cast<UINT>(-1) || item.itemID >= g_report.lines.size()) return;
+    const AuditLine& line = g_report.lines[item.itemID];
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    SetBkMode(item.hDC, TRANSPARENT);
+    const bool heading = line.entry == AuditLine::kNoAuditEntry;
+    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    RECT text = item.rcItem;
+    text.left += scaled(heading ? 4 : 12);
+    text.right -= scaled(4);
+    const SecretWString shown(to_utf16(line.text));
+    DrawTextW(item.hDC, shown.c_str(), static_cast<int>(shown.size()), &text,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+}
+
+void on_size(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    const int margin = scaled(kMargin);
+    const int button_width = scaled(kButtonWidth);
+    const int button_height = scaled(kButtonHeight);
+    MoveWindow(g_report.button, margin, margin, button_width, button_height, TRUE);
+    MoveWindow(g_report.label, 2 * margin + button_width, margin, client.right - 3 * margin - button_width,
+               button_height, TRUE);
+    const int top = 2 * margin + button_height;
+    MoveWindow(g_report.list, margin, top, client.right - 2 * margin, client.bottom - top - margin, TRUE);
+}
+
+LRESULT on_command(WORD command, WORD notification, HWND control)
+{
+    if (control == g_report.list && notification == LBN_DBLCLK)
+        choose_row();
+    else if (command == kBreachButtonId && notification == BN_CLICKED)
+        choose_breach_file();
+    else if (command == IDOK)
+        choose_row();
+    else if (command == IDCANCEL)
+        DestroyWindow(g_report.window);
+    return 0;
+}
+
+LRESULT report_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_SIZE: on_size(window); return 0;
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(scaled(kRowHeight));
+        return TRUE;
+    case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
+    case WM_COMMAND: return on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) != WA_INACTIVE && g_report.list) SetFocus(g_report.list);
+        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+LRESULT CALLBACK report_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    try {
+        return report_dispatch(window, message, wparam, lparam);
+    } catch (...) {
+        MessageBeep(MB_ICONWARNING);
+    }
+    return 0;
+}
+
+bool register_class(HINSTANCE instance)
+{
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, kClassName, &existing)) return true;
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = report_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    window_class.lpszClassName = kClassName;
+    return RegisterClassExW(&window_class) != 0;
+}
+
+bool make_window(HWND owner)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!register_class(instance)) return false;
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
+    g_report.window = CreateWindowExW(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
+                                      owner, nullptr, instance, nullptr);
+    if (!g_report.window) return false;
+    exclude_from_screen_capture(g_report.window);
+    g_report.font.reset(create_message_font(scaled(15)));
+    g_report.button =
+        CreateWindowExW(0, L"BUTTON", kBreachButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, g_report.window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBreachButtonId)), instance, nullptr);
+    g_report.label =
+        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS | SS_CENTERIMAGE, 0, 0,
+                        0, 0, g_report.window, nullptr, instance, nullptr);
+    g_report.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
+                                        LBS_NOINTEGRALHEIGHT,
+                                    0, 0, 0, 0, g_report.window, nullptr, instance, nullptr);
+    if (!g_report.button || !g_report.label || !g_report.list) return false;
+    for (HWND control : {g_report.button, g_report.label, g_report.list})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_report.font.get()), TRUE);
+    on_size(g_report.window);
+    return true;
+}
+
+// Runs the window's loop until it is destroyed; the owner takes no input meanwhile.
+void run(HWND owner)
+{
+    EnableWindow(owner, FALSE);
+    ShowWindow(g_report.window, SW_SHOW);
+    build();
+    SetFocus(g_report.list);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(g_report.window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+}  // namespace
+
+void show_password_report(HWND editor)
+{
+    store_editor_text();
+    g_report = ReportWindow();
+    g_report.owner = editor;
+    // A window that goes before its loop ran (a failure while it is made or filled):
+    // the end of the loop it posted is taken back, and the editor takes input again.
+    auto abandon = [editor]() noexcept {
+        if (g_report.window && IsWindow(g_report.window)) {
+            DestroyWindow(g_report.window);
+            MSG quit;
+            PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        }
+        wipe_lines();
+        g_report = ReportWindow();
+        EnableWindow(editor, TRUE);
+    };
+    try {
+        if (!make_window(editor)) {
+            abandon();
+            report_command_failure(kReportNotShown);
+            return;
+        }
+        run(editor);
+    } catch (...) {
+        abandon();
+        throw;
+    }
+    const bool chosen = g_report.chosen;
+    const std::vector<std::size_t> position = g_report.chosen_position;
+    SecretString path(std::move(g_report.chosen_path));
+    wipe_lines();
+    g_report = ReportWindow();
+    if (!IsWindow(editor)) {
+        // The editor went meanwhile (a lock): the end of its loop was taken by this
+        // window's, so its loop must end too.
+        PostQuitMessage(0);
+        return;
+    }
+    EnableWindow(editor, TRUE);
+    SetForegroundWindow(editor);
+    if (chosen) show_chosen_entry(path.str(), position);
+}
