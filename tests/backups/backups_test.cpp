@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -185,6 +187,17 @@ protected:
         ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
     }
 
+    // 2.0 backups saved in one session under `password`, so that they share salt and
+    // count: each (seconds, text) gives the backup of that time.
+    static void save_session_v2(const std::string& password,
+                                std::initializer_list<std::pair<std::int64_t, std::string>> saves)
+    {
+        Database db;
+        db.set_new_key_iterations(kTestIterations);
+        db.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
+        for (const auto& save : saves) save_v2(db, backup(save.first), save.second);
+    }
+
     static std::string values(const LineHistory& line)
     {
         std::string out;
@@ -211,13 +224,11 @@ TEST_F(History, ValuesOverTwoFormatsAndTwoPasswordsWithADamagedBackup)
 {
     make_vault(backup(1000), "old", "site\r\n\tuser: ann\r\n\tpassword: v1\r\n");
     make_vault(backup(2000), "old", "site\r\n\tuser: ann\r\n\tpassword: v1\r\n");
-    Database db;
-    db.set_new_key_iterations(kTestIterations);
-    db.set_password("new", 3);
-    save_v2(db, backup(3000), "site\r\n\tuser: ann\r\n\tpassword: v2\r\n");
-    save_v2(db, backup(4000), "site\r\n\tuser: bob\r\n\tpassword: v2\r\n");
-    save_v2(db, backup(5000), "site\r\n\tuser: bob\r\n\tpassword: lost\r\n");
-    save_v2(db, backup(6000), "site\r\n\tuser: bob\r\n\tpassword: v3\r\n");
+    save_session_v2("new",
+                    {{3000, "site\r\n\tuser: ann\r\n\tpassword: v2\r\n"},
+                     {4000, "site\r\n\tuser: bob\r\n\tpassword: v2\r\n"},
+                     {5000, "site\r\n\tuser: bob\r\n\tpassword: lost\r\n"},
+                     {6000, "site\r\n\tuser: bob\r\n\tpassword: v3\r\n"}});
     // Damaged: the last byte of the ciphertext cut off.
     std::string damaged = read_file(backup(5000));
     damaged.pop_back();
@@ -262,14 +273,12 @@ TEST_F(History, ValuesOverTwoFormatsAndTwoPasswordsWithADamagedBackup)
 
 TEST_F(History, TwoEntriesOfOneNameStayApart)
 {
-    Database db;
-    db.set_new_key_iterations(kTestIterations);
-    db.set_password("pw", 2);
-    save_v2(db, backup(100), "Google\r\n\tuser: a\r\n\tpassword: a1\r\nGoogle\r\n\tuser: b\r\n\tpassword: b1\r\n");
-    save_v2(db, backup(200), "Google\r\n\tuser: a\r\n\tpassword: a2\r\nGoogle\r\n\tuser: b\r\n\tpassword: b1\r\n");
-    // The first entry is gone for one save: the second is not taken for it.
-    save_v2(db, backup(300), "Google\r\n\tuser: b\r\n\tpassword: b1\r\n");
-    save_v2(db, backup(400), "Google\r\n\tuser: a\r\n\tpassword: a2\r\nGoogle\r\n\tuser: b\r\n\tpassword: b2\r\n");
+    // At 300 the first entry is gone for one save: the second is not taken for it.
+    save_session_v2("pw",
+                    {{100, "Google\r\n\tuser: a\r\n\tpassword: a1\r\nGoogle\r\n\tuser: b\r\n\tpassword: b1\r\n"},
+                     {200, "Google\r\n\tuser: a\r\n\tpassword: a2\r\nGoogle\r\n\tuser: b\r\n\tpassword: b1\r\n"},
+                     {300, "Google\r\n\tuser: b\r\n\tpassword: b1\r\n"},
+                     {400, "Google\r\n\tuser: a\r\n\tpassword: a2\r\nGoogle\r\n\tuser: b\r\n\tpassword: b2\r\n"}});
     const Tree current =
         parse_tree("Google\r\n\tuser: a\r\n\tpassword: a3\r\nGoogle\r\n\tuser: b\r\n\tpassword: b2\r\n");
     std::vector<BackupFile> backups;

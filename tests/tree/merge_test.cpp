@@ -252,7 +252,8 @@ TEST(MergeThreeWay, ALevelTooLargeToCompareKeepsEachEntryWhole)
     expected.children = kept;
     const Tree merged = merge_three_way(base, ours, theirs).merged;
     ASSERT_EQ(merged.children.size(), expected.children.size());
-    for (std::size_t i = 0; i < expected.children.size(); ++i) ASSERT_EQ(dump(merged.children[i]), dump(expected.children[i])) << i;
+    for (std::size_t i = 0; i < expected.children.size(); ++i)
+        ASSERT_EQ(dump(merged.children[i]), dump(expected.children[i])) << i;
 }
 
 // ---------------------------------------------------------------------------
@@ -323,21 +324,31 @@ private:
     int counter_ = 0;
 };
 
-// Every (path, value) of a tree.
-std::set<std::pair<std::string, std::string>> values_of(const Tree& tree)
+// Calls `visit(node, path)` for every node below `tree`, where `path` is the names
+// from the top down to the node's own, each after `separator`.
+template <class Visit>
+void for_each_below(const Tree& tree, char separator, Visit visit)
 {
-    std::set<std::pair<std::string, std::string>> out;
     std::vector<std::pair<const TreeNode*, std::string>> pending{{&tree, std::string()}};
     while (!pending.empty()) {
         const TreeNode* n = pending.back().first;
         const std::string path = pending.back().second;
         pending.pop_back();
         for (const TreeNode& child : n->children) {
-            const std::string child_path = path.empty() ? child.name : path + " " + child.name;
-            if (child.single_line) out.emplace(child_path, child.content);
+            const std::string child_path = path + separator + child.name;
+            visit(child, child_path);
             pending.emplace_back(&child, child_path);
         }
     }
+}
+
+// Every (path, value) of a tree.
+std::set<std::pair<std::string, std::string>> values_of(const Tree& tree)
+{
+    std::set<std::pair<std::string, std::string>> out;
+    for_each_below(tree, ' ', [&](const TreeNode& node, const std::string& path) {
+        if (node.single_line) out.emplace(path.substr(1), node.content);
+    });
     return out;
 }
 
@@ -357,17 +368,9 @@ void expect_lines_from(const Tree& merged, std::initializer_list<const Tree*> so
 {
     auto lines_of = [](const Tree& tree) {
         std::set<std::string> out;
-        std::vector<std::pair<const TreeNode*, std::string>> pending{{&tree, std::string()}};
-        while (!pending.empty()) {
-            const TreeNode* n = pending.back().first;
-            const std::string path = pending.back().second;
-            pending.pop_back();
-            for (const TreeNode& child : n->children) {
-                const std::string child_path = path + "/" + child.name;
-                out.insert(child_path + (child.single_line ? ": " + child.content : std::string()));
-                pending.emplace_back(&child, child_path);
-            }
-        }
+        for_each_below(tree, '/', [&](const TreeNode& node, const std::string& path) {
+            out.insert(path + (node.single_line ? ": " + node.content : std::string()));
+        });
         return out;
     };
     std::set<std::string> known;

@@ -106,6 +106,18 @@ void on_type_into_previous()
     type_node(target, *editor_node_shown(), true);
 }
 
+// Runs `start`; whatever it throws is told, and nothing is typed.
+void start_guarded(void (*start)()) noexcept
+{
+    try {
+        start();
+    } catch (const std::bad_alloc&) {
+        tell("There is not enough memory for auto-type. Nothing was typed.");
+    } catch (...) {
+        tell("Auto-type failed unexpectedly. Nothing was typed.");
+    }
+}
+
 }  // namespace
 
 void start_auto_type(HWND editor) noexcept
@@ -150,22 +162,10 @@ void stop_auto_type_for_lock() noexcept
 
 void on_auto_type_hotkey() noexcept
 {
-    try {
-        on_hotkey();
-    } catch (const std::bad_alloc&) {
-        tell("There is not enough memory for auto-type. Nothing was typed.");
-    } catch (...) {
-        tell("Auto-type failed unexpectedly. Nothing was typed.");
-    }
+    start_guarded(on_hotkey);
 }
 
 void type_into_previous_window() noexcept
 {
-    try {
-        on_type_into_previous();
-    } catch (const std::bad_alloc&) {
-        tell("There is not enough memory for auto-type. Nothing was typed.");
-    } catch (...) {
-        tell("Auto-type failed unexpectedly. Nothing was typed.");
-    }
+    start_guarded(on_type_into_previous);
 }

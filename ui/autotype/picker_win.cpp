@@ -17,6 +17,7 @@
 #include "ui/editor/box_memory.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
+#include "ui/common/owner_drawn_list.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
@@ -72,13 +73,7 @@ void fill_list()
         }
         add_matching(g_picker.all, query.str());
     }
-    SendMessageW(g_picker.list, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(g_picker.list, LB_RESETCONTENT, 0, 0);
-    for (std::size_t i = 0; i < g_picker.shown.size(); ++i)
-        SendMessageW(g_picker.list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
-    SendMessageW(g_picker.list, LB_SETCURSEL, g_picker.shown.empty() ? static_cast<WPARAM>(-1) : 0, 0);
-    SendMessageW(g_picker.list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(g_picker.list, nullptr, TRUE);
+    set_list_rows(g_picker.list, g_picker.shown.size());
 }
 
 // Tab: the path grows to what all rows listed share, or as the filter box completes.
@@ -110,10 +105,10 @@ void move_selection(int by)
 // target once the picker has closed.
 void choose()
 {
-    const LRESULT selected = SendMessageW(g_picker.list, LB_GETCURSEL, 0, 0);
+    const std::size_t selected = selected_list_row(g_picker.list, g_picker.shown.size());
     const TreeNode* node = nullptr;
-    if (selected >= 0 && static_cast<std::size_t>(selected) < g_picker.shown.size()) {
-        const AutoTypeRow& row = *g_picker.shown[static_cast<std::size_t>(selected)];
+    if (selected < g_picker.shown.size()) {
+        const AutoTypeRow& row = *g_picker.shown[selected];
         node = node_at(editor_document(), row.position, row.path);
     } else {
         const SecretString query = typed_path();
@@ -167,19 +162,14 @@ LRESULT CALLBACK box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 // memory while they are drawn.
 void draw_row(const DRAWITEMSTRUCT& item)
 {
-    if (item.itemID == static_cast<UINT>(-1) || item.itemID >= g_picker.shown.size()) return;
+    if (!begin_list_row(item, g_picker.shown.size())) return;
     const AutoTypeRow& row = *g_picker.shown[item.itemID];
-    const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     RECT left = item.rcItem;
     left.left += scaled(4);
     const int half = (item.rcItem.left + item.rcItem.right) / 2;
     left.right = half - scaled(4);
     const SecretWString path(to_utf16(row.path.str()));
-    DrawTextW(item.hDC, path.c_str(), static_cast<int>(path.size()), &left,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    draw_list_text(item.hDC, path.c_str(), path.size(), left);
     const TreeNode* node = node_at(editor_document(), row.position, row.path);
     const TreeNode* user = node ? first_field(*node, FieldKind::kUserName) : nullptr;
     if (user && user->single_line) {
@@ -187,8 +177,7 @@ void draw_row(const DRAWITEMSTRUCT& item)
         right.left = half + scaled(4);
         right.right -= scaled(4);
         const SecretWString name(to_utf16(user->content));
-        DrawTextW(item.hDC, name.c_str(), static_cast<int>(name.size()), &right,
-                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+        draw_list_text(item.hDC, name.c_str(), name.size(), right);
     }
 }
 
@@ -209,9 +198,7 @@ LRESULT picker_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_SIZE: on_size(window); return 0;
-    case WM_MEASUREITEM:
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(scaled(kRowHeight));
-        return TRUE;
+    case WM_MEASUREITEM: return measure_list_row(lparam, kRowHeight);
     case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
     case WM_COMMAND:
         if (reinterpret_cast<HWND>(lparam) == g_picker.path_box && HIWORD(wparam) == EN_CHANGE && !g_picker.closing)
@@ -236,21 +223,6 @@ LRESULT CALLBACK picker_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return 0;
 }
 
-bool register_class(HINSTANCE instance)
-{
-    static bool registered = false;
-    if (registered) return true;
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = picker_proc;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    window_class.lpszClassName = kClassName;
-    registered = RegisterClassExW(&window_class) != 0;
-    return registered;
-}
-
 // Centred on the monitor of the target.
 POINT position_for(HWND target, SIZE size)
 {
@@ -265,7 +237,7 @@ POINT position_for(HWND target, SIZE size)
 bool make_window(HWND target, const std::wstring& title)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!register_class(instance)) return false;
+    if (!register_list_window_class(instance, picker_proc, kClassName)) return false;
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
     const POINT at = position_for(target, size);
@@ -279,13 +251,9 @@ bool make_window(HWND target, const std::wstring& title)
                                      0, 0, 0, 0, g_picker.window, nullptr, instance, nullptr);
     g_picker.path_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0,
                                         0, g_picker.window, nullptr, instance, nullptr);
-    g_picker.list =
-        CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT, 0,
-                        0, 0, 0, g_picker.window, nullptr, instance, nullptr);
+    g_picker.list = create_owner_drawn_list(g_picker.window, instance);
     if (!g_picker.label || !g_picker.path_box || !g_picker.list) return false;
-    for (HWND control : {g_picker.label, g_picker.path_box, g_picker.list})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_picker.font.get()), TRUE);
+    set_controls_font(g_picker.font.get(), {g_picker.label, g_picker.path_box, g_picker.list});
     SendMessageW(g_picker.path_box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Path..."));
     g_picker.previous_box_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_picker.path_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box_proc)));

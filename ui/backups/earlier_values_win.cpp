@@ -17,6 +17,7 @@
 #include "ui/backups/editor_link.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
+#include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/editor/absence_lock.h"
@@ -95,9 +96,8 @@ HistoryReport read_node_history(bool& entry)
 
 const Row* selected_row()
 {
-    const LRESULT selected = SendMessageW(g_values.list, LB_GETCURSEL, 0, 0);
-    if (selected < 0 || static_cast<std::size_t>(selected) >= g_values.rows.size()) return nullptr;
-    return &g_values.rows[static_cast<std::size_t>(selected)];
+    const std::size_t selected = selected_list_row(g_values.list, g_values.rows.size());
+    return selected < g_values.rows.size() ? &g_values.rows[selected] : nullptr;
 }
 
 // Enter: the selected value to the clipboard, as Enter in the filter box copies.
@@ -111,21 +111,13 @@ void copy_selected()
     copy_text_to_clipboard(g_values.window, SecretWString(to_utf16(row->value.str())));
 }
 
-void draw_text(HDC dc, const wchar_t* text, std::size_t length, RECT area)
-{
-    DrawTextW(dc, text, static_cast<int>(length), &area, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-}
-
 // One row: the line's name (for an entry), the dates, the value. Drawn whole at every
 // change, since the selection decides whether the value shows.
 void draw_row(const DRAWITEMSTRUCT& item)
 {
-    if (item.itemID == static_cast<UINT>(-1) || item.itemID >= g_values.rows.size()) return;
+    if (!begin_list_row(item, g_values.rows.size())) return;
     const Row& row = g_values.rows[item.itemID];
-    const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    const bool selected = list_row_selected(item);
     const int gap = scaled(4);
     const int width = item.rcItem.right - item.rcItem.left;
     RECT area = item.rcItem;
@@ -133,20 +125,20 @@ void draw_row(const DRAWITEMSTRUCT& item)
     if (g_values.entry) {
         area.right = item.rcItem.left + width * 14 / 100 - gap;
         const SecretWString name(to_utf16(row.line.str()));
-        draw_text(item.hDC, name.c_str(), name.size(), area);
+        draw_list_text(item.hDC, name.c_str(), name.size(), area);
         area.left = area.right + 2 * gap;
     }
     area.right = item.rcItem.left + width * 74 / 100 - gap;
     const std::wstring dates = to_utf16(row.dates);
-    draw_text(item.hDC, dates.c_str(), dates.size(), area);
+    draw_list_text(item.hDC, dates.c_str(), dates.size(), area);
     area.left = area.right + 2 * gap;
     area.right = item.rcItem.right - gap;
     if (row.masked && !selected) {
-        draw_text(item.hDC, kDots, sizeof kDots / sizeof kDots[0] - 1, area);
+        draw_list_text(item.hDC, kDots, sizeof kDots / sizeof kDots[0] - 1, area);
         return;
     }
     const SecretWString value(to_utf16(row.value.str()));
-    draw_text(item.hDC, value.c_str(), value.size(), area);
+    draw_list_text(item.hDC, value.c_str(), value.size(), area);
 }
 
 void on_size(HWND window)
@@ -183,9 +175,7 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_SIZE: on_size(window); return 0;
-    case WM_MEASUREITEM:
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(scaled(kRowHeight));
-        return TRUE;
+    case WM_MEASUREITEM: return measure_list_row(lparam, kRowHeight);
     case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
     case WM_VKEYTOITEM: return on_list_key(LOWORD(wparam));
     case WM_COMMAND:
@@ -210,25 +200,10 @@ LRESULT CALLBACK earlier_values_proc(HWND window, UINT message, WPARAM wparam, L
     return message == WM_VKEYTOITEM ? -2 : 0;
 }
 
-bool register_class(HINSTANCE instance)
-{
-    static bool registered = false;
-    if (registered) return true;
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = earlier_values_proc;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    window_class.lpszClassName = kEarlierValuesClass;
-    registered = RegisterClassExW(&window_class) != 0;
-    return registered;
-}
-
 bool make_window(HWND owner, const std::string& label)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!register_class(instance)) return false;
+    if (!register_list_window_class(instance, earlier_values_proc, kEarlierValuesClass)) return false;
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
     const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
     g_values.window = CreateWindowExW(0, kEarlierValuesClass, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
@@ -238,19 +213,12 @@ bool make_window(HWND owner, const std::string& label)
     g_values.font.reset(create_message_font(scaled(15)));
     g_values.label = CreateWindowExW(0, L"STATIC", to_utf16(label).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0, 0,
                                      0, 0, g_values.window, nullptr, instance, nullptr);
-    // Owner-drawn without LBS_HASSTRINGS: the list keeps only each row's number.
-    g_values.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
-                                        LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT,
-                                    0, 0, 0, 0, g_values.window, nullptr, instance, nullptr);
+    g_values.list = create_owner_drawn_list(g_values.window, instance, LBS_WANTKEYBOARDINPUT);
     if (!g_values.label || !g_values.list) return false;
-    for (HWND control : {g_values.label, g_values.list})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_values.font.get()), TRUE);
-    for (std::size_t i = 0; i < g_values.rows.size(); ++i)
-        SendMessageW(g_values.list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
-    // The oldest row first: the list reads from the top, and the value the line
+    set_controls_font(g_values.font.get(), {g_values.label, g_values.list});
+    // The oldest row selected: the list reads from the top, and the value the line
     // holds now is not what opens unmasked.
-    if (!g_values.rows.empty()) SendMessageW(g_values.list, LB_SETCURSEL, 0, 0);
+    set_list_rows(g_values.list, g_values.rows.size());
     on_size(g_values.window);
     return true;
 }
