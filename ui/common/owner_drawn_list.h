@@ -9,9 +9,10 @@
 #include <cstddef>
 #include <initializer_list>
 
-// Registers a top-level window class of `name` for `proc`, with the arrow cursor and
-// the dialog face as background. True when the class is there (now or before).
-bool register_list_window_class(HINSTANCE instance, WNDPROC proc, const wchar_t* name) noexcept;
+// Registers a top-level window class of `name` for `proc`, with the arrow cursor, the
+// dialog face as background and `icon` (none when null). True when the class is there
+// (now or before).
+bool register_list_window_class(HINSTANCE instance, WNDPROC proc, const wchar_t* name, HICON icon = nullptr) noexcept;
 
 // Creates the list box as a child of `parent`, with the scroll bar, notifications and
 // the fixed row height of an owner-drawn list, plus `extra_style`. Null on failure.

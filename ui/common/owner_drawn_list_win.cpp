@@ -2,13 +2,14 @@
 
 #include "ui/common/dpi.h"
 
-bool register_list_window_class(HINSTANCE instance, WNDPROC proc, const wchar_t* name) noexcept
+bool register_list_window_class(HINSTANCE instance, WNDPROC proc, const wchar_t* name, HICON icon) noexcept
 {
     WNDCLASSEXW window_class = {};
     window_class.cbSize = sizeof window_class;
     if (GetClassInfoExW(instance, name, &window_class)) return true;
     window_class.lpfnWndProc = proc;
     window_class.hInstance = instance;
+    window_class.hIcon = icon;
     window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     window_class.lpszClassName = name;

@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
+#include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/editor/absence_lock.h"
@@ -85,18 +86,13 @@ void build()
     SetWindowLongPtrW(g_report.label, GWL_STYLE, style | (g_breach_file.empty() ? SS_ENDELLIPSIS : SS_PATHELLIPSIS));
     set_window_text_w(g_report.label,
                       g_breach_file.empty() ? kNoBreachFile : L"Breach file: " + to_utf16(g_breach_file));
-    SendMessageW(g_report.list, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(g_report.list, LB_RESETCONTENT, 0, 0);
-    for (std::size_t i = 0; i < g_report.lines.size(); ++i)
-        SendMessageW(g_report.list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
+    set_list_rows(g_report.list, g_report.lines.size());
     // The first row that names an entry.
     for (std::size_t i = 0; i < g_report.lines.size(); ++i)
         if (g_report.lines[i].entry != AuditLine::kNoAuditEntry) {
             SendMessageW(g_report.list, LB_SETCURSEL, i, 0);
             break;
         }
-    SendMessageW(g_report.list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(g_report.list, nullptr, TRUE);
 }
 
 // The Open dialog for the breach file; the editor's inactivity lock waits for it.
@@ -151,9 +147,9 @@ bool position_of(const TreeNode* node, std::vector<std::size_t>& position)
 // editor shows the entry once the window has gone.
 void choose_row()
 {
-    const LRESULT selected = SendMessageW(g_report.list, LB_GETCURSEL, 0, 0);
-    if (selected < 0 || static_cast<std::size_t>(selected) >= g_report.lines.size()) return;
-    const std::size_t entry = g_report.lines[static_cast<std::size_t>(selected)].entry;
+    const std::size_t selected = selected_list_row(g_report.list, g_report.lines.size());
+    if (selected == g_report.lines.size()) return;
+    const std::size_t entry = g_report.lines[selected].entry;
     if (entry == AuditLine::kNoAuditEntry) {
         MessageBeep(MB_ICONWARNING);
         return;
@@ -165,19 +161,14 @@ void choose_row()
 
 void draw_row(const DRAWITEMSTRUCT& item)
 {
-    if (item.itemID == static_cast<UINT>(-1) || item.itemID >= g_report.lines.size()) return;
+    if (!begin_list_row(item, g_report.lines.size())) return;
     const AuditLine& line = g_report.lines[item.itemID];
-    const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    SetBkMode(item.hDC, TRANSPARENT);
     const bool heading = line.entry == AuditLine::kNoAuditEntry;
-    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     RECT text = item.rcItem;
     text.left += scaled(heading ? 4 : 12);
     text.right -= scaled(4);
     const SecretWString shown(to_utf16(line.text));
-    DrawTextW(item.hDC, shown.c_str(), static_cast<int>(shown.size()), &text,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    draw_list_text(item.hDC, shown.c_str(), shown.size(), text);
 }
 
 void on_size(HWND window)
@@ -211,9 +202,7 @@ LRESULT report_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_SIZE: on_size(window); return 0;
-    case WM_MEASUREITEM:
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(scaled(kRowHeight));
-        return TRUE;
+    case WM_MEASUREITEM: return measure_list_row(lparam, kRowHeight);
     case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
     case WM_COMMAND: return on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
     case WM_ACTIVATE:
@@ -234,26 +223,11 @@ LRESULT CALLBACK report_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return 0;
 }
 
-bool register_class(HINSTANCE instance)
-{
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kClassName, &existing)) return true;
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = report_proc;
-    window_class.hInstance = instance;
-    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
-    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    window_class.lpszClassName = kClassName;
-    return RegisterClassExW(&window_class) != 0;
-}
-
 bool make_window(HWND owner)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!register_class(instance)) return false;
+    if (!register_list_window_class(instance, report_proc, kClassName, LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))))
+        return false;
     const DWORD style = WS_OVERLAPPEDWINDOW;
     const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
     g_report.window = CreateWindowExW(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
@@ -267,13 +241,9 @@ bool make_window(HWND owner)
     g_report.label =
         CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS | SS_CENTERIMAGE, 0, 0,
                         0, 0, g_report.window, nullptr, instance, nullptr);
-    g_report.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
-                                        LBS_NOINTEGRALHEIGHT,
-                                    0, 0, 0, 0, g_report.window, nullptr, instance, nullptr);
+    g_report.list = create_owner_drawn_list(g_report.window, instance, WS_TABSTOP);
     if (!g_report.button || !g_report.label || !g_report.list) return false;
-    for (HWND control : {g_report.button, g_report.label, g_report.list})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_report.font.get()), TRUE);
+    set_controls_font(g_report.font.get(), {g_report.button, g_report.label, g_report.list});
     on_size(g_report.window);
     return true;
 }
