@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backups/backup_files.h"
+#include "db/backup.h"
 #include "db/database.h"
 #include "platform/calendar_time.h"
 #include "ui/backups/backups_windows.h"
@@ -26,9 +27,10 @@ constexpr char kQuestionEnd[] =
 constexpr long long kJanuary2020 = 1577880000;
 constexpr long long kDay = 86400;
 
+// Past 2038 the name carries the low 32 bits of the time, read as a signed number.
 std::string backup_name(long long seconds)
 {
-    return std::string(kDatabaseFileName) + "." + std::to_string(seconds) + ".bak";
+    return backup_file_name(kDatabaseFileName, seconds);
 }
 
 class BackupsWindows : public ::testing::Test {
