@@ -3,11 +3,11 @@
 #include "db/backup.h"
 #include "db/file_io.h"
 #include "db/format.h"
+#include "platform/calendar_time.h"
 #include "vault/vault_merge.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -28,16 +28,6 @@ int header_version(const std::string& path, std::uint64_t& size)
     case FilePrefix::kNotAVault: break;
     }
     return 0;
-}
-
-bool local_time(std::int64_t seconds, std::tm& out)
-{
-    const auto time = static_cast<std::time_t>(seconds);
-#ifdef _WIN32
-    return localtime_s(&out, &time) == 0;
-#else
-    return localtime_r(&time, &out) != nullptr;
-#endif
 }
 
 }  // namespace
@@ -74,7 +64,7 @@ int list_backups(const std::string& vault_path, std::vector<BackupFile>& backups
 std::string local_date_time(std::int64_t seconds)
 {
     std::tm t = {};
-    if (!local_time(seconds, t)) return "?";
+    if (!local_calendar_date(seconds, t)) return "?";
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                   t.tm_hour, t.tm_min, t.tm_sec);
@@ -84,7 +74,7 @@ std::string local_date_time(std::int64_t seconds)
 bool local_date(std::int64_t seconds, LocalDate& date)
 {
     std::tm t = {};
-    if (!local_time(seconds, t)) return false;
+    if (!local_calendar_date(seconds, t)) return false;
     date.year = t.tm_year + 1900;
     date.month = t.tm_mon + 1;
     date.day = t.tm_mday;

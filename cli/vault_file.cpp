@@ -3,9 +3,9 @@
 #include "cli/cli.h"
 #include "cli/terminal.h"
 #include "db/legacy_backups.h"
+#include "platform/calendar_time.h"
 
 #include <cstdint>
-#include <ctime>
 #include <vector>
 
 namespace cli {
@@ -54,7 +54,7 @@ bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& va
 
 long long now_seconds()
 {
-    return static_cast<long long>(std::time(nullptr));
+    return calendar_now();
 }
 
 bool saved(const Options& options, const vault::SaveReport& report, Failure& failure)

@@ -36,6 +36,7 @@ bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& 
 // Unlocks the vault, then parses the document.
 bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure);
 
+// The current calendar time in seconds since 1970 (calendar_now).
 long long now_seconds();
 
 // What the vault pipeline did: a failure on its way out, or a success that may carry

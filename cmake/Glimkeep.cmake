@@ -14,6 +14,11 @@ if(WIN32)
                           _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600)
   # No DLL beyond the system's: the C++ runtime is linked in.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # The 32-bit programs may use the addresses above 2 GB that 64-bit Windows gives
+  # them: a load holds several copies of a large vault at once.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_link_options(-Wl,--large-address-aware)
+  endif()
 endif()
 
 if(GLIMKEEP_SANITIZE)

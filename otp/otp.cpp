@@ -2,8 +2,8 @@
 
 #include "crypto/bytes.h"
 #include "crypto/hmac.h"
+#include "platform/calendar_time.h"
 
-#include <chrono>
 #include <cstring>
 
 namespace {
@@ -284,10 +284,7 @@ OtpStatus one_time_code(const TreeNode& node, std::int64_t unix_time, SecretStri
 
 std::int64_t unix_time_now()
 {
-    using std::chrono::duration_cast;
-    using std::chrono::seconds;
-    using std::chrono::system_clock;
-    return static_cast<std::int64_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
+    return calendar_now();
 }
 
 std::string otp_unreadable_text(OtpProblem problem)

@@ -75,7 +75,7 @@ OtpStatus find_otp_secret(const TreeNode& node, OtpSecret& out, OtpProblem& prob
 // unless the status is ok.
 OtpStatus one_time_code(const TreeNode& node, std::int64_t unix_time, SecretString& code, OtpProblem& problem);
 
-// Seconds since 1970-01-01 00:00:00 UTC, from the system clock, in 64 bits.
+// Seconds since 1970-01-01 00:00:00 UTC, from the calendar clock (calendar_now), in 64 bits.
 std::int64_t unix_time_now();
 
 // The texts the editor and the companion show.

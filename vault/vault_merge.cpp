@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "db/file_io.h"
+#include "platform/calendar_time.h"
 
 namespace {
 
@@ -178,9 +178,8 @@ std::string conflicted_copy_path(const std::string& vault_path, int year, int mo
 int write_conflicted_copy(Database& db, const Tree& ours, const std::string& vault_path, std::string& copy_path,
                           std::string& error)
 {
-    const std::time_t now = std::time(nullptr);
     std::tm local = {};
-    if (const std::tm* t = std::localtime(&now)) local = *t;
+    local_calendar_date(calendar_now(), local);  // left cleared when the date cannot be read
     const std::string plain = conflicted_copy_path(vault_path, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                                    local.tm_hour, local.tm_min, local.tm_sec);
     const SecretString text(ours.serialize("\r\n", 0));

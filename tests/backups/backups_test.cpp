@@ -6,12 +6,15 @@
 #include "backups/key_cache.h"
 #include "backups/thinning.h"
 #include "db/backup.h"
+#include "platform/calendar_time.h"
 #include "tests/support/files.h"
 #include "tests/support/vaults.h"
+#include "vault/save.h"
 #include "vault/vault_merge.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -171,6 +174,55 @@ TEST(Thinning, TheNewestTwentyStayWhateverTheirAge)
     for (int i = 0; i < 25; ++i) EXPECT_EQ(keep[i], i < 20) << i;
     EXPECT_TRUE(keep[25]);
     EXPECT_TRUE(backups_to_keep({}, kNow).empty());
+}
+
+// A save with the clock past 2038 over 400 daily backups from 2039-01-01 12:00 UTC:
+// the new backup carries the low 32 bits of its time (negative as a name), lists as
+// the newest with its 2040 date, and the rule keeps 90 daily ones and the newest of
+// each of 11 months (January to October, and November up to the 7th).
+TEST(BackupFiles, ASaveAfter2038IsDatedListedAndThinned)
+{
+    constexpr std::int64_t kFirst = 2177496000;  // 2039-01-01 12:00:00 UTC
+    constexpr std::int64_t kSave = kFirst + 400 * kDay;  // 2040-02-05 12:00:00 UTC
+    TempWorkingDir folder;
+    ASSERT_TRUE(write_vault("bank: 1\r\n", "pw"));
+    const std::string image = read_file(kDatabaseFileName);
+    for (std::int64_t day = 0; day < 400; ++day)
+        write_file(backup_file_name(kDatabaseFileName, kFirst + day * kDay), image);
+
+    Database db;
+    ASSERT_TRUE(open_vault(db, "pw"));
+    set_calendar_now_for_tests(kSave);
+    const vault::SaveReport report = vault::save_text(db, "bank: 2\r\n", kDatabaseFileName, calendar_now());
+    clear_calendar_now_for_tests();
+    ASSERT_EQ(report.status, DB_OK) << report.error;
+    EXPECT_EQ(report.backup_path, "passwords.gkv.-2082911296.bak");
+
+    std::vector<BackupFile> backups;
+    ASSERT_EQ(list_backups(kDatabaseFileName, backups), 0);
+    ASSERT_EQ(backups.size(), 401u);
+    EXPECT_EQ(file_name_of(backups.back().path), "passwords.gkv.-2082911296.bak");
+    EXPECT_EQ(backups.back().seconds, kSave);
+    EXPECT_EQ(backups.front().seconds, kFirst);
+    // Noon UTC: the same day in every time zone within 11 hours of it.
+    EXPECT_EQ(local_date_time(kSave).substr(0, 11), "2040-02-05 ");
+    EXPECT_EQ(local_date_time(kFirst).substr(0, 11), "2039-01-01 ");
+
+    KeyCache password("pw", 2);
+    const std::vector<bool> keep = plan_thinning(backups, password, kSave);
+    ASSERT_EQ(keep.size(), 401u);
+    // Day numbers from 2039-01-01: the last day of each month before the daily rule.
+    const int month_ends[] = {30, 58, 89, 119, 150, 180, 211, 242, 272, 303, 310};
+    for (int day = 0; day <= 400; ++day) {
+        const bool month_end = std::find(std::begin(month_ends), std::end(month_ends), day) != std::end(month_ends);
+        EXPECT_EQ(keep[static_cast<std::size_t>(day)], day > 310 || month_end) << "day " << day;
+    }
+    const ThinningResult result = thin_out(backups, keep);
+    EXPECT_EQ(result.deleted.size(), 300u);
+    EXPECT_TRUE(result.failed.empty());
+    ASSERT_EQ(list_backups(kDatabaseFileName, backups), 0);
+    EXPECT_EQ(backups.size(), 101u);
+    EXPECT_EQ(plaintext_of(backups.back().path, "pw"), "bank: 1\r\n");
 }
 
 // History: the vault's backups made by hand, one per save, with known times.

@@ -1,9 +1,10 @@
 // Secrets for one-time codes: base32, the otpauth URI, the lookup in the tree. The
 // codes themselves (RFC 4226 and RFC 6238 tables) are checked through the companion,
-// in tests/cli/cli_cases.py.
+// in tests/cli/cli_cases.py; here, the current code read through the calendar clock.
 
 #include "otp/otp.h"
 
+#include "platform/calendar_time.h"
 #include "tests/support/hex.h"
 
 #include <gtest/gtest.h>
@@ -168,4 +169,44 @@ TEST(OtpSecret, LookupInAnEntry)
     EXPECT_EQ(one_time_code(*root.find("broken"), 59, code, problem), OtpStatus::unreadable);
     EXPECT_TRUE(code.empty());
     EXPECT_EQ(otp_unreadable_text(problem), "The one-time secret of this entry cannot be read: it is not base32.");
+}
+
+// The current code through the calendar clock, set past the 32-bit limits. RFC 6238,
+// appendix B, for 2,000,000,000 and 20,000,000,000 s; the rows for 2^31 and 2^32 s
+// from Python, with the same seeds and 8 digits:
+//   mac = hmac.new(seed, struct.pack(">Q", t // 30), hashlib.sha1).digest()
+//   o = mac[-1] & 15
+//   code = (struct.unpack(">I", mac[o:o + 4])[0] & 0x7fffffff) % 10**8
+TEST(OneTimeCode, CurrentCodePast2038)
+{
+    const Tree root =
+        parse_tree("sha1\n"
+                   "\totp: otpauth://totp/a?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ&digits=8\n"
+                   "sha256\n"
+                   "\totp: otpauth://totp/a?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZA"
+                   "&algorithm=SHA256&digits=8\n"
+                   "sha512\n"
+                   "\totp: otpauth://totp/a?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVG"
+                   "Y3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNA&algorithm=SHA512&digits=8\n");
+    struct Row {
+        std::int64_t seconds;
+        const char* codes[3];  // SHA-1, SHA-256, SHA-512
+    };
+    const Row rows[] = {
+        {2000000000, {"69279037", "90698825", "38618901"}},
+        {20000000000, {"65353130", "77737706", "47863826"}},
+        {2147483648, {"24703886", "68493486", "44067341"}},
+        {4294967296, {"59791428", "77645532", "92399846"}},
+    };
+    const char* const entries[] = {"sha1", "sha256", "sha512"};
+    for (const Row& row : rows) {
+        set_calendar_now_for_tests(row.seconds);
+        for (int i = 0; i < 3; ++i) {
+            SecretString code;
+            OtpProblem problem = OtpProblem::none;
+            EXPECT_EQ(one_time_code(*root.find(entries[i]), unix_time_now(), code, problem), OtpStatus::ok);
+            EXPECT_EQ(code.str(), row.codes[i]) << entries[i] << " at " << row.seconds;
+        }
+    }
+    clear_calendar_now_for_tests();
 }

@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "backups/backup_files.h"
+#include "db/backup.h"
 #include "db/database.h"
+#include "platform/calendar_time.h"
 #include "ui/backups/backups_windows.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/common/text.h"
 #include "ui/editor/editor_window.h"
 #include "resource.h"
+#include "vault/vault_merge.h"
 #include "window_driver.h"
 
 namespace {
@@ -24,9 +27,10 @@ constexpr char kQuestionEnd[] =
 constexpr long long kJanuary2020 = 1577880000;
 constexpr long long kDay = 86400;
 
+// Past 2038 the name carries the low 32 bits of the time, read as a signed number.
 std::string backup_name(long long seconds)
 {
-    return std::string(kDatabaseFileName) + "." + std::to_string(seconds) + ".bak";
+    return backup_file_name(kDatabaseFileName, seconds);
 }
 
 class BackupsWindows : public ::testing::Test {
@@ -104,6 +108,42 @@ TEST_F(BackupsWindows, ManyBackupsAreMentionedOncePerRun)
 
     run("bank: 2\r\n", [](WindowDriver& d) { d.check(d.no_dialog_within(700), "no second notice in one run"); });
     EXPECT_TRUE(g_editor_messages.empty());
+}
+
+// The editor's save and File > Backups with the clock past 2038: the save's backup
+// is named by the low 32 bits of its time (a negative name) and lists as the newest;
+// the newest 20 stay, and of the older June 2039 ones only the newest of the month.
+TEST_F(BackupsWindows, ASaveAndThinningAfter2038FollowTheClock)
+{
+    constexpr long long kJune2039 = 2190542400;  // 2039-06-01 12:00:00 UTC
+    constexpr long long kSave = 2212056000;  // 2040-02-05 12:00:00 UTC
+    for (long long day = 0; day < 30; ++day) plant(kJune2039 + day * kDay, "bank: " + std::to_string(day) + "\r\n");
+    set_calendar_now_for_tests(kSave);
+    run("bank: now\r\nnotes\r\n", [](WindowDriver& d) {
+        d.set_filter(L"notes");
+        d.focus_editor();
+        d.type(L"later");
+        // The menu command is posted ahead of key events still on their way: wait for all of them.
+        d.expect_text(d.editor, L"later", "typed");
+        PostMessageW(d.main, WM_COMMAND, IDM_SAVE, 0);
+        d.answer_dialog(L"Data successfully saved", IDOK);
+        PostMessageW(d.main, WM_COMMAND, IDM_BACKUPS, 0);
+        d.answer_dialog(L"Backups", IDYES);
+        d.answer_dialog(L"Backups", IDOK);
+    });
+    clear_calendar_now_for_tests();
+    ASSERT_EQ(g_editor_messages.size(), 3u);
+    EXPECT_EQ(g_editor_messages[1].text.substr(g_editor_messages[1].text.find("Delete")),
+              std::string("Delete 11 of 31 backups ") + kQuestionEnd);
+    EXPECT_EQ(g_editor_messages[2].text, "Deleted 11 of 31 backups.");
+    std::vector<BackupFile> left;
+    ASSERT_EQ(list_backups(kDatabaseFileName, left), 0);
+    ASSERT_EQ(left.size(), 20u);
+    EXPECT_EQ(file_name_of(left.back().path), std::string(kDatabaseFileName) + ".-2082911296.bak");
+    EXPECT_EQ(left.back().seconds, kSave);
+    EXPECT_EQ(local_date_time(left.back().seconds).substr(0, 11), "2040-02-05 ");
+    for (long long day = 0; day < 30; ++day)
+        EXPECT_EQ(fs::exists(folder_.path() / backup_name(kJune2039 + day * kDay)), day >= 11) << day;
 }
 
 TEST_F(BackupsWindows, EarlierValuesListsEachValueAndEnterCopiesIt)

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include "backups/backup_files.h"
 #include "backups/key_cache.h"
 #include "backups/thinning.h"
+#include "platform/calendar_time.h"
 #include "ui/backups/editor_link.h"
 
 namespace {
@@ -32,7 +32,7 @@ std::vector<bool> plan(const std::vector<BackupFile>& backups)
     const HCURSOR previous = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
     const SecretString& password = editor_link::password();
     KeyCache cache(password.data(), static_cast<std::uint32_t>(password.size()));
-    std::vector<bool> keep = plan_thinning(backups, cache, static_cast<std::int64_t>(std::time(nullptr)));
+    std::vector<bool> keep = plan_thinning(backups, cache, calendar_now());
     SetCursor(previous);
     return keep;
 }

@@ -3,11 +3,11 @@
 // pipeline (vault/save.h) keeps a backup and writes the vault, and the user is told; the focus, the selection, the title and the inactivity timer
 // come out as they went in, or as the save leaves them.
 
-#include <ctime>
 #include <new>
 #include <string>
 
 #include "db/database.h"
+#include "platform/calendar_time.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/editor/csv_commands.h"
@@ -38,7 +38,7 @@ vault::SaveReport write_editor_document(SaveKind kind, const SecretString* passw
         report.status = kNotWrittenChangedElsewhere;
         return report;
     }
-    const long long now = static_cast<long long>(std::time(nullptr));
+    const long long now = calendar_now();
     if (kind == SaveKind::kDocument) {
         report = vault::save_document(*db, g_tree_root, vault_path(), now);
     } else {
