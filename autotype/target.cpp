@@ -6,8 +6,9 @@
 
 namespace {
 
+constexpr wchar_t kDesktopWindowClass[] = L"#32769";
 constexpr const wchar_t* kDesktopClasses[] = {
-    L"Progman", L"WorkerW", L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd", L"#32769",
+    L"Progman", L"WorkerW", L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd", kDesktopWindowClass,
 };
 
 bool is_desktop(const WindowFacts& window)
@@ -45,6 +46,7 @@ TargetRefusal refuse_target(const WindowFacts& window) noexcept
 
 bool remember_as_previous(const WindowFacts& window) noexcept
 {
+    if (window.class_name == kDesktopWindowClass) return false;
     const TargetRefusal refusal = refuse_target(window);
     return refusal == TargetRefusal::kNone || refusal == TargetRefusal::kDesktop;
 }

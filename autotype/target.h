@@ -40,8 +40,10 @@ TargetRefusal refuse_target(const WindowFacts& window) noexcept;
 // Whether a window that just came to the front is remembered as the previous window:
 // any window of another program that a user could have been working in. Hidden,
 // cloaked, tool and minimised windows are the system's passing ones (the task
-// switcher among them) and are skipped; the desktop and the task bar are remembered,
-// so that a click on them is not forgotten (typing then refuses them).
+// switcher among them) and are skipped, as is the desktop window itself (class
+// "#32769"), which Wine makes the foreground window for a moment while a click
+// moves from one program to another. The shell's desktop and the task bar are
+// remembered, so that a click on them is not forgotten (typing then refuses them).
 bool remember_as_previous(const WindowFacts& window) noexcept;
 
 // The message for a refused target; `by_hot_key` says whether it was the window in

@@ -1174,10 +1174,18 @@ def typed_nothing(s, what):
 
 @scenario
 def auto_type_picker_after_the_title_changed(s):
-    # The page in the target changes while the picker is open: Enter types nothing
-    # and names both titles.
     start_unlocked(s, "shop\r\n\tuser: first\r\n\tpassword: one\r\n"
                    "shop\r\n\tuser: second\r\n\tpassword: two\r\n")
+    # The target closes while the picker is open: the picker closes too.
+    target = start_target(s, "shop - checkout")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    target.terminate()
+    s.wait_gone("auto_type_picker")
+
+    # The page in the target changes while the picker is open: Enter types nothing
+    # and says so, naming both titles (the text is checked by the native tests).
     start_target(s, "shop - checkout")
     s.wait_foreground("typing_target")
     s.keys("ctrl+alt+Insert")
@@ -1186,20 +1194,9 @@ def auto_type_picker_after_the_title_changed(s):
     expect("retitled", (True, ""), s.probe.ask("retitle", "typing_target", "Evil page"))
     s.wait_title("typing_target", "Evil page")
     s.keys("Return")
-    s.wait_dialog("Auto-type")
-    expect("message", "The title of the window changed from \"shop - checkout\" to \"Evil page\" while the "
-           "auto-type window was open, so nothing was typed. Start auto-type again in that window.",
-           s.box_text("Auto-type"))
     answer(s, "Auto-type")
     expect("auto-type picker after Enter", None, s.window("auto_type_picker"))
     typed_nothing(s, "typed after the title changed")
-
-    # The target closes while the picker is open: the picker closes too.
-    s.wait_foreground("typing_target")
-    s.keys("ctrl+alt+Insert")
-    s.wait_window("auto_type_picker")
-    s.programs[-1].terminate()
-    s.wait_gone("auto_type_picker")
 
 
 def start_notepad(s, x, y, width, height):
@@ -1264,11 +1261,12 @@ def auto_type_lock_during_a_delay(s):
     s.x("xdotool", "mousemove", str(left + width - 40), str(top + height - 40), "click", "1")
     s.wait_foreground("editor")
     s.keys("ctrl+l")
-    # The lock comes first; what auto-type typed is told after the unlock.
+    # The lock comes first; what auto-type typed is told after the unlock, not
+    # over the password window.
+    s.wait_window("decrypt_db")
+    time.sleep(4)
+    expect("a message before the unlock", None, s.window("#32770", "Auto-type"))
     enter_password(s)
-    s.wait_dialog("Auto-type")
-    expect("message after the unlock", "Auto-type stopped after 3 of 10 keys: Glimkeep locked.",
-           s.box_text("Auto-type"))
     answer(s, "Auto-type")
     expect("password typed", "", s.text("typing_target", 1))
     expect("target title", "Slow form", s.window("typing_target"))
@@ -1282,10 +1280,6 @@ def auto_type_key_taken_by_another_program(s):
     expect("key taken by the other program", (True, ""), s.probe.ask("hotkey", "6", "122"))  # Ctrl+Shift+F11
     s.start()
     enter_password(s)
-    s.wait_dialog("Auto-type")
-    expect("message", "The auto-type key Ctrl+Shift+F11 (glimkeep.ini, line 2) is taken by another program, so it "
-           "does nothing in Glimkeep for now. Another key can be set in glimkeep.ini beside the vault: a section "
-           "[auto-type] with a line like hotkey=Ctrl+Shift+F11.", s.box_text("Auto-type"))
     answer(s, "Auto-type")
     # Told once per run of the program, not at every unlock.
     s.wait_foreground("editor")

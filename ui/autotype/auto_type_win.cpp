@@ -32,6 +32,7 @@ bool g_told_registration = false;
 // start of the program on, across locks.
 HWINEVENTHOOK g_foreground_hook = nullptr;
 HWND g_previous_window = nullptr;
+constexpr UINT kForegroundPoll = 150;  // milliseconds
 
 constexpr char kNoPreviousWindow[] =
     "No window of another program has been in front since Glimkeep started, so there is nothing to type into. "
@@ -85,7 +86,7 @@ WindowFacts facts_of(HWND window)
     facts.visible = IsWindowVisible(window) != FALSE;
     facts.minimised = IsIconic(window) != FALSE;
     facts.tool_window = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
-    facts.shell_window = window == GetShellWindow() || window == GetDesktopWindow();
+    facts.shell_window = window == GetShellWindow();
     RECT rect = {};
     facts.has_area = GetWindowRect(window, &rect) && rect.right > rect.left && rect.bottom > rect.top;
     facts.cloaked = cloaked(window);
@@ -95,14 +96,27 @@ WindowFacts facts_of(HWND window)
     return facts;
 }
 
-void CALLBACK on_foreground(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD)
+void note_foreground(HWND window) noexcept
 {
-    if (event != EVENT_SYSTEM_FOREGROUND || object != OBJID_WINDOW || !window) return;
+    if (!window || window == g_previous_window) return;
     try {
         if (remember_as_previous(facts_of(window))) g_previous_window = window;
     } catch (...) {
         // This change is not remembered; the last one is kept.
     }
+}
+
+void CALLBACK on_foreground(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD)
+{
+    if (event == EVENT_SYSTEM_FOREGROUND && object == OBJID_WINDOW) note_foreground(window);
+}
+
+// Wine (8.0) sends no foreground events to the hook: the window in front is also
+// looked at a few times a second, by a timer of the thread that any of its message
+// loops dispatches.
+void CALLBACK poll_foreground(HWND, UINT, UINT_PTR, DWORD)
+{
+    note_foreground(GetForegroundWindow());
 }
 
 bool busy()
@@ -190,14 +204,13 @@ void start_auto_type(HWND editor) noexcept
 
 void watch_foreground_windows() noexcept
 {
-    if (g_foreground_hook) return;
-    const HWND front = GetForegroundWindow();
-    try {
-        if (front && remember_as_previous(facts_of(front))) g_previous_window = front;
-    } catch (...) {
-    }
+    static bool watching = false;
+    if (watching) return;
+    watching = true;
+    note_foreground(GetForegroundWindow());
     g_foreground_hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, on_foreground, 0, 0,
                                         WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    SetTimer(nullptr, 0, kForegroundPoll, poll_foreground);
 }
 
 std::string auto_type_key_text()
