@@ -1251,9 +1251,10 @@ def auto_type_waits_for_ctrl_to_be_released(s):
 
 @scenario
 def auto_type_lock_during_a_delay(s):
+    # The longest delay, so that a loaded machine still locks within it.
     start_unlocked(s, "slow\r\n\tuser: ada\r\n\tpassword: secret\r\n\twindow: Slow*\r\n"
-                   "\tauto-type: {USERNAME}{DELAY 4000}{PASSWORD}{ENTER}\r\n")
-    start_target(s, "Slow form")
+                   "\tauto-type: {USERNAME}{DELAY 10000}{PASSWORD}{ENTER}\r\n")
+    target = start_target(s, "Slow form")
     s.wait_foreground("typing_target")
     s.keys("ctrl+alt+Insert")
     s.wait_text("typing_target", 0, "ada")
@@ -1264,12 +1265,31 @@ def auto_type_lock_during_a_delay(s):
     # The lock comes first; what auto-type typed is told after the unlock, not
     # over the password window.
     s.wait_window("decrypt_db")
-    time.sleep(4)
+    time.sleep(10)  # past the end of the delay
     expect("a message before the unlock", None, s.window("#32770", "Auto-type"))
     enter_password(s)
     answer(s, "Auto-type")
     expect("password typed", "", s.text("typing_target", 1))
     expect("target title", "Slow form", s.window("typing_target"))
+
+    # A lock that does not happen (No to saving): typing stops all the same, and
+    # that is told at once.
+    target.terminate()
+    s.wait_gone("typing_target")
+    start_target(s, "Slow form 2")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_text("typing_target", 0, "ada")
+    s.x("xdotool", "mousemove", str(left + width - 40), str(top + height - 40), "click", "1")
+    s.wait_foreground("editor")
+    s.type("x")
+    s.keys("ctrl+l")
+    answer(s, "Save changes and lock?")  # Enter answers the default, No
+    answer(s, "Auto-type")
+    expect("editor after the declined lock", "* Glimkeep", s.window("editor"))
+    time.sleep(10)  # past the end of the delay: nothing more is typed
+    expect("password typed after the declined lock", "", s.text("typing_target", 1))
+    expect("a second message", None, s.window("#32770", "Auto-type"))
 
 
 @scenario
