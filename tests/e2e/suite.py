@@ -1250,6 +1250,23 @@ def auto_type_waits_for_ctrl_to_be_released(s):
 
 
 @scenario
+def auto_type_brings_an_open_dialog_forward(s):
+    # A dialog of the editor is open and hidden behind another window: the key
+    # brings the dialog to the front instead of saying nothing.
+    start_unlocked(s, "bank\r\n\tuser: ada\r\n\tpassword: pw\r\n\twindow: Bank*Login\r\n")
+    s.keys("alt+h", "i")
+    s.wait_foreground("#32770")
+    start_target(s, "Bank Login")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_foreground("#32770")
+    s.shot("dialog in front")
+    s.keys("Return")
+    s.wait_gone("#32770")
+    typed_nothing(s, "typed while the dialog was open")
+
+
+@scenario
 def auto_type_lock_during_a_delay(s):
     # The longest delay, so that a loaded machine still locks within it.
     start_unlocked(s, "slow\r\n\tuser: ada\r\n\tpassword: secret\r\n\twindow: Slow*\r\n"
