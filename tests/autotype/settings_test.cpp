@@ -58,13 +58,21 @@ TEST(AutoTypeSettings, HotKeys)
     EXPECT_EQ(kVirtualKeyInsert, HotKey().virtual_key);
 }
 
+namespace {
+
+// A key as written in glimkeep.ini, and a part of the reason it is refused (null
+// when it is taken).
+struct RefusalCase {
+    const char* text;
+    const char* reason_part;
+};
+
+}  // namespace
+
 // Keys that would take a character, a system key or a key of every program.
 TEST(AutoTypeSettings, KeysThatAreRefused)
 {
-    const struct {
-        const char* text;
-        const char* reason_part;  // null: taken
-    } cases[] = {
+    const RefusalCase cases[] = {
         {"7", "types a character"},
         {"Shift+Q", "types a character"},
         {"Ctrl+Alt+A", "AltGr"},
@@ -100,12 +108,10 @@ TEST(AutoTypeSettings, KeysThatAreRefused)
         {"Win+F2", nullptr},
         {"Ctrl+Alt+Insert", nullptr},
     };
-    for (const auto& c : cases) {
+    for (const RefusalCase& c : cases) {
+        const AutoTypeSettings settings = read_settings_text(std::string("[auto-type]\nhotkey=") + c.text + "\n");
         HotKey read{0, 0};
-        const bool taken = parse_hotkey(c.text, read);
-        EXPECT_EQ(c.reason_part == nullptr, taken) << c.text;
-        const std::string ini = std::string("[auto-type]\nhotkey=") + c.text + "\n";
-        const AutoTypeSettings settings = read_settings_text(ini);
+        EXPECT_EQ(c.reason_part == nullptr, parse_hotkey(c.text, read)) << c.text;
         if (c.reason_part) {
             EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey)) << c.text;
             EXPECT_EQ(0u, settings.line) << c.text;
