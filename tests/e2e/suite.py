@@ -1250,6 +1250,27 @@ def auto_type_waits_for_ctrl_to_be_released(s):
 
 
 @scenario
+def auto_type_refuses_the_desktop(s):
+    # A click on the empty desktop makes Wine's desktop window the one in front:
+    # the key types nothing there (Enter would open what is selected) and says so.
+    start_unlocked(s, "any\r\n\tpassword: pw\r\n\twindow: *\r\n")
+    s.x("xdotool", "mousemove", "900", "700", "click", "1")
+    wait_until("the desktop in front", lambda: s.probe.ask("foreground") == (True, "#32769"), 15)
+    s.keys("ctrl+alt+Insert")
+    answer(s, "Auto-type")
+    expect("auto-type picker", None, s.window("auto_type_picker"))
+
+    # In an ordinary window, a pattern of a star alone only offers the entry.
+    start_target(s, "Anything at all")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    typed_nothing(s, "typed for window: *")
+    s.keys("Escape")
+    s.wait_gone("auto_type_picker")
+
+
+@scenario
 def auto_type_brings_an_open_dialog_forward(s):
     # A dialog of the editor is open and hidden behind another window: the key
     # brings the dialog to the front instead of saying nothing.
