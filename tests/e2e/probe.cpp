@@ -247,8 +247,9 @@ void serve_one(const std::vector<std::string>& f)
     if (verb == "retitle" && f.size() == 3) {
         HWND window = find_visible(name.c_str(), nullptr);
         DWORD_PTR result = 0;
-        if (!window || !SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()),
-                                            SMTO_NORMAL, 10000, &result))
+        if (!window ||
+            !SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()), SMTO_NORMAL, 10000,
+                                 &result))
             return answer(1);
         return answer(0);
     }
