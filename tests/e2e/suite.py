@@ -1250,6 +1250,29 @@ def auto_type_waits_for_ctrl_to_be_released(s):
 
 
 @scenario
+def auto_type_picker_filter_and_glimkeep_in_front(s):
+    start_unlocked(s, "shop\r\n\tuser: first\r\n\tpassword: one\r\n"
+                   "shop\r\n\tuser: second\r\n\tpassword: two\r\nother\r\n\tuser: o\r\n\tpass: three\r\n")
+    # The key with Glimkeep's own window in front types nothing and says so.
+    s.keys("ctrl+alt+Insert")
+    answer(s, "Auto-type")
+    expect("auto-type picker", None, s.window("auto_type_picker"))
+
+    # A path typed into the picker finds an entry the title does not name; Tab
+    # completes it, and Enter types it.
+    start_target(s, "shop - checkout")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    s.wait_foreground("auto_type_picker")
+    s.type("ot")
+    s.keys("Tab")
+    s.wait_text("auto_type_picker", 0, "other")
+    s.keys("Return")
+    expect_typed(s, "shop - checkout", "o", "three")
+
+
+@scenario
 def auto_type_refuses_the_desktop(s):
     # A click on the empty desktop makes Wine's desktop window the one in front:
     # the key types nothing there (Enter would open what is selected) and says so.
