@@ -4,6 +4,7 @@
 
 #include "app/window_entry_points.h"
 #include "db/database.h"
+#include "ui/autotype/auto_type.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/common/error_texts.h"
 #include "ui/dialogs/message_dialog.h"
@@ -68,6 +69,7 @@ int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& optio
 int run_sequence(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
     fix_vault_path();
+    watch_foreground_windows();
     if (!file_exists(kDatabaseFileName)) {
         register_create_db_window(instance);
         run_create_db_window(instance, show_command);

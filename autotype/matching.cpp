@@ -73,11 +73,29 @@ bool is_word_character(char32_t c) noexcept
 {
     if (c < 0x80) return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     if (c <= 0xBF || c == 0xD7 || c == 0xF7) return false;
-    if (c >= 0x2000 && c <= 0x206F) return false;  // general punctuation, dashes, spaces
-    if (c >= 0x20A0 && c <= 0x20CF) return false;  // currency signs
-    if (c >= 0x3000 && c <= 0x303F) return false;  // CJK punctuation
-    if (c >= 0xFF00 && c <= 0xFF0F) return false;  // full-width punctuation
-    return c != 0xFFFD;
+    struct Range {
+        char32_t first;
+        char32_t last;
+    };
+    static constexpr Range kSeparators[] = {
+        {0x2000, 0x206F},  // general punctuation, dashes, spaces
+        {0x20A0, 0x20CF},  // currency signs
+        {0x2100, 0x2BFF},  // letter-like symbols (TM), number forms, arrows, mathematical and
+        // technical signs, boxes, shapes, dingbats
+        {0x2E00, 0x2E7F},  // supplemental punctuation
+        {0x3000, 0x303F},  // CJK punctuation
+        {0xFE00, 0xFE0F},  // variation selectors
+        {0xFE30, 0xFE6F},  // CJK compatibility forms, small forms
+        {0xFF00, 0xFF0F},  // full-width punctuation
+        {0xFF1A, 0xFF20},
+        {0xFF3B, 0xFF40},
+        {0xFF5B, 0xFF65},
+        {0xFFF0, 0xFFFF},  // specials, U+FFFD among them
+        {0x1F000, 0x1FAFF},  // game pieces, enclosed characters, emoji, pictographs
+    };
+    for (const Range& range : kSeparators)
+        if (c >= range.first && c <= range.last) return false;
+    return true;
 }
 
 std::u32string folded(std::string_view text)
@@ -186,16 +204,29 @@ AutoTypeRow row_of(const std::vector<std::uint32_t>& position, const SecretStrin
 
 }  // namespace
 
+std::string_view capped_title(std::string_view title) noexcept
+{
+    std::size_t i = 0;
+    for (std::size_t count = 0; count < kMaxTitleLength && i < title.size(); ++count) next_code_point(title, i);
+    return title.substr(0, i);
+}
+
 bool window_pattern_matches(std::string_view pattern, std::string_view title)
 {
     pattern = trimmed(pattern);
     if (pattern.empty()) return false;
-    return glob_matches(folded(pattern), folded(title));
+    return glob_matches(folded(pattern), folded(capped_title(title)));
+}
+
+bool matches_every_title(std::string_view pattern) noexcept
+{
+    pattern = trimmed(pattern);
+    return !pattern.empty() && pattern.find_first_not_of("* \t") == std::string_view::npos;
 }
 
 bool occurs_as_word(std::string_view word, std::string_view title)
 {
-    return word_in(folded(trimmed(word)), folded(title));
+    return word_in(folded(trimmed(word)), folded(capped_title(title)));
 }
 
 std::string url_host(std::string_view url)
@@ -234,21 +265,29 @@ std::vector<AutoTypeRow> all_candidates(const Tree& root)
 
 TitleMatches match_title(const Tree& root, std::string_view title)
 {
-    const std::u32string wanted = folded(title);
+    const std::u32string wanted = folded(capped_title(title));
     TitleMatches matches;
     std::vector<AutoTypeRow> by_name;
     walk(root, [&](const TreeNode& node, const std::vector<std::uint32_t>& position, const SecretString& path) {
         if (!is_auto_type_candidate(node)) return;
         bool has_pattern = false;
         bool pattern_matches = false;
+        bool matches_all = false;
         for (const TreeNode& child : node.children) {
             if (!named(child, kWindowLineName)) continue;
             has_pattern = true;
             const std::string_view pattern = trimmed(child.content);
-            if (!pattern.empty() && glob_matches(folded(pattern), wanted)) pattern_matches = true;
+            if (matches_every_title(pattern))
+                matches_all = true;
+            else if (!pattern.empty() && glob_matches(folded(pattern), wanted))
+                pattern_matches = true;
         }
         if (has_pattern) {
-            if (pattern_matches) matches.rows.push_back(row_of(position, path, true));
+            // A pattern that matches every window only offers the entry in the picker.
+            if (pattern_matches)
+                matches.rows.push_back(row_of(position, path, true));
+            else if (matches_all)
+                by_name.push_back(row_of(position, path, false));
             return;
         }
         bool name_matches = word_in(folded(trimmed(node.name)), wanted);

@@ -8,6 +8,10 @@
 //   - by name: it has no `window:` line, and its name, or the host name of its first
 //     address line, occurs in the title as a whole word: the characters next to it
 //     in the title are not letters or digits.
+// A pattern of nothing but `*` and spaces matches every window, untitled ones
+// included: such an entry is offered in the picker and never typed at once. Only
+// the first kMaxTitleLength characters of a title are read. Letters and digits make
+// words; spaces, punctuation and symbols (like a trade mark sign) separate them.
 // Both compare with the case folded (ASCII, Latin-1, Latin Extended-A, Greek and
 // Cyrillic letters); bytes that are not UTF-8 count as U+FFFD.
 //
@@ -26,7 +30,18 @@
 inline constexpr char kWindowLineName[] = "window";
 inline constexpr char kAutoTypeLineName[] = "auto-type";
 
-// True when `pattern` (leading and trailing spaces dropped) matches all of `title`.
+// Titles are read up to this many characters (code points).
+inline constexpr std::size_t kMaxTitleLength = 1024;
+
+// The first kMaxTitleLength code points of `title` (a byte that is not UTF-8 counts
+// as one).
+std::string_view capped_title(std::string_view title) noexcept;
+
+// True when `pattern` has characters and none other than `*`, spaces and tabs.
+bool matches_every_title(std::string_view pattern) noexcept;
+
+// True when `pattern` (leading and trailing spaces dropped) matches all of `title`
+// (its capped part).
 // An empty pattern matches nothing.
 bool window_pattern_matches(std::string_view pattern, std::string_view title);
 

@@ -58,33 +58,22 @@ bool key_code(std::string_view name, unsigned& code)
     return false;
 }
 
+constexpr unsigned kVirtualKeyF4 = 0x73;
+constexpr unsigned kVirtualKeyF12 = 0x7B;
+constexpr unsigned kVirtualKeyDelete = 0x2E;
+
 bool is_function_key(unsigned code)
 {
     return code >= 0x70 && code <= 0x87;
 }
 
-std::string key_text(unsigned code)
+bool types_a_character(unsigned code)
 {
-    if ((code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z')) return std::string(1, static_cast<char>(code));
-    if (is_function_key(code)) return "F" + std::to_string(code - 0x70 + 1);
-    for (const Named& key : kKeys)
-        if (key.value == code) return key.name;
-    return "?";
+    return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z');
 }
 
-std::string settings_problem(std::size_t line, std::string_view text)
-{
-    constexpr std::size_t kShown = 60;
-    std::string shown(text.substr(0, kShown));
-    if (text.size() > kShown) shown += "...";
-    return std::string(kSettingsFileName) + ", line " + std::to_string(line) + ": \"" + shown +
-        "\" is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). Auto-type uses " +
-        hotkey_name(HotKey()) + ".";
-}
-
-}  // namespace
-
-bool parse_hotkey(std::string_view text, HotKey& out)
+// The key as written, without asking whether it may be taken.
+bool read_hotkey(std::string_view text, HotKey& out)
 {
     text = autotype_text::trimmed(text);
     unsigned modifiers = 0;
@@ -113,10 +102,76 @@ bool parse_hotkey(std::string_view text, HotKey& out)
         if (plus != std::string_view::npos) return false;
     }
     if (!have_key) return false;
-    if (!(modifiers & (kModControl | kModAlt | kModWin)) && !is_function_key(code)) return false;
     out.modifiers = modifiers;
     out.virtual_key = code;
     return true;
+}
+
+// `text` up to a comment (';' or '#'), trimmed.
+std::string_view before_comment(std::string_view text)
+{
+    return autotype_text::trimmed(text.substr(0, text.find_first_of(";#")));
+}
+
+std::string key_text(unsigned code)
+{
+    if ((code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z')) return std::string(1, static_cast<char>(code));
+    if (is_function_key(code)) return "F" + std::to_string(code - 0x70 + 1);
+    for (const Named& key : kKeys)
+        if (key.value == code) return key.name;
+    return "?";
+}
+
+std::string line_shown(std::size_t line, std::string_view text)
+{
+    constexpr std::size_t kShown = 60;
+    std::string shown(text.substr(0, kShown));
+    if (text.size() > kShown) shown += "...";
+    return std::string(kSettingsFileName) + ", line " + std::to_string(line) + ": \"" + shown + "\"";
+}
+
+std::string settings_problem(std::size_t line, std::string_view text)
+{
+    return line_shown(line, text) +
+        " is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). Auto-type uses " +
+        hotkey_name(HotKey()) + ".";
+}
+
+std::string refused_problem(std::size_t line, std::string_view text, const char* reason)
+{
+    return line_shown(line, text) + " cannot be used: " + reason + " Auto-type uses " + hotkey_name(HotKey()) + ".";
+}
+
+}  // namespace
+
+bool parse_hotkey(std::string_view text, HotKey& out)
+{
+    HotKey key;
+    if (!read_hotkey(text, key) || hotkey_refusal(key)) return false;
+    out = key;
+    return true;
+}
+
+const char* hotkey_refusal(const HotKey& key) noexcept
+{
+    const unsigned code = key.virtual_key;
+    const bool ctrl = key.modifiers & kModControl;
+    const bool alt = key.modifiers & kModAlt;
+    const bool win = key.modifiers & kModWin;
+    if (code == kVirtualKeyF12) return "Windows reserves F12, with any modifiers.";
+    if (types_a_character(code)) {
+        if (win) return "Windows reserves the Windows key with a letter or digit.";
+        if (!ctrl && !alt) return "without Ctrl or Alt, the key types a character in every program.";
+        if (ctrl && alt)
+            return "Ctrl+Alt is AltGr on many keyboard layouts, so the character it types there could no longer "
+                   "be typed.";
+        return nullptr;
+    }
+    if (!ctrl && !alt && !win && !is_function_key(code))
+        return "without Ctrl, Alt or Win, only a function key other than F12 may be taken from every program.";
+    if (code == kVirtualKeyF4 && alt && !ctrl) return "Alt+F4 closes the window in front in every program.";
+    if (code == kVirtualKeyDelete && ctrl && alt) return "Windows keeps Ctrl+Alt+Delete for itself.";
+    return nullptr;
 }
 
 std::string hotkey_name(const HotKey& key)
@@ -144,8 +199,9 @@ AutoTypeSettings read_settings_text(std::string_view text)
         line = autotype_text::trimmed(line);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
-            in_section = line.back() == ']' &&
-                names_equal_nocase(autotype_text::trimmed(line.substr(1, line.size() - 2)), "auto-type");
+            const std::size_t close = line.find(']');
+            in_section = close != std::string_view::npos && before_comment(line.substr(close + 1)).empty() &&
+                names_equal_nocase(autotype_text::trimmed(line.substr(1, close - 1)), "auto-type");
             continue;
         }
         if (!in_section) continue;
@@ -154,12 +210,16 @@ AutoTypeSettings read_settings_text(std::string_view text)
             !names_equal_nocase(autotype_text::trimmed(line.substr(0, equals)), "hotkey"))
             continue;
         HotKey key;
-        if (parse_hotkey(line.substr(equals + 1), key)) {
+        const bool readable = read_hotkey(before_comment(line.substr(equals + 1)), key);
+        const char* refusal = readable ? hotkey_refusal(key) : nullptr;
+        if (readable && !refusal) {
             settings.hotkey = key;
+            settings.line = number;
             settings.problem.clear();
         } else {
             settings.hotkey = HotKey();
-            settings.problem = settings_problem(number, line);
+            settings.line = 0;
+            settings.problem = refusal ? refused_problem(number, line, refusal) : settings_problem(number, line);
         }
     }
     return settings;
@@ -190,6 +250,16 @@ AutoTypeSettings read_settings_file(const std::string& path)
         return settings;
     }
     return read_settings_text(std::string_view(bytes.data(), bytes.size()));
+}
+
+std::string hotkey_taken_text(const AutoTypeSettings& settings)
+{
+    std::string where;
+    if (settings.line != 0)
+        where = " (" + std::string(kSettingsFileName) + ", line " + std::to_string(settings.line) + ")";
+    return "The auto-type key " + hotkey_name(settings.hotkey) + where +
+        " is taken by another program, so it does nothing in Glimkeep for now. Another key can be set in " +
+        kSettingsFileName + " beside the vault: a section [auto-type] with a line like hotkey=Ctrl+Shift+F11.";
 }
 
 std::string settings_path_beside(const std::string& vault_path)

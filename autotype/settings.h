@@ -5,11 +5,16 @@
 //   hotkey=Ctrl+Shift+F11
 //
 // Section and key names in any case; spaces around them and around the value are
-// dropped; lines starting with ';' or '#' are comments; other sections and keys are
-// left to others. A key is modifiers (Ctrl, Alt, Shift, Win; any case, "Control"
-// too) and one key joined by '+': a letter, a digit, F1 to F24, Insert, Delete,
-// Home, End, PageUp, PageDown, Pause. Without Ctrl, Alt or Win it must be an F key,
-// so that no key that types a character is taken from every program.
+// dropped; ';' or '#' starts a comment, at the start of a line or after a section
+// header or a value; other sections and keys are left to others. A key is modifiers
+// (Ctrl, Alt, Shift, Win; any case, "Control" too) and one key joined by '+': a
+// letter, a digit, F1 to F24, Insert, Delete, Home, End, PageUp, PageDown, Pause.
+//
+// Keys that would break typing or other programs are refused (hotkey_refusal):
+// without Ctrl, Alt or Win only an F key other than F12; no Ctrl+Alt or
+// Ctrl+Alt+Shift with a letter or digit (AltGr types characters on many layouts);
+// no Win with a letter or digit (Windows reserves them); not Alt+F4 nor
+// Ctrl+Alt+Delete; not F12 with any modifiers (Windows reserves it).
 
 #include <cstddef>
 #include <cstdint>
@@ -32,13 +37,19 @@ inline constexpr char kSettingsFileName[] = "glimkeep.ini";
 // The largest glimkeep.ini read; a longer file is refused.
 inline constexpr std::size_t kMaxSettingsSize = 64 * 1024;
 
-// False (and `out` unchanged) for anything that is not a key as described above.
+// False (and `out` unchanged) for anything that is not a key as described above,
+// refused keys included.
 bool parse_hotkey(std::string_view text, HotKey& out);
+// Why `key` may not be taken (the end of a sentence, like "Windows reserves F12."),
+// or null when it may.
+const char* hotkey_refusal(const HotKey& key) noexcept;
 // "Ctrl+Alt+Insert": the modifiers in the order Ctrl, Alt, Shift, Win, then the key.
 std::string hotkey_name(const HotKey& key);
 
 struct AutoTypeSettings {
     HotKey hotkey;
+    // The line of glimkeep.ini that set the key; 0 for the default.
+    std::size_t line = 0;
     // Empty, or the message that says which line could not be read and that the
     // default key is used.
     std::string problem;
@@ -51,6 +62,10 @@ AutoTypeSettings read_settings_text(std::string_view text);
 // The same for the file at `path`: a file that is not there gives the defaults
 // without a problem; one that cannot be read or is too large, a problem.
 AutoTypeSettings read_settings_file(const std::string& path);
+
+// The message when RegisterHotKey refused the key of `settings`: its name, and the
+// line of glimkeep.ini when it came from one.
+std::string hotkey_taken_text(const AutoTypeSettings& settings);
 
 // The path of glimkeep.ini in the folder of the vault at `vault_path`.
 std::string settings_path_beside(const std::string& vault_path);

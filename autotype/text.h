@@ -19,7 +19,9 @@ char32_t fold(char32_t c) noexcept;
 
 // Letters and digits: ASCII ones, and every code point from U+0080 on except the
 // punctuation, symbols and spaces of Latin-1, the general punctuation block, the
-// currency signs, the CJK punctuation and U+FFFD.
+// currency signs, the letter-like and number-form symbols, arrows, mathematical and
+// technical signs, boxes and shapes, dingbats, the other symbol and punctuation
+// blocks, the CJK punctuation, variation selectors, emoji and U+FFFD.
 bool is_word_character(char32_t c) noexcept;
 
 // The folded code points of `text`.

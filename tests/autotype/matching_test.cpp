@@ -76,8 +76,102 @@ TEST(AutoTypeMatching, NamesOccurOnlyAsWholeWords)
          "E",
          true},
         {"x", "\xFFx\xFF", true},  // bytes that are not UTF-8 are no letters
+        // Symbols and punctuation separate words, wherever they come from.
+        {"bank", "Bank\xE2\x84\xA2 Login", true},  // Bank(TM) Login
+        {"bank",
+         "\xC2\xAE"
+         "Bank",
+         true},  // (R)Bank
+        {"bank", "Bank\xE2\x86\x92Login", true},  // an arrow
+        {"bank", "Bank\xE2\x9C\x93", true},  // a check mark
+        {"bank",
+         "\xF0\x9F\x94\x92"
+         "Bank",
+         true},  // a padlock emoji
+        {"bank", "Bank\xEF\xB8\x8F", true},  // a variation selector
+        {"bank",
+         "\xE3\x80\x8C"
+         "Bank\xE3\x80\x8D",
+         true},  // CJK corner brackets
+        {"bank", "Bank\xEF\xBC\x81", true},  // a full-width exclamation mark
+        {"bank", "Bank\xE2\xB8\xBA", true},  // a two-em dash
+        {"bank",
+         "Bank\xE2\x88\x92"
+         "2",
+         true},  // a minus sign
+        {"bank", "Bank\xCE\xB1", false},  // a Greek letter is a letter
+        {"bank",
+         "\xD0\x96"
+         "Bank",
+         false},  // so is a Cyrillic one
+        {"bank", "Bank\xE4\xB8\xAD", false},  // and a CJK ideograph
+        {"bank", "Bank\xD9\xA3", false},  // an Arabic-Indic digit is a digit
     };
     for (const auto& c : cases) EXPECT_EQ(c.matches, occurs_as_word(c.word, c.title)) << c.word << " / " << c.title;
+}
+
+// A pattern of stars and spaces names every window: it offers the entry, never types
+// it at once, and does not hide a pattern that names the window.
+TEST(AutoTypeMatching, PatternsThatMatchEveryTitle)
+{
+    const struct {
+        const char* pattern;
+        bool everything;
+    } cases[] = {
+        {"*", true},    {"**", true},   {" * ", true},  {"* *", true}, {"\t*\t", true},       {"", false},
+        {"   ", false}, {"*a*", false}, {"*.*", false}, {"?", false},  {"*\xC2\xA0*", false},  // a no-break space is a character of a title
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.everything, matches_every_title(c.pattern)) << c.pattern;
+
+    const Tree root = parse_tree("any\n\tpassword: p1\n\twindow: *\n"
+                                 "stars\n\tpassword: p2\n\twindow:  * * \n"
+                                 "bank\n\tpassword: p3\n\twindow: *Bank*\n");
+    for (const char* title : {"", "Untitled - Notepad", "any"}) {
+        const TitleMatches matches = match_title(root, title);
+        EXPECT_FALSE(matches.type_at_once()) << title;
+        EXPECT_EQ(0u, matches.window_matches) << title;
+        EXPECT_EQ((std::vector<std::string>{"any", "stars"}), paths(matches.rows)) << title;
+    }
+    TitleMatches matches = match_title(root, "My Bank");
+    EXPECT_TRUE(matches.type_at_once());
+    EXPECT_EQ((std::vector<std::string>{"bank", "any", "stars"}), paths(matches.rows));
+
+    // With a pattern that names the window, a star beside it changes nothing.
+    matches = match_title(parse_tree("bank\n\tpassword: p\n\twindow: *\n\twindow: My Bank\n"), "My Bank");
+    EXPECT_TRUE(matches.type_at_once());
+    EXPECT_TRUE(matches.rows.at(0).by_window);
+}
+
+// Only the first 1,024 characters of a title are read, however long it is.
+TEST(AutoTypeMatching, TitlesAreReadUpToTheirCap)
+{
+    EXPECT_EQ(1024u, kMaxTitleLength);
+    const std::string ascii(5000, 'a');
+    EXPECT_EQ(1024u, capped_title(ascii).size());
+    EXPECT_EQ("abc", capped_title("abc"));
+    EXPECT_EQ("", capped_title(""));
+    std::string euros;
+    for (int i = 0; i < 1100; ++i) euros += "\xE2\x82\xAC";
+    EXPECT_EQ(3u * 1024u, capped_title(euros).size());  // characters, not bytes
+    std::string broken(2000, '\xFF');
+    EXPECT_EQ(1024u, capped_title(broken).size());
+
+    // A word right at the cap is read; one after it is not.
+    std::string title(1019, '-');
+    title += " bank";  // characters 1020 to 1024
+    EXPECT_TRUE(occurs_as_word("bank", title));
+    EXPECT_TRUE(window_pattern_matches("*bank", title));
+    title.insert(0, "-");
+    EXPECT_FALSE(occurs_as_word("bank", title));
+    EXPECT_FALSE(window_pattern_matches("*bank", title));
+    const Tree root = parse_tree("bank\n\tpassword: p\n");
+    EXPECT_TRUE(match_title(root, title).rows.empty());
+    EXPECT_EQ(1u, match_title(root, title.substr(1)).rows.size());
+
+    // A title of 200,000 characters against a pattern that backtracks: the cap
+    // bounds the work (a test time limit would catch a regression).
+    const std::string huge(200000, 'a');
+    EXPECT_FALSE(window_pattern_matches("*a*a*a*a*a*a*b", huge));
 }
 
 TEST(AutoTypeMatching, HostNames)

@@ -17,7 +17,8 @@ TEST(AutoTypeSettings, HotKeys)
         {"Ctrl+Alt+Insert", "Ctrl+Alt+Insert"},
         {"ctrl + shift + f11", "Ctrl+Shift+F11"},
         {"Alt+Control+ins", "Ctrl+Alt+Insert"},
-        {"Win+Shift+K", "Shift+Win+K"},
+        {"Win+Shift+F7", "Shift+Win+F7"},
+        {"Win+Shift+K", nullptr},  // Windows reserves Win with a letter or digit
         {"Ctrl+7", "Ctrl+7"},
         {"F24", "F24"},
         {"Shift+F9", "Shift+F9"},
@@ -55,6 +56,108 @@ TEST(AutoTypeSettings, HotKeys)
     EXPECT_EQ(0x7Au, key.virtual_key);  // VK_F11
     EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(HotKey()));
     EXPECT_EQ(kVirtualKeyInsert, HotKey().virtual_key);
+}
+
+namespace {
+
+// A key as written in glimkeep.ini, and a part of the reason it is refused (null
+// when it is taken).
+struct RefusalCase {
+    const char* text;
+    const char* reason_part;
+};
+
+}  // namespace
+
+// Keys that would take a character, a system key or a key of every program.
+TEST(AutoTypeSettings, KeysThatAreRefused)
+{
+    const RefusalCase cases[] = {
+        {"7", "types a character"},
+        {"Shift+Q", "types a character"},
+        {"Ctrl+Alt+A", "AltGr"},
+        {"Ctrl+Alt+Shift+E", "AltGr"},
+        {"Ctrl+Alt+2", "AltGr"},
+        {"Alt+Ctrl+Shift+0", "AltGr"},
+        {"Win+L", "Windows key"},
+        {"Ctrl+Win+5", "Windows key"},
+        {"Ctrl+Alt+Win+K", "Windows key"},
+        {"Alt+F4", "Alt+F4"},
+        {"Alt+Shift+F4", "Alt+F4"},
+        {"Ctrl+Alt+Delete", "Ctrl+Alt+Delete"},
+        {"Ctrl+Alt+Shift+Del", "Ctrl+Alt+Delete"},
+        {"F12", "F12"},
+        {"Ctrl+F12", "F12"},
+        {"Ctrl+Alt+Shift+Win+F12", "F12"},
+        {"Insert", "function key"},
+        {"Shift+Pause", "function key"},
+        // Still taken: Ctrl or Alt alone with a letter, function keys, Alt with F4's
+        // neighbours, Ctrl+F4, Ctrl+Delete.
+        {"Ctrl+A", nullptr},
+        {"Alt+Shift+A", nullptr},
+        {"Ctrl+Shift+9", nullptr},
+        {"F1", nullptr},
+        {"F11", nullptr},
+        {"F13", nullptr},
+        {"Shift+F24", nullptr},
+        {"Alt+F3", nullptr},
+        {"Ctrl+F4", nullptr},
+        {"Ctrl+Alt+F4", nullptr},
+        {"Ctrl+Delete", nullptr},
+        {"Alt+Delete", nullptr},
+        {"Win+F2", nullptr},
+        {"Ctrl+Alt+Insert", nullptr},
+    };
+    for (const RefusalCase& c : cases) {
+        const AutoTypeSettings settings = read_settings_text(std::string("[auto-type]\nhotkey=") + c.text + "\n");
+        HotKey read{0, 0};
+        EXPECT_EQ(c.reason_part == nullptr, parse_hotkey(c.text, read)) << c.text;
+        if (c.reason_part) {
+            EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey)) << c.text;
+            EXPECT_EQ(0u, settings.line) << c.text;
+            const std::string expected_start =
+                std::string("glimkeep.ini, line 2: \"hotkey=") + c.text + "\" cannot be used: ";
+            EXPECT_EQ(expected_start, settings.problem.substr(0, expected_start.size())) << c.text;
+            EXPECT_NE(std::string::npos, settings.problem.find(c.reason_part)) << settings.problem;
+            EXPECT_NE(std::string::npos, settings.problem.find("Auto-type uses Ctrl+Alt+Insert.")) << settings.problem;
+        } else {
+            EXPECT_EQ("", settings.problem) << c.text;
+            EXPECT_EQ(2u, settings.line) << c.text;
+            EXPECT_EQ(hotkey_name(read), hotkey_name(settings.hotkey)) << c.text;
+        }
+    }
+    EXPECT_EQ(nullptr, hotkey_refusal(HotKey()));
+    EXPECT_NE(nullptr, hotkey_refusal(HotKey{kModAlt, 0x73}));  // VK_F4
+}
+
+TEST(AutoTypeSettings, CommentsAfterHeadersAndValues)
+{
+    AutoTypeSettings settings = read_settings_text("[auto-type] ; mine\nhotkey=Ctrl+Shift+F11 ; since May\n");
+    EXPECT_EQ("", settings.problem);
+    EXPECT_EQ("Ctrl+Shift+F11", hotkey_name(settings.hotkey));
+    EXPECT_EQ(2u, settings.line);
+    settings = read_settings_text("[Auto-Type]# mine\r\n\r\n  hotkey = Alt+F9#x\r\n");
+    EXPECT_EQ("Alt+F9", hotkey_name(settings.hotkey));
+    EXPECT_EQ(3u, settings.line);
+    // Text after a header that is not a comment makes it another section.
+    settings = read_settings_text("[auto-type] x\nhotkey=Ctrl+Shift+F11\n");
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
+    EXPECT_EQ("", settings.problem);
+    // A comment alone is no key.
+    settings = read_settings_text("[auto-type]\nhotkey=;Ctrl+F1\n");
+    EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
+    EXPECT_NE(std::string::npos, settings.problem.find("line 2")) << settings.problem;
+}
+
+TEST(AutoTypeSettings, TheKeyTakenByAnotherProgramIsNamedWithItsLine)
+{
+    const AutoTypeSettings from_line = read_settings_text("; keys\n[auto-type]\nhotkey=Ctrl+Shift+F11\n");
+    EXPECT_EQ("The auto-type key Ctrl+Shift+F11 (glimkeep.ini, line 3) is taken by another program, so it does "
+              "nothing in Glimkeep for now. Another key can be set in glimkeep.ini beside the vault: a section "
+              "[auto-type] with a line like hotkey=Ctrl+Shift+F11.",
+              hotkey_taken_text(from_line));
+    const std::string by_default = hotkey_taken_text(AutoTypeSettings());
+    EXPECT_EQ(0u, by_default.find("The auto-type key Ctrl+Alt+Insert is taken by another program")) << by_default;
 }
 
 TEST(AutoTypeSettings, TheIniFile)

@@ -35,6 +35,10 @@
 //   endsession <class>           sends the window WM_ENDSESSION (TRUE) as Windows does
 //                                when the session ends over a refusal; answers once
 //                                the window has handled it
+//   retitle <class> <title>      gives the window another title, as a page that
+//                                changes in a browser tab does
+//   hotkey <modifiers> <vk>      takes a global key (RegisterHotKey, decimal numbers)
+//                                for as long as the probe runs, as another program may
 
 #include <windows.h>
 
@@ -239,6 +243,21 @@ void serve_one(const std::vector<std::string>& f)
         if (!window || !SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &result))
             return answer(1);
         return answer(0);
+    }
+    if (verb == "retitle" && f.size() == 3) {
+        HWND window = find_visible(name.c_str(), nullptr);
+        DWORD_PTR result = 0;
+        if (!window ||
+            !SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()), SMTO_NORMAL, 10000,
+                                 &result))
+            return answer(1);
+        return answer(0);
+    }
+    if (verb == "hotkey" && f.size() == 3) {
+        static int next_id = 1;
+        const bool taken = RegisterHotKey(nullptr, next_id++, static_cast<UINT>(std::atoi(f[1].c_str())),
+                                          static_cast<UINT>(std::atoi(f[2].c_str())));
+        return answer(taken ? 0 : 1);
     }
     if ((verb == "hold" && f.size() == 2) || verb == "release") {
         if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);

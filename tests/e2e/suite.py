@@ -22,7 +22,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Session, add_tool_arguments, expect, tools_from, wait_until  # noqa: E402
+from harness import WINE64, Failure, Session, add_tool_arguments, expect, tools_from, wait_until  # noqa: E402
 
 PASSWORD = "correct horse 42"
 EMPTY_VAULT_SIZE = 97  # the header of format 2.0
@@ -1166,6 +1166,208 @@ def auto_type_stops_when_the_window_changes(s):
     expect("password typed elsewhere", "", s.text("typing_target", 1))
     expect("editor title after the stop (nothing typed into it)", "Glimkeep", s.window("editor"))
     expect("target title", "Slow form", s.window("typing_target"))
+
+
+def typed_nothing(s, what):
+    expect(what, ("", ""), (s.text("typing_target", 0), s.text("typing_target", 1)))
+
+
+@scenario
+def auto_type_picker_after_the_title_changed(s):
+    start_unlocked(s, "shop\r\n\tuser: first\r\n\tpassword: one\r\n"
+                   "shop\r\n\tuser: second\r\n\tpassword: two\r\n")
+    # The target closes while the picker is open: the picker closes too.
+    target = start_target(s, "shop - checkout")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    target.terminate()
+    s.wait_gone("auto_type_picker")
+
+    # The page in the target changes while the picker is open: Enter types nothing
+    # and says so, naming both titles (the text is checked by the native tests).
+    start_target(s, "shop - checkout")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    s.wait_foreground("auto_type_picker")
+    expect("retitled", (True, ""), s.probe.ask("retitle", "typing_target", "Evil page"))
+    s.wait_title("typing_target", "Evil page")
+    s.keys("Return")
+    answer(s, "Auto-type")
+    expect("auto-type picker after Enter", None, s.window("auto_type_picker"))
+    typed_nothing(s, "typed after the title changed")
+
+
+def start_notepad(s, x, y, width, height):
+    """Wine's notepad at a place of its choosing (its own settings in the registry)."""
+    for name, value in (("iWindowPosX", x), ("iWindowPosY", y), ("iWindowPosDX", width), ("iWindowPosDY", height)):
+        s.wine.run("reg", "add", "HKCU\\Software\\Microsoft\\Notepad", "/v", name, "/t", "REG_DWORD", "/d",
+                   str(value), "/f")
+    program = subprocess.Popen([WINE64, "notepad"], cwd=s.folder, env=s.env, stdin=subprocess.DEVNULL,
+                               stdout=s.log, stderr=subprocess.STDOUT, start_new_session=True)
+    s.programs.append(program)
+    s.wait_window("Notepad")
+    return program
+
+
+@scenario
+def auto_type_into_notepad_after_a_click(s):
+    # A click from notepad into Glimkeep's filter box: Wine makes Glimkeep the window
+    # in front without raising it, so notepad stays above it in the Z order. The
+    # previous window is the one that was in front, not the one below.
+    start_unlocked(s, "bank\r\n\tuser: ada\r\n\tpassword: " + AUTO_TYPE_PASSWORD + "\r\n")
+    start_notepad(s, 620, 420, 400, 340)
+    s.x("xdotool", "mousemove", "820", "640", "click", "1")
+    s.wait_foreground("Notepad")
+    left, top, width, height = s.rect("editor")
+    client_height = int(s.probe.ask("client", "editor")[1].split()[1])
+    filter_y = top + height - client_height - 4 + 16
+    s.x("xdotool", "mousemove", str(left + width // 2), str(filter_y), "click", "1")
+    s.wait_foreground("editor")
+    s.shot("editor in front, notepad above it")
+    complete(s, "ba", "bank ")
+    s.keys("ctrl+Return")
+    s.wait_foreground("Notepad")
+    wait_until("the entry typed into notepad",
+               lambda: s.text("Notepad", 0) == "ada\t" + AUTO_TYPE_PASSWORD + "\r\n", 10)
+    s.shot("typed into notepad")
+
+
+@scenario
+def auto_type_waits_for_ctrl_to_be_released(s):
+    start_unlocked(s, "bank\r\n\tuser: ada\r\n\tpassword: pw\r\n\twindow: Bank*Login\r\n")
+    start_target(s, "Bank Login")
+    s.wait_foreground("typing_target")
+    s.x("xdotool", "keydown", "ctrl")
+    try:
+        s.keys("alt+Insert", pause=0.6)
+        # Typed now, the keys would reach the target as Ctrl+a, Ctrl+d...
+        typed_nothing(s, "typed while Ctrl is held")
+    finally:
+        s.x("xdotool", "keyup", "ctrl")
+    expect_typed(s, "Bank Login", "ada", "pw")
+
+
+@scenario
+def auto_type_picker_filter_and_glimkeep_in_front(s):
+    start_unlocked(s, "shop\r\n\tuser: first\r\n\tpassword: one\r\n"
+                   "shop\r\n\tuser: second\r\n\tpassword: two\r\nother\r\n\tuser: o\r\n\tpass: three\r\n")
+    # The key with Glimkeep's own window in front types nothing and says so.
+    s.keys("ctrl+alt+Insert")
+    answer(s, "Auto-type")
+    expect("auto-type picker", None, s.window("auto_type_picker"))
+
+    # A path typed into the picker finds an entry the title does not name; Tab
+    # completes it, and Enter types it.
+    start_target(s, "shop - checkout")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    s.wait_foreground("auto_type_picker")
+    s.type("ot")
+    s.keys("Tab")
+    s.wait_text("auto_type_picker", 0, "other")
+    s.keys("Return")
+    expect_typed(s, "shop - checkout", "o", "three")
+
+
+@scenario
+def auto_type_refuses_the_desktop(s):
+    # A click on the empty desktop makes Wine's desktop window the one in front:
+    # the key types nothing there (Enter would open what is selected) and says so.
+    start_unlocked(s, "any\r\n\tpassword: pw\r\n\twindow: *\r\n")
+    s.x("xdotool", "mousemove", "900", "700", "click", "1")
+    wait_until("the desktop in front", lambda: s.probe.ask("foreground") == (True, "#32769"), 15)
+    s.keys("ctrl+alt+Insert")
+    answer(s, "Auto-type")
+    expect("auto-type picker", None, s.window("auto_type_picker"))
+
+    # In an ordinary window, a pattern of a star alone only offers the entry.
+    start_target(s, "Anything at all")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_window("auto_type_picker")
+    typed_nothing(s, "typed for window: *")
+    s.keys("Escape")
+    s.wait_gone("auto_type_picker")
+
+
+@scenario
+def auto_type_brings_an_open_dialog_forward(s):
+    # A dialog of the editor is open and hidden behind another window: the key
+    # brings the dialog to the front instead of saying nothing.
+    start_unlocked(s, "bank\r\n\tuser: ada\r\n\tpassword: pw\r\n\twindow: Bank*Login\r\n")
+    s.keys("alt+h", "i")
+    s.wait_foreground("#32770")
+    start_target(s, "Bank Login")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_foreground("#32770")
+    s.shot("dialog in front")
+    s.keys("Return")
+    s.wait_gone("#32770")
+    typed_nothing(s, "typed while the dialog was open")
+
+
+@scenario
+def auto_type_lock_during_a_delay(s):
+    # The longest delay, so that a loaded machine still locks within it.
+    start_unlocked(s, "slow\r\n\tuser: ada\r\n\tpassword: secret\r\n\twindow: Slow*\r\n"
+                   "\tauto-type: {USERNAME}{DELAY 10000}{PASSWORD}{ENTER}\r\n")
+    target = start_target(s, "Slow form")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_text("typing_target", 0, "ada")
+    left, top, width, height = s.rect("editor")
+    s.x("xdotool", "mousemove", str(left + width - 40), str(top + height - 40), "click", "1")
+    s.wait_foreground("editor")
+    s.keys("ctrl+l")
+    # The lock comes first; what auto-type typed is told after the unlock, not
+    # over the password window.
+    s.wait_window("decrypt_db")
+    time.sleep(10)  # past the end of the delay
+    expect("a message before the unlock", None, s.window("#32770", "Auto-type"))
+    enter_password(s)
+    answer(s, "Auto-type")
+    expect("password typed", "", s.text("typing_target", 1))
+    expect("target title", "Slow form", s.window("typing_target"))
+
+    # A lock that does not happen (No to saving): typing stops all the same, and
+    # that is told at once.
+    target.terminate()
+    s.wait_gone("typing_target")
+    start_target(s, "Slow form 2")
+    s.wait_foreground("typing_target")
+    s.keys("ctrl+alt+Insert")
+    s.wait_text("typing_target", 0, "ada")
+    s.x("xdotool", "mousemove", str(left + width - 40), str(top + height - 40), "click", "1")
+    s.wait_foreground("editor")
+    s.type("x")
+    s.keys("ctrl+l")
+    answer(s, "Save changes and lock?")  # Enter answers the default, No
+    answer(s, "Auto-type")
+    expect("editor after the declined lock", "* Glimkeep", s.window("editor"))
+    time.sleep(10)  # past the end of the delay: nothing more is typed
+    expect("password typed after the declined lock", "", s.text("typing_target", 1))
+    expect("a second message", None, s.window("#32770", "Auto-type"))
+
+
+@scenario
+def auto_type_key_taken_by_another_program(s):
+    with open(s.path("glimkeep.ini"), "w", encoding="utf-8") as f:
+        f.write("[auto-type] ; mine\r\nhotkey=Ctrl+Shift+F11\r\n")
+    s.make_vault(PASSWORD, "bank\r\n\tpassword: pw\r\n")
+    expect("key taken by the other program", (True, ""), s.probe.ask("hotkey", "6", "122"))  # Ctrl+Shift+F11
+    s.start()
+    enter_password(s)
+    answer(s, "Auto-type")
+    # Told once per run of the program, not at every unlock.
+    s.wait_foreground("editor")
+    s.keys("ctrl+l")
+    unlock(s)
+    time.sleep(2)
+    expect("a second message", None, s.window("#32770", "Auto-type"))
 
 
 @scenario

@@ -7,9 +7,16 @@
 
 #include <windows.h>
 
+#include <string>
+
 // The id of the hot key the editor window registers.
 inline constexpr int kAutoTypeHotKeyId = 1;
 inline constexpr char kAutoTypeCaption[] = "Auto-type";
+
+// At the start of the program: the window in front, and from then on every window
+// of another program that comes to the front, is remembered as the previous window
+// (a WinEvent hook on foreground changes, kept for the life of the program).
+void watch_foreground_windows() noexcept;
 
 // Once the editor is open and shown: reads glimkeep.ini beside the vault, registers
 // the hot key for `editor`, and tells (once per run of the program) what could not
@@ -26,5 +33,11 @@ void stop_auto_type_for_lock() noexcept;
 // opens.
 void on_auto_type_hotkey() noexcept;
 // The node shown (its value, or the entry by its sequence) is typed into the window
-// that was in front before Glimkeep.
+// of another program that was last in front before Glimkeep.
 void type_into_previous_window() noexcept;
+// The key in force, as the Help window names it: "Ctrl+Alt+Insert", with a remark
+// when another program holds it. Throws std::bad_alloc.
+std::string auto_type_key_text();
+// The editor put another document in place: the picker, whose rows stand for the
+// old one, closes.
+void auto_type_document_replaced() noexcept;

@@ -1,6 +1,9 @@
 // The hot key, and the two ways into the typing: the window in front (by the hot
-// key, through the picker when no entry is certain) and the window that was in
-// front before Glimkeep (Ctrl+Enter, Edit > Type into previous window).
+// key, through the picker when no entry is certain) and the window of another
+// program that was last in front (Ctrl+Enter, Edit > Type into previous window),
+// remembered by a WinEvent hook as the foreground changes: under Wine a clicked
+// window becomes the foreground one without being raised, and an always-on-top
+// window sits above Glimkeep, so no walk of the Z order finds it.
 
 #include "ui/autotype/auto_type.h"
 
@@ -9,6 +12,7 @@
 #include "autotype/matching.h"
 #include "autotype/sequence.h"
 #include "autotype/settings.h"
+#include "autotype/target.h"
 #include "ui/autotype/picker.h"
 #include "ui/autotype/typist.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
@@ -24,7 +28,15 @@ HotKey g_hotkey;
 bool g_told_settings = false;
 bool g_told_registration = false;
 
-constexpr char kNoPreviousWindow[] = "There is no window of another program behind Glimkeep to type into.";
+// The last window of another program that came to the front, remembered from the
+// start of the program on, across locks.
+HWINEVENTHOOK g_foreground_hook = nullptr;
+HWND g_previous_window = nullptr;
+constexpr UINT kForegroundPoll = 150;  // milliseconds
+
+constexpr char kNoPreviousWindow[] =
+    "No window of another program has been in front since Glimkeep started, so there is nothing to type into. "
+    "Click into the field to fill, then come back to Glimkeep.";
 constexpr char kOwnWindow[] =
     "Auto-type types into the window of another program: bring that window to the front, then press ";
 
@@ -34,60 +46,107 @@ void tell(const std::string& text) noexcept
     editor_show_message(kAutoTypeCaption, text);
 }
 
-bool ours(HWND window)
+using DwmGetWindowAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+constexpr DWORD kDwmCloaked = 14;  // DWMWA_CLOAKED, from Windows 8 on
+
+// dwmapi's DwmGetWindowAttribute from the system folder, looked up once; null where
+// it is missing.
+DwmGetWindowAttributeFn dwm_get_window_attribute()
 {
+    static bool looked = false;
+    static DwmGetWindowAttributeFn function = nullptr;
+    if (looked) return function;
+    looked = true;
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const HMODULE dwmapi = LoadLibraryW((std::wstring(folder, length) + L"\\dwmapi.dll").c_str());
+    if (dwmapi)
+        function = reinterpret_cast<DwmGetWindowAttributeFn>(
+            reinterpret_cast<void*>(GetProcAddress(dwmapi, "DwmGetWindowAttribute")));
+    return function;
+}
+
+// Where the attribute cannot be read (Vista, 7, Wine), a window is not cloaked.
+bool cloaked(HWND window)
+{
+    const DwmGetWindowAttributeFn get = dwm_get_window_attribute();
+    DWORD value = 0;
+    return get && SUCCEEDED(get(window, kDwmCloaked, &value, sizeof value)) && value != 0;
+}
+
+WindowFacts facts_of(HWND window)
+{
+    WindowFacts facts;
+    facts.exists = window && IsWindow(window);
+    if (!facts.exists) return facts;
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    return process == GetCurrentProcessId();
-}
-
-// A window the user could have been typing into: visible, not minimised, not a tool
-// window, not the desktop's or the task bar's.
-bool could_be_typed_into(HWND window)
-{
-    if (!IsWindowVisible(window) || IsIconic(window) || window == GetShellWindow()) return false;
-    if (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) return false;
-    wchar_t class_name[32] = L"";
-    GetClassNameW(window, class_name, 32);
-    if (lstrcmpW(class_name, L"Shell_TrayWnd") == 0 || lstrcmpW(class_name, L"Progman") == 0) return false;
+    facts.ours = process == GetCurrentProcessId();
+    facts.visible = IsWindowVisible(window) != FALSE;
+    facts.minimised = IsIconic(window) != FALSE;
+    facts.tool_window = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
+    facts.shell_window = window == GetShellWindow();
     RECT rect = {};
-    return GetWindowRect(window, &rect) && rect.right > rect.left && rect.bottom > rect.top;
+    facts.has_area = GetWindowRect(window, &rect) && rect.right > rect.left && rect.bottom > rect.top;
+    facts.cloaked = cloaked(window);
+    wchar_t class_name[64] = L"";
+    GetClassNameW(window, class_name, 64);
+    facts.class_name = class_name;
+    return facts;
 }
 
-// The next such window below Glimkeep's own in the Z order.
-HWND previous_window()
+void note_foreground(HWND window) noexcept
 {
-    for (HWND window = GetWindow(g_editor_window, GW_HWNDNEXT); window; window = GetWindow(window, GW_HWNDNEXT))
-        if (!ours(window) && could_be_typed_into(window)) return window;
-    return nullptr;
+    if (!window || window == g_previous_window) return;
+    try {
+        if (remember_as_previous(facts_of(window))) g_previous_window = window;
+    } catch (...) {
+        // This change is not remembered; the last one is kept.
+    }
 }
 
-std::wstring title_of(HWND window)
+void CALLBACK on_foreground(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD)
 {
-    const int length = GetWindowTextLengthW(window);
-    if (length <= 0) return std::wstring();
-    std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(window, &title[0], length + 1);
-    title.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return title;
+    if (event == EVENT_SYSTEM_FOREGROUND && object == OBJID_WINDOW) note_foreground(window);
+}
+
+// Wine (8.0) sends no foreground events to the hook: the window in front is also
+// looked at a few times a second, by a timer of the thread that any of its message
+// loops dispatches.
+void CALLBACK poll_foreground(HWND, UINT, UINT_PTR, DWORD)
+{
+    note_foreground(GetForegroundWindow());
 }
 
 bool busy()
 {
-    // A dialog of the editor is open (its owner is disabled meanwhile), or auto-type
-    // is already at work.
-    return !g_editor_window || !IsWindowEnabled(g_editor_window) || typing_active() || picker_open();
+    // Auto-type is already at work, or a dialog of the editor is open (its owner is
+    // disabled meanwhile): the dialog, or the picker, comes to the front, as it may
+    // sit behind other windows.
+    if (!g_editor_window || typing_active()) return true;
+    if (picker_open()) {
+        show_picker();
+        return true;
+    }
+    if (IsWindowEnabled(g_editor_window)) return false;
+    const HWND dialog = GetLastActivePopup(g_editor_window);
+    if (dialog && dialog != g_editor_window) SetForegroundWindow(dialog);
+    return true;
 }
 
 void on_hotkey()
 {
     if (busy()) return;
     const HWND target = GetForegroundWindow();
-    if (!target || ours(target)) return tell(kOwnWindow + hotkey_name(g_hotkey) + ".");
+    const TargetRefusal refusal = refuse_target(facts_of(target));
+    if (refusal == TargetRefusal::kOwn || refusal == TargetRefusal::kGone)
+        return tell(kOwnWindow + hotkey_name(g_hotkey) + ".");
+    if (refusal != TargetRefusal::kNone) return tell(target_refusal_text(refusal, true));
     // Edits not stored yet count, as for a copy.
     store_editor_text();
-    const std::wstring title = title_of(target);
-    TitleMatches matches = match_title(editor_document(), SecretString(to_narrow(title)).str());
+    const std::string title = window_title(target);
+    TitleMatches matches = match_title(editor_document(), title);
     if (matches.type_at_once()) {
         const AutoTypeRow& row = matches.rows.front();
         if (const TreeNode* entry = node_at(editor_document(), row.position, row.path))
@@ -100,10 +159,11 @@ void on_type_into_previous()
 {
     if (busy()) return;
     store_editor_text();
-    const HWND target = previous_window();
-    if (!target) return tell(kNoPreviousWindow);
+    if (!g_previous_window) return tell(kNoPreviousWindow);
+    const TargetRefusal refusal = refuse_target(facts_of(g_previous_window));
+    if (refusal != TargetRefusal::kNone) return tell(target_refusal_text(refusal, false));
     if (!editor_node_shown()) return;
-    type_node(target, *editor_node_shown(), true);
+    type_node(g_previous_window, *editor_node_shown(), true);
 }
 
 // Runs `start`; whatever it throws is told, and nothing is typed.
@@ -133,16 +193,36 @@ void start_auto_type(HWND editor) noexcept
         g_registered = RegisterHotKey(editor, kAutoTypeHotKeyId, g_hotkey.modifiers, g_hotkey.virtual_key) != FALSE;
         if (!g_registered && !g_told_registration) {
             g_told_registration = true;
-            tell("The auto-type key " + hotkey_name(g_hotkey) +
-                 " is taken by another program, so it does nothing in Glimkeep for now. Another key can be set in " +
-                 kSettingsFileName +
-                 " beside the vault: a section [auto-type] with a line like hotkey=Ctrl+Shift+F11.");
+            tell(hotkey_taken_text(settings));
         }
         const std::string notice = take_typing_notice();
         if (!notice.empty()) tell(notice);
     } catch (...) {
         // Auto-type by key stays off; the editor works as before.
     }
+}
+
+void watch_foreground_windows() noexcept
+{
+    static bool watching = false;
+    if (watching) return;
+    watching = true;
+    note_foreground(GetForegroundWindow());
+    g_foreground_hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, on_foreground, 0, 0,
+                                        WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    SetTimer(nullptr, 0, kForegroundPoll, poll_foreground);
+}
+
+std::string auto_type_key_text()
+{
+    if (!g_editor_window) return hotkey_name(g_hotkey);
+    return g_registered ? hotkey_name(g_hotkey)
+                        : hotkey_name(g_hotkey) + " (taken by another program: it does nothing)";
+}
+
+void auto_type_document_replaced() noexcept
+{
+    close_picker();
 }
 
 void end_auto_type() noexcept

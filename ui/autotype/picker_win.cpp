@@ -30,6 +30,8 @@ constexpr int kWidth = 460;
 constexpr int kHeight = 300;
 constexpr int kMargin = 8;
 constexpr int kRowHeight = 20;
+constexpr UINT_PTR kWatchTimer = 1;
+constexpr UINT kWatchPeriod = 250;
 
 struct Picker {
     HWND window = nullptr;
@@ -38,6 +40,8 @@ struct Picker {
     HWND list = nullptr;
     WNDPROC previous_box_proc = nullptr;
     HWND target = nullptr;
+    std::string title;  // the target's when the picker opened
+    unsigned long long edit_count = 0;  // the document's when the picker opened
     TitleMatches matches;
     std::vector<AutoTypeRow> all;  // every candidate, once a path is typed with no match left
     bool all_made = false;
@@ -119,8 +123,22 @@ void choose()
         return;
     }
     const HWND target = g_picker.target;
+    const std::string title_now = window_title(target);
+    if (title_now != g_picker.title) {
+        const std::string text = picker_title_changed_text(g_picker.title, title_now);
+        close_picker();
+        MessageBeep(MB_ICONWARNING);
+        editor_show_message(kAutoTypeCaption, text);
+        return;
+    }
     close_picker();
     type_node(target, *node, true);
+}
+
+// The rows stand for the document and the target as they were at the opening.
+void watch()
+{
+    if (!IsWindow(g_picker.target) || editor_edit_count() != g_picker.edit_count) close_picker();
 }
 
 LRESULT box_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
@@ -208,6 +226,9 @@ LRESULT picker_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     case WM_ACTIVATE:
         if (LOWORD(wparam) != WA_INACTIVE && g_picker.path_box) SetFocus(g_picker.path_box);
         return 0;
+    case WM_TIMER:
+        if (wparam == kWatchTimer) watch();
+        return 0;
     case WM_CLOSE: close_picker(); return 0;
     default: return DefWindowProcW(window, message, wparam, lparam);
     }
@@ -234,7 +255,7 @@ POINT position_for(HWND target, SIZE size)
     return {(work.left + work.right - size.cx) / 2, (work.top + work.bottom - size.cy) / 2};
 }
 
-bool make_window(HWND target, const std::wstring& title)
+bool make_window(HWND target, const std::string& title)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!register_list_window_class(instance, picker_proc, kClassName)) return false;
@@ -246,7 +267,8 @@ bool make_window(HWND target, const std::wstring& title)
     if (!g_picker.window) return false;
     exclude_from_screen_capture(g_picker.window);
     g_picker.font.reset(create_message_font(scaled(15)));
-    const std::wstring label = L"Type into: " + (title.empty() ? std::wstring(L"(a window without a title)") : title);
+    const std::wstring label =
+        L"Type into: " + (title.empty() ? std::wstring(L"(a window without a title)") : to_utf16(title));
     g_picker.label = CreateWindowExW(0, L"STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS,
                                      0, 0, 0, 0, g_picker.window, nullptr, instance, nullptr);
     g_picker.path_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0,
@@ -258,16 +280,18 @@ bool make_window(HWND target, const std::wstring& title)
     g_picker.previous_box_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_picker.path_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box_proc)));
     on_size(g_picker.window);
-    return true;
+    return SetTimer(g_picker.window, kWatchTimer, kWatchPeriod, nullptr) != 0;
 }
 
 }  // namespace
 
-bool open_picker(HWND target, const std::wstring& title, TitleMatches&& matches) noexcept
+bool open_picker(HWND target, const std::string& title, TitleMatches&& matches) noexcept
 {
     if (g_picker.window) return true;
     try {
         g_picker.target = target;
+        g_picker.title = title;
+        g_picker.edit_count = editor_edit_count();
         g_picker.matches = std::move(matches);
         if (!make_window(target, title)) {
             close_picker();
@@ -282,6 +306,11 @@ bool open_picker(HWND target, const std::wstring& title, TitleMatches&& matches)
         close_picker();
         return false;
     }
+}
+
+void show_picker() noexcept
+{
+    if (g_picker.window) SetForegroundWindow(g_picker.window);
 }
 
 bool picker_open() noexcept

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "autotype/integrity.h"
+#include "autotype/matching.h"
 #include "crypto/wipe.h"
 #include "otp/otp.h"
 #include "ui/autotype/auto_type.h"
+#include "ui/common/text.h"
 #include "ui/editor/editor_window.h"
 
 namespace {
@@ -17,6 +19,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"auto_type_typist";
 constexpr UINT kStepMessage = WM_APP + 1;
 constexpr UINT_PTR kStepTimer = 1;
+constexpr UINT_PTR kLockCheckTimer = 2;
+constexpr UINT kLockCheckPeriod = 200;
 
 constexpr DWORD kFrontWait = 500;  // for the target to come to the front
 constexpr DWORD kModifierWait = 2000;  // for the user to release the modifiers
@@ -38,22 +42,34 @@ struct Typing {
     Phase phase = Phase::kIdle;
     DWORD phase_start = 0;
     bool read_focus = false;  // the focus is read again before the next key
+    bool check_title = false;  // the title is read again before the next key
+    TitleRule titles;
     WPARAM generation = 0;  // of the steps posted for the typing under way
 };
 
 Typing g_typing;
-// Kept from a typing that a lock stopped until the editor opens again.
+// Of a typing that a lock stopped: how far it came, held until the lock happens or
+// not...
+struct StoppedForLock {
+    bool pending = false;
+    std::size_t typed = 0;
+    std::size_t total = 0;
+};
+StoppedForLock g_stopped_for_lock;
+// ...and, when it happened, the notice kept until the editor opens again.
 std::string g_lock_notice;
 
 // --- The target -------------------------------------------------------------
 
-HWND focused_control(HWND target)
+// False when Windows does not say which control has the focus.
+bool read_focused_control(HWND target, HWND& focus)
 {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     const DWORD thread = GetWindowThreadProcessId(target, nullptr);
-    if (!thread || !GetGUIThreadInfo(thread, &info)) return nullptr;
-    return info.hwndFocus;
+    if (!thread || !GetGUIThreadInfo(thread, &info)) return false;
+    focus = info.hwndFocus;
+    return true;
 }
 
 bool modifiers_released()
@@ -138,6 +154,7 @@ void reset()
     g_typing.phase = Phase::kIdle;
     g_typing.target = g_typing.focus = nullptr;
     g_typing.next = g_typing.typed = g_typing.total = 0;
+    g_typing.titles = TitleRule();
 }
 
 // Nothing was typed: say why.
@@ -148,15 +165,19 @@ void refuse(const char* text)
     editor_show_message(kAutoTypeCaption, text);
 }
 
-std::string stopped_text(const char* reason)
+std::string stopped_text(std::size_t typed, std::size_t total, const char* reason)
 {
-    return "Auto-type stopped after " + std::to_string(g_typing.typed) + " of " + std::to_string(g_typing.total) +
-        " keys: " + reason;
+    return "Auto-type stopped after " + std::to_string(typed) + " of " + std::to_string(total) + " keys: " + reason;
 }
 
-void stop_with(const char* reason)
+std::string stopped_text(const char* reason)
 {
-    const std::string text = stopped_text(reason);
+    return stopped_text(g_typing.typed, g_typing.total, reason);
+}
+
+void stop_with(const std::string& reason)
+{
+    const std::string text = stopped_text(reason.c_str());
     refuse(text.c_str());
 }
 
@@ -189,23 +210,33 @@ void type_next()
         reset();
         return;
     }
-    if (GetForegroundWindow() != g_typing.target) return stop_with("another window came to the front.");
-    const HWND focus = focused_control(g_typing.target);
-    if (g_typing.read_focus) {
-        g_typing.focus = focus;
-        g_typing.read_focus = false;
-    } else if (focus != g_typing.focus) {
-        return stop_with("the focus moved to another control of the window.");
+    BeforeKey seen;
+    seen.target_in_front = GetForegroundWindow() == g_typing.target;
+    HWND focus = nullptr;
+    seen.focus_read = read_focused_control(g_typing.target, focus);
+    seen.focus_same = focus == g_typing.focus;
+    seen.focus_moves = g_typing.read_focus;
+    seen.title_checked = g_typing.check_title;
+    std::string title;
+    if (seen.title_checked && seen.target_in_front) {
+        title = window_title(g_typing.target);
+        seen.title_fits = g_typing.titles.fits(title);
     }
+    const TypingStop stop = check_before_key(seen);
+    if (stop != TypingStop::kNone) return stop_with(typing_stop_reason(stop, title));
+    g_typing.focus = focus;
+    g_typing.read_focus = g_typing.check_title = false;
+
     const TypingAction& action = g_typing.plan[g_typing.next++];
     if (action.kind == TypingAction::Kind::kDelay) {
-        g_typing.read_focus = true;
+        g_typing.read_focus = g_typing.check_title = true;
         return schedule(action.delay);
     }
     if (!send_action(action)) return stop_with("Windows did not take the keys (another program may block input).");
     ++g_typing.typed;
     if (action.kind == TypingAction::Kind::kKey) {
         g_typing.read_focus = true;
+        g_typing.check_title = action.virtual_key == kVirtualKeyEnter;
         return schedule(kSettle);
     }
     schedule(0);
@@ -238,7 +269,7 @@ void step()
     case Phase::kWaitingForModifiers:
         if (modifiers_released()) {
             enter(Phase::kTyping);
-            g_typing.read_focus = true;
+            g_typing.read_focus = g_typing.check_title = true;
             return type_next();
         }
         if (elapsed() > kModifierWait)
@@ -247,6 +278,22 @@ void step()
         return schedule(kPoll);
     case Phase::kTyping: return type_next();
     }
+}
+
+// A lock stopped typing: while the editor is still open and no dialog of it is (the
+// question whether to save, a failed save's message), the lock did not happen.
+// When it does, the editor closes first and end_typist keeps the notice.
+void check_lock_outcome(HWND window)
+{
+    const HWND editor = editor_main_window();
+    if (editor && !IsWindowEnabled(editor) && g_stopped_for_lock.pending) return;
+    KillTimer(window, kLockCheckTimer);
+    if (!g_stopped_for_lock.pending) return;
+    const StoppedForLock stopped = g_stopped_for_lock;
+    g_stopped_for_lock = StoppedForLock();
+    MessageBeep(MB_ICONWARNING);
+    editor_show_message(kAutoTypeCaption,
+                        stopped_text(stopped.typed, stopped.total, "a lock was asked for, and Glimkeep stayed open."));
 }
 
 LRESULT CALLBACK typist_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -259,6 +306,10 @@ LRESULT CALLBACK typist_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         if (message == WM_TIMER && wparam == kStepTimer) {
             KillTimer(window, kStepTimer);
             step();
+            return 0;
+        }
+        if (message == WM_TIMER && wparam == kLockCheckTimer) {
+            check_lock_outcome(window);
             return 0;
         }
     } catch (...) {
@@ -288,12 +339,23 @@ bool make_window()
 
 }  // namespace
 
-void start_typing(HWND target, TypingPlan&& plan, bool bring_to_front) noexcept
+std::string window_title(HWND window)
+{
+    // Enough UTF-16 units for kMaxTitleLength characters of surrogate pairs.
+    constexpr int kUnits = 2 * static_cast<int>(kMaxTitleLength) + 1;
+    std::wstring title(static_cast<std::size_t>(kUnits), L'\0');
+    const int copied = GetWindowTextW(window, &title[0], kUnits);
+    title.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return std::string(capped_title(to_narrow(title)));
+}
+
+void start_typing(HWND target, TypingPlan&& plan, TitleRule&& titles, bool bring_to_front) noexcept
 {
     if (g_typing.phase != Phase::kIdle) return;
     try {
         if (!make_window()) return refuse("Auto-type could not start. Nothing was typed.");
         g_typing.plan = std::move(plan);
+        g_typing.titles = std::move(titles);
         g_typing.target = target;
         g_typing.total = g_typing.plan.keystrokes();
         ++g_typing.generation;
@@ -318,7 +380,7 @@ void type_node(HWND target, const TreeNode& node, bool bring_to_front)
         editor_show_message(kAutoTypeCaption, sequence_problem_text(result));
         return;
     }
-    start_typing(target, std::move(plan), bring_to_front);
+    start_typing(target, std::move(plan), TitleRule(window_title(target), &node), bring_to_front);
 }
 
 bool typing_active() noexcept
@@ -330,7 +392,11 @@ void stop_typing(bool for_lock) noexcept
 {
     if (g_typing.phase == Phase::kIdle) return;
     try {
-        if (for_lock && g_typing.phase == Phase::kTyping) g_lock_notice = stopped_text("Glimkeep locked.");
+        if (for_lock && g_typing.phase == Phase::kTyping) {
+            g_stopped_for_lock = {true, g_typing.typed, g_typing.total};
+            g_lock_notice.clear();
+            SetTimer(g_typing.window, kLockCheckTimer, kLockCheckPeriod, nullptr);
+        }
     } catch (...) {
     }
     reset();
@@ -346,6 +412,14 @@ std::string take_typing_notice()
 void end_typist() noexcept
 {
     stop_typing(true);
+    // The editor closes: a lock asked for while typing went on happened.
+    if (g_stopped_for_lock.pending) {
+        try {
+            g_lock_notice = stopped_text(g_stopped_for_lock.typed, g_stopped_for_lock.total, "Glimkeep locked.");
+        } catch (...) {
+        }
+        g_stopped_for_lock = StoppedForLock();
+    }
     if (g_typing.window) DestroyWindow(g_typing.window);
     g_typing.window = nullptr;
 }

@@ -57,7 +57,7 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\tTab: Autocomplete\r\n"
                              "\tSpace: Access deeper level\r\n"
                              "\tEnter: Copy editor content to clipboard\r\n"
-                             "\tCtrl+Enter: Type it into the window behind Glimkeep (no clipboard)\r\n"
+                             "\tCtrl+Enter: Type it into the window in front before Glimkeep (no clipboard)\r\n"
                              "Structuring characters\r\n"
                              "\tTab: Multiline content like this:\r\n"
                              "\t\tA\r\n"
@@ -73,7 +73,7 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\t\totp: JBSW Y3DP EHPK 3PXP  or  totp: otpauth://totp/...\r\n"
                              "\tCtrl+Shift+H: Earlier values of the entry shown, read from the backups\r\n"
                              "\t\t(Enter copies the selected one)\r\n"
-                             "\tCtrl+Alt+Insert, in any program: Type the matching entry's user name and password\r\n"
+                             "\t{KEY}, in any program: Type the matching entry's user name and password\r\n"
                              "\t\tinto the window in front (glimkeep.ini beside the vault can change the key)\r\n"
                              "A copy leaves the clipboard after 30 seconds, and when the editor locks or closes, "
                              "unless something else was copied since.\r\n"
@@ -95,6 +95,15 @@ constexpr char kOldFormatText[] =
     "by anyone who has a copy of the file or of a backup.\r\n\r\n"
     "To protect it, choose File > Upgrade vault format..., then delete the old backup files "
     "(passwords.gkv.*.bak) if they matter.";
+
+// The help, naming the auto-type key in force.
+std::string help_text()
+{
+    std::string text = kHelpText;
+    const std::size_t at = text.find("{KEY}");
+    if (at != std::string::npos) text.replace(at, 5, auto_type_key_text());
+    return text;
+}
 
 // The old-format warning is shown once per run of the program, not at every unlock.
 bool g_old_format_warned = false;
@@ -295,7 +304,7 @@ void run_command(HWND window, WORD command)
         if (g_editor.changed) save_database();
         break;
     case IDM_EXIT: PostMessageW(window, WM_CLOSE, 0, 0); break;
-    case IDM_HELP: editor_show_message(kHelpTitle, kHelpText); break;
+    case IDM_HELP: editor_show_message(kHelpTitle, help_text()); break;
     case IDM_CHANGE_PASSWORD: change_master_password(window); break;
     case IDM_UPGRADE:
         upgrade_vault(window);
@@ -562,6 +571,7 @@ unsigned long long editor_edit_count() noexcept
 
 void editor_replace_document(Tree&& document)
 {
+    auto_type_document_replaced();
     g_editor.node_shown = nullptr;  // no store may run into the old tree from here on
     wipe_tree(g_tree_root);
     g_tree_root = std::move(document);
