@@ -109,8 +109,7 @@ def subdirectories_by_condition(text):
             elif name in lists and not conditions:
                 lists[name][0].extend(values.split())
         for argument in re.findall(r"\badd_subdirectory\(\s*([^\s)]+)", line):
-            variable = re.fullmatch(r"\$\{(\w+)\}", argument)
-            if variable and variable.group(1) in lists:
+            if argument.startswith("${"):
                 continue  # the foreach over a list: counted below
             if where is not None:
                 where.append(argument)
