@@ -45,7 +45,7 @@ lane() {
   local name=$1
   shift
   set -m
-  ( trap stop_display EXIT; trap 'exit 143' TERM; "$@" ) >"$STEPS_LOGS/$name.log" 2>&1 &
+  ( trap stop_display EXIT; trap 'exit 143' TERM; "$@" ) </dev/null >"$STEPS_LOGS/$name.log" 2>&1 &
   set +m
   LANE_PIDS+=($!)
   LANE_NAMES+=("$name")

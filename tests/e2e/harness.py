@@ -411,17 +411,19 @@ class Session:
         return path
 
     def picture(self, shot, name, window_class, title=None):
-        """Cuts one window out of a screenshot into the pictures folder, if one was asked for."""
+        """Cuts one window out of a screenshot into the pictures folder, if one was
+        asked for: exactly the window's rectangle (nothing of the windows behind it),
+        on a plain white margin."""
         if not self.tools.pictures:
             return
         left, top, width, height = self.rect(window_class, title)
-        margin = 6
-        left, top = max(left - margin, 0), max(top - margin, 0)
-        width = min(width + 2 * margin, self.screen[0] - left)
-        height = min(height + 2 * margin, self.screen[1] - top)
+        right, bottom = min(left + width, self.screen[0]), min(top + height, self.screen[1])
+        left, top = max(left, 0), max(top, 0)
+        if right <= left or bottom <= top:
+            raise Failure(f'window "{window_class}" is off the screen: no picture')
         os.makedirs(self.tools.pictures, exist_ok=True)
-        self.x("convert", shot, "-crop", f"{width}x{height}+{left}+{top}", "+repage",
-               os.path.join(self.tools.pictures, name + ".png"))
+        self.x("convert", shot, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+               "-bordercolor", "white", "-border", "6", os.path.join(self.tools.pictures, name + ".png"))
 
     # Vaults through the program's own container, run natively.
 
