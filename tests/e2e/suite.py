@@ -111,9 +111,16 @@ def first_run(s):
     program = s.start()
     s.wait_window("create_db")
     s.wait_foreground("create_db")
+    # The picture shows the strength line under a password being typed; the box is
+    # emptied again, key by key, before the empty password is tried.
+    sample = "moss-lantern-1987"
+    s.type(sample)
+    s.wait_text("create_db", 0, sample)
     shot = s.shot("create-window")
     s.picture(shot, "create_db", "create_db")
-    expect("files before anything is typed", [], s.files())
+    s.keys(*["BackSpace"] * len(sample), pause=0.5)
+    s.wait_text("create_db", 0, "")
+    expect("files before anything is confirmed", [], s.files())
 
     # An empty master password is refused; nothing is written.
     s.keys("Return")
@@ -781,9 +788,10 @@ def change_password(s):
     s.wait_window("change_password")
     s.wait_foreground("change_password")
     s.type("new")  # the strength line under a password being typed
+    s.wait_text("change_password", 0, "new")
     shot = s.shot("change-window")
     s.picture(shot, "change_password", "change_password")
-    s.keys("ctrl+BackSpace")
+    s.keys("BackSpace", "BackSpace", "BackSpace")
     s.wait_text("change_password", 0, "")
     s.keys("Return")
     answer(s, "Error")
