@@ -87,6 +87,16 @@ free_display_number() {
   return 1
 }
 
+# display_is_ours NAME PID: the Xvfb of process PID serves display NAME (":N"): its
+# socket is there and the display's lock file holds PID. When two callers pick the
+# same free number at once, both see the winner's socket; the loser's Xvfb exits.
+display_is_ours() {
+  local holder
+  [ -e "/tmp/.X11-unix/X${1#:}" ] || return 1
+  holder=$(tr -d ' \n' <"/tmp/.X${1#:}-lock" 2>/dev/null) || return 1
+  [ "$holder" = "$2" ]
+}
+
 XVFB_PID=
 XVFB_PIDS=()
 WINE_PREFIXES=()
@@ -102,11 +112,11 @@ start_display() {
     local i
     for i in $(seq 1 100); do
       name=$(head -n1 "$out")
-      [ -n "$name" ] && [ -e "/tmp/.X11-unix/X${name#:}" ] && break
+      [ -n "$name" ] && display_is_ours "$name" "$XVFB_PID" && break
       kill -0 "$XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
-    if [ -n "$name" ] && [ -e "/tmp/.X11-unix/X${name#:}" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+    if [ -n "$name" ] && display_is_ours "$name" "$XVFB_PID" && kill -0 "$XVFB_PID" 2>/dev/null; then
       rm -f "$out"
       export DISPLAY="$name"
       XVFB_PIDS+=("$XVFB_PID")

@@ -66,6 +66,18 @@ def end_process(process, grace=5):
         process.wait(grace)
 
 
+def display_is_ours(name, pid):
+    """True once the Xvfb of process `pid` serves display `name`: its socket is there
+    and the display's lock file holds that pid. Two callers that picked the same free
+    number at once both see the socket of the one that won; the other's Xvfb exits."""
+    try:
+        with open(f"/tmp/.X{name[1:]}-lock") as f:
+            holder = int(f.read().strip() or 0)
+    except (OSError, ValueError):
+        return False
+    return holder == pid and os.path.exists(f"/tmp/.X11-unix/X{name[1:]}")
+
+
 class Display:
     """An Xvfb server on the first free test display (scripts/display, which
     scripts/lib.sh uses too: one range of display numbers for every test)."""
@@ -82,10 +94,9 @@ class Display:
                 start_new_session=True)
             name = process.stdout.readline().decode().strip()
             process.stdout.close()
-            socket = f"/tmp/.X11-unix/X{name[1:]}"
             deadline = time.monotonic() + 10
             while name and time.monotonic() < deadline and process.poll() is None:
-                if os.path.exists(socket):
+                if display_is_ours(name, process.pid):
                     self.process, self.name = process, name
                     return self.name
                 time.sleep(0.05)
