@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The steps of scripts/test: each one timed, failures and what ran collected from
 # every lane (a lane is a group of steps running beside the others), and the summary
 # that lists them with each step's time. Source it after scripts/lib.sh; it runs
