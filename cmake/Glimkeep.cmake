@@ -53,8 +53,11 @@ endmacro()
 # One test executable, linked with the library the suites share (tests/support); its
 # cases are discovered when ctest runs (under Wine in the Windows build). A GUI test
 # is a window test of the Windows build: it links the window library and the
-# resource object (dialog templates, pictures, icon), and GUI tests share one
-# display and clipboard, so they never run at once.
+# resource object (dialog templates, pictures, icon). A GUI test needs a display,
+# its focus and its clipboard to itself: it takes one slot of the resource
+# "displays", which scripts/test gives two of (each a display with a Wine prefix of
+# its own, see scripts/wine-test); without a resource spec, GUI tests take turns on
+# the one display they inherit.
 function(glimkeep_add_test name)
   cmake_parse_arguments(ARG "GUI;NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
   set(sources ${ARG_SOURCES})
@@ -73,7 +76,7 @@ function(glimkeep_add_test name)
   target_compile_definitions(${name} PRIVATE GLIMKEEP_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   set(props TIMEOUT 300)
   if(ARG_GUI)
-    list(APPEND props RESOURCE_LOCK display)
+    list(APPEND props RESOURCE_GROUPS displays:1 ENVIRONMENT GLIMKEEP_WINDOW_TEST=1)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

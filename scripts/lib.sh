@@ -54,6 +54,28 @@ prepare_wine_prefix() {
   fi
 }
 
+# vault_folder [FOLDER]: the folder scripts/run starts the program in (made when
+# missing), printed. FOLDER when given; else the current directory, unless that is
+# inside this clone: then $XDG_DATA_HOME/glimkeep, else ~/.local/share/glimkeep.
+vault_folder() {
+  local folder=${1:-} here root
+  if [ -z "$folder" ]; then
+    here=$(pwd -P)
+    root=$(cd "$ROOT" && pwd -P)
+    folder=$here
+    if [ "$here" = "$root" ] || [[ $here == "$root"/* ]]; then
+      local data=${XDG_DATA_HOME:-}
+      [[ $data == /* ]] || data=${HOME:?HOME is not set}/.local/share  # a relative one is to be ignored
+      folder=$data/glimkeep
+    fi
+  fi
+  if ! mkdir -p -- "$folder" || ! folder=$(cd -- "$folder" && pwd -P); then
+    log "cannot use the folder $folder for the vault"
+    return 1
+  fi
+  printf '%s\n' "$folder"
+}
+
 # The test displays: Xvfb numbers 91 to 219, for every user of scripts/display.
 free_display_number() {
   local n
@@ -65,8 +87,22 @@ free_display_number() {
   return 1
 }
 
+# display_is_ours NAME PID: the Xvfb of process PID serves display NAME (":N"): its
+# socket is there and the display's lock file holds PID. When two callers pick the
+# same free number at once, both see the winner's socket; the loser's Xvfb exits.
+display_is_ours() {
+  local holder
+  [ -e "/tmp/.X11-unix/X${1#:}" ] || return 1
+  holder=$(tr -d ' \n' <"/tmp/.X${1#:}-lock" 2>/dev/null) || return 1
+  [ "$holder" = "$2" ]
+}
+
 XVFB_PID=
-# Starts Xvfb (scripts/display) on the first free display number and exports DISPLAY.
+XVFB_PIDS=()
+WINE_PREFIXES=()
+# Starts Xvfb (scripts/display) on the first free display number, exports DISPLAY and
+# starts a Wine session there in $WINEPREFIX. Callable more than once (one display
+# and one prefix each); stop_display ends them all.
 start_display() {
   local attempt name out
   out=$(mktemp)
@@ -76,14 +112,16 @@ start_display() {
     local i
     for i in $(seq 1 100); do
       name=$(head -n1 "$out")
-      [ -n "$name" ] && [ -e "/tmp/.X11-unix/X${name#:}" ] && break
+      [ -n "$name" ] && display_is_ours "$name" "$XVFB_PID" && break
       kill -0 "$XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
-    if [ -n "$name" ] && [ -e "/tmp/.X11-unix/X${name#:}" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+    if [ -n "$name" ] && display_is_ours "$name" "$XVFB_PID" && kill -0 "$XVFB_PID" 2>/dev/null; then
       rm -f "$out"
       export DISPLAY="$name"
+      XVFB_PIDS+=("$XVFB_PID")
       log "Xvfb on display $DISPLAY (pid $XVFB_PID)"
+      WINE_PREFIXES+=("$WINEPREFIX")
       start_wine
       return 0
     fi
@@ -103,12 +141,27 @@ start_wine() {
   "$WINE64" cmd /c echo >/dev/null 2>&1 </dev/null || true
 }
 
+# Makes the prefix $2 a copy of the prepared prefix $1 unless it is one already: the
+# second display of the Windows suite runs in its own prefix (one wineserver, one
+# foreground window per prefix). Copying takes seconds where making one takes longer.
+copy_wine_prefix() {
+  [ -f "$2/system.reg" ] && return 0
+  WINEPREFIX="$1" "$WINESERVER" -w >/dev/null 2>&1 || true
+  rm -rf "$2"
+  cp -a "$1" "$2"
+}
+
 # Ends what start_display and Wine started. Safe to call more than once.
 stop_display() {
-  "$WINESERVER" -k >/dev/null 2>&1 || true
-  if [ -n "$XVFB_PID" ]; then
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-    XVFB_PID=
-  fi
+  local prefix pid
+  for prefix in "${WINE_PREFIXES[@]}"; do
+    WINEPREFIX="$prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
+  done
+  for pid in "${XVFB_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  WINE_PREFIXES=()
+  XVFB_PIDS=()
+  XVFB_PID=
 }

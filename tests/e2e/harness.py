@@ -66,6 +66,18 @@ def end_process(process, grace=5):
         process.wait(grace)
 
 
+def display_is_ours(name, pid):
+    """True once the Xvfb of process `pid` serves display `name`: its socket is there
+    and the display's lock file holds that pid. Two callers that picked the same free
+    number at once both see the socket of the one that won; the other's Xvfb exits."""
+    try:
+        with open(f"/tmp/.X{name[1:]}-lock") as f:
+            holder = int(f.read().strip() or 0)
+    except (OSError, ValueError):
+        return False
+    return holder == pid and os.path.exists(f"/tmp/.X11-unix/X{name[1:]}")
+
+
 class Display:
     """An Xvfb server on the first free test display (scripts/display, which
     scripts/lib.sh uses too: one range of display numbers for every test)."""
@@ -82,10 +94,9 @@ class Display:
                 start_new_session=True)
             name = process.stdout.readline().decode().strip()
             process.stdout.close()
-            socket = f"/tmp/.X11-unix/X{name[1:]}"
             deadline = time.monotonic() + 10
             while name and time.monotonic() < deadline and process.poll() is None:
-                if os.path.exists(socket):
+                if display_is_ours(name, process.pid):
                     self.process, self.name = process, name
                     return self.name
                 time.sleep(0.05)
@@ -411,17 +422,19 @@ class Session:
         return path
 
     def picture(self, shot, name, window_class, title=None):
-        """Cuts one window out of a screenshot into the pictures folder, if one was asked for."""
+        """Cuts one window out of a screenshot into the pictures folder, if one was
+        asked for: exactly the window's rectangle (nothing of the windows behind it),
+        on a plain white margin."""
         if not self.tools.pictures:
             return
         left, top, width, height = self.rect(window_class, title)
-        margin = 6
-        left, top = max(left - margin, 0), max(top - margin, 0)
-        width = min(width + 2 * margin, self.screen[0] - left)
-        height = min(height + 2 * margin, self.screen[1] - top)
+        right, bottom = min(left + width, self.screen[0]), min(top + height, self.screen[1])
+        left, top = max(left, 0), max(top, 0)
+        if right <= left or bottom <= top:
+            raise Failure(f'window "{window_class}" is off the screen: no picture')
         os.makedirs(self.tools.pictures, exist_ok=True)
-        self.x("convert", shot, "-crop", f"{width}x{height}+{left}+{top}", "+repage",
-               os.path.join(self.tools.pictures, name + ".png"))
+        self.x("convert", shot, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+               "-bordercolor", "white", "-border", "6", os.path.join(self.tools.pictures, name + ".png"))
 
     # Vaults through the program's own container, run natively.
 

@@ -4,25 +4,29 @@ in a fresh empty folder on a display of its own, driven only through real X key
 events and checked only through what it shows, what it puts on the clipboard, its
 exit code and the files it leaves (opened with the program's own container).
 
-    tests/e2e/suite.py [--only NAME ...] [--repeat N] [--pictures DIR]
+    tests/e2e/suite.py [--only NAME ...] [--repeat N] [--pictures DIR] [--jobs N]
 
 Screenshots of every checked step go to build/e2e/<scenario>/; a failing scenario
-prints where they are. Exit code 0 when every scenario passed.
+prints where they are. Exit code 0 when every scenario passed. With --jobs N, N
+scenarios run at once, each worker with a Wine prefix of its own (copies of the
+first, made once) and every scenario on a display of its own as always.
 """
 
 import argparse
 import base64
 import hmac
 import os
+import shutil
 import signal
 import struct
 import subprocess
 import sys
+import threading
 import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import WINE64, Failure, Session, add_tool_arguments, expect, tools_from, wait_until  # noqa: E402
+from harness import WINE64, Display, Failure, Session, Wine, add_tool_arguments, expect, tools_from, wait_until  # noqa: E402
 
 PASSWORD = "correct horse 42"
 EMPTY_VAULT_SIZE = 97  # the header of format 2.0
@@ -107,9 +111,16 @@ def first_run(s):
     program = s.start()
     s.wait_window("create_db")
     s.wait_foreground("create_db")
+    # The picture shows the strength line under a password being typed; the box is
+    # emptied again, key by key, before the empty password is tried.
+    sample = "moss-lantern-1987"
+    s.type(sample)
+    s.wait_text("create_db", 0, sample)
     shot = s.shot("create-window")
     s.picture(shot, "create_db", "create_db")
-    expect("files before anything is typed", [], s.files())
+    s.keys(*["BackSpace"] * len(sample), pause=0.5)
+    s.wait_text("create_db", 0, "")
+    expect("files before anything is confirmed", [], s.files())
 
     # An empty master password is refused; nothing is written.
     s.keys("Return")
@@ -675,12 +686,14 @@ def upgrade_vault(s):
     s.keys("alt+f", "u")
     s.wait_dialog("Upgrade vault format?")
     s.wait_foreground("#32770")
-    s.shot("upgrade-question")
+    shot = s.shot("upgrade-question")
+    s.picture(shot, "question", "#32770", "Upgrade vault format?")
     s.keys("Tab", "Return")  # from No to Yes
     # A new master password: the old one is refused.
     s.wait_window("upgrade_password")
     s.wait_foreground("upgrade_password")
-    s.shot("upgrade-window")
+    shot = s.shot("upgrade-window")
+    s.picture(shot, "upgrade_password", "upgrade_password")
     s.type(PASSWORD)
     s.keys("Return")
     answer(s, "Same password")
@@ -774,7 +787,12 @@ def change_password(s):
     s.keys("alt+f", "c")
     s.wait_window("change_password")
     s.wait_foreground("change_password")
-    s.shot("change-window")
+    s.type("new")  # the strength line under a password being typed
+    s.wait_text("change_password", 0, "new")
+    shot = s.shot("change-window")
+    s.picture(shot, "change_password", "change_password")
+    s.keys("BackSpace", "BackSpace", "BackSpace")
+    s.wait_text("change_password", 0, "")
     s.keys("Return")
     answer(s, "Error")
     s.wait_foreground("change_password")
@@ -813,7 +831,9 @@ def damaged_vault(s):
         program = s.start()
         s.wait_dialog("Error loading database")
         expect(f"message for the {name} vault", message + "\r\npasswords.gkv", s.box_text("Error loading database"))
-        s.shot(f"{name}-vault")
+        shot = s.shot(f"{name}-vault")
+        if name == "short":
+            s.picture(shot, "error_box", "#32770", "Error loading database")
         s.wait_foreground("#32770")
         s.keys("Return")
         expect(f"exit code for the {name} vault", 1, s.wait_exit(program))
@@ -1436,7 +1456,12 @@ def earlier_values(s):
     # answers No, Tab goes on to Yes, which deletes the 8 that the rule lets go.
     backups = s.backups()
     s.keys("alt+f", "b")
-    answer(s, "Backups", "Return")
+    s.wait_dialog("Backups")
+    s.wait_foreground("#32770")
+    shot = s.shot("backups-question")
+    s.picture(shot, "backups_question", "#32770", "Backups")
+    s.keys("Return")
+    s.wait_gone("#32770", "Backups")
     expect("backups after No", backups, s.backups())
     s.keys("alt+f", "b")
     s.wait_dialog("Backups")
@@ -1471,37 +1496,133 @@ def password_report(s):
     close_cleanly(s, program, "editor")
 
 
+def worker_prefixes(prefix, jobs):
+    """The Wine prefix of each of `jobs` workers: the first is `prefix` itself, the
+    others copies of it (prepared once, on a display of its own, then copied while
+    no Wine runs in it); a copy that exists is reused."""
+    prefixes = [prefix] + [f"{prefix}-{n}" for n in range(2, jobs + 1)]
+    if all(os.path.isfile(os.path.join(p, "system.reg")) for p in prefixes):
+        return prefixes
+    display = Display()
+    wine = Wine(prefix, display.start())
+    try:
+        wine.prepare()
+    finally:
+        wine.stop()
+        display.stop()
+    for copy in prefixes[1:]:
+        if not os.path.isfile(os.path.join(copy, "system.reg")):
+            shutil.rmtree(copy, ignore_errors=True)
+            # Symbolic links stay links (dosdevices: c: is ../drive_c, z: is /).
+            shutil.copytree(prefix, copy, symlinks=True)
+    return prefixes
+
+
+def run_in_parallel(args, labels):
+    """Runs each scenario of `labels` ((name, label, run) triples) as a child process of this
+    script, `args.jobs` at a time, each worker in its own prefix; prints each child's
+    lines in one piece when it ends. Returns the labels that failed."""
+    prefixes = worker_prefixes(os.path.abspath(args.prefix), args.jobs)
+    queue = list(labels)
+    failed = []
+    lock = threading.Lock()
+    children = set()
+    stopping = threading.Event()
+
+    def work(prefix):
+        while not stopping.is_set():
+            with lock:
+                if not queue:
+                    return
+                name, label, run = queue.pop(0)
+            # Runs of one scenario at once must not share its folder of screenshots.
+            out = args.out if args.repeat == 1 else os.path.join(args.out, f"run-{run}")
+            command = [sys.executable, os.path.abspath(__file__), "--only", name, "--prefix", prefix,
+                       "--build", args.build, "--vault-tool", args.vault_tool, "--out", out]
+            for option in ("exe", "short_lock_exe", "probe", "pictures"):
+                if getattr(args, option):
+                    command += ["--" + option.replace("_", "-"), getattr(args, option)]
+            child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT)
+            with lock:
+                children.add(child)
+            output = child.communicate()[0].decode(errors="replace")
+            with lock:
+                children.discard(child)
+                # The child's own count line is left out: this process counts.
+                lines = [line for line in output.splitlines() if not line.endswith("scenarios passed")]
+                if child.returncode != 0:
+                    failed.append(label)
+                    if not any(line.startswith("FAIL") for line in lines):
+                        lines.append(f"FAIL {label}: exit code {child.returncode}")
+                elif label != name:
+                    lines = [line.replace(f"ok   {name} ", f"ok   {label} ", 1) for line in lines]
+                print("\n".join(lines), flush=True)
+
+    workers = [threading.Thread(target=work, args=(prefix,)) for prefix in prefixes]
+    for worker in workers:
+        worker.start()
+    try:
+        for worker in workers:
+            while worker.is_alive():
+                worker.join(0.5)
+    finally:  # SIGTERM or Ctrl+C: each child ends what its session started
+        stopping.set()
+        with lock:
+            running = list(children)
+        for child in running:
+            child.terminate()
+        for worker in workers:
+            worker.join()
+    return failed
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_tool_arguments(parser)
     parser.add_argument("--pictures", help="also cut the windows out into this folder (docs/screenshots)")
     parser.add_argument("--only", action="append", help="run only this scenario (repeatable)")
     parser.add_argument("--repeat", type=int, default=1, help="run the suite this many times in a row")
+    parser.add_argument("--jobs", type=int, default=1, help="run this many scenarios at once (default 1)")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still end what was started
     tools = tools_from(args, args.pictures)
     if not tools:
         return 2
+    unknown = sorted(set(args.only or []) - {f.__name__ for f in SCENARIOS})
+    if unknown:
+        print(f"no such scenario: {', '.join(unknown)}", flush=True)
+        return 2
 
     chosen = [f for f in SCENARIOS if not args.only or f.__name__ in args.only]
-    failed = []
-    for run in range(1, args.repeat + 1):
-        for function in chosen:
-            label = function.__name__ + (f" (run {run})" if args.repeat > 1 else "")
-            started = time.monotonic()
-            session = Session(function.__name__, tools, args.out)
-            try:
-                with session as s:
-                    function(s)
-                print(f"ok   {label} ({time.monotonic() - started:.1f} s)", flush=True)
-            except (Failure, Exception) as error:  # every scenario runs, whatever the last one did
-                failed.append(label)
-                print(f"FAIL {label} ({time.monotonic() - started:.1f} s): {error}", flush=True)
-                if not isinstance(error, Failure):
-                    traceback.print_exc()
-                print(f"     screenshots and the program's output: {session.dir}", flush=True)
-    print(f"{len(chosen) * args.repeat - len(failed)} of {len(chosen) * args.repeat} scenarios passed", flush=True)
+    labels = [(f.__name__, f.__name__ + (f" (run {run})" if args.repeat > 1 else ""), run)
+              for run in range(1, args.repeat + 1) for f in chosen]
+    if args.jobs > 1 and len(labels) > 1:
+        failed = run_in_parallel(args, labels)
+    else:
+        failed = run_here(tools, args.out, labels)
+    print(f"{len(labels) - len(failed)} of {len(labels)} scenarios passed", flush=True)
     return 1 if failed else 0
+
+
+def run_here(tools, out, labels):
+    """Runs the scenarios one after another in this process; returns those that failed."""
+    functions = {f.__name__: f for f in SCENARIOS}
+    failed = []
+    for name, label, _ in labels:
+        started = time.monotonic()
+        session = Session(name, tools, out)
+        try:
+            with session as s:
+                functions[name](s)
+            print(f"ok   {label} ({time.monotonic() - started:.1f} s)", flush=True)
+        except (Failure, Exception) as error:  # every scenario runs, whatever the last one did
+            failed.append(label)
+            print(f"FAIL {label} ({time.monotonic() - started:.1f} s): {error}", flush=True)
+            if not isinstance(error, Failure):
+                traceback.print_exc()
+            print(f"     screenshots and the program's output: {session.dir}", flush=True)
+    return failed
 
 
 if __name__ == "__main__":

@@ -156,6 +156,9 @@ TEST_F(BackupsWindows, EarlierValuesListsEachValueAndEnterCopiesIt)
         d.bring_to_front();
         d.press('H', {VK_CONTROL, VK_SHIFT});
         const HWND window = d.wait_top_level(kEarlierValuesClass);
+        d.check(reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON)) ==
+                    LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)),
+                "the program's icon in the caption");
         const HWND list = FindWindowExW(window, nullptr, L"LISTBOX", nullptr);
         d.check(list != nullptr, "the list");
         d.check(SendMessageW(list, LB_GETCOUNT, 0, 0) == 4, "one row for the user name, three for the password");

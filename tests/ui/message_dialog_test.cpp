@@ -1,6 +1,7 @@
 // The message dialog, shown for real and answered with keys, clicks and the close box.
 #include "ui/dialogs/message_dialog.h"
 
+#include "resource.h"
 #include "ui/common/text.h"
 #include "window_driver.h"
 
@@ -111,6 +112,21 @@ bool answer_question(const std::function<void(WindowDriver&, HWND dialog, const 
     return result;
 }
 
+// The caption shows the program's icon, both sizes (shared icons: loading one again
+// gives the same handle), not the system's default.
+void check_icons(WindowDriver& d, HWND dialog)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto big = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
+    const auto small = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0));
+    d.check(big != nullptr && big == LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP)), "large icon is not the program's");
+    d.check(small != nullptr &&
+                small ==
+                    LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                               GetSystemMetrics(SM_CYSMICON), LR_SHARED),
+            "small icon is not the program's");
+}
+
 }  // namespace
 
 TEST(MessageDialog, ShortMessageHasOneOkButtonAndIsCentredOnItsOwner)
@@ -127,6 +143,7 @@ TEST(MessageDialog, ShortMessageHasOneOkButtonAndIsCentredOnItsOwner)
                   d.check(!IsWindowEnabled(owner.get()), "owner stays enabled while the dialog is open");
                   d.check((GetWindowLongW(dialog, GWL_STYLE) & 0x80C80000) == 0x80C80000, "style of the template");
                   check_geometry(d, dialog, owner.get(), text);
+                  check_icons(d, dialog);
                   const Buttons buttons = buttons_of(dialog);
                   d.check(buttons.count == 1, "children: " + std::to_string(buttons.count));
                   check_button(d, dialog, buttons.ok, 88, "Ok");
@@ -225,6 +242,7 @@ TEST(MessageDialog, QuestionShowsYesAndNoWithNoFocused)
             d.check(narrow(window_text(buttons.yes)) == "Yes", "label " + narrow(window_text(buttons.yes)));
             d.check(narrow(window_text(buttons.no)) == "No", "label " + narrow(window_text(buttons.no)));
             d.check(narrow(window_text(dialog)) == "Exit", "caption " + narrow(window_text(dialog)));
+            check_icons(d, dialog);
             d.check(d.focus() == buttons.no, "No does not hold the focus");
             d.press(d.focus(), VK_RETURN);
         },

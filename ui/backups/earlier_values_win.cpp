@@ -5,6 +5,8 @@
 
 #include "ui/backups/backups_windows.h"
 
+#include "resource.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -203,7 +205,10 @@ LRESULT CALLBACK earlier_values_proc(HWND window, UINT message, WPARAM wparam, L
 bool make_window(HWND owner, const std::string& label)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!register_list_window_class(instance, earlier_values_proc, kEarlierValuesClass)) return false;
+    // The program's icon in the caption, as the editor and the report have.
+    if (!register_list_window_class(instance, earlier_values_proc, kEarlierValuesClass,
+                                    LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))))
+        return false;
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
     const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
     g_values.window = CreateWindowExW(0, kEarlierValuesClass, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,

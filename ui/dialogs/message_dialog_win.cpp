@@ -81,6 +81,17 @@ INT_PTR on_init_dialog(HWND dialog)
     }
 
     set_window_text(dialog, g_caption);
+    // The program's icon in the caption, as on its other windows: a dialog has none
+    // of its own and would show the system's. LoadIcon's icons are shared, never freed.
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))) {
+        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    }
+    if (const auto small =
+            static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    }
 
     g_ok = g_yes = g_no = nullptr;
     if (g_yes_no) {
