@@ -145,8 +145,11 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
 }
 
 std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& backups, KeyCache& password,
-                              std::int64_t cutoff, AuditReport& report)
+                              std::int64_t cutoff, std::int64_t now, AuditReport& report)
 {
+    std::vector<BackupFile> dated;
+    for (const BackupFile& backup : backups)
+        if (backup.seconds <= now) dated.push_back(backup);
     std::vector<const TreeNode*> lines;
     std::vector<std::size_t> entry_of;
     for (std::size_t e = 0; e < report.entries.size(); ++e)
@@ -155,7 +158,7 @@ std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& b
                 lines.push_back(&line);
                 entry_of.push_back(e);
             }
-    const HistoryReport history = read_history(backups, root, lines, {&password}, true);
+    const HistoryReport history = read_history(dated, root, lines, {&password}, true);
     // The oldest old line of each entry.
     std::vector<const WhenWritten*> oldest(report.entries.size(), nullptr);
     for (std::size_t k = 0; k < history.lines.size() && k < entry_of.size(); ++k) {

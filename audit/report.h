@@ -68,10 +68,11 @@ struct BackupFile;
 // vault's `backups` (oldest first) with `password`. A value that the oldest backup
 // read already holds was written before that backup's time: it is old, "at least"
 // that old, when that time is before `cutoff`. An entry's row gives its oldest such
-// line. Without backups that open, nothing is old. Returns how many backups could
-// not be read (other passwords or damaged).
+// line. Without backups that open, nothing is old. Only backups dated up to `now` count:
+// one dated in the future (a wrong clock) would make an old value look freshly
+// written. Returns how many backups could not be read (other passwords or damaged).
 std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& backups, KeyCache& password,
-                              std::int64_t cutoff, AuditReport& report);
+                              std::int64_t cutoff, std::int64_t now, AuditReport& report);
 
 // How a row names its entry: the path, and " (user name)" where the path is shared.
 std::string audit_entry_label(const AuditEntry& entry);

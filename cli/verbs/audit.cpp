@@ -46,8 +46,9 @@ bool verb_audit(const Options& options, PasswordSource& passwords, Failure& fail
             return false;
         }
         KeyCache password(vault.password.data(), static_cast<std::uint32_t>(vault.password.size()));
-        const std::int64_t cutoff = static_cast<std::int64_t>(now_seconds()) - options.older_than_days * 86400;
-        const std::size_t unread = add_old_passwords(vault.root, backups, password, cutoff, report);
+        const std::int64_t now = static_cast<std::int64_t>(now_seconds());
+        const std::size_t unread =
+            add_old_passwords(vault.root, backups, password, now - options.older_than_days * 86400, now, report);
         if (unread)
             cli_io::write_err_line(std::string(kProgram) + ": " + with_thousands(unread) +
                                    (unread == 1 ? " backup" : " backups") + " not read (another password or damaged)");

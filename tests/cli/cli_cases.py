@@ -401,6 +401,15 @@ def audit_age(d):
     code, out, err = d.run("audit", "--older-than", "365")
     expect("a backup under another password is counted", (0, "glimkeep-cli: 1 backup not read (another password "
                                                               "or damaged)\n"), (code, err))
+    # A backup dated a month ahead (a wrong clock) that holds another value of Bank
+    # would date Bank's current value to then; it is left out of the ages.
+    with open(d.path("passwords.gkv.%d.bak" % (now + 30 * 86400)), "wb") as f:
+        f.write(vault.write_vault(PASSWORD, b"Bank\r\n\tpassword: before the clock went wrong\r\n"))
+    code, out, _ = d.run("audit", "--older-than", "365")
+    expect("a future backup changes no age", (0, b"Old\n  Bank: at least " + date + b"\n  shop: " + date + b"\n" +
+                                              summary % 2), (code, out))
+    code, out, _ = d.run("backups")
+    expect("the future backup is marked", 1, out.decode().count("  dated in the future\n"))
     expect("not a number of days", 64, d.run("audit", "--older-than", "a year")[0])
     expect("--older-than with another verb", 64, d.run("show", "--older-than", "3")[0])
 
@@ -636,10 +645,13 @@ def backups(d):
     rows = listed + [(name, 1000000000 + 60 * i, old10, "1.0", "yes")
                      for i, name in reversed(list(enumerate(september)))]
     total = sum(len(image) for _, _, image, _, _ in rows)
-    lines = ["%s  %s  %d  %s  %s\n" % (name, when(s), len(image), form, opens) for name, s, image, form, opens in rows]
+    # The clock cannot be in 2106 yet: that backup is marked.
+    future = lambda s: "  dated in the future" if s > time.time() else ""
+    lines = ["%s  %s  %d  %s  %s%s\n" % (name, when(s), len(image), form, opens, future(s))
+             for name, s, image, form, opens in rows]
     expect("listed newest first by time", (0, "".join(lines) + "28 backups, %d bytes\n" % total, ""),
            (lambda r: (r[0], r[1].decode(), r[2]))(d.run("backups")))
-    no_password = ["  ".join(line.split("  ")[:4]).rstrip("\n") + "\n" for line in lines]
+    no_password = ["  ".join(line.split("  ")[:4] + line.split("  ")[5:]).rstrip("\n") + "\n" for line in lines]
     code, out, _ = d.run("backups", "--no-password", passwords=())
     summary = "28 backups, %d bytes\n" % total
     expect("four columns without asking", (0, "".join(no_password) + summary), (code, out.decode()))
@@ -657,6 +669,29 @@ def backups(d):
     expect("--dry-run goes with --thin", 64, d.run("backups", "--dry-run")[0])
     expect("--thin needs the password", 64, d.run("backups", "--thin", "--no-password")[0])
     expect("--thin goes with backups", 64, d.run("show", "--thin")[0])
+
+
+@case
+def thin_hard_link(d):
+    """A second name of the vault that looks like a 1.0 backup: thinning removes that
+    name and never writes zeros through it."""
+    image10 = vault.write_vault(PASSWORD, DOCUMENT)
+    write_file(d, "passwords.gkv", image10)
+    link = "passwords.gkv.1000000000.bak"
+    os.link(d.path("passwords.gkv"), d.path(link))
+    # 25 more 1.0 backups of September 2001, newer than the link: the newest 20 stay,
+    # the link and the oldest 5 go.
+    september = ["passwords.gkv.%d.bak" % (1000000060 + 60 * i) for i in range(25)]
+    for name in september:
+        write_file(d, name, vault.write_vault(PASSWORD, b"bank: 1\r\n"))
+    code, out, err = d.run("backups", "--thin")
+    note = " (not overwritten: another name (a hard link, or the vault itself) still leads to its format 1.0 contents)"
+    expect("thinned, the link named", (0, "deleted: %s%s\n" % (link, note) +
+                                        "".join("deleted: %s\n" % n for n in september[:5]) +
+                                        "Deleted 6 of 26 backups.\n", ""), (code, out.decode(), err))
+    expect("the vault is whole", image10, image(d, "passwords.gkv"))
+    expect("it still opens", DOCUMENT, d.read_vault(PASSWORD))
+    expect("only those went", sorted(["passwords.gkv"] + september[5:]), d.files())
 
 
 @case
