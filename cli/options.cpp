@@ -80,7 +80,7 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 has_value = true;
             }
             if (name != "--vault" && name != "--password-fd" && name != "--at" && name != "--pwned" &&
-                name != "--older-than")
+                name != "--verify-pwned" && name != "--older-than")
                 return fail(kExitUsage, "unknown option '" + name + "'");
             if (!has_value) {
                 if (i + 1 >= args.size()) return fail(kExitUsage, "option '" + name + "' needs a value");
@@ -92,6 +92,9 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
             } else if (name == "--pwned") {
                 if (value.empty()) return fail(kExitUsage, "option '--pwned' needs a file or folder name");
                 options.pwned = value;
+            } else if (name == "--verify-pwned") {
+                if (value.empty()) return fail(kExitUsage, "option '--verify-pwned' needs a file name");
+                options.verify_pwned = value;
             } else if (name == "--older-than") {
                 if (!parse_seconds(value, options.older_than_days) || options.older_than_days > kMaxOlderThanDays)
                     return fail(kExitUsage, "option '--older-than' needs a number of days, not '" + value + "'");

@@ -373,6 +373,23 @@ def audit(d):
     expect("its text", True, ".txt is missing" in err)
     expect("a missing file", 1, d.run("audit", "--pwned", "missing.txt")[0])
     expect("--pwned with another verb", 64, d.run("show", "--pwned", "by-hash.txt")[0])
+    # An update concatenated onto the file: refused at open, and by the whole read,
+    # which needs no password and names the first line out of order.
+    appended = {sha1_upper(b"update %d" % k): 1 for k in range(1000)}
+    with open(d.path("by-hash.txt"), "rb") as f:
+        ordered = f.read()
+    with open(d.path("concatenated.txt"), "wb") as f:
+        f.write(ordered + b"".join(b"%s:%d\r\n" % (h.encode(), c) for h, c in sorted(appended.items())))
+    code, out, err = d.run("audit", "--pwned", "concatenated.txt")
+    expect("the concatenated file at open", (65, b"", True), (code, out, "is not ordered by hash" in err))
+    code, out, err = d.run("audit", "--verify-pwned", "by-hash.txt", passwords=())
+    expect("the whole file read", (0, b"by-hash.txt: wholly ordered by hash, 3,002 lines\n"), (code, out))
+    expect("its progress", True, err.endswith("100%\n") and "reading by-hash.txt: " in err)
+    code, out, err = d.run("audit", "--verify-pwned=concatenated.txt", passwords=())
+    expect("the concatenated file read whole", (65, b""), (code, out))
+    expect("the line named", True, "concatenated.txt, line " in err and "not above the line before" in err)
+    expect("alone", 64, d.run("audit", "--verify-pwned", "by-hash.txt", "--pwned", "by-hash.txt")[0])
+    expect("--verify-pwned with another verb", 64, d.run("show", "--verify-pwned", "by-hash.txt")[0])
     expect("vault unchanged", AUDITED, d.read_vault(PASSWORD))
 
 
