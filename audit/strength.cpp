@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -122,6 +124,7 @@ public:
         return found == ranks_.end() ? 0 : found->second;
     }
     std::size_t longest() const noexcept { return longest_; }
+    std::size_t size() const noexcept { return ranks_.size(); }
 
 private:
     void add(std::string_view word, std::uint32_t rank)
@@ -600,13 +603,106 @@ Log estimate(std::string_view typed)
     return least;
 }
 
+// ---------------------------------------------------------------------------------
+// Inputs longer than one piece: repeats and sequences over the whole input first,
+// then the rest in pieces.
+
+// The estimate in pieces of kStrengthAnalysedBytes, whose guesses multiply.
+Log estimate_in_pieces(std::string_view typed)
+{
+    Log total = 0;
+    for (std::size_t at = 0; at < typed.size(); at += kStrengthAnalysedBytes)
+        total += estimate(typed.substr(at, kStrengthAnalysedBytes));
+    return total;
+}
+
+// A run that repeats a piece of `period` bytes from `i` for `span` bytes (a whole
+// number of pieces), or a sequence (period 0).
+struct LongRun {
+    std::size_t i;
+    std::size_t span;
+    std::size_t period;
+    Log guesses;  // for a sequence; a repeat's is found once the run is chosen
+};
+
+// The repeats of pieces up to kStrengthAnalysedBytes long and the sequences in the
+// whole input that are at least kLongRunBytes long: for each period, the stretches
+// where every byte equals the one a period before.
+constexpr std::size_t kLongRunBytes = 8;
+
+std::vector<LongRun> long_runs(std::string_view typed)
+{
+    const std::size_t n = typed.size();
+    std::vector<LongRun> runs;
+    for (std::size_t period = 1; period <= kStrengthAnalysedBytes && 2 * period <= n; ++period) {
+        std::size_t k = period;
+        while (k < n) {
+            if (typed[k] != typed[k - period]) {
+                ++k;
+                continue;
+            }
+            const std::size_t start = k - period;
+            while (k < n && typed[k] == typed[k - period]) ++k;
+            const std::size_t span = (k - start) / period * period;
+            if (span >= 2 * period && span >= kLongRunBytes) runs.push_back({start, span, period, 0});
+        }
+    }
+    std::vector<Match> sequences;
+    match_sequences(typed, sequences);
+    for (const Match& m : sequences)
+        if (m.j - m.i + 1 >= kLongRunBytes) runs.push_back({m.i, m.j - m.i + 1, 0, m.guesses});
+    return runs;
+}
+
+// The input described as its longest runs (the longer first, none overlapping), each
+// costing its piece's guesses times the number of repeats, and the bytes between
+// them in pieces. kNone when there is no run.
+Log estimate_with_long_runs(std::string_view typed)
+{
+    std::vector<LongRun> runs = long_runs(typed);
+    if (runs.empty()) return kNone;
+    std::stable_sort(runs.begin(), runs.end(), [](const LongRun& a, const LongRun& b) {
+        return a.span != b.span ? a.span > b.span : a.period < b.period;
+    });
+    // The chosen runs by their start, for the overlap test.
+    std::map<std::size_t, const LongRun*> chosen;
+    for (const LongRun& run : runs) {
+        auto next = chosen.lower_bound(run.i);
+        if (next != chosen.end() && next->first < run.i + run.span) continue;
+        if (next != chosen.begin() && std::prev(next)->first + std::prev(next)->second->span > run.i) continue;
+        chosen.emplace(run.i, &run);
+    }
+    Log total = 0;
+    std::size_t at = 0;
+    for (const auto& [start, run] : chosen) {
+        if (start > at) total += estimate_in_pieces(typed.substr(at, start - at));
+        total += run->period == 0
+            ? run->guesses
+            : estimate(typed.substr(start, run->period)) + std::log10(static_cast<double>(run->span / run->period));
+        at = start + run->span;
+    }
+    if (at < typed.size()) total += estimate_in_pieces(typed.substr(at));
+    // Each part after the first is one more pattern to guess.
+    return total + static_cast<double>(chosen.size() - 1) * std::log10(2.0);
+}
+
 }  // namespace
+
+std::size_t build_strength_word_index()
+{
+    const WordIndex index;
+    return index.size();
+}
 
 Strength estimate_strength(std::string_view password)
 {
     Strength result;
-    for (std::size_t at = 0; at < password.size(); at += kStrengthAnalysedBytes)
-        result.log10_guesses += estimate(password.substr(at, kStrengthAnalysedBytes));
+    if (password.size() <= kStrengthAnalysedBytes) {
+        result.log10_guesses = estimate(password);
+    } else {
+        // The cheaper of two descriptions: long runs first, or pieces alone.
+        result.log10_guesses = std::min(estimate_in_pieces(password), estimate_with_long_runs(password));
+    }
     result.level = strength_level(result.log10_guesses);
     return result;
 }

@@ -103,6 +103,48 @@ TEST(Strength, PatternsAgainstBruteForce)
     EXPECT_LT(estimate_strength(long_repeat + long_repeat).log10_guesses, 10);
 }
 
+// Inputs longer than one piece: a repeat or sequence is seen over the whole input,
+// whatever the pieces, and the input costs no more than its cheapest description.
+TEST(Strength, LongInputs)
+{
+    const std::string random60 = "x7Qm!k2Rz9.Lp4Wv+Hd3$Jn8^Tc5&Yb1*Gf6(Ks0)Ue7-Wa2=Po9;Iz4:NyE";
+    ASSERT_EQ(random60.size(), 60u);
+    const Strength random_alone = estimate_strength(random60);
+    struct LongCase {
+        const char* what;
+        std::string password;
+        double at_most;  // log10 guesses
+    };
+    std::string random_times_10;
+    for (int k = 0; k < 10; ++k) random_times_10 += random60;
+    std::string abc_times_1000;
+    for (int k = 0; k < 1000; ++k) abc_times_1000 += "abc";
+    const LongCase cases[] = {
+        {"a x 500", std::string(500, 'a'), 5},
+        {"a x 101", std::string(101, 'a'), 5},
+        {"a x 10,000", std::string(10000, 'a'), 6},
+        {"abc x 1,000", abc_times_1000, 6},
+        {"a random 60 x 10", random_times_10, random_alone.log10_guesses + 2},
+        // The run crosses the cut at byte 100: in pieces each half would count apart.
+        {"a random 60 then z x 200", random60 + std::string(200, 'z'), random_alone.log10_guesses + 4},
+        {"z x 200 then a random 60", std::string(200, 'z') + random60, random_alone.log10_guesses + 4},
+        // A sequence across the cut, between two repeats.
+        {"repeats around a sequence", std::string(95, 'q') + "abcdefghijklmnop" + std::string(95, 'w'), 10},
+    };
+    for (const LongCase& c : cases) {
+        const Strength s = estimate_strength(c.password);
+        EXPECT_LE(s.log10_guesses, c.at_most) << c.what << ": 10^" << s.log10_guesses;
+    }
+    EXPECT_EQ(estimate_strength(std::string(500, 'a')).level, kVeryWeak);
+    // No description is cheaper than the pieces alone where there is no run: a long
+    // random input stays as costly as its pieces.
+    std::string random300;
+    for (int k = 0; k < 5; ++k) random300 += random60.substr(static_cast<std::size_t>(k)) + random60.substr(0, k);
+    EXPECT_GT(estimate_strength(random300).log10_guesses, 3 * random_alone.log10_guesses);
+    // A strong password followed by a long repeat stays strong.
+    EXPECT_EQ(estimate_strength("kX9!vQ2-mL7?pR4=" + std::string(300, '-')).level, kStrong);
+}
+
 TEST(Strength, Levels)
 {
     EXPECT_EQ(strength_level(5.99), kVeryWeak);
