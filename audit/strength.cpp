@@ -11,6 +11,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -90,29 +91,24 @@ class WordIndex {
 public:
     WordIndex()
     {
-        std::size_t bytes = kCommonPasswordsSize;
-        for (std::size_t t = 0; t < kEnglishWordTierCount; ++t) bytes += kEnglishWordTiers[t].words * 32;
-        arena_.reserve(bytes);  // views into the arena stay valid
-        std::uint32_t rank = 0;
-        for (std::size_t start = 0; start < kCommonPasswordsSize;) {
-            const char* end =
-                static_cast<const char*>(std::memchr(kCommonPasswords + start, '\n', kCommonPasswordsSize - start));
-            const std::size_t size = static_cast<std::size_t>(end - (kCommonPasswords + start));
-            add(std::string_view(kCommonPasswords + start, size), ++rank);
-            start += size + 1;
+        std::size_t words = 0;
+        for (std::size_t t = 0; t < kRankedWordTierCount; ++t) words += kRankedWordTiers[t].words;
+        for (std::size_t t = 0; t < kEnglishWordTierCount; ++t) words += kEnglishWordTiers[t].words;
+        ranks_.reserve(words);
+        std::string word;
+        // Every word of a band of ranks counts as the band's middle rank.
+        std::uint32_t after = 0;
+        for (std::size_t t = 0; t < kRankedWordTierCount; ++t) {
+            const WordTier& tier = kRankedWordTiers[t];
+            for_each_word(tier, word, [&](const std::string& w) { add(w, tier.rank); });
+            after = std::max(after, 2 * tier.rank);
         }
-        // Words of one tier are unordered among themselves: each counts as the middle
-        // of its tier.
-        std::uint32_t before = 0;
+        // The spell-checker's tiers come after them, each word as the middle of its tier.
+        std::uint32_t before = after;
         for (std::size_t t = 0; t < kEnglishWordTierCount; ++t) {
             const WordTier& tier = kEnglishWordTiers[t];
             const std::uint32_t tier_rank = before + static_cast<std::uint32_t>((tier.words + 1) / 2);
-            std::string word;
-            for (std::size_t k = 0; k < tier.size;) {
-                word.resize(static_cast<unsigned char>(tier.data[k++]));
-                while (k < tier.size && static_cast<unsigned char>(tier.data[k]) >= 0x20) word += tier.data[k++];
-                add(word, tier_rank);
-            }
+            for_each_word(tier, word, [&](const std::string& w) { add(w, tier_rank); });
             before += static_cast<std::uint32_t>(tier.words);
         }
     }
@@ -129,16 +125,23 @@ public:
 private:
     void add(std::string_view word, std::uint32_t rank)
     {
-        if (arena_.size() + word.size() > arena_.capacity()) return;  // cannot happen: reserved
-        const std::size_t at = arena_.size();
-        arena_.append(word);
-        const std::string_view stored(arena_.data() + at, word.size());
+        // The words live in blocks that never move, so that the views stay valid.
+        if (arena_.empty() || used_ + word.size() > kArenaBlock) {
+            arena_.emplace_back(new char[std::max(kArenaBlock, word.size())]);
+            used_ = 0;
+        }
+        char* at = arena_.back().get() + used_;
+        std::memcpy(at, word.data(), word.size());
+        used_ += word.size();
+        const std::string_view stored(at, word.size());
         auto [it, inserted] = ranks_.emplace(stored, rank);
         if (!inserted && rank < it->second) it->second = rank;
         longest_ = std::max(longest_, word.size());
     }
 
-    std::string arena_;
+    static constexpr std::size_t kArenaBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> arena_;
+    std::size_t used_ = 0;
     std::unordered_map<std::string_view, std::uint32_t> ranks_;
     std::size_t longest_ = 0;
 };
