@@ -19,7 +19,8 @@ enum VerbOption : unsigned {
     kTakesConflicts = 2,  // --conflicts, --delete-merged
     kTakesThinning = 4,  // --no-password, --thin, --dry-run
     kTakesSince = 8,  // --since
-    kTakesAudit = 16,  // --pwned, --older-than
+    kTakesAudit = 16,  // --pwned, --verify-pwned, --older-than
+    kTakesWords = 32,  // --words, --separator
 };
 
 // One verb: the operands it takes, its own options, what runs it, and its help: one
@@ -53,7 +54,12 @@ constexpr Verb kVerbs[] = {
     {"upgrade", 0, 0, 0, verb_upgrade,
      "upgrade\tconvert a vault of format 1.0 to format 2.0 under a new\n"
      "master password\n"},
-    {"generate", 0, 0, 0, verb_generate, "generate\tprint a generated password\n"},
+    {"generate", 0, 0, kTakesWords, verb_generate,
+     "generate\tprint a generated password of 20 characters\n"
+     "generate --words N [--separator C]\tprint a passphrase of N words (3 to 20, default 6) joined by C\n"
+     "(one printable character other than ':', default -), each\n"
+     "drawn uniformly from 8,192 common English words: 13 bits a\n"
+     "word, 78 bits for six\n"},
     {"init", 0, 0, 0, verb_init, "init\tcreate a new, empty vault (an existing file is never replaced)\n"},
     {"code", 1, 1, kTakesAt, verb_code,
      "code PATH\tprint the current one-time code (TOTP) of the entry PATH: from\n"
@@ -198,6 +204,10 @@ const Verb* checked_verb(const Options& options, Failure& failure)
     }
     if (options.since && !(verb->options & kTakesSince)) {
         failure = fail(kExitUsage, options.command + ": --since goes with history");
+        return nullptr;
+    }
+    if ((options.words != 0 || options.separator_given) && !(verb->options & kTakesWords)) {
+        failure = fail(kExitUsage, "options '--words' and '--separator' belong to the command generate");
         return nullptr;
     }
     if ((!options.pwned.empty() || !options.verify_pwned.empty() || options.older_than_given) &&

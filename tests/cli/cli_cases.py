@@ -198,6 +198,21 @@ def init_and_generate(d):
     code, out, _ = d.run("generate")
     expect("generate", (0, 21, b"\n"), (code, len(out), out[-1:]))
     expect("another password each time", True, out != d.run("generate")[1])
+    # Passphrases: N words of lower-case letters, the separator as asked.
+    for args, words, separator in ((["--words", "6"], 6, "-"), (["--words=3", "--separator", " "], 3, " "),
+                                   (["--separator=.", "--words", "20"], 20, ".")):
+        code, out, _ = d.run("generate", *args)
+        text = out.decode()
+        expect("a passphrase " + " ".join(args), (0, True), (code, text.endswith("\n")))
+        parts = text[:-1].split(separator)
+        expect("its words " + " ".join(args), (words, True),
+               (len(parts), all(4 <= len(p) <= 8 and p.isalpha() and p.islower() for p in parts)))
+    for args in (["--words", "2"], ["--words", "21"], ["--words", "six"], ["--words", "6", "--separator", ":"],
+                 ["--words", "6", "--separator", "ab"], ["--separator", "-"]):
+        expect("refused: " + " ".join(args), 64, d.run("generate", *args)[0])
+    expect("--words with another verb", 64, d.run("show", "--words", "6")[0])
+    code, out, _ = d.run("--help", passwords=())
+    expect("the help gives the bits", (0, True), (code, b"13 bits" in out and b"78 bits for six" in out))
     expect("an unknown command", 64, d.run("frobnicate")[0])
 
 
