@@ -441,6 +441,16 @@ def everyday_protections(s):
         for chars in PASSWORD_CLASSES:
             expect(f"{password} has one of {chars}", True, any(c in chars for c in password))
     expect("two passwords in a row differ", True, first != second)
+    # Ctrl+Shift+G: a passphrase of six lower-case words joined by '-'.
+    s.keys("Return", "ctrl+shift+g")
+    wait_until("a passphrase", lambda: s.text("editor", 1)[len(document):].count("\r\n") == 2 and
+               s.text("editor", 1).endswith(tuple("abcdefghijklmnopqrstuvwxyz")) and
+               s.text("editor", 1).split("\r\n")[-1].count("-") == 5, 10)
+    phrase = s.text("editor", 1).split("\r\n")[-1]
+    expect("six words of letters", True, all(4 <= len(w) <= 8 and w.isalpha() and w.islower()
+                                             for w in phrase.split("-")))
+    s.keys("shift+Home", "BackSpace", "BackSpace")
+    wait_until("the passphrase taken out", lambda: len(s.text("editor", 1)) == len(document) + 42, 10)
 
     # Lock with unsaved changes: No leaves everything as it was; Yes saves and locks.
     keep_awake(s)
