@@ -1203,7 +1203,8 @@ def entries_of_one_name(s):
 @scenario
 def earlier_values(s):
     """Ctrl+Shift+H on an entry after three saves that changed its password lists the
-    three values, masked but in the selected row; Enter on a row copies its value.
+    three values, masked but in the selected row, none selected at first; Enter on a
+    row copies its value.
     File > Backups asks before thinning, and its default, No, deletes nothing."""
     s.make_vault(PASSWORD, "mail\r\n\tuser: bob\r\n")
     # 25 backups of January 2020, one a day, beside the three that the saves make.
@@ -1227,10 +1228,11 @@ def earlier_values(s):
     s.keys("alt+1", "ctrl+shift+h")
     s.wait_window("earlier_values")
     s.wait_foreground("earlier_values")
-    # Row by row: the user name, then the password's three values, oldest first.
+    # It opens with no row selected, every value masked; the first Down selects the
+    # first row. Row by row: the user name, then the password's three values, oldest
+    # first.
     for row, value in enumerate(["bob"] + values):
-        if row:
-            s.keys("Down")
+        s.keys("Down")
         if row == 2:
             shot = s.shot("earlier-values")
             s.picture(shot, "earlier_values", "earlier_values")
