@@ -610,11 +610,15 @@ Log estimate(std::string_view typed)
 // Inputs longer than one piece: repeats and sequences over the whole input first,
 // then the rest in pieces.
 
-// The estimate in pieces of kStrengthAnalysedBytes, whose guesses multiply.
-Log estimate_in_pieces(std::string_view typed)
+// Past this many guesses the level cannot change (strong begins at 10^14) and no
+// further piece of a long input is estimated: the pieces' guesses only multiply.
+constexpr Log kEnoughLog = 20;
+
+// The estimate in pieces of kStrengthAnalysedBytes, whose guesses multiply, added to
+// `total`; it stops once the total reaches kEnoughLog.
+Log estimate_in_pieces(std::string_view typed, Log total = 0)
 {
-    Log total = 0;
-    for (std::size_t at = 0; at < typed.size(); at += kStrengthAnalysedBytes)
+    for (std::size_t at = 0; at < typed.size() && total < kEnoughLog; at += kStrengthAnalysedBytes)
         total += estimate(typed.substr(at, kStrengthAnalysedBytes));
     return total;
 }
@@ -678,13 +682,14 @@ Log estimate_with_long_runs(std::string_view typed)
     Log total = 0;
     std::size_t at = 0;
     for (const auto& [start, run] : chosen) {
-        if (start > at) total += estimate_in_pieces(typed.substr(at, start - at));
+        if (total >= kEnoughLog) return total;
+        if (start > at) total = estimate_in_pieces(typed.substr(at, start - at), total);
         total += run->period == 0
             ? run->guesses
             : estimate(typed.substr(start, run->period)) + std::log10(static_cast<double>(run->span / run->period));
         at = start + run->span;
     }
-    if (at < typed.size()) total += estimate_in_pieces(typed.substr(at));
+    if (at < typed.size()) total = estimate_in_pieces(typed.substr(at), total);
     // Each part after the first is one more pattern to guess.
     return total + static_cast<double>(chosen.size() - 1) * std::log10(2.0);
 }

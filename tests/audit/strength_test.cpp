@@ -158,10 +158,21 @@ TEST(Strength, LongInputs)
     }
     EXPECT_EQ(estimate_strength(std::string(500, 'a')).level, kVeryWeak);
     // No description is cheaper than the pieces alone where there is no run: a long
-    // random input stays as costly as its pieces.
+    // random input costs at least as much as its first piece (past 10^20 the further
+    // pieces are left out).
     std::string random300;
-    for (int k = 0; k < 5; ++k) random300 += random60.substr(static_cast<std::size_t>(k)) + random60.substr(0, k);
-    EXPECT_GT(estimate_strength(random300).log10_guesses, 3 * random_alone.log10_guesses);
+    std::uint32_t state = 12345;
+    while (random300.size() < 300) {
+        state = state * 1103515245u + 12345u;
+        random300 += static_cast<char>(0x21 + (state >> 16) % 94);
+    }
+    EXPECT_GE(estimate_strength(random300).log10_guesses,
+              estimate_strength(random300.substr(0, kStrengthAnalysedBytes)).log10_guesses);
+    EXPECT_EQ(estimate_strength(random300).level, kStrong);
+    // Cheap pieces add up until the level cannot change: words repeated with a count.
+    std::string counted;
+    for (int k = 0; counted.size() < 10000; ++k) counted += "password" + std::to_string(k);
+    EXPECT_EQ(estimate_strength(counted).level, kStrong);
     // A strong password followed by a long repeat stays strong.
     EXPECT_EQ(estimate_strength("kX9!vQ2-mL7?pR4=" + std::string(300, '-')).level, kStrong);
 }

@@ -305,12 +305,15 @@ TEST_F(DatabaseSave, ErasedFileIsZeroedBeforeItGoes)
 {
     // A descriptor held open across the erase shows what it left in the file's blocks.
     write_file(path, std::string(70000, 's'));
-    HeldFile held(path);
-    db_file::Erased how = db_file::Erased::kNameOnly;
-    ASSERT_EQ(db_file::erase_file(path, std::string(), how), 0);
-    EXPECT_EQ(how, db_file::Erased::kZeroed);
+    {
+        HeldFile held(path);
+        db_file::Erased how = db_file::Erased::kNameOnly;
+        ASSERT_EQ(db_file::erase_file(path, std::string(), how), 0);
+        EXPECT_EQ(how, db_file::Erased::kZeroed);
+        EXPECT_EQ(held.contents(), std::string(70000, '\0'));
+    }
+    // Windows removes the name of a file still held open when the last handle goes.
     EXPECT_TRUE(dir.names().empty());
-    EXPECT_EQ(held.contents(), std::string(70000, '\0'));
 }
 
 // A file with a second name (a hard link) or that is the vault itself only loses its
@@ -354,10 +357,12 @@ TEST_F(DatabaseSave, EraseNeverWritesThroughAnotherName)
     // A one-link file that is not the vault named is zeroed; the vault stays whole.
     write_file(path, content);
     write_file(witness, content);
-    HeldFile held(witness);
-    ASSERT_EQ(db_file::erase_file(witness, path, how), 0);
-    EXPECT_EQ(how, db_file::Erased::kZeroed);
-    EXPECT_TRUE(held.contents() == std::string(70000, '\0'));
+    {
+        HeldFile held(witness);
+        ASSERT_EQ(db_file::erase_file(witness, path, how), 0);
+        EXPECT_EQ(how, db_file::Erased::kZeroed);
+        EXPECT_TRUE(held.contents() == std::string(70000, '\0'));
+    }
     EXPECT_TRUE(read_file(path) == content) << "the vault named is left alone";
     ASSERT_EQ(db_file::erase_file(path), 0);
     write_file(witness, "w");
