@@ -18,8 +18,10 @@ constexpr std::size_t kMaxLine = kHashDigits + 1 + kMaxCountDigits + 2;
 // Bytes read around a guessed place; a range this small is read whole.
 constexpr std::size_t kWindow = 4096;
 constexpr std::size_t kWholeRange = 2 * kWindow;
-// Places checked at open for the order, besides the first and last line.
-constexpr int kOrderSamples = 15;
+// What open reads to check the order: the file's head and tail, and windows spread
+// between them.
+constexpr std::uint64_t kEndCheck = 64 * 1024;
+constexpr int kOrderWindows = 64;
 // A prefix file of the corpus holds about two thousand lines; far more is not one.
 constexpr std::uint64_t kMaxPrefixFile = 16u << 20;
 
@@ -122,34 +124,114 @@ BreachStatus BreachCorpus::open(const std::string& path, std::string& error)
     }
     if (size_ == 0) return fail(wrong_shape(error));
 
-    // The first line, a few between and the last must be in ascending order: a file
-    // ordered by count passes this by chance about once in 10^14.
-    std::vector<Line> samples;
+    // The head, the windows and the tail in the order of the file, each ascending
+    // and each above the one before. A region overlapping the one before (a small
+    // file) skips the lines already seen.
     std::vector<Line> lines;
     BreachStatus status = BreachStatus::kOk;
-    for (int s = 0; s <= kOrderSamples + 1; ++s) {
-        const std::uint64_t at = s == 0 ? 0
-            : s > kOrderSamples         ? (size_ > kMaxLine ? size_ - kMaxLine : 0)
-                                        : size_ / (kOrderSamples + 1) * s;
-        status = read_lines(at, s > kOrderSamples ? size_ : at + kMaxLine, at == 0, lines, error);
+    bool seen = false;
+    Line previous{};
+    for (int r = 0; r <= kOrderWindows + 1 && status == BreachStatus::kOk; ++r) {
+        std::uint64_t from = 0;
+        std::uint64_t to = std::min(size_, kEndCheck);
+        if (r > kOrderWindows) {
+            from = size_ > kEndCheck ? size_ - kEndCheck : 0;
+            to = size_;
+        } else if (r > 0) {
+            from = static_cast<std::uint64_t>(static_cast<long double>(size_) * r / (kOrderWindows + 1));
+            to = std::min(size_, from + kWindow);
+        }
+        status = read_lines(from, to, from == 0, lines, error);
         if (status != BreachStatus::kOk) break;
-        if (lines.empty()) {
-            if (at + kMaxLine >= size_) continue;  // a small file: the place is in its last line
-            status = wrong_shape(error);
-            break;
+        if (lines.empty() && to + kMaxLine < size_) status = wrong_shape(error);
+        for (const Line& line : lines) {
+            if (seen && line.offset <= previous.offset) continue;
+            if (seen && std::memcmp(previous.hash, line.hash, kSha1DigestSize) >= 0) {
+                status = wrong_order(error);
+                break;
+            }
+            if (!seen) first_ = line;
+            seen = true;
+            previous = line;
         }
-        const Line& line = s > kOrderSamples ? lines.back() : lines.front();
-        if (!samples.empty() && samples.back().offset == line.offset) continue;
-        if (!samples.empty() && std::memcmp(samples.back().hash, line.hash, kSha1DigestSize) >= 0) {
-            status = wrong_order(error);
-            break;
-        }
-        samples.push_back(line);
     }
     reads_ = 0;
+    if (status == BreachStatus::kOk && !seen) status = wrong_shape(error);
     if (status != BreachStatus::kOk) return fail(status);
-    first_ = samples.front();
-    last_ = samples.back();
+    last_ = previous;
+    return BreachStatus::kOk;
+}
+
+BreachStatus verify_breach_file(const std::string& path, const BreachProgress& progress, std::uint64_t& lines,
+                                std::string& error)
+{
+    lines = 0;
+    std::FILE* file = db_file::open_for_reading(path);
+    if (!file) {
+        error = system_error(path, errno);
+        return BreachStatus::kCannotRead;
+    }
+    struct Closer {
+        std::FILE* file;
+        ~Closer() { std::fclose(file); }
+    } closer{file};
+    std::uint64_t size = 0;
+    if (!db_file::size_of(file, size)) {
+        error = system_error(path, errno);
+        return BreachStatus::kCannotRead;
+    }
+    auto refuse = [&](const char* why) {
+        error = path + ", line " + std::to_string(lines + 1) + ": " + why + "; " + kBreachFileNeeded;
+        return BreachStatus::kWrongShape;
+    };
+    if (size == 0) return refuse("the file is empty");
+    // Whole lines are taken from the buffer; the part of a line at its end moves to
+    // the front before the next read.
+    constexpr std::size_t kChunk = 1 << 20;
+    std::vector<char> buffer(kChunk + kMaxLine);
+    WipeOnExit wipe_buffer(buffer.data(), buffer.size());
+    std::uint8_t previous[kSha1DigestSize];
+    std::uint8_t hash[kSha1DigestSize];
+    WipeOnExit wipe_previous(previous, sizeof previous);
+    WipeOnExit wipe_hash(hash, sizeof hash);
+    std::size_t held = 0;
+    std::uint64_t offset = 0;
+    while (offset < size || held > 0) {
+        std::size_t got = 0;
+        if (offset < size) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - offset));
+            if (!db_file::read_at(file, offset, buffer.data() + held, want, got)) {
+                error = system_error(path, errno);
+                return BreachStatus::kCannotRead;
+            }
+            if (got != want) {
+                error = system_error(path, EIO);
+                return BreachStatus::kCannotRead;
+            }
+            offset += got;
+        }
+        const bool at_eof = offset == size;
+        const char* p = buffer.data();
+        const char* end = p + held + got;
+        while (p < end) {
+            if (!at_eof && end - p < static_cast<std::ptrdiff_t>(kMaxLine)) break;
+            std::uint64_t count = 0;
+            std::size_t rest = 0;
+            if (end - p < static_cast<std::ptrdiff_t>(kHashDigits) || !parse_hex(p, kHashDigits, hash, 0) ||
+                (rest = parse_count(p + kHashDigits, end, at_eof, count)) == 0)
+                return refuse("not a line HASH:COUNT");
+            if (lines > 0 && std::memcmp(previous, hash, kSha1DigestSize) >= 0)
+                return refuse("not above the line before (the file is not wholly ordered by hash)");
+            std::memcpy(previous, hash, kSha1DigestSize);
+            ++lines;
+            p += kHashDigits + rest;
+        }
+        held = static_cast<std::size_t>(end - p);
+        std::memmove(buffer.data(), p, held);
+        if (at_eof && held == 0) break;
+        if (progress) progress(offset, size);
+    }
+    if (progress) progress(size, size);
     return BreachStatus::kOk;
 }
 

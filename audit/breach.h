@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,9 +39,13 @@ public:
     BreachCorpus& operator=(const BreachCorpus&) = delete;
 
     // Opens `path`: a folder is taken as the per-prefix folder, anything else as the
-    // file ordered by hash, whose first, last and a few lines between are checked for
-    // shape and order. On failure `error` says why (naming the path) and the corpus
-    // stays closed.
+    // file ordered by hash. Its first and last 64 KiB and 64 windows of 4 KiB spread
+    // between them are checked for shape and order: the lines of each read ascending,
+    // each read above the one before. A part appended to the file (an update
+    // concatenated onto it) of less than 64 KiB, or whose junction falls in a window,
+    // is refused so; a longer one whose junctions all fall between windows is not,
+    // and only verify_breach_file finds it. On failure `error` says why (naming the
+    // path) and the corpus stays closed.
     BreachStatus open(const std::string& path, std::string& error);
     bool is_open() const noexcept { return file_ != nullptr || !folder_.empty(); }
 
@@ -76,6 +81,15 @@ private:
     Line first_{};  // the file's first and last lines, which bound every search
     Line last_{};
 };
+
+// Called as the whole-file check goes: bytes read so far and the file's size.
+using BreachProgress = std::function<void(std::uint64_t done, std::uint64_t size)>;
+
+// Reads the file at `path` once, whole, and checks every line: HASH:COUNT, each hash
+// above the one before. `lines` counts the good lines (the first bad one is line
+// `lines` + 1). kWrongShape names that line; kCannotRead gives the system's reason.
+BreachStatus verify_breach_file(const std::string& path, const BreachProgress& progress, std::uint64_t& lines,
+                                std::string& error);
 
 // The text every refusal of a file of the wrong shape or order ends with.
 inline constexpr char kBreachFileNeeded[] =

@@ -36,6 +36,11 @@ std::string with_separators(std::uint64_t n)
 
 }  // namespace
 
+AuditLine::~AuditLine()
+{
+    secure_wipe(&text[0], text.capacity());
+}
+
 AuditEntry::~AuditEntry()
 {
     secure_wipe(&path[0], path.capacity());
@@ -62,6 +67,7 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
     SecretString path;
     std::vector<Frame> stack{{&root, 0, 0, &root == &start}};
     std::vector<Value> values;
+    std::size_t line_number = 0;  // one node a line, in the walk's order
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.node->children.size()) {
@@ -70,6 +76,7 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
             continue;
         }
         const TreeNode& child = frame.node->children[frame.next++];
+        ++line_number;
         const bool inside = frame.inside || &child == &start;
         path.truncate(frame.path_size);
         if (frame.node != &root) path.append(" ", 1);
@@ -78,6 +85,7 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
             std::none_of(child.children.begin(), child.children.end(), is_audit_ignore_line)) {
             AuditEntry entry;
             entry.node = &child;
+            entry.line = line_number;
             entry.path = path.str();
             if (const TreeNode* user = first_field(child, FieldKind::kUserName); user && user->single_line)
                 entry.user = user->content;
@@ -145,8 +153,11 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
 }
 
 std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& backups, KeyCache& password,
-                              std::int64_t cutoff, AuditReport& report)
+                              std::int64_t cutoff, std::int64_t now, AuditReport& report)
 {
+    std::vector<BackupFile> dated;
+    for (const BackupFile& backup : backups)
+        if (backup.seconds <= now) dated.push_back(backup);
     std::vector<const TreeNode*> lines;
     std::vector<std::size_t> entry_of;
     for (std::size_t e = 0; e < report.entries.size(); ++e)
@@ -155,7 +166,7 @@ std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& b
                 lines.push_back(&line);
                 entry_of.push_back(e);
             }
-    const HistoryReport history = read_history(backups, root, lines, {&password}, true);
+    const HistoryReport history = read_history(dated, root, lines, {&password}, true);
     // The oldest old line of each entry.
     std::vector<const WhenWritten*> oldest(report.entries.size(), nullptr);
     for (std::size_t k = 0; k < history.lines.size() && k < entry_of.size(); ++k) {
@@ -177,17 +188,47 @@ std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& b
     return history.other_passwords + history.damaged;
 }
 
+namespace {
+
+// Appends the label of audit_entry_label to `out`, with no temporary copies.
+void append_label(const AuditEntry& entry, std::string& out)
+{
+    out += entry.path;
+    if (!entry.path_shared) return;
+    if (entry.user.empty()) {
+        out += " (line " + std::to_string(entry.line) + ")";
+        return;
+    }
+    out += " (";
+    out += entry.user;
+    out += ")";
+}
+
+}  // namespace
+
 std::string audit_entry_label(const AuditEntry& entry)
 {
-    if (!entry.path_shared || entry.user.empty()) return entry.path;
-    return entry.path + " (" + entry.user + ")";
+    std::string label;
+    label.reserve(entry.path.size() + entry.user.size() + 24);
+    append_label(entry, label);
+    return label;
 }
 
 std::vector<AuditLine> audit_lines(const AuditReport& report)
 {
     std::vector<AuditLine> lines;
+    // Each row built in place, reserved to its size, so that no copy of a name is
+    // left behind unwiped.
     auto row = [&](std::size_t e, const std::string& before, const std::string& after) {
-        lines.push_back({"  " + before + audit_entry_label(report.entries[e]) + after, e});
+        const AuditEntry& entry = report.entries[e];
+        AuditLine line;
+        line.entry = e;
+        line.text.reserve(2 + before.size() + entry.path.size() + entry.user.size() + 24 + after.size());
+        line.text += "  ";
+        line.text += before;
+        append_label(entry, line.text);
+        line.text += after;
+        lines.push_back(std::move(line));
     };
     std::size_t reused_entries = 0;
     if (!report.reused.empty()) {
@@ -222,7 +263,14 @@ std::vector<AuditLine> audit_lines(const AuditReport& report)
 
 std::string format_audit_report(const AuditReport& report)
 {
+    const std::vector<AuditLine> lines = audit_lines(report);
+    std::size_t size = 0;
+    for (const AuditLine& line : lines) size += line.text.size() + 1;
     std::string text;
-    for (const AuditLine& line : audit_lines(report)) text += line.text + "\n";
+    text.reserve(size);
+    for (const AuditLine& line : lines) {
+        text += line.text;
+        text += '\n';
+    }
     return text;
 }

@@ -20,8 +20,10 @@ struct AuditEntry {
     std::string path;  // the names from the top, joined by spaces, as the filter box takes them
     std::string user;  // the value of its first user-name line, or empty
     // Another entry has the same path (under the filter box's matching of names), or
-    // the path finds another node first: a row names the entry by its user name too.
+    // the path finds another node first: a row names the entry by its user name too,
+    // or by its line number when it has no user name.
     bool path_shared = false;
+    std::size_t line = 0;  // the entry's line in the document, from 1
 
     AuditEntry() = default;
     AuditEntry(const AuditEntry&) = default;
@@ -68,20 +70,34 @@ struct BackupFile;
 // vault's `backups` (oldest first) with `password`. A value that the oldest backup
 // read already holds was written before that backup's time: it is old, "at least"
 // that old, when that time is before `cutoff`. An entry's row gives its oldest such
-// line. Without backups that open, nothing is old. Returns how many backups could
-// not be read (other passwords or damaged).
+// line. Without backups that open, nothing is old. Only backups dated up to `now` count:
+// one dated in the future (a wrong clock) would make an old value look freshly
+// written. Returns how many backups could not be read (other passwords or damaged).
 std::size_t add_old_passwords(const Tree& root, const std::vector<BackupFile>& backups, KeyCache& password,
-                              std::int64_t cutoff, AuditReport& report);
+                              std::int64_t cutoff, std::int64_t now, AuditReport& report);
 
-// How a row names its entry: the path, and " (user name)" where the path is shared.
+// How a row names its entry: the path, and where the path is shared " (user name)",
+// or " (line N)" for an entry without a user name.
 std::string audit_entry_label(const AuditEntry& entry);
 
 // One line of the report as shown: a section's heading, a row that names an entry
 // (`entry` its index in AuditReport::entries), or the summary.
+// The text names entries and user names: it is wiped when the line goes.
 struct AuditLine {
     std::string text;
     std::size_t entry = kNoAuditEntry;
     static constexpr std::size_t kNoAuditEntry = static_cast<std::size_t>(-1);
+
+    AuditLine() = default;
+    AuditLine(std::string line_text, std::size_t line_entry = kNoAuditEntry)
+        : text(std::move(line_text)), entry(line_entry)
+    {
+    }
+    AuditLine(const AuditLine&) = default;
+    AuditLine(AuditLine&&) noexcept = default;
+    AuditLine& operator=(const AuditLine&) = default;
+    AuditLine& operator=(AuditLine&&) noexcept = default;
+    ~AuditLine();
 };
 
 // The report's lines: the sections Reused (each row led by its group's number),

@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -88,29 +91,24 @@ class WordIndex {
 public:
     WordIndex()
     {
-        std::size_t bytes = kCommonPasswordsSize;
-        for (std::size_t t = 0; t < kEnglishWordTierCount; ++t) bytes += kEnglishWordTiers[t].words * 32;
-        arena_.reserve(bytes);  // views into the arena stay valid
-        std::uint32_t rank = 0;
-        for (std::size_t start = 0; start < kCommonPasswordsSize;) {
-            const char* end =
-                static_cast<const char*>(std::memchr(kCommonPasswords + start, '\n', kCommonPasswordsSize - start));
-            const std::size_t size = static_cast<std::size_t>(end - (kCommonPasswords + start));
-            add(std::string_view(kCommonPasswords + start, size), ++rank);
-            start += size + 1;
+        std::size_t words = 0;
+        for (std::size_t t = 0; t < kRankedWordTierCount; ++t) words += kRankedWordTiers[t].words;
+        for (std::size_t t = 0; t < kEnglishWordTierCount; ++t) words += kEnglishWordTiers[t].words;
+        ranks_.reserve(words);
+        std::string word;
+        // Every word of a band of ranks counts as the band's middle rank.
+        std::uint32_t after = 0;
+        for (std::size_t t = 0; t < kRankedWordTierCount; ++t) {
+            const WordTier& tier = kRankedWordTiers[t];
+            for_each_word(tier, word, [&](const std::string& w) { add(w, tier.rank); });
+            after = std::max(after, 2 * tier.rank);
         }
-        // Words of one tier are unordered among themselves: each counts as the middle
-        // of its tier.
-        std::uint32_t before = 0;
+        // The spell-checker's tiers come after them, each word as the middle of its tier.
+        std::uint32_t before = after;
         for (std::size_t t = 0; t < kEnglishWordTierCount; ++t) {
             const WordTier& tier = kEnglishWordTiers[t];
             const std::uint32_t tier_rank = before + static_cast<std::uint32_t>((tier.words + 1) / 2);
-            std::string word;
-            for (std::size_t k = 0; k < tier.size;) {
-                word.resize(static_cast<unsigned char>(tier.data[k++]));
-                while (k < tier.size && static_cast<unsigned char>(tier.data[k]) >= 0x20) word += tier.data[k++];
-                add(word, tier_rank);
-            }
+            for_each_word(tier, word, [&](const std::string& w) { add(w, tier_rank); });
             before += static_cast<std::uint32_t>(tier.words);
         }
     }
@@ -122,20 +120,28 @@ public:
         return found == ranks_.end() ? 0 : found->second;
     }
     std::size_t longest() const noexcept { return longest_; }
+    std::size_t size() const noexcept { return ranks_.size(); }
 
 private:
     void add(std::string_view word, std::uint32_t rank)
     {
-        if (arena_.size() + word.size() > arena_.capacity()) return;  // cannot happen: reserved
-        const std::size_t at = arena_.size();
-        arena_.append(word);
-        const std::string_view stored(arena_.data() + at, word.size());
+        // The words live in blocks that never move, so that the views stay valid.
+        if (arena_.empty() || used_ + word.size() > kArenaBlock) {
+            arena_.emplace_back(new char[std::max(kArenaBlock, word.size())]);
+            used_ = 0;
+        }
+        char* at = arena_.back().get() + used_;
+        std::memcpy(at, word.data(), word.size());
+        used_ += word.size();
+        const std::string_view stored(at, word.size());
         auto [it, inserted] = ranks_.emplace(stored, rank);
         if (!inserted && rank < it->second) it->second = rank;
         longest_ = std::max(longest_, word.size());
     }
 
-    std::string arena_;
+    static constexpr std::size_t kArenaBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> arena_;
+    std::size_t used_ = 0;
     std::unordered_map<std::string_view, std::uint32_t> ranks_;
     std::size_t longest_ = 0;
 };
@@ -600,13 +606,111 @@ Log estimate(std::string_view typed)
     return least;
 }
 
+// ---------------------------------------------------------------------------------
+// Inputs longer than one piece: repeats and sequences over the whole input first,
+// then the rest in pieces.
+
+// Past this many guesses the level cannot change (strong begins at 10^14) and no
+// further piece of a long input is estimated: the pieces' guesses only multiply.
+constexpr Log kEnoughLog = 20;
+
+// The estimate in pieces of kStrengthAnalysedBytes, whose guesses multiply, added to
+// `total`; it stops once the total reaches kEnoughLog.
+Log estimate_in_pieces(std::string_view typed, Log total = 0)
+{
+    for (std::size_t at = 0; at < typed.size() && total < kEnoughLog; at += kStrengthAnalysedBytes)
+        total += estimate(typed.substr(at, kStrengthAnalysedBytes));
+    return total;
+}
+
+// A run that repeats a piece of `period` bytes from `i` for `span` bytes (a whole
+// number of pieces), or a sequence (period 0).
+struct LongRun {
+    std::size_t i;
+    std::size_t span;
+    std::size_t period;
+    Log guesses;  // for a sequence; a repeat's is found once the run is chosen
+};
+
+// The repeats of pieces up to kStrengthAnalysedBytes long and the sequences in the
+// whole input that are at least kLongRunBytes long: for each period, the stretches
+// where every byte equals the one a period before.
+constexpr std::size_t kLongRunBytes = 8;
+
+std::vector<LongRun> long_runs(std::string_view typed)
+{
+    const std::size_t n = typed.size();
+    std::vector<LongRun> runs;
+    for (std::size_t period = 1; period <= kStrengthAnalysedBytes && 2 * period <= n; ++period) {
+        std::size_t k = period;
+        while (k < n) {
+            if (typed[k] != typed[k - period]) {
+                ++k;
+                continue;
+            }
+            const std::size_t start = k - period;
+            while (k < n && typed[k] == typed[k - period]) ++k;
+            const std::size_t span = (k - start) / period * period;
+            if (span >= 2 * period && span >= kLongRunBytes) runs.push_back({start, span, period, 0});
+        }
+    }
+    std::vector<Match> sequences;
+    match_sequences(typed, sequences);
+    for (const Match& m : sequences)
+        if (m.j - m.i + 1 >= kLongRunBytes) runs.push_back({m.i, m.j - m.i + 1, 0, m.guesses});
+    return runs;
+}
+
+// The input described as its longest runs (the longer first, none overlapping), each
+// costing its piece's guesses times the number of repeats, and the bytes between
+// them in pieces. kNone when there is no run.
+Log estimate_with_long_runs(std::string_view typed)
+{
+    std::vector<LongRun> runs = long_runs(typed);
+    if (runs.empty()) return kNone;
+    std::stable_sort(runs.begin(), runs.end(), [](const LongRun& a, const LongRun& b) {
+        return a.span != b.span ? a.span > b.span : a.period < b.period;
+    });
+    // The chosen runs by their start, for the overlap test.
+    std::map<std::size_t, const LongRun*> chosen;
+    for (const LongRun& run : runs) {
+        auto next = chosen.lower_bound(run.i);
+        if (next != chosen.end() && next->first < run.i + run.span) continue;
+        if (next != chosen.begin() && std::prev(next)->first + std::prev(next)->second->span > run.i) continue;
+        chosen.emplace(run.i, &run);
+    }
+    Log total = 0;
+    std::size_t at = 0;
+    for (const auto& [start, run] : chosen) {
+        if (total >= kEnoughLog) return total;
+        if (start > at) total = estimate_in_pieces(typed.substr(at, start - at), total);
+        total += run->period == 0
+            ? run->guesses
+            : estimate(typed.substr(start, run->period)) + std::log10(static_cast<double>(run->span / run->period));
+        at = start + run->span;
+    }
+    if (at < typed.size()) total = estimate_in_pieces(typed.substr(at), total);
+    // Each part after the first is one more pattern to guess.
+    return total + static_cast<double>(chosen.size() - 1) * std::log10(2.0);
+}
+
 }  // namespace
+
+std::size_t build_strength_word_index()
+{
+    const WordIndex index;
+    return index.size();
+}
 
 Strength estimate_strength(std::string_view password)
 {
     Strength result;
-    for (std::size_t at = 0; at < password.size(); at += kStrengthAnalysedBytes)
-        result.log10_guesses += estimate(password.substr(at, kStrengthAnalysedBytes));
+    if (password.size() <= kStrengthAnalysedBytes) {
+        result.log10_guesses = estimate(password);
+    } else {
+        // The cheaper of two descriptions: long runs first, or pieces alone.
+        result.log10_guesses = std::min(estimate_in_pieces(password), estimate_with_long_runs(password));
+    }
     result.level = strength_level(result.log10_guesses);
     return result;
 }

@@ -21,11 +21,20 @@ struct Strength {
 };
 
 // The estimate for `password` (bytes; UTF-8 beyond ASCII counts as brute force).
-// A longer password than kStrengthAnalysedBytes is estimated in pieces of that
-// length, whose guesses multiply. Under a millisecond for each piece.
+// A longer password than kStrengthAnalysedBytes is first searched whole for repeats
+// (of pieces up to that length) and sequences; the estimate is the cheaper of the
+// input as its longest such runs with the bytes between them in pieces, and the
+// input in pieces of that length alone, the guesses of the parts multiplying. Once a
+// description reaches 10^20 guesses (far past strong) its further pieces are left
+// out, so that the figure of a long input is a lower bound there. Under a
+// millisecond up to 100 bytes, under 10 ms for 10,000.
 Strength estimate_strength(std::string_view password);
 
 inline constexpr std::size_t kStrengthAnalysedBytes = 100;
+
+// Builds the index of the built-in lists anew, as the first estimate does once, and
+// returns how many distinct words it holds (for the bench and the tests).
+std::size_t build_strength_word_index();
 
 // The level for a number of guesses: under 10^6 very weak, under 10^10 weak, under
 // 10^14 fair, else strong.

@@ -18,6 +18,14 @@ struct BackupFile {
 // "1.0" or "2.0".
 std::string format_name(const BackupFile& backup);
 
+// What a listing adds to a backup whose name carries a time after `now` (the clock
+// was wrong when it was made, or is wrong now).
+inline constexpr char kDatedInFuture[] = "dated in the future";
+inline bool dated_in_future(const BackupFile& backup, std::int64_t now)
+{
+    return backup.seconds > now;
+}
+
 // The backups of the vault at `vault_path`, oldest first (by the seconds of their
 // names, then by counter; never by name): the files named exactly as
 // make_backup_copy names them whose first bytes are the header of format 1.0 or 2.0.

@@ -72,17 +72,21 @@ std::vector<bool> plan_thinning(const std::vector<BackupFile>& backups, KeyCache
     return backups_to_keep(items, now);
 }
 
-ThinningResult thin_out(const std::vector<BackupFile>& backups, const std::vector<bool>& keep)
+ThinningResult thin_out(const std::vector<BackupFile>& backups, const std::vector<bool>& keep,
+                        const std::string& vault_path)
 {
     ThinningResult result;
     for (std::size_t i = 0; i < backups.size() && i < keep.size(); ++i) {
         if (keep[i]) continue;
         const BackupFile& backup = backups[i];
+        db_file::Erased how = db_file::Erased::kNameOnly;
+        const bool legacy = backup.major_version == 1;
         const int error_number =
-            backup.major_version == 1 ? db_file::erase_file(backup.path) : db_file::remove_file(backup.path);
-        if (error_number == 0)
+            legacy ? db_file::erase_file(backup.path, vault_path, how) : db_file::remove_file(backup.path);
+        if (error_number == 0) {
             result.deleted.push_back(backup.path);
-        else
+            if (legacy && how == db_file::Erased::kNameOnly) result.still_readable.push_back(backup.path);
+        } else
             result.failed.push_back(backup.path + ": " + std::strerror(error_number));
     }
     return result;

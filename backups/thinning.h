@@ -42,11 +42,20 @@ std::vector<bool> plan_thinning(const std::vector<BackupFile>& backups, KeyCache
 struct ThinningResult {
     std::vector<std::string> deleted;  // the paths deleted
     std::vector<std::string> failed;  // "<path>: <the system's text>" for each that stays
+    // The backups of format 1.0 (among `deleted`) whose contents another name still
+    // holds (a hard link, or the vault itself), so that they were not overwritten.
+    std::vector<std::string> still_readable;
 };
 
+// What the companion and the editor add to a backup of `still_readable`.
+inline constexpr char kStillReadableNote[] =
+    "not overwritten: another name (a hard link, or the vault itself) still leads to its format 1.0 contents";
+
 // Deletes the backups whose flag is false: those of format 1.0 are overwritten with
-// zeros first (db_file::erase_file), the others removed. Throws std::bad_alloc.
-ThinningResult thin_out(const std::vector<BackupFile>& backups, const std::vector<bool>& keep);
+// zeros first (db_file::erase_file, never through another name of the same file nor
+// through the vault at `vault_path`), the others removed. Throws std::bad_alloc.
+ThinningResult thin_out(const std::vector<BackupFile>& backups, const std::vector<bool>& keep,
+                        const std::string& vault_path);
 
 // How many backups beside a vault make the editor mention them once at open, and
 // what it says.

@@ -19,7 +19,8 @@ enum VerbOption : unsigned {
     kTakesConflicts = 2,  // --conflicts, --delete-merged
     kTakesThinning = 4,  // --no-password, --thin, --dry-run
     kTakesSince = 8,  // --since
-    kTakesAudit = 16,  // --pwned, --older-than
+    kTakesAudit = 16,  // --pwned, --verify-pwned, --older-than
+    kTakesWords = 32,  // --words, --separator
 };
 
 // One verb: the operands it takes, its own options, what runs it, and its help: one
@@ -53,7 +54,12 @@ constexpr Verb kVerbs[] = {
     {"upgrade", 0, 0, 0, verb_upgrade,
      "upgrade\tconvert a vault of format 1.0 to format 2.0 under a new\n"
      "master password\n"},
-    {"generate", 0, 0, 0, verb_generate, "generate\tprint a generated password\n"},
+    {"generate", 0, 0, kTakesWords, verb_generate,
+     "generate\tprint a generated password of 20 characters\n"
+     "generate --words N [--separator C]\tprint a passphrase of N words (3 to 20, default 6) joined by C\n"
+     "(one printable character other than ':', default -), each\n"
+     "drawn uniformly from 8,192 common English words: 13 bits a\n"
+     "word, 78 bits for six\n"},
     {"init", 0, 0, 0, verb_init, "init\tcreate a new, empty vault (an existing file is never replaced)\n"},
     {"code", 1, 1, kTakesAt, verb_code,
      "code PATH\tprint the current one-time code (TOTP) of the entry PATH: from\n"
@@ -88,7 +94,10 @@ constexpr Verb kVerbs[] = {
      "audit [PATH]\tprint the password report of the entries at and under PATH:\n"
      "those that share a password, are in the breach file (--pwned),\n"
      "are weak, or (--older-than DAYS) were written more than DAYS\n"
-     "days ago, as the backups tell; never a password\n"},
+     "days ago, as the backups tell; never a password\n"
+     "audit --verify-pwned FILE\tread the whole breach file once and say whether every\n"
+     "line is HASH:COUNT, each above the one before (the open\n"
+     "check of --pwned reads only parts of it)\n"},
 };
 
 constexpr char kHelpStart[] = "Usage: glimkeep-cli [OPTION]... COMMAND [ARGUMENT]\n"
@@ -109,6 +118,7 @@ constexpr char kHelpEnd[] = "\n"
                             "                     (HASH:COUNT lines), or a folder of per-prefix files\n"
                             "                     (XXXXX.txt)\n"
                             "  --older-than DAYS  audit: list the passwords written more than DAYS days ago\n"
+                            "  --verify-pwned FILE  audit: check the whole breach file instead of a report\n"
                             "  --help             show this help and exit\n"
                             "  --version          show the version and exit\n"
                             "\n"
@@ -125,7 +135,8 @@ constexpr char kHelpEnd[] = "\n"
                             "kept a value twice (OURS holds both); 64 for a command line that is not\n"
                             "understood; 65 when PATH or QUERY names nothing, PATH holds no one-time secret\n"
                             "or one that cannot be read, the CSV file is of no known layout or damaged, or\n"
-                            "the --pwned file is not the SHA-1 file ordered by hash (nor the folder);\n"
+                            "the --pwned or --verify-pwned file is not the SHA-1 file ordered by hash\n"
+                            "(nor the folder);\n"
                             "75 when the vault changed while the command ran (try again).\n";
 
 // The help text, its list of commands from the table: the usage at the margin, the
@@ -195,8 +206,14 @@ const Verb* checked_verb(const Options& options, Failure& failure)
         failure = fail(kExitUsage, options.command + ": --since goes with history");
         return nullptr;
     }
-    if ((!options.pwned.empty() || options.older_than_given) && !(verb->options & kTakesAudit)) {
-        failure = fail(kExitUsage, "options '--pwned' and '--older-than' belong to the command audit");
+    if ((options.words != 0 || options.separator_given) && !(verb->options & kTakesWords)) {
+        failure = fail(kExitUsage, "options '--words' and '--separator' belong to the command generate");
+        return nullptr;
+    }
+    if ((!options.pwned.empty() || !options.verify_pwned.empty() || options.older_than_given) &&
+        !(verb->options & kTakesAudit)) {
+        failure =
+            fail(kExitUsage, "options '--pwned', '--verify-pwned' and '--older-than' belong to the command audit");
         return nullptr;
     }
     if (options.at_given && !(verb->options & kTakesAt)) {

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "audit/passphrase.h"
+
 #include "cli/cli.h"
 
 #include <limits>
@@ -80,7 +82,7 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
                 has_value = true;
             }
             if (name != "--vault" && name != "--password-fd" && name != "--at" && name != "--pwned" &&
-                name != "--older-than")
+                name != "--verify-pwned" && name != "--older-than" && name != "--words" && name != "--separator")
                 return fail(kExitUsage, "unknown option '" + name + "'");
             if (!has_value) {
                 if (i + 1 >= args.size()) return fail(kExitUsage, "option '" + name + "' needs a value");
@@ -92,6 +94,23 @@ Failure parse_options(const std::vector<std::string>& args, Options& options)
             } else if (name == "--pwned") {
                 if (value.empty()) return fail(kExitUsage, "option '--pwned' needs a file or folder name");
                 options.pwned = value;
+            } else if (name == "--words") {
+                std::int64_t words = 0;
+                if (!parse_seconds(value, words) || words < kPassphraseMinWords || words > kPassphraseMaxWords)
+                    return fail(kExitUsage,
+                                "option '--words' needs a number from " + std::to_string(kPassphraseMinWords) + " to " +
+                                    std::to_string(kPassphraseMaxWords) + ", not '" + value + "'");
+                options.words = static_cast<int>(words);
+            } else if (name == "--separator") {
+                if (value.size() != 1 || !is_passphrase_separator(value[0]))
+                    return fail(kExitUsage,
+                                "option '--separator' needs one printable character other than ':', not '" + value +
+                                    "'");
+                options.separator = value[0];
+                options.separator_given = true;
+            } else if (name == "--verify-pwned") {
+                if (value.empty()) return fail(kExitUsage, "option '--verify-pwned' needs a file name");
+                options.verify_pwned = value;
             } else if (name == "--older-than") {
                 if (!parse_seconds(value, options.older_than_days) || options.older_than_days > kMaxOlderThanDays)
                     return fail(kExitUsage, "option '--older-than' needs a number of days, not '" + value + "'");

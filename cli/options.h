@@ -27,8 +27,12 @@ struct Options {
     bool dry_run = false;  // backups --thin --dry-run
     bool since = false;  // history --since
     std::string pwned;  // audit --pwned: the breach file or folder
+    std::string verify_pwned;  // audit --verify-pwned: the breach file to read whole
     bool older_than_given = false;  // audit --older-than: the age of a password that counts as old
     std::int64_t older_than_days = 0;
+    int words = 0;  // generate --words: a passphrase of this many words (0: a password)
+    bool separator_given = false;  // generate --separator
+    char separator = '-';
     bool help = false;
     bool version = false;
 };

@@ -49,6 +49,8 @@ bool write_out(const char* data, std::size_t size, std::string& error);
 
 // Writes a line (the text and a line end) to standard error.
 void write_err_line(const std::string& text) noexcept;
+// Writes the text alone to standard error (a progress line redrawn after "\r").
+void write_err(const std::string& text) noexcept;
 
 // True when something (a file, a folder, a link) exists at `path`.
 bool path_exists(const std::string& path);

@@ -223,6 +223,11 @@ void write_err_line(const std::string& text) noexcept
     write_all(STDERR_FILENO, kLineEnd, sizeof kLineEnd - 1);
 }
 
+void write_err(const std::string& text) noexcept
+{
+    write_all(STDERR_FILENO, text.data(), text.size());
+}
+
 bool path_exists(const std::string& path)
 {
     struct stat status;

@@ -203,6 +203,11 @@ void write_err_line(const std::string& text) noexcept
     write_text(handle, kLineEnd, sizeof kLineEnd - 1);
 }
 
+void write_err(const std::string& text) noexcept
+{
+    write_text(GetStdHandle(STD_ERROR_HANDLE), text.data(), text.size());
+}
+
 bool path_exists(const std::string& path)
 {
     std::wstring wide;

@@ -79,10 +79,21 @@ inline constexpr int kNoSource = -1;
 // when `source` does not exist, EEXIST when `target` does, or another errno value.
 int copy_to_new_file(const std::string& source, const std::string& target);
 
-// Overwrites the file `path` with zeros over its whole length, flushes it to the disk
-// and deletes it: for files that held secrets (a CSV export, an old vault format, a
-// merged conflict copy). Returns 0, or an errno value with the file possibly still
-// there (ENOENT when there was none). A symbolic link is removed, never followed.
+// What erase_file did to the file's contents.
+enum class Erased {
+    kZeroed,  // overwritten with zeros, flushed, then its name removed
+    kNameOnly,  // only the name removed: another name still leads to the contents
+};
+
+// Deletes the file `path`, overwriting it with zeros over its whole length and
+// flushing it to the disk first: for files that held secrets (a CSV export, an old
+// vault format, a merged conflict copy). The zeros are written only when the file
+// has exactly one link and is not the file that `keep` names (the vault, compared by
+// identity: device and inode, or volume serial and file index); otherwise, as for a
+// symbolic link (removed, never followed), only the name goes and `how` says
+// kNameOnly. An empty `keep` names no file. Returns 0, or an errno value with the
+// file possibly still there (ENOENT when there was none, EISDIR for a folder).
+int erase_file(const std::string& path, const std::string& keep, Erased& how);
 int erase_file(const std::string& path);
 
 // Deletes the file `path` (a symbolic link is removed, never followed); a read-only

@@ -160,8 +160,9 @@ int copy_to_new_file(const std::string& source, const std::string& target)
     return 0;
 }
 
-int erase_file(const std::string& path)
+int erase_file(const std::string& path, const std::string& keep, Erased& how)
 {
+    how = Erased::kNameOnly;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return errno;
     if (S_ISDIR(st.st_mode)) return EISDIR;
@@ -172,22 +173,36 @@ int erase_file(const std::string& path)
         if (fd < 0) return errno;
         int error_number = 0;
         struct stat opened;
+        struct stat kept;
         if (::fstat(fd, &opened) != 0) error_number = errno;
-        std::uint8_t zeros[65536];
-        std::memset(zeros, 0, sizeof zeros);
-        std::uint64_t left = error_number == 0 ? static_cast<std::uint64_t>(opened.st_size) : 0;
-        while (error_number == 0 && left > 0) {
-            const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
-            if (!write_all(fd, zeros, chunk)) error_number = errno ? errno : EIO;
-            left -= chunk;
+        const bool shared = error_number == 0 &&
+            (opened.st_nlink != 1 ||
+             (!keep.empty() && ::stat(keep.c_str(), &kept) == 0 && kept.st_dev == opened.st_dev &&
+              kept.st_ino == opened.st_ino));
+        if (error_number == 0 && !shared) {
+            std::uint8_t zeros[65536];
+            std::memset(zeros, 0, sizeof zeros);
+            std::uint64_t left = static_cast<std::uint64_t>(opened.st_size);
+            while (error_number == 0 && left > 0) {
+                const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
+                if (!write_all(fd, zeros, chunk)) error_number = errno ? errno : EIO;
+                left -= chunk;
+            }
+            if (error_number == 0 && ::fsync(fd) != 0) error_number = errno;
+            if (error_number == 0) how = Erased::kZeroed;
         }
-        if (error_number == 0 && ::fsync(fd) != 0) error_number = errno;
         ::close(fd);
         if (error_number != 0) return error_number;
     }
     if (::unlink(path.c_str()) != 0) return errno;
     sync_folder(path);
     return 0;
+}
+
+int erase_file(const std::string& path)
+{
+    Erased how;
+    return erase_file(path, std::string(), how);
 }
 
 int remove_file(const std::string& path)

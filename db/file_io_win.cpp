@@ -215,8 +215,30 @@ int copy_to_new_file(const std::string& source, const std::string& target)
     return 0;
 }
 
-int erase_file(const std::string& path)
+namespace {
+
+// True when `file` has more than one name, or is the file that `keep` names (by
+// volume serial number and file index). A file that cannot be told counts as shared.
+bool shared_file(HANDLE file, const std::string& keep)
 {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return true;
+    if (info.nNumberOfLinks != 1) return true;
+    std::wstring wide;
+    if (keep.empty() || !widen(keep, wide)) return false;
+    Handle kept(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION other;
+    if (!kept.valid() || !GetFileInformationByHandle(kept.get(), &other)) return false;
+    return other.dwVolumeSerialNumber == info.dwVolumeSerialNumber && other.nFileIndexHigh == info.nFileIndexHigh &&
+        other.nFileIndexLow == info.nFileIndexLow;
+}
+
+}  // namespace
+
+int erase_file(const std::string& path, const std::string& keep, Erased& how)
+{
+    how = Erased::kNameOnly;
     std::wstring wide;
     if (!widen(path, wide)) return errno;
     DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -225,25 +247,35 @@ int erase_file(const std::string& path)
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         // FILE_FLAG_OPEN_REPARSE_POINT: a link put at the name meanwhile is not written through.
-        Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.valid()) return errno_from_win32(GetLastError());
         DWORD code = ERROR_SUCCESS;
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(file.get(), &size)) code = GetLastError();
-        static const std::uint8_t zeros[65536] = {};
-        std::uint64_t left = code == ERROR_SUCCESS ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-        while (code == ERROR_SUCCESS && left > 0) {
-            const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
-            if (!write_all(file.get(), zeros, chunk)) code = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-            left -= chunk;
+        if (!shared_file(file.get(), keep)) {
+            LARGE_INTEGER size;
+            if (!GetFileSizeEx(file.get(), &size)) code = GetLastError();
+            static const std::uint8_t zeros[65536] = {};
+            std::uint64_t left = code == ERROR_SUCCESS ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+            while (code == ERROR_SUCCESS && left > 0) {
+                const std::size_t chunk = left < sizeof zeros ? static_cast<std::size_t>(left) : sizeof zeros;
+                if (!write_all(file.get(), zeros, chunk)) code = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+                left -= chunk;
+            }
+            if (code == ERROR_SUCCESS && !FlushFileBuffers(file.get())) code = GetLastError();
+            if (code == ERROR_SUCCESS) how = Erased::kZeroed;
         }
-        if (code == ERROR_SUCCESS && !FlushFileBuffers(file.get())) code = GetLastError();
         file.close();
         if (code != ERROR_SUCCESS) return errno_from_win32(code);
     }
     if (!DeleteFileW(wide.c_str())) return errno_from_win32(GetLastError());
     return 0;
+}
+
+int erase_file(const std::string& path)
+{
+    Erased how;
+    return erase_file(path, std::string(), how);
 }
 
 int remove_file(const std::string& path)

@@ -65,10 +65,17 @@ bool any_opens_with(const std::vector<std::string>& paths, const char* password,
     return false;
 }
 
-std::size_t erase_legacy_backups(const std::vector<std::string>& paths)
+std::size_t erase_legacy_backups(const std::vector<std::string>& paths, const std::string& vault_path,
+                                 std::size_t& still_readable)
 {
     std::size_t failed = 0;
-    for (const std::string& path : paths)
-        if (db_file::erase_file(path) != 0) ++failed;
+    still_readable = 0;
+    for (const std::string& path : paths) {
+        db_file::Erased how = db_file::Erased::kNameOnly;
+        if (db_file::erase_file(path, vault_path, how) != 0)
+            ++failed;
+        else if (how == db_file::Erased::kNameOnly)
+            ++still_readable;
+    }
     return failed;
 }

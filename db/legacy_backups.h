@@ -29,6 +29,9 @@ bool opens_with(const std::string& path, const char* password, std::uint32_t len
 // True when one of the files at `paths` opens with the password.
 bool any_opens_with(const std::vector<std::string>& paths, const char* password, std::uint32_t length);
 
-// Overwrites each file with zeros and deletes it (db_file::erase_file). Returns the
-// number of files that could not be erased.
-std::size_t erase_legacy_backups(const std::vector<std::string>& paths);
+// Overwrites each file with zeros and deletes it (db_file::erase_file, never writing
+// through another name of the same file nor through the vault at `vault_path`).
+// Returns the number of files that could not be deleted; `still_readable` counts those
+// deleted by name only, whose contents another name still holds.
+std::size_t erase_legacy_backups(const std::vector<std::string>& paths, const std::string& vault_path,
+                                 std::size_t& still_readable);

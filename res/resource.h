@@ -21,6 +21,7 @@
 #define IDM_LOCK              219  // File > Lock, Ctrl+L
 #define IDM_GENERATE          220  // Edit > Insert generated password, Ctrl+G
 #define IDM_FIND              221  // Edit > Find..., Ctrl+F
+#define IDM_GENERATE_PASSPHRASE 228  // Edit > Insert generated passphrase, Ctrl+Shift+G
 #define IDA_FIND_NEXT         222  // F3
 #define IDT_CLIPBOARD         223  // clears the clipboard after a copy
 #define IDM_ONE_TIME_CODE     230  // Edit > Copy one-time code, Ctrl+T

@@ -14,8 +14,41 @@
 
 namespace cli {
 
+namespace {
+
+// Reads the whole breach file, its progress in percent on one line of standard error.
+bool verify_pwned(const Options& options, Failure& failure)
+{
+    if (!options.pwned.empty() || options.older_than_given || !options.operands.empty()) {
+        failure = fail(kExitUsage, "audit: --verify-pwned goes alone");
+        return false;
+    }
+    int shown = -1;
+    const BreachProgress progress = [&](std::uint64_t done, std::uint64_t size) {
+        const int percent = static_cast<int>(size ? done * 100 / size : 100);
+        if (percent == shown) return;
+        shown = percent;
+        cli_io::write_err("\r" + std::string(kProgram) + ": reading " + options.verify_pwned + ": " +
+                          std::to_string(percent) + "%");
+    };
+    std::uint64_t lines = 0;
+    std::string error;
+    const BreachStatus status = verify_breach_file(options.verify_pwned, progress, lines, error);
+    if (shown >= 0) cli_io::write_err_line("");
+    if (status != BreachStatus::kOk) {
+        failure = fail(status == BreachStatus::kWrongShape ? kExitNotFound : DB_IO_ERROR, error);
+        return false;
+    }
+    return write_out(options.verify_pwned + ": wholly ordered by hash, " + with_thousands(lines) +
+                         (lines == 1 ? " line" : " lines") + cli_io::kLineEnd,
+                     failure);
+}
+
+}  // namespace
+
 bool verb_audit(const Options& options, PasswordSource& passwords, Failure& failure)
 {
+    if (!options.verify_pwned.empty()) return verify_pwned(options, failure);
     // The breach file first: a wrong one is refused before the password is asked.
     BreachCorpus corpus;
     std::string error;
@@ -46,8 +79,9 @@ bool verb_audit(const Options& options, PasswordSource& passwords, Failure& fail
             return false;
         }
         KeyCache password(vault.password.data(), static_cast<std::uint32_t>(vault.password.size()));
-        const std::int64_t cutoff = static_cast<std::int64_t>(now_seconds()) - options.older_than_days * 86400;
-        const std::size_t unread = add_old_passwords(vault.root, backups, password, cutoff, report);
+        const std::int64_t now = static_cast<std::int64_t>(now_seconds());
+        const std::size_t unread =
+            add_old_passwords(vault.root, backups, password, now - options.older_than_days * 86400, now, report);
         if (unread)
             cli_io::write_err_line(std::string(kProgram) + ": " + with_thousands(unread) +
                                    (unread == 1 ? " backup" : " backups") + " not read (another password or damaged)");

@@ -54,11 +54,13 @@ const char* opens_text(const BackupFile& backup, KeyCache& password)
 
 bool list(const std::vector<BackupFile>& backups, KeyCache* password, Failure& failure)
 {
+    const std::int64_t now = static_cast<std::int64_t>(now_seconds());
     std::string text;
     for (auto backup = backups.rbegin(); backup != backups.rend(); ++backup) {
         text += file_name_of(backup->path) + "  " + local_date_time(backup->seconds) + "  " +
             std::to_string(backup->size) + "  " + format_name(*backup);
         if (password) text += std::string("  ") + opens_text(*backup, *password);
+        if (dated_in_future(*backup, now)) text += std::string("  ") + kDatedInFuture;
         text += cli_io::kLineEnd;
     }
     text += with_thousands(backups.size()) + (backups.size() == 1 ? " backup, " : " backups, ") +
@@ -78,8 +80,13 @@ bool thin(const Options& options, const std::vector<BackupFile>& backups, KeyCac
             cli_io::kLineEnd;
         return write_out(text, failure);
     }
-    const ThinningResult result = thin_out(backups, keep);
-    for (const std::string& path : result.deleted) text += "deleted: " + path + cli_io::kLineEnd;
+    const ThinningResult result = thin_out(backups, keep, options.vault);
+    for (const std::string& path : result.deleted) {
+        const bool readable =
+            std::find(result.still_readable.begin(), result.still_readable.end(), path) != result.still_readable.end();
+        text += "deleted: " + path + (readable ? std::string(" (") + kStillReadableNote + ")" : std::string()) +
+            cli_io::kLineEnd;
+    }
     text += "Deleted " + with_thousands(result.deleted.size()) + " of " + with_thousands(backups.size()) + " backups." +
         cli_io::kLineEnd;
     if (!write_out(text, failure)) return false;

@@ -158,13 +158,17 @@ TEST(BreachFile, WrongOrderOrShapeRefused)
         EXPECT_NE(error.find("ordered by hash"), std::string::npos) << c.what << ": " << error;
         EXPECT_FALSE(file.is_open()) << c.what;
     }
-    // Disorder that the checks at open do not see is caught where the search meets it.
+    // Disorder that the checks at open do not see (between the windows they read of a
+    // larger file) is caught where the search meets it.
+    const Corpus large(20000);
+    disordered = large;
+    std::swap(disordered.rows[10000], disordered.rows[10001]);
     write_file(dir.file("pwned.txt"), disordered.by_hash("\r\n"));
     BreachCorpus file;
     std::string error;
     ASSERT_EQ(file.open(dir.file("pwned.txt"), error), BreachStatus::kOk) << error;
     BreachStatus worst = BreachStatus::kOk;
-    for (const auto& [d, count] : corpus.rows) {
+    for (const auto& [d, count] : large.rows) {
         std::uint64_t found = 0;
         const BreachStatus status = file.count_digest(d.data(), found, error);
         if (status != BreachStatus::kOk)
@@ -177,6 +181,93 @@ TEST(BreachFile, WrongOrderOrShapeRefused)
 
     EXPECT_EQ(file.open(dir.file("missing.txt"), error), BreachStatus::kCannotRead);
     EXPECT_NE(error.find("missing.txt"), std::string::npos) << error;
+}
+
+// Files that a quick look at a few lines passed: an update concatenated onto the
+// file, two ordered files interleaved in blocks, and the correct file, each opened
+// (the check of head, tail and windows) and read whole (verify_breach_file).
+TEST(BreachFile, ConcatenatedAndInterleavedFilesRefused)
+{
+    TempDir dir;
+    const Corpus base(20000);
+    Corpus update(1000);
+    for (auto& row : update.rows) row.first = digest_of(upper_hex(row.first));
+    std::sort(update.rows.begin(), update.rows.end());
+    // Blocks of 600 lines (some 27 KB) from two ordered files in turn: a window reads
+    // ordered lines or one junction, and the head already holds one.
+    std::string interleaved;
+    {
+        const Corpus other(20000);
+        for (std::size_t at = 0; at < base.rows.size(); at += 600)
+            for (const Corpus* from : {&base, &other})
+                for (std::size_t k = at; k < at + 600 && k < from->rows.size(); ++k)
+                    interleaved += upper_hex(from->rows[k].first) + ":" + std::to_string(from->rows[k].second) + "\n";
+    }
+    struct Case {
+        const char* what;
+        std::string text;
+        bool opens;
+        std::uint64_t verified_lines;  // good lines before the first bad one
+    };
+    const Case cases[] = {
+        {"correct", base.by_hash("\r\n"), true, 20000},
+        {"1,000 sorted lines appended", base.by_hash("\n") + update.by_hash("\n"), false, 20000},
+        {"1,000 sorted lines before", update.by_hash("\n") + base.by_hash("\n"), false, 1000},
+        {"interleaved in blocks", interleaved, false, 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(dir.file("pwned.txt"), c.text);
+        BreachCorpus file;
+        std::string error;
+        const BreachStatus status = file.open(dir.file("pwned.txt"), error);
+        EXPECT_EQ(status, c.opens ? BreachStatus::kOk : BreachStatus::kWrongShape) << error;
+        if (!c.opens) {
+            EXPECT_NE(error.find("is not ordered by hash"), std::string::npos) << error;
+        }
+        std::uint64_t lines = 0;
+        std::uint64_t last_done = 0;
+        int calls = 0;
+        const BreachProgress progress = [&](std::uint64_t done, std::uint64_t size) {
+            EXPECT_EQ(size, c.text.size());
+            EXPECT_GE(done, last_done);
+            last_done = done;
+            ++calls;
+        };
+        error.clear();
+        const BreachStatus verified = verify_breach_file(dir.file("pwned.txt"), progress, lines, error);
+        EXPECT_EQ(verified, c.opens ? BreachStatus::kOk : BreachStatus::kWrongShape) << error;
+        EXPECT_EQ(lines, c.verified_lines);
+        if (c.opens) {
+            EXPECT_EQ(last_done, c.text.size());
+            EXPECT_GE(calls, 1);
+        } else {
+            EXPECT_NE(error.find("line " + std::to_string(c.verified_lines + 1) + ":"), std::string::npos) << error;
+        }
+    }
+    // The middle swap that open lets through (above) is found by the whole read.
+    Corpus swapped = base;
+    std::swap(swapped.rows[10000], swapped.rows[10001]);
+    write_file(dir.file("pwned.txt"), swapped.by_hash("\n"));
+    std::uint64_t lines = 0;
+    std::string error;
+    EXPECT_EQ(verify_breach_file(dir.file("pwned.txt"), nullptr, lines, error), BreachStatus::kWrongShape);
+    EXPECT_EQ(lines, 10001u);
+    // Shapes: a bad line in the middle, and a last line without its line end.
+    std::string text = base.by_hash("\n");
+    std::size_t line_5001 = 0;
+    for (int k = 0; k < 5000; ++k) line_5001 = text.find('\n', line_5001) + 1;
+    text[line_5001 + 40] = ';';
+    write_file(dir.file("pwned.txt"), text);
+    EXPECT_EQ(verify_breach_file(dir.file("pwned.txt"), nullptr, lines, error), BreachStatus::kWrongShape);
+    EXPECT_EQ(lines, 5000u);
+    EXPECT_NE(error.find("not a line HASH:COUNT"), std::string::npos) << error;
+    text = base.by_hash("\n");
+    text.pop_back();
+    write_file(dir.file("pwned.txt"), text);
+    EXPECT_EQ(verify_breach_file(dir.file("pwned.txt"), nullptr, lines, error), BreachStatus::kOk) << error;
+    EXPECT_EQ(lines, 20000u);
+    EXPECT_EQ(verify_breach_file(dir.file("missing.txt"), nullptr, lines, error), BreachStatus::kCannotRead);
 }
 
 TEST(BreachFolder, OneFilePerPrefix)

@@ -130,3 +130,33 @@ TEST(AuditReport, UnderAPathAndWithBreaches)
     ASSERT_EQ(report.entries.size(), 1u);
     EXPECT_EQ(format_audit_report(report), "1 entry checked: 0 reused in 0 groups, 0 breached, 0 weak, 0 old.\n");
 }
+
+// Two entries of one path without a user line are told apart by their line numbers;
+// with a user line, by the user name.
+TEST(AuditReport, SharedPathsWithoutAUserNamedByLine)
+{
+    const Tree root = parse_tree("Router\r\n\tpassword: admin\r\n"
+                                 "Notes\r\n\tsome\r\n\t\tlines\r\n"
+                                 "router\r\n\tpassword: admin\r\n"
+                                 "Bank\r\n\tuser: ann\r\n\tpassword: 123456\r\n"
+                                 "Bank\r\n\tpassword: 123456\r\n");
+    AuditReport report;
+    std::string error;
+    ASSERT_EQ(build_audit_report(root, root, nullptr, report, error), BreachStatus::kOk);
+    ASSERT_EQ(report.entries.size(), 4u);
+    std::vector<std::string> labels;
+    for (const AuditEntry& entry : report.entries) labels.push_back(audit_entry_label(entry));
+    EXPECT_EQ(labels, (std::vector<std::string>{"Router (line 1)", "router (line 6)", "Bank (ann)", "Bank (line 11)"}));
+    EXPECT_EQ(format_audit_report(report),
+              "Reused\n"
+              "  1  Router (line 1)\n"
+              "  1  router (line 6)\n"
+              "  2  Bank (ann)\n"
+              "  2  Bank (line 11)\n"
+              "Weak\n"
+              "  Router (line 1): very weak\n"
+              "  router (line 6): very weak\n"
+              "  Bank (ann): very weak\n"
+              "  Bank (line 11): very weak\n"
+              "4 entries checked: 4 reused in 2 groups, 0 breached, 4 weak, 0 old.\n");
+}

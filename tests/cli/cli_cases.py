@@ -198,6 +198,21 @@ def init_and_generate(d):
     code, out, _ = d.run("generate")
     expect("generate", (0, 21, b"\n"), (code, len(out), out[-1:]))
     expect("another password each time", True, out != d.run("generate")[1])
+    # Passphrases: N words of lower-case letters, the separator as asked.
+    for args, words, separator in ((["--words", "6"], 6, "-"), (["--words=3", "--separator", " "], 3, " "),
+                                   (["--separator=.", "--words", "20"], 20, ".")):
+        code, out, _ = d.run("generate", *args)
+        text = out.decode()
+        expect("a passphrase " + " ".join(args), (0, True), (code, text.endswith("\n")))
+        parts = text[:-1].split(separator)
+        expect("its words " + " ".join(args), (words, True),
+               (len(parts), all(4 <= len(p) <= 8 and p.isalpha() and p.islower() for p in parts)))
+    for args in (["--words", "2"], ["--words", "21"], ["--words", "six"], ["--words", "6", "--separator", ":"],
+                 ["--words", "6", "--separator", "ab"], ["--separator", "-"]):
+        expect("refused: " + " ".join(args), 64, d.run("generate", *args)[0])
+    expect("--words with another verb", 64, d.run("show", "--words", "6")[0])
+    code, out, _ = d.run("--help", passwords=())
+    expect("the help gives the bits", (0, True), (code, b"13 bits" in out and b"78 bits for six" in out))
     expect("an unknown command", 64, d.run("frobnicate")[0])
 
 
@@ -373,6 +388,23 @@ def audit(d):
     expect("its text", True, ".txt is missing" in err)
     expect("a missing file", 1, d.run("audit", "--pwned", "missing.txt")[0])
     expect("--pwned with another verb", 64, d.run("show", "--pwned", "by-hash.txt")[0])
+    # An update concatenated onto the file: refused at open, and by the whole read,
+    # which needs no password and names the first line out of order.
+    appended = {sha1_upper(b"update %d" % k): 1 for k in range(1000)}
+    with open(d.path("by-hash.txt"), "rb") as f:
+        ordered = f.read()
+    with open(d.path("concatenated.txt"), "wb") as f:
+        f.write(ordered + b"".join(b"%s:%d\r\n" % (h.encode(), c) for h, c in sorted(appended.items())))
+    code, out, err = d.run("audit", "--pwned", "concatenated.txt")
+    expect("the concatenated file at open", (65, b"", True), (code, out, "is not ordered by hash" in err))
+    code, out, err = d.run("audit", "--verify-pwned", "by-hash.txt", passwords=())
+    expect("the whole file read", (0, b"by-hash.txt: wholly ordered by hash, 3,002 lines\n"), (code, out))
+    expect("its progress", True, err.endswith("100%\n") and "reading by-hash.txt: " in err)
+    code, out, err = d.run("audit", "--verify-pwned=concatenated.txt", passwords=())
+    expect("the concatenated file read whole", (65, b""), (code, out))
+    expect("the line named", True, "concatenated.txt, line " in err and "not above the line before" in err)
+    expect("alone", 64, d.run("audit", "--verify-pwned", "by-hash.txt", "--pwned", "by-hash.txt")[0])
+    expect("--verify-pwned with another verb", 64, d.run("show", "--verify-pwned", "by-hash.txt")[0])
     expect("vault unchanged", AUDITED, d.read_vault(PASSWORD))
 
 
@@ -401,6 +433,15 @@ def audit_age(d):
     code, out, err = d.run("audit", "--older-than", "365")
     expect("a backup under another password is counted", (0, "glimkeep-cli: 1 backup not read (another password "
                                                               "or damaged)\n"), (code, err))
+    # A backup dated a month ahead (a wrong clock) that holds another value of Bank
+    # would date Bank's current value to then; it is left out of the ages.
+    with open(d.path("passwords.gkv.%d.bak" % (now + 30 * 86400)), "wb") as f:
+        f.write(vault.write_vault(PASSWORD, b"Bank\r\n\tpassword: before the clock went wrong\r\n"))
+    code, out, _ = d.run("audit", "--older-than", "365")
+    expect("a future backup changes no age", (0, b"Old\n  Bank: at least " + date + b"\n  shop: " + date + b"\n" +
+                                              summary % 2), (code, out))
+    code, out, _ = d.run("backups")
+    expect("the future backup is marked", 1, out.decode().count("  dated in the future\n"))
     expect("not a number of days", 64, d.run("audit", "--older-than", "a year")[0])
     expect("--older-than with another verb", 64, d.run("show", "--older-than", "3")[0])
 
@@ -636,10 +677,13 @@ def backups(d):
     rows = listed + [(name, 1000000000 + 60 * i, old10, "1.0", "yes")
                      for i, name in reversed(list(enumerate(september)))]
     total = sum(len(image) for _, _, image, _, _ in rows)
-    lines = ["%s  %s  %d  %s  %s\n" % (name, when(s), len(image), form, opens) for name, s, image, form, opens in rows]
+    # The clock cannot be in 2106 yet: that backup is marked.
+    future = lambda s: "  dated in the future" if s > time.time() else ""
+    lines = ["%s  %s  %d  %s  %s%s\n" % (name, when(s), len(image), form, opens, future(s))
+             for name, s, image, form, opens in rows]
     expect("listed newest first by time", (0, "".join(lines) + "28 backups, %d bytes\n" % total, ""),
            (lambda r: (r[0], r[1].decode(), r[2]))(d.run("backups")))
-    no_password = ["  ".join(line.split("  ")[:4]).rstrip("\n") + "\n" for line in lines]
+    no_password = ["  ".join(line.split("  ")[:4] + line.split("  ")[5:]).rstrip("\n") + "\n" for line in lines]
     code, out, _ = d.run("backups", "--no-password", passwords=())
     summary = "28 backups, %d bytes\n" % total
     expect("four columns without asking", (0, "".join(no_password) + summary), (code, out.decode()))
@@ -657,6 +701,29 @@ def backups(d):
     expect("--dry-run goes with --thin", 64, d.run("backups", "--dry-run")[0])
     expect("--thin needs the password", 64, d.run("backups", "--thin", "--no-password")[0])
     expect("--thin goes with backups", 64, d.run("show", "--thin")[0])
+
+
+@case
+def thin_hard_link(d):
+    """A second name of the vault that looks like a 1.0 backup: thinning removes that
+    name and never writes zeros through it."""
+    image10 = vault.write_vault(PASSWORD, DOCUMENT)
+    write_file(d, "passwords.gkv", image10)
+    link = "passwords.gkv.1000000000.bak"
+    os.link(d.path("passwords.gkv"), d.path(link))
+    # 25 more 1.0 backups of September 2001, newer than the link: the newest 20 stay,
+    # the link and the oldest 5 go.
+    september = ["passwords.gkv.%d.bak" % (1000000060 + 60 * i) for i in range(25)]
+    for name in september:
+        write_file(d, name, vault.write_vault(PASSWORD, b"bank: 1\r\n"))
+    code, out, err = d.run("backups", "--thin")
+    note = " (not overwritten: another name (a hard link, or the vault itself) still leads to its format 1.0 contents)"
+    expect("thinned, the link named", (0, "deleted: %s%s\n" % (link, note) +
+                                        "".join("deleted: %s\n" % n for n in september[:5]) +
+                                        "Deleted 6 of 26 backups.\n", ""), (code, out.decode(), err))
+    expect("the vault is whole", image10, image(d, "passwords.gkv"))
+    expect("it still opens", DOCUMENT, d.read_vault(PASSWORD))
+    expect("only those went", sorted(["passwords.gkv"] + september[5:]), d.files())
 
 
 @case

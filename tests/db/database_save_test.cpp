@@ -24,12 +24,65 @@
 #include <thread>
 #else
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace {
 
 const char kCannotWrite[] = "Cannot write to file";
+
+// Reads a file through a handle opened before it is erased and kept across the
+// erase (the file may be deleted meanwhile): what the erase left in its blocks.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path)
+    {
+#ifdef _WIN32
+        handle_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
+#else
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_GE(fd_, 0);
+#endif
+    }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile()
+    {
+#ifdef _WIN32
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+#else
+        if (fd_ >= 0) ::close(fd_);
+#endif
+    }
+
+    std::string contents()
+    {
+        std::string out;
+        char buffer[8192];
+        for (;;) {
+#ifdef _WIN32
+            DWORD got = 0;
+            if (!ReadFile(handle_, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+#else
+            const ssize_t got = ::pread(fd_, buffer, sizeof buffer, static_cast<off_t>(out.size()));
+            if (got <= 0) break;
+#endif
+            out.append(buffer, static_cast<std::size_t>(got));
+        }
+        return out;
+    }
+
+private:
+#ifdef _WIN32
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+    int fd_ = -1;
+#endif
+};
 
 class DatabaseSave : public ::testing::Test {
 protected:
@@ -250,15 +303,69 @@ TEST_F(DatabaseSave, NoVaultMeansNoBackup)
 
 TEST_F(DatabaseSave, ErasedFileIsZeroedBeforeItGoes)
 {
-    // A second name for the same file shows what the erase left in its blocks.
+    // A descriptor held open across the erase shows what it left in the file's blocks.
     write_file(path, std::string(70000, 's'));
+    {
+        HeldFile held(path);
+        db_file::Erased how = db_file::Erased::kNameOnly;
+        ASSERT_EQ(db_file::erase_file(path, std::string(), how), 0);
+        EXPECT_EQ(how, db_file::Erased::kZeroed);
+        EXPECT_EQ(held.contents(), std::string(70000, '\0'));
+    }
+    // Windows removes the name of a file still held open when the last handle goes.
+    EXPECT_TRUE(dir.names().empty());
+}
+
+// A file with a second name (a hard link) or that is the vault itself only loses its
+// name: the zeros would land in the file another name still shows.
+TEST_F(DatabaseSave, EraseNeverWritesThroughAnotherName)
+{
     const std::string witness = dir.file("witness");
+    const std::string content(70000, 's');
+    write_file(path, content);
     std::error_code error;
     fs::create_hard_link(path, witness, error);
     if (error) GTEST_SKIP() << "hard links cannot be made here: " << error.message();
+    struct Case {
+        const char* what;
+        std::string erased;  // the name erased
+        std::string keep;  // the vault named to erase_file
+        std::string survivor;  // the name that must still show the content
+    };
+    const Case cases[] = {
+        {"a hard link of the vault, the vault named", witness, path, path},
+        {"a hard link of the vault, no vault named", witness, "", path},
+        {"the vault, with a hard link left", path, "", witness},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Both names lead to the one file before each erase.
+        if (!fs::exists(c.erased)) fs::create_hard_link(c.survivor, c.erased);
+        if (!fs::exists(c.survivor)) fs::create_hard_link(c.erased, c.survivor);
+        db_file::Erased how = db_file::Erased::kZeroed;
+        ASSERT_EQ(db_file::erase_file(c.erased, c.keep, how), 0);
+        EXPECT_EQ(how, db_file::Erased::kNameOnly);
+        EXPECT_FALSE(fs::exists(c.erased));
+        EXPECT_TRUE(read_file(c.survivor) == content) << "the other name shows the contents";
+    }
+    // One link, but the same file as the vault by another spelling of its path.
+    const std::string other_spelling = dir.file(".") + "/witness";
+    db_file::Erased how = db_file::Erased::kZeroed;
+    ASSERT_EQ(db_file::erase_file(witness, other_spelling, how), 0);
+    EXPECT_EQ(how, db_file::Erased::kNameOnly);
+    EXPECT_TRUE(dir.names().empty());
+    // A one-link file that is not the vault named is zeroed; the vault stays whole.
+    write_file(path, content);
+    write_file(witness, content);
+    {
+        HeldFile held(witness);
+        ASSERT_EQ(db_file::erase_file(witness, path, how), 0);
+        EXPECT_EQ(how, db_file::Erased::kZeroed);
+        EXPECT_TRUE(held.contents() == std::string(70000, '\0'));
+    }
+    EXPECT_TRUE(read_file(path) == content) << "the vault named is left alone";
     ASSERT_EQ(db_file::erase_file(path), 0);
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"witness"});
-    EXPECT_EQ(read_file(witness), std::string(70000, '\0'));
+    write_file(witness, "w");
     EXPECT_EQ(db_file::erase_file(path), ENOENT);
     fs::create_directory(dir.file("folder"));
     EXPECT_EQ(db_file::erase_file(dir.file("folder")), EISDIR);

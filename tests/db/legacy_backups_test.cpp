@@ -54,11 +54,33 @@ TEST(LegacyBackups, FoundByNameAndHeaderCheckedAndErased)
     const std::vector<std::string> with_new = legacy_backups(vault);
     EXPECT_TRUE(any_opens_with(with_new, "new", 3)) << "a 1.0 copy under the current password";
 
-    EXPECT_EQ(erase_legacy_backups(with_new), 0u);
+    std::size_t still_readable = 99;
+    EXPECT_EQ(erase_legacy_backups(with_new, vault, still_readable), 0u);
+    EXPECT_EQ(still_readable, 0u);
     EXPECT_TRUE(legacy_backups(vault).empty());
     EXPECT_EQ(read_file(vault), image2) << "the vault itself stays";
     EXPECT_EQ(read_file("passwords.gkv.1796752498.bak"), image2) << "2.0 backups stay";
 
     EXPECT_EQ(legacy_backups_question(2, false),
               "2 backups of format 1.0 can be read without the password. Delete them?");
+}
+
+TEST(LegacyBackups, AHardLinkOfTheVaultNamedLikeABackupIsOnlyUnlinked)
+{
+    TempWorkingDir folder;
+    const std::string vault = kDatabaseFileName;
+    make_vault(vault, "pw", "text");
+    const std::string image = read_file(vault);
+    std::error_code error;
+    std::filesystem::create_hard_link(vault, "passwords.gkv.1796752497.bak", error);
+    if (error) GTEST_SKIP() << "hard links cannot be made here: " << error.message();
+    make_vault("passwords.gkv.1796752498.bak", "pw", "older");
+    const std::vector<std::string> found = legacy_backups(vault);
+    ASSERT_EQ(found.size(), 2u);
+    std::size_t still_readable = 0;
+    EXPECT_EQ(erase_legacy_backups(found, vault, still_readable), 0u);
+    EXPECT_EQ(still_readable, 1u) << "the link, not the backup of its own";
+    EXPECT_TRUE(legacy_backups(vault).empty());
+    EXPECT_EQ(read_file(vault), image);
+    EXPECT_EQ(plaintext_of(vault, "pw"), "text");
 }

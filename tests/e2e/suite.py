@@ -452,6 +452,16 @@ def everyday_protections(s):
         for chars in PASSWORD_CLASSES:
             expect(f"{password} has one of {chars}", True, any(c in chars for c in password))
     expect("two passwords in a row differ", True, first != second)
+    # Ctrl+Shift+G: a passphrase of six lower-case words joined by '-'.
+    s.keys("Return", "ctrl+shift+g")
+    wait_until("a passphrase", lambda: s.text("editor", 1)[len(document):].count("\r\n") == 2 and
+               s.text("editor", 1).endswith(tuple("abcdefghijklmnopqrstuvwxyz")) and
+               s.text("editor", 1).split("\r\n")[-1].count("-") == 5, 10)
+    phrase = s.text("editor", 1).split("\r\n")[-1]
+    expect("six words of letters", True, all(4 <= len(w) <= 8 and w.isalpha() and w.islower()
+                                             for w in phrase.split("-")))
+    s.keys("shift+Home", "BackSpace", "BackSpace")
+    wait_until("the passphrase taken out", lambda: len(s.text("editor", 1)) == len(document) + 42, 10)
 
     # Lock with unsaved changes: No leaves everything as it was; Yes saves and locks.
     keep_awake(s)
@@ -1415,7 +1425,8 @@ def entries_of_one_name(s):
 @scenario
 def earlier_values(s):
     """Ctrl+Shift+H on an entry after three saves that changed its password lists the
-    three values, masked but in the selected row; Enter on a row copies its value.
+    three values, masked but in the selected row, none selected at first; Enter on a
+    row copies its value.
     File > Backups asks before thinning, and its default, No, deletes nothing."""
     s.make_vault(PASSWORD, "mail\r\n\tuser: bob\r\n")
     # 25 backups of January 2020, one a day, beside the three that the saves make.
@@ -1439,10 +1450,11 @@ def earlier_values(s):
     s.keys("alt+1", "ctrl+shift+h")
     s.wait_window("earlier_values")
     s.wait_foreground("earlier_values")
-    # Row by row: the user name, then the password's three values, oldest first.
+    # It opens with no row selected, every value masked; the first Down selects the
+    # first row. Row by row: the user name, then the password's three values, oldest
+    # first.
     for row, value in enumerate(["bob"] + values):
-        if row:
-            s.keys("Down")
+        s.keys("Down")
         if row == 2:
             shot = s.shot("earlier-values")
             s.picture(shot, "earlier_values", "earlier_values")

@@ -162,7 +162,10 @@ TEST_F(BackupsWindows, EarlierValuesListsEachValueAndEnterCopiesIt)
         const HWND list = FindWindowExW(window, nullptr, L"LISTBOX", nullptr);
         d.check(list != nullptr, "the list");
         d.check(SendMessageW(list, LB_GETCOUNT, 0, 0) == 4, "one row for the user name, three for the password");
-        d.check(SendMessageW(list, LB_GETCURSEL, 0, 0) == 0, "the first row selected");
+        d.check(SendMessageW(list, LB_GETCURSEL, 0, 0) == LB_ERR, "no row selected: every value masked");
+        d.press(list, VK_DOWN);
+        d.wait_for([&] { return SendMessageW(list, LB_GETCURSEL, 0, 0) != LB_ERR; });
+        d.check(SendMessageW(list, LB_GETCURSEL, 0, 0) == 0, "the first Down selects the first row");
         const wchar_t* const values[] = {L"bob", L"first one", L"second", L"third!"};
         for (int row = 0; row < 4; ++row) {
             empty_clipboard();

@@ -165,13 +165,19 @@ TEST(Resources, AcceleratorTableIsPresent)
         WORD command;
     };
     const Key expected[] = {
-        {'S', FCONTROL, IDM_SAVE},          {VK_TAB, FCONTROL, IDA_SWITCH_FOCUS},
-        {'1', FALT, IDA_FOCUS_FILTER},      {'2', FALT, IDA_FOCUS_EDITOR},
-        {'L', FCONTROL, IDM_LOCK},          {'G', FCONTROL, IDM_GENERATE},
-        {'F', FCONTROL, IDM_FIND},          {VK_F3, 0, IDA_FIND_NEXT},
-        {'T', FCONTROL, IDM_ONE_TIME_CODE}, {'H', FCONTROL | FSHIFT, IDM_EARLIER_VALUES},
+        {'S', FCONTROL, IDM_SAVE},
+        {VK_TAB, FCONTROL, IDA_SWITCH_FOCUS},
+        {'1', FALT, IDA_FOCUS_FILTER},
+        {'2', FALT, IDA_FOCUS_EDITOR},
+        {'L', FCONTROL, IDM_LOCK},
+        {'G', FCONTROL, IDM_GENERATE},
+        {'G', FCONTROL | FSHIFT, IDM_GENERATE_PASSPHRASE},
+        {'F', FCONTROL, IDM_FIND},
+        {VK_F3, 0, IDA_FIND_NEXT},
+        {'T', FCONTROL, IDM_ONE_TIME_CODE},
+        {'H', FCONTROL | FSHIFT, IDM_EARLIER_VALUES},
     };
-    ASSERT_EQ(count, 10);
+    ASSERT_EQ(count, 11);
     for (int i = 0; i < count; ++i) {
         EXPECT_EQ(entries[i].key, expected[i].key) << i;
         EXPECT_EQ(entries[i].fVirt & (FCONTROL | FALT | FSHIFT), expected[i].modifiers) << i;

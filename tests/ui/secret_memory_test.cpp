@@ -1,4 +1,5 @@
-// What a lock leaves in memory: a marker typed into the editor box, one typed as a
+// What a lock leaves in memory: a marker typed into the editor box (as an entry that
+// the password report, opened before the lock, lists), one typed as a
 // wrong password into the open window, one typed as a new password into the change
 // window (whose strength is estimated as it is typed) and one that another program's
 // save brought in through a merge must be nowhere in the process's committed memory
@@ -131,12 +132,28 @@ TEST(SecretMemory, NothingTypedOutlivesTheLock)
                         "the change window closes");
                 d.focus_editor();
                 d.set_selection(d.editor, 0x7FFFFFFF, 0x7FFFFFFF);  // at the end of the document
-                std::wstring typed = unmasked(kEditorMarker);
+                // The marker names an entry with a password: the report lists it.
+                std::wstring typed = unmasked(kEditorMarker) + L"\r\n\tpassword: 123456";
                 d.type(d.editor, typed);
                 wipe(typed);
                 // The scan's own check: what the box holds is found.
                 d.check(d.wait_for([] { return !occurrences(masked(kEditorMarker, true)).empty(); }),
                         "the scan finds the marker in the box");
+                // The report, whose rows name the entry, and the earlier values,
+                // opened and closed before the lock.
+                PostMessageW(d.main, WM_COMMAND, IDM_PASSWORD_REPORT, 0);
+                const HWND report = d.wait_top_level(L"password_report");
+                d.check(SendMessageW(FindWindowExW(report, nullptr, L"LISTBOX", nullptr), LB_GETCOUNT, 0, 0) >= 3,
+                        "the report lists the marker's entry");
+                PostMessageW(report, WM_CLOSE, 0, 0);
+                d.check(d.wait_for([] { return FindWindowW(L"password_report", nullptr) == nullptr; }),
+                        "the report closes");
+                PostMessageW(d.main, WM_COMMAND, IDM_EARLIER_VALUES, 0);
+                const HWND earlier = d.wait_top_level(L"earlier_values");
+                PostMessageW(earlier, WM_CLOSE, 0, 0);
+                d.check(d.wait_for([] { return FindWindowW(L"earlier_values", nullptr) == nullptr; }),
+                        "the earlier values close");
+                d.focus_editor();
                 // Another program writes the vault meanwhile: the save merges its
                 // document, decrypted on the way, into the editor's.
                 {

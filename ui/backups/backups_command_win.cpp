@@ -41,6 +41,13 @@ std::string outcome(const ThinningResult& result, std::size_t total)
 {
     std::string text = "Deleted " + with_thousands(result.deleted.size()) + " of " + with_thousands(total) +
         (total == 1 ? " backup." : " backups.");
+    if (!result.still_readable.empty()) {
+        text += "\r\n\r\n" + with_thousands(result.still_readable.size()) + " of format 1.0 " +
+            (result.still_readable.size() == 1 ? "was" : "were") + " " + kStillReadableNote + ":";
+        const std::size_t named = std::min<std::size_t>(result.still_readable.size(), 5);
+        for (std::size_t i = 0; i < named; ++i) text += "\r\n" + result.still_readable[i];
+        if (named < result.still_readable.size()) text += "\r\n...";
+    }
     if (result.failed.empty()) return text;
     text += "\r\n\r\n" + with_thousands(result.failed.size()) + " could not be deleted:";
     const std::size_t named = std::min<std::size_t>(result.failed.size(), 5);
@@ -73,7 +80,7 @@ void run_backups_command()
     }
     if (!editor_link::ask(kBackupsCaption, summary(backups) + "\r\n\r\n" + thinning_question(going, backups.size())))
         return;
-    editor_link::tell(kBackupsCaption, outcome(thin_out(backups, keep), backups.size()));
+    editor_link::tell(kBackupsCaption, outcome(thin_out(backups, keep, editor_link::vault_path()), backups.size()));
 }
 
 void mention_many_backups_at_open() noexcept

@@ -155,10 +155,16 @@ void on_size(HWND window)
     MoveWindow(g_values.list, margin, top, width, client.bottom - top - margin, TRUE);
 }
 
-// Keys in the list: Enter copies, Escape closes; the others move the selection.
+// Keys in the list: Enter copies, Escape closes; Up or Down with no row selected
+// selects the first; the others move the selection.
 LRESULT on_list_key(WORD key)
 {
     switch (key) {
+    case VK_UP:
+    case VK_DOWN:
+        if (selected_row() || g_values.rows.empty()) return -1;
+        SendMessageW(g_values.list, LB_SETCURSEL, 0, 0);
+        return -2;
     case VK_RETURN: copy_selected(); return -2;
     case VK_ESCAPE: PostMessageW(g_values.window, WM_CLOSE, 0, 0); return -2;
     default: return -1;
@@ -221,9 +227,8 @@ bool make_window(HWND owner, const std::string& label)
     g_values.list = create_owner_drawn_list(g_values.window, instance, LBS_WANTKEYBOARDINPUT);
     if (!g_values.label || !g_values.list) return false;
     set_controls_font(g_values.font.get(), {g_values.label, g_values.list});
-    // The oldest row selected: the list reads from the top, and the value the line
-    // holds now is not what opens unmasked.
-    set_list_rows(g_values.list, g_values.rows.size());
+    // No row selected: every masked value shows as dots until the user picks a row.
+    set_list_rows(g_values.list, g_values.rows.size(), false);
     on_size(g_values.window);
     return true;
 }

@@ -19,8 +19,9 @@ bool register_list_window_class(HINSTANCE instance, WNDPROC proc, const wchar_t*
 HWND create_owner_drawn_list(HWND parent, HINSTANCE instance, DWORD extra_style = 0) noexcept;
 
 // Replaces the list's rows by the numbers 0 to `count` - 1 and selects the first row
-// (none when there are none). The list is redrawn once, at the end.
-void set_list_rows(HWND list, std::size_t count) noexcept;
+// (none when there are none, or with `select_first` false). The list is redrawn once,
+// at the end.
+void set_list_rows(HWND list, std::size_t count, bool select_first = true) noexcept;
 
 // The number of the selected row, or `count` when no row below `count` is selected.
 std::size_t selected_list_row(HWND list, std::size_t count) noexcept;

@@ -23,12 +23,12 @@ HWND create_owner_drawn_list(HWND parent, HINSTANCE instance, DWORD extra_style)
     return CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, 0, 0, 0, 0, parent, nullptr, instance, nullptr);
 }
 
-void set_list_rows(HWND list, std::size_t count) noexcept
+void set_list_rows(HWND list, std::size_t count, bool select_first) noexcept
 {
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
     for (std::size_t i = 0; i < count; ++i) SendMessageW(list, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
-    SendMessageW(list, LB_SETCURSEL, count == 0 ? static_cast<WPARAM>(-1) : 0, 0);
+    SendMessageW(list, LB_SETCURSEL, count == 0 || !select_first ? static_cast<WPARAM>(-1) : 0, 0);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
 }

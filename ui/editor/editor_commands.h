@@ -33,6 +33,9 @@ void clear_clipboard_if_ours() noexcept;
 // Ctrl+G: a new password replaces the editor box's selection, as typing would; the
 // document is marked changed. A failing random source is reported; nothing is inserted.
 void insert_generated_password();
+// Edit > Insert generated passphrase (Ctrl+Shift+G): six words of the passphrase list
+// joined by '-', inserted the same way.
+void insert_generated_passphrase();
 // Ctrl+L: closes the editor as the inactivity lock does. With unsaved changes it asks
 // first; Yes saves (and locks only when the save succeeded), No changes nothing.
 void lock_now(HWND window);

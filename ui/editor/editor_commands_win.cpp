@@ -7,8 +7,10 @@
 #include <commdlg.h>
 
 #include <cwctype>
+#include <new>
 #include <string>
 
+#include "audit/passphrase.h"
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resource.h"
@@ -78,6 +80,26 @@ void clear_clipboard_if_ours() noexcept
     if (GetClipboardSequenceNumber() == g_copy_sequence) wipe_and_empty_clipboard();
 }
 
+namespace {
+
+// Inserts ASCII `text` at the caret as typing would: it replaces the selection, can be
+// undone and reports EN_UPDATE. The wide copy is wiped.
+void insert_generated(const char* text, std::size_t size)
+{
+    // The longest passphrase: 20 words of 8 letters and 19 separators.
+    wchar_t wide[256];
+    WipeOnExit wipe_wide(wide, sizeof wide);
+    if (size >= sizeof wide / sizeof *wide) return;
+    for (std::size_t i = 0; i < size; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+    wide[size] = L'\0';
+    SetFocus(g_editor.editor_box);
+    SendMessageW(g_editor.editor_box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide));
+    mark_changed();
+    restart_inactivity_timer();
+}
+
+}  // namespace
+
 void insert_generated_password()
 {
     char password[kGeneratedPasswordLength];
@@ -87,15 +109,24 @@ void insert_generated_password()
         editor_show_message(kErrorCaption, kRandomFailed);
         return;
     }
-    wchar_t wide[kGeneratedPasswordLength + 1];
-    WipeOnExit wipe_wide(wide, sizeof wide);
-    for (std::size_t i = 0; i < kGeneratedPasswordLength; ++i) wide[i] = static_cast<wchar_t>(password[i]);
-    wide[kGeneratedPasswordLength] = L'\0';
-    // As typing would: it replaces the selection, can be undone and reports EN_UPDATE.
-    SetFocus(g_editor.editor_box);
-    SendMessageW(g_editor.editor_box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide));
-    mark_changed();
-    restart_inactivity_timer();
+    insert_generated(password, sizeof password);
+}
+
+void insert_generated_passphrase()
+{
+    SecretString phrase;
+    int result = -1;
+    try {
+        result = generate_passphrase(kPassphraseDefaultWords, kPassphraseDefaultSeparator, phrase);
+    } catch (const std::bad_alloc&) {
+        result = -1;
+    }
+    if (result != 0) {
+        MessageBeep(MB_ICONWARNING);
+        editor_show_message(kErrorCaption, kRandomFailed);
+        return;
+    }
+    insert_generated(phrase.data(), phrase.size());
 }
 
 void lock_now(HWND window)

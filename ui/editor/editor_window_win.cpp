@@ -171,6 +171,7 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
     HMENU edit_menu = CreatePopupMenu();
     AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE, L"Insert &generated password");
+    AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE_PASSPHRASE, L"Insert generated &passphrase");
     AppendMenuW(edit_menu, MF_STRING, IDM_FIND, L"&Find...");
     AppendMenuW(edit_menu, MF_STRING, IDM_ONE_TIME_CODE, L"Copy one-time &code");
     AppendMenuW(edit_menu, MF_STRING, IDM_TYPE_PREVIOUS, L"&Type into previous window");
@@ -322,6 +323,7 @@ void run_command(HWND window, WORD command)
     case IDA_FOCUS_EDITOR: SetFocus(g_editor.editor_box); break;
     case IDM_LOCK: lock_now(window); break;
     case IDM_GENERATE: insert_generated_password(); break;
+    case IDM_GENERATE_PASSPHRASE: insert_generated_passphrase(); break;
     case IDM_FIND: open_find_dialog(window); break;
     case IDM_NOT_LOCKED_NOTICE: show_not_locked_notice(); break;
     case IDA_FIND_NEXT: find_next(); break;

@@ -39,10 +39,16 @@ void ask_about(HWND window, const std::vector<std::string>& backups, bool passwo
     MessageBeep(MB_ICONWARNING);
     g_editor_messages.push_back({kLegacyBackupsCaption, text});
     if (!ask_yes_no(window, kLegacyBackupsCaption, text)) return;
-    const std::size_t failed = erase_legacy_backups(backups);
+    std::size_t still_readable = 0;
+    const std::size_t failed = erase_legacy_backups(backups, vault_path(), still_readable);
     if (failed > 0)
         editor_show_message(kLegacyBackupsCaption,
                             std::to_string(failed) + " of the backups could not be deleted; delete them by hand.");
+    if (still_readable > 0)
+        editor_show_message(kLegacyBackupsCaption,
+                            std::to_string(still_readable) +
+                                " of the backups were deleted but not overwritten: another name (a hard link) "
+                                "still leads to their format 1.0 contents. Delete that name too.");
 }
 
 }  // namespace
