@@ -217,7 +217,7 @@ TEST(BackupFiles, ASaveAfter2038IsDatedListedAndThinned)
         const bool month_end = std::find(std::begin(month_ends), std::end(month_ends), day) != std::end(month_ends);
         EXPECT_EQ(keep[static_cast<std::size_t>(day)], day > 310 || month_end) << "day " << day;
     }
-    const ThinningResult result = thin_out(backups, keep);
+    const ThinningResult result = thin_out(backups, keep, kDatabaseFileName);
     EXPECT_EQ(result.deleted.size(), 300u);
     EXPECT_TRUE(result.failed.empty());
     ASSERT_EQ(list_backups(kDatabaseFileName, backups), 0);
