@@ -154,7 +154,7 @@ const TwoWayCase kTwoWay[] = {
     {"a value held differently: the vault's first", "pw: a\n", "pw: b\n", "pw: a\npw: b\n", {"pw"}},
     {"other's nodes after the vault's, level by level",
      "a\n\tx: 1\nb: 2\n",
-     "c: 3\na\n\ty: 2\n",
+     "c: 3\na\n\tx: 1\n\ty: 2\n",
      "a\n\tx: 1\n\ty: 2\nb: 2\nc: 3\n",
      {}},
     {"an equal sibling counts as present", "pw: a\npw: b\n", "pw: b\n", "pw: a\npw: b\n", {}},
@@ -163,10 +163,10 @@ const TwoWayCase kTwoWay[] = {
      "bank: 2\n\ty: 2\n",
      "bank: 1\n\tx: 1\nbank: 2\n\ty: 2\n",
      {}},
-    {"one value with children, a group of that name: one node",
+    {"one value with children, an entry of that name sharing no line: side by side",
      "bank: 1\n\tx: 1\n",
      "bank\n\ty: 2\n",
-     "bank: 1\n\tx: 1\n\ty: 2\n",
+     "bank: 1\n\tx: 1\nbank\n\ty: 2\n",
      {}},
     {"a value only other holds is taken", "bank\n\tx: 1\n", "bank: 7\n", "bank: 7\n\tx: 1\n", {}},
     {"duplicates of other matched in order",
@@ -205,6 +205,200 @@ TEST(MergeTwoWay, FollowsEachRuleAndASecondMergeChangesNothing)
         EXPECT_EQ(dump(twice.merged), dump(once.merged));
         EXPECT_TRUE(twice.kept_twice.empty());
     }
+}
+
+// Entries of one name pair only where what they hold shows that they are one: the
+// contract as the manual's sync page states it, and the inputs that used to move a
+// line into another entry. An empty base marks a two-way case (vault, other).
+struct EvidenceCase {
+    const char* rule;
+    const char* base;  // null: two-way
+    const char* ours;
+    const char* theirs;
+    const char* merged;
+    std::vector<std::string> kept_twice;
+};
+
+#define GOOGLE(user, password)                                                                                         \
+    "Google\n\turl: https://accounts.google.com\n\tuser: " user "\n\tpassword: " password "\n"
+
+const EvidenceCase kEvidence[] = {
+    {"two-way: two accounts of one site sharing the url stay two",
+     nullptr,
+     GOOGLE("alice", "p1"),
+     GOOGLE("bob", "q1"),
+     GOOGLE("alice", "p1") GOOGLE("bob", "q1"),
+     {}},
+    {"an entry replaced on ours never takes theirs' edit of the old one",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     "Google\n\tuser: bob\n\tpassword: q1\nGoogle\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     {}},
+    {"the same with one more unrelated entry of that name in all three",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: bob\n\tpassword: q1\n"
+     "Google\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     {}},
+    {"two with one url: ours deletes alice's and adds carol's, theirs notes alice's",
+     GOOGLE("alice", "p1") GOOGLE("bob", "q1"),
+     GOOGLE("bob", "q1") GOOGLE("carol", "r1"),
+     GOOGLE("alice", "p1") "\tnote: n\n" GOOGLE("bob", "q1"),
+     GOOGLE("alice", "p1") "\tnote: n\n" GOOGLE("bob", "q1") GOOGLE("carol", "r1"),
+     {}},
+    {"one-line entries follow their line",
+     "Wifi\n\tpassword: home1\nWifi\n\tpin: 1234\n",
+     "Wifi\n\tpassword: home2\nWifi\n\tpin: 1234\n",
+     "Wifi\n\tpassword: home1\nWifi\n\tpin: 5678\n",
+     "Wifi\n\tpassword: home2\nWifi\n\tpin: 5678\n",
+     {}},
+    {"a renamed account meets a changed password",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice.smith\n\tpassword: p1\n",
+     "Google\n\tuser: alice\n\tpassword: p2\n",
+     "Google\n\tuser: alice.smith\n\tpassword: p2\n",
+     {}},
+    {"one entry changed differently: the value kept twice",
+     "Wifi\n\tpassword: home1\n",
+     "Wifi\n\tpassword: home2\n",
+     "Wifi\n\tpassword: home3\n",
+     "Wifi\n\tpassword: home2\n\tpassword: home3\n",
+     {"Wifi password"}},
+    {"every value changed on ours, a line added on theirs",
+     "email\n\tgmail: a\n\tgmx: b\n",
+     "email\n\tgmail: a2\n\tgmx: b2\n",
+     "email\n\tgmail: a\n\tgmx: b\n\toutlook: c\n",
+     "email\n\tgmail: a2\n\tgmx: b2\n\toutlook: c\n",
+     {}},
+    {"two-way: one user, other values differing too: two entries",
+     nullptr,
+     "Slack\n\temail: a\n\turl: A\n\tpassword: 1\n",
+     "Slack\n\temail: a\n\turl: B\n\tpassword: 2\n",
+     "Slack\n\temail: a\n\turl: A\n\tpassword: 1\nSlack\n\temail: a\n\turl: B\n\tpassword: 2\n",
+     {}},
+    {"two-way: one user, only the password differing: one entry",
+     nullptr,
+     GOOGLE("alice", "p1"),
+     GOOGLE("alice", "p2"),
+     GOOGLE("alice", "p1") "\tpassword: p2\n",
+     {"Google password"}},
+    {"two-way: a renamed account is one",
+     nullptr,
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice.smith\n\tpassword: p1\n",
+     "Google\n\tuser: alice\n\tuser: alice.smith\n\tpassword: p1\n",
+     {"Google user"}},
+    {"a user that differs while other values differ too: both",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice2\n\tpassword: p2\n",
+     "Google\n\tuser: alice2\n\tpassword: p2\n",
+     {}},
+    {"two entries with one user on a side: neither told apart by it, the changed one by its lines",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 9\nMail\n\tuser: x\n\tpassword: 2\n\tnote: n\n",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 8\nMail\n\tuser: x\n\tpassword: 2\n\tnote: n\n",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 9\nMail\n\tuser: x\n\tpassword: 3\n\tnote: n\n",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 8\nMail\n\tuser: x\n\tpassword: 3\n\tnote: n\n",
+     {}},
+    {"two one-line entries alike on a side, both changed: both kept, neither fused",
+     "Wifi\n\tpassword: a\nWifi\n\tpassword: b\n",
+     "Wifi\n\tpassword: a2\nWifi\n\tpassword: b2\n",
+     "Wifi\n\tpassword: a\nWifi\n\tpassword: b\n",
+     "Wifi\n\tpassword: a2\nWifi\n\tpassword: b2\n",
+     {}},
+};
+
+#undef GOOGLE
+
+TEST(MergeByEvidence, FollowsTheContract)
+{
+    for (const EvidenceCase& c : kEvidence) {
+        SCOPED_TRACE(c.rule);
+        const Tree ours = parse_tree(c.ours);
+        const Tree theirs = parse_tree(c.theirs);
+        const TreeMerge result =
+            c.base ? merge_three_way(parse_tree(c.base), ours, theirs) : merge_two_way(ours, theirs);
+        EXPECT_EQ(dump(result.merged), dump(parse_tree(c.merged)));
+        EXPECT_EQ(result.kept_twice, c.kept_twice);
+        if (c.base) continue;
+        const TreeMerge again = merge_two_way(result.merged, theirs);
+        EXPECT_EQ(dump(again.merged), dump(result.merged));
+    }
+}
+
+// One level of `count` entries named "e" of `lines` lines each: a url all share, and
+// lines of their own; with users (distinct) or without (then only the shared url and
+// the lines' values tell entries apart, and comparing every pair costs too much).
+Tree large_level(std::size_t count, std::size_t lines, bool with_users)
+{
+    Tree tree;
+    tree.children.reserve(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        TreeNode entry("e", std::string(), false);
+        entry.children.emplace_back("url", "https://example.org", true);
+        if (with_users) entry.children.emplace_back("user", "u" + std::to_string(n), true);
+        while (entry.children.size() < lines)
+            entry.children.emplace_back("f" + std::to_string(entry.children.size()),
+                                        "v" + std::to_string(n) + "." + std::to_string(entry.children.size()), true);
+        tree.children.push_back(std::move(entry));
+    }
+    return tree;
+}
+
+TEST(MergeByEvidence, LargeLevelsAreExact)
+{
+    struct Size {
+        std::size_t count;
+        std::size_t lines;
+    };
+    for (const Size size : {Size{4000, 20}, Size{20000, 5}}) {
+        for (const bool with_users : {true, false}) {
+            SCOPED_TRACE(std::to_string(size.count) + " x " + std::to_string(size.lines) +
+                         (with_users ? " with users" : " without users"));
+            const Tree base = large_level(size.count, size.lines, with_users);
+            Tree ours = base;
+            ours.children[5].children.back().content = "ours";
+            Tree theirs = base;
+            theirs.children[9].children.back().content = "theirs";
+            theirs.children.erase(theirs.children.begin() + 7);
+            Tree expected = ours;
+            expected.children[9] = theirs.children[8];
+            expected.children.erase(expected.children.begin() + 7);
+            const TreeMerge merged = merge_three_way(base, ours, theirs);
+            ASSERT_EQ(merged.merged.children.size(), expected.children.size());
+            EXPECT_TRUE(merged.merged == expected);
+            EXPECT_TRUE(merged.kept_twice.empty());
+            // Swapped sides give the same document.
+            EXPECT_TRUE(merge_three_way(base, theirs, ours).merged == expected);
+        }
+    }
+}
+
+TEST(MergeByEvidence, LargeLevelsTwoWay)
+{
+    // Every password changed: each entry meets its own by the user, the old value kept
+    // first; a second merge changes nothing.
+    const Tree vault = large_level(20000, 5, true);
+    Tree other = vault;
+    for (TreeNode& entry : other.children) entry.children.back().content += "-new";
+    const TreeMerge merged = merge_two_way(vault, other);
+    ASSERT_EQ(merged.merged.children.size(), vault.children.size());
+    for (std::size_t n = 0; n < vault.children.size(); ++n) {
+        TreeNode expected = vault.children[n];
+        expected.children.push_back(other.children[n].children.back());
+        ASSERT_TRUE(merged.merged.children[n] == expected) << n;
+    }
+    EXPECT_EQ(merged.kept_twice.size(), vault.children.size());
+    EXPECT_TRUE(merge_two_way(merged.merged, other).merged == merged.merged);
+    // Without users, nothing says which entry is which: all of other's stay beside.
+    const Tree plain = large_level(20000, 5, false);
+    Tree plain_other = plain;
+    for (TreeNode& entry : plain_other.children) entry.children.back().content += "-new";
+    const TreeMerge side_by_side = merge_two_way(plain, plain_other);
+    ASSERT_EQ(side_by_side.merged.children.size(), 2 * plain.children.size());
+    EXPECT_TRUE(merge_two_way(plain, plain).merged == plain);
 }
 
 TEST(MergeThreeWay, NestsDeeperThanTheStackCouldRecurse)
