@@ -330,6 +330,23 @@ bool is_entry(const TreeNode& node)
     return true;
 }
 
+// The pairs made between the candidates `as` of one list and `bs` of another:
+// take(p, q) pairs as[p] with bs[q].
+struct Pairs {
+    const std::vector<std::size_t>& as;
+    const std::vector<std::size_t>& bs;
+    std::vector<std::size_t>& a_to_b;
+    std::vector<bool> a_used;
+    std::vector<bool> b_used;
+
+    void operator()(std::size_t p, std::size_t q)
+    {
+        a_used[p] = true;
+        b_used[q] = true;
+        a_to_b[as[p]] = bs[q];
+    }
+};
+
 // How two lists' nodes of one name pair up by content.
 struct ContentRules {
     bool must_agree;  // every pair must be fusable (nodes that only the two sides hold)
@@ -363,13 +380,9 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
         if (!content_of(a[as[p]], budget, ac[p])) return;  // over budget: nothing paired
     for (std::size_t q = 0; q < bs.size(); ++q)
         if (!content_of(b[bs[q]], budget, bc[q])) return;
-    std::vector<bool> a_used(as.size(), false);
-    std::vector<bool> b_used(bs.size(), false);
-    auto take = [&](std::size_t p, std::size_t q) {
-        a_used[p] = true;
-        b_used[q] = true;
-        a_to_b[as[p]] = bs[q];
-    };
+    Pairs take{as, bs, a_to_b, std::vector<bool>(as.size(), false), std::vector<bool>(bs.size(), false)};
+    std::vector<bool>& a_used = take.a_used;
+    std::vector<bool>& b_used = take.b_used;
 
     // Equal subtrees, in order.
     std::vector<std::size_t> by_whole(bs.size());
@@ -696,13 +709,9 @@ std::uint64_t names_hash(const TreeNode& entry)
 void pair_entries(const std::vector<TreeNode>& a, const std::vector<std::size_t>& as, const std::vector<TreeNode>& b,
                   const std::vector<std::size_t>& bs, PairMode mode, Budget& budget, std::vector<std::size_t>& a_to_b)
 {
-    std::vector<bool> a_used(as.size(), false);
-    std::vector<bool> b_used(bs.size(), false);
-    auto take = [&](std::size_t p, std::size_t q) {
-        a_used[p] = true;
-        b_used[q] = true;
-        a_to_b[as[p]] = bs[q];
-    };
+    Pairs take{as, bs, a_to_b, std::vector<bool>(as.size(), false), std::vector<bool>(bs.size(), false)};
+    std::vector<bool>& a_used = take.a_used;
+    std::vector<bool>& b_used = take.b_used;
     std::vector<Keyed> keys;
     auto open_keys = [&](auto&& key_of) {
         for (std::size_t p = 0; p < as.size(); ++p)
