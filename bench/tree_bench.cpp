@@ -386,3 +386,78 @@ void BM_TreeMergeThreeWaySameNameLevel(benchmark::State& state)
 BENCHMARK(BM_TreeMergeThreeWaySameNameLevel)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// One level of 20,000 entries of one name with distinct users and a shared
+// address: two-way with every password changed, and three-way with a few hundred
+// changes on each side (passwords changed, entries deleted, entries added);
+// beside them, the parse of the same text.
+const std::string& large_same_name_level()
+{
+    static const std::string text = [] {
+        std::string out;
+        for (int n = 0; n < 20000; ++n) {
+            out += "Google\r\n\tuser: user" + std::to_string(n) + "@example.org\r\n";
+            out += "\tpassword: pw" + std::to_string(n * 7919 % 100003) + "\r\n";
+            out += "\turl: https://accounts.google.com/\r\n";
+        }
+        return out;
+    }();
+    return text;
+}
+
+BENCHMARK_CAPTURE(BM_TreeParseAndFree, LargeSameNameLevel, large_same_name_level)->Unit(benchmark::kMillisecond);
+
+void BM_TreeMergeTwoWayLargeSameNameLevel(benchmark::State& state)
+{
+    const Tree vault = parse_tree(large_same_name_level());
+    Tree other = vault;
+    for (TreeNode& entry : other.children) entry.children[1].set_content(entry.children[1].content + "-new");
+    for (auto _ : state) {
+        TreeMerge result = merge_two_way(vault, other);
+        benchmark::DoNotOptimize(result.merged.children.data());
+    }
+}
+BENCHMARK(BM_TreeMergeTwoWayLargeSameNameLevel)->Unit(benchmark::kMillisecond);
+
+TreeNode node_with_user(const std::string& name, const std::string& user, const std::string& password)
+{
+    TreeNode entry(name, std::string(), false);
+    entry.children.emplace_back("user", user, true);
+    entry.children.emplace_back("password", password, true);
+    return entry;
+}
+
+// Every `step`-th entry from `offset` on: its password changed; every 7th such
+// entry deleted instead, and every 5th gets a new entry of the name after it.
+Tree level_edited(const Tree& base, std::size_t step, std::size_t offset, const std::string& mark)
+{
+    Tree out;
+    for (std::size_t i = 0; i < base.children.size(); ++i) {
+        out.children.push_back(base.children[i]);
+        if ((i + offset) % step != 0) continue;
+        const std::size_t n = (i + offset) / step;
+        if (n % 7 == 0) {
+            out.children.pop_back();
+            continue;
+        }
+        out.children.back().children[1].set_content(mark + std::to_string(n));
+        if (n % 5 == 0) out.children.push_back(node_with_user("Google", mark + " user " + std::to_string(n), mark));
+    }
+    return out;
+}
+
+void BM_TreeMergeThreeWayLargeSameNameLevel(benchmark::State& state)
+{
+    const Tree base = parse_tree(large_same_name_level());
+    const Tree ours = level_edited(base, 61, 0, "ours");
+    const Tree theirs = level_edited(base, 59, 3, "theirs");
+    for (auto _ : state) {
+        TreeMerge result = merge_three_way(base, ours, theirs);
+        benchmark::DoNotOptimize(result.merged.children.data());
+    }
+}
+BENCHMARK(BM_TreeMergeThreeWayLargeSameNameLevel)->Unit(benchmark::kMillisecond);
+
+}  // namespace

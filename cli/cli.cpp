@@ -68,14 +68,18 @@ constexpr Verb kVerbs[] = {
      "base32 secret)\n"},
     {"merge", 0, 1, kTakesConflicts, verb_merge,
      "merge OTHER\tfold the vault file OTHER into the vault (its password is asked\n"
-     "second; an empty answer means the vault's)\n"
+     "second; an empty answer means the vault's); entries of one name\n"
+     "are joined only where their lines show they are one, else kept\n"
+     "side by side\n"
      "merge --conflicts [--delete-merged]\tmerge the copies that synchronisation programs left beside the\n"
      "vault (names holding 'sync-conflict' or 'conflicted copy'),\n"
-     "and with --delete-merged erase those merged\n"},
+     "and with --delete-merged erase those merged; a copy that does not\n"
+     "open or holds a zero byte is named under 'skipped:'\n"},
     {"merge-file", 3, 3, 0, verb_merge_file,
      "merge-file BASE OURS THEIRS\tgit's merge driver: write into OURS (no backup) what OURS and\n"
-     "THEIRS each changed since BASE (missing or empty: no entries);\n"
-     "further passwords are tried on each file not yet opened\n"},
+     "THEIRS each changed since BASE (an empty file: no entries; a\n"
+     "missing one fails); further passwords are tried on each file not\n"
+     "yet opened; a 1.0 key of THEIRS never replaces OURS's 2.0\n"},
     {"backups", 0, 0, kTakesThinning, verb_backups,
      "backups [--no-password]\tlist the backups beside the vault, newest first: name, date,\n"
      "size, format and whether it opens with the vault's password\n"
@@ -134,9 +138,9 @@ constexpr char kHelpEnd[] = "\n"
                             "8 no password, 9 wrong password, 10 random source failed); 11 when merge-file\n"
                             "kept a value twice (OURS holds both); 64 for a command line that is not\n"
                             "understood; 65 when PATH or QUERY names nothing, PATH holds no one-time secret\n"
-                            "or one that cannot be read, the CSV file is of no known layout or damaged, or\n"
-                            "the --pwned or --verify-pwned file is not the SHA-1 file ordered by hash\n"
-                            "(nor the folder);\n"
+                            "or one that cannot be read, the CSV file is of no known layout or damaged,\n"
+                            "the --pwned or --verify-pwned file is not the SHA-1 file ordered by hash (nor\n"
+                            "the folder), or a file to merge holds a zero byte;\n"
                             "75 when the vault changed while the command ran (try again).\n";
 
 // The help text, its list of commands from the table: the usage at the margin, the

@@ -4,6 +4,7 @@
 #include "cli/terminal.h"
 #include "db/legacy_backups.h"
 #include "platform/calendar_time.h"
+#include "vault/document_check.h"
 
 #include <cstdint>
 #include <vector>
@@ -19,6 +20,12 @@ Failure vault_failure(const Options& options, int status, const Database& db)
 }
 
 }  // namespace
+
+std::string zero_byte_refusal_of(const OpenVault& vault, const std::string& path)
+{
+    const SecretString text(vault.db.plaintext());
+    return zero_byte_refusal(text.str(), path);
+}
 
 void set_password(Database& db, const SecretString& password)
 {

@@ -30,6 +30,11 @@ struct OpenVault {
 
 void set_password(Database& db, const SecretString& password);
 
+// The refusal of an open vault whose text holds a zero byte, naming `path`, its line
+// and byte (empty when it holds none): the merges take no such file, since the
+// editor could not show what they would write. Throws std::bad_alloc.
+std::string zero_byte_refusal_of(const OpenVault& vault, const std::string& path);
+
 // Loads and decrypts the vault (--vault) with the current password.
 bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure);
 

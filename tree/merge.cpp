@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "crypto/wipe.h"
+#include "tree/fields.h"
 
 // Each level is merged in two steps: the sibling lists are matched and an ordered
 // list of entries is decided (where each merged child comes from), then the entries
@@ -320,10 +321,37 @@ bool fusable(const TreeNode& x, const TreeNode& y, Budget& budget)
     return true;
 }
 
+// An entry: a node whose children are all lines (none has children).
+bool is_entry(const TreeNode& node)
+{
+    if (node.children.empty()) return false;
+    for (const TreeNode& child : node.children)
+        if (!child.children.empty()) return false;
+    return true;
+}
+
+// The pairs made between the candidates `as` of one list and `bs` of another:
+// take(p, q) pairs as[p] with bs[q].
+struct Pairs {
+    const std::vector<std::size_t>& as;
+    const std::vector<std::size_t>& bs;
+    std::vector<std::size_t>& a_to_b;
+    std::vector<bool> a_used;
+    std::vector<bool> b_used;
+
+    void operator()(std::size_t p, std::size_t q)
+    {
+        a_used[p] = true;
+        b_used[q] = true;
+        a_to_b[as[p]] = bs[q];
+    }
+};
+
 // How two lists' nodes of one name pair up by content.
 struct ContentRules {
     bool must_agree;  // every pair must be fusable (nodes that only the two sides hold)
     bool by_name;  // what shares nothing pairs, in order, with the first candidate it may fuse with
+    bool no_two_entries;  // never pairs two entries (evidence decided those)
 };
 
 // Pairs the nodes `as` of `a` with the nodes `bs` of `b` (all of one name, each list
@@ -336,7 +364,10 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
 {
     // One node on each side pairs whenever it may fuse, whatever it shares: no
     // need to look at the content then.
-    if (rules.by_name && as.size() == 1 && bs.size() == 1) {
+    auto allowed = [&](std::size_t p, std::size_t q) {
+        return !rules.no_two_entries || !is_entry(a[as[p]]) || !is_entry(b[bs[q]]);
+    };
+    if (rules.by_name && as.size() == 1 && bs.size() == 1 && allowed(0, 0)) {
         if (fusable(a[as[0]], b[bs[0]], budget)) {
             a_to_b[as[0]] = bs[0];
             return;
@@ -349,13 +380,9 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
         if (!content_of(a[as[p]], budget, ac[p])) return;  // over budget: nothing paired
     for (std::size_t q = 0; q < bs.size(); ++q)
         if (!content_of(b[bs[q]], budget, bc[q])) return;
-    std::vector<bool> a_used(as.size(), false);
-    std::vector<bool> b_used(bs.size(), false);
-    auto take = [&](std::size_t p, std::size_t q) {
-        a_used[p] = true;
-        b_used[q] = true;
-        a_to_b[as[p]] = bs[q];
-    };
+    Pairs take{as, bs, a_to_b, std::vector<bool>(as.size(), false), std::vector<bool>(bs.size(), false)};
+    std::vector<bool>& a_used = take.a_used;
+    std::vector<bool>& b_used = take.b_used;
 
     // Equal subtrees, in order.
     std::vector<std::size_t> by_whole(bs.size());
@@ -367,7 +394,7 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
         auto q = std::lower_bound(by_whole.begin(), by_whole.end(), ac[p].whole,
                                   [&](std::size_t x, std::uint64_t w) { return bc[x].whole < w; });
         for (; q != by_whole.end() && bc[*q].whole == ac[p].whole; ++q) {
-            if (b_used[*q] || !budget.spend(ac[p].lines.size() + 1)) continue;
+            if (b_used[*q] || !allowed(p, *q) || !budget.spend(ac[p].lines.size() + 1)) continue;
             if (a[as[p]] == b[bs[*q]]) {
                 take(p, *q);
                 break;
@@ -464,7 +491,7 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
         return x.a != y.a ? x.a < y.a : x.b < y.b;
     });
     for (const Scored& s : scored) {
-        if (a_used[s.a] || b_used[s.b]) continue;
+        if (a_used[s.a] || b_used[s.b] || !allowed(s.a, s.b)) continue;
         if (rules.must_agree && !fusable(a[as[s.a]], b[bs[s.b]], budget)) continue;
         take(s.a, s.b);
     }
@@ -476,7 +503,7 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
         if (b_used[q]) continue;
         std::size_t chosen = kNone;
         for (std::size_t p = 0; p < as.size(); ++p) {
-            if (a_used[p] || (chosen != kNone && !same_value(a[as[p]], b[bs[q]]))) continue;
+            if (a_used[p] || !allowed(p, q) || (chosen != kNone && !same_value(a[as[p]], b[bs[q]]))) continue;
             if (!fusable(a[as[p]], b[bs[q]], budget)) continue;
             const bool same = same_value(a[as[p]], b[bs[q]]);
             if (chosen == kNone || same) chosen = p;
@@ -484,6 +511,354 @@ void pair_by_content(const std::vector<TreeNode>& a, const std::vector<std::size
         }
         if (chosen != kNone) take(chosen, q);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Pairing entries by evidence
+//
+// An entry is a node whose children have no children: its lines. Two entries of one
+// name pair only where what they hold shows they are one: equal subtrees; the same
+// user name where no other open entry of that name on either side holds it; a user
+// name changed while every other line is equal; or, scored by the lines they share,
+// the same line names with few values changed. Where two candidates score alike,
+// neither pairs, nor at any lower score. Equal subtrees, user names and renamed
+// accounts go through sorted keys (linear after the sort, whatever the size); only
+// the scoring is bounded by the budget, and over it nothing more is paired.
+
+enum class PairMode {
+    kWithBase,  // a side with the base: its entries may have changed
+    kTwoWay,  // the vault with another file: no common base
+    kAddedBoth,  // entries added on both sides: paired ones are fused, so they must agree
+};
+
+// A node's name, value and subtree: equal subtrees hash alike. Needs no stack in
+// proportion to the depth.
+std::uint64_t subtree_hash(const TreeNode& node)
+{
+    std::uint64_t h = line_hash(node);
+    std::vector<std::pair<const TreeNode*, std::size_t>> stack;
+    for (std::size_t i = node.children.size(); i-- > 0;) stack.emplace_back(&node.children[i], 1);
+    while (!stack.empty()) {
+        const TreeNode* n = stack.back().first;
+        const std::size_t depth = stack.back().second;
+        stack.pop_back();
+        h = mix(mix(h, depth), line_hash(*n));
+        for (std::size_t i = n->children.size(); i-- > 0;) stack.emplace_back(&n->children[i], depth + 1);
+    }
+    return h;
+}
+
+// The user-name line an entry is known by: its first, when it is a line.
+const TreeNode* user_line(const TreeNode& entry)
+{
+    const TreeNode* user = first_field(entry, FieldKind::kUserName);
+    return user && user->children.empty() ? user : nullptr;
+}
+
+// An entry's lines sorted by name, flag and value, without `skip`.
+std::vector<const TreeNode*> sorted_lines(const TreeNode& entry, const TreeNode* skip)
+{
+    std::vector<const TreeNode*> out;
+    out.reserve(entry.children.size());
+    for (const TreeNode& child : entry.children)
+        if (&child != skip) out.push_back(&child);
+    std::sort(out.begin(), out.end(), [](const TreeNode* p, const TreeNode* q) {
+        if (p->name != q->name) return p->name < q->name;
+        if (p->single_line != q->single_line) return q->single_line;
+        return p->content < q->content;
+    });
+    return out;
+}
+
+struct LineCompare {
+    std::size_t shared = 0;  // lines both hold (repeats counted as often as both hold them)
+    std::size_t changed = 0;  // names both hold with different values
+    std::size_t only = 0;  // names one holds
+};
+
+LineCompare compare_lines(const std::vector<const TreeNode*>& xs, const std::vector<const TreeNode*>& ys)
+{
+    LineCompare c;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < xs.size() || j < ys.size()) {
+        if (j == ys.size() || (i < xs.size() && xs[i]->name < ys[j]->name)) {
+            const std::string& name = xs[i]->name;
+            while (i < xs.size() && xs[i]->name == name) ++i;
+            ++c.only;
+            continue;
+        }
+        if (i == xs.size() || ys[j]->name < xs[i]->name) {
+            const std::string& name = ys[j]->name;
+            while (j < ys.size() && ys[j]->name == name) ++j;
+            ++c.only;
+            continue;
+        }
+        const std::string& name = xs[i]->name;
+        bool differ = false;
+        while (i < xs.size() && j < ys.size() && xs[i]->name == name && ys[j]->name == name) {
+            if (same_value(*xs[i], *ys[j])) {
+                ++c.shared;
+                ++i;
+                ++j;
+            } else {
+                differ = true;
+                if (!xs[i]->single_line || (ys[j]->single_line && xs[i]->content < ys[j]->content))
+                    ++i;
+                else
+                    ++j;
+            }
+        }
+        while (i < xs.size() && xs[i]->name == name) differ = true, ++i;
+        while (j < ys.size() && ys[j]->name == name) differ = true, ++j;
+        c.changed += differ ? 1 : 0;
+    }
+    return c;
+}
+
+// Whether entries x and y (of one name) show that they are one, and how many lines
+// they share.
+bool evidence(const TreeNode& x, const TreeNode& y, PairMode mode, std::size_t* shared)
+{
+    if (mode == PairMode::kAddedBoth && x.single_line && y.single_line && x.content != y.content) return false;
+    const LineCompare c = compare_lines(sorted_lines(x, nullptr), sorted_lines(y, nullptr));
+    *shared = c.shared;
+    const TreeNode* ux = user_line(x);
+    const TreeNode* uy = user_line(y);
+    // Two-way, an entry that holds the other's user name among its own is of that
+    // user (a renamed account merged before holds both names).
+    auto holds_user = [](const TreeNode& entry, const TreeNode& user) {
+        for (const TreeNode& line : entry.children)
+            if (field_kind(line.name) == FieldKind::kUserName && same_value(line, user)) return true;
+        return false;
+    };
+    if (ux && uy) {
+        if (same_value(*ux, *uy) || (mode == PairMode::kTwoWay && (holds_user(x, *uy) || holds_user(y, *ux)))) {
+            if (mode == PairMode::kWithBase) return true;
+            return mode == PairMode::kTwoWay ? c.changed <= 1 : c.changed == 0;
+        }
+        // A renamed account: every other line equal.
+        if (mode == PairMode::kAddedBoth) return false;
+        const LineCompare rest = compare_lines(sorted_lines(x, ux), sorted_lines(y, uy));
+        return rest.changed == 0 && rest.only == 0;
+    }
+    switch (mode) {
+    case PairMode::kWithBase: return c.only == 0 || (c.shared > 0 && c.changed < c.shared);
+    case PairMode::kTwoWay: return (c.only == 0 || c.shared > 0) && c.changed <= 1;
+    case PairMode::kAddedBoth: break;
+    }
+    return c.shared > 0 && c.changed == 0;
+}
+
+// One key of an open entry on one side, for pairing through sorted keys.
+struct Keyed {
+    std::uint64_t key;
+    bool in_b;
+    std::size_t at;  // position in the candidates' list
+};
+
+// Calls f(a positions, b positions) for every key that both sides hold, each list
+// in order. Wipes the keys.
+template <class F>
+void for_each_shared_key(std::vector<Keyed>& keys, F&& f)
+{
+    std::sort(keys.begin(), keys.end(), [](const Keyed& x, const Keyed& y) {
+        if (x.key != y.key) return x.key < y.key;
+        return x.in_b != y.in_b ? y.in_b : x.at < y.at;
+    });
+    std::vector<std::size_t> as;
+    std::vector<std::size_t> bs;
+    for (std::size_t k = 0; k < keys.size();) {
+        std::size_t end = k;
+        as.clear();
+        bs.clear();
+        for (; end < keys.size() && keys[end].key == keys[k].key; ++end)
+            (keys[end].in_b ? bs : as).push_back(keys[end].at);
+        if (!as.empty() && !bs.empty()) f(as, bs);
+        k = end;
+    }
+    wipe_vector(keys);
+}
+
+std::uint64_t value_hash(const TreeNode& line)
+{
+    std::uint64_t h = mix(line.single_line ? 3 : 5, line.content.size());
+    for (unsigned char c : line.content) h = mix(h, c);
+    return h;
+}
+
+// The hash of an entry's lines in sorted order, without `skip`.
+std::uint64_t lines_hash(const TreeNode& entry, const TreeNode* skip)
+{
+    std::uint64_t h = 11;
+    for (const TreeNode* line : sorted_lines(entry, skip)) h = mix(h, line_hash(*line));
+    return h;
+}
+
+std::uint64_t names_hash(const TreeNode& entry)
+{
+    std::uint64_t h = 13;
+    const std::vector<const TreeNode*> lines = sorted_lines(entry, nullptr);
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        if (k == 0 || lines[k]->name != lines[k - 1]->name) h = mix(h, name_hash(*lines[k]));
+    return h;
+}
+
+// Pairs the entries `as` of `a` with the entries `bs` of `b` (all of one name, each
+// list in order) by evidence. Writes each pair into a_to_b.
+void pair_entries(const std::vector<TreeNode>& a, const std::vector<std::size_t>& as, const std::vector<TreeNode>& b,
+                  const std::vector<std::size_t>& bs, PairMode mode, Budget& budget, std::vector<std::size_t>& a_to_b)
+{
+    Pairs take{as, bs, a_to_b, std::vector<bool>(as.size(), false), std::vector<bool>(bs.size(), false)};
+    std::vector<bool>& a_used = take.a_used;
+    std::vector<bool>& b_used = take.b_used;
+    std::vector<Keyed> keys;
+    auto open_keys = [&](auto&& key_of) {
+        for (std::size_t p = 0; p < as.size(); ++p)
+            if (!a_used[p]) {
+                std::uint64_t key = 0;
+                if (key_of(a[as[p]], key)) keys.push_back({key, false, p});
+            }
+        for (std::size_t q = 0; q < bs.size(); ++q)
+            if (!b_used[q]) {
+                std::uint64_t key = 0;
+                if (key_of(b[bs[q]], key)) keys.push_back({key, true, q});
+            }
+    };
+
+    // Equal subtrees, the k-th with the k-th.
+    open_keys([](const TreeNode& n, std::uint64_t& key) { return key = subtree_hash(n), true; });
+    for_each_shared_key(keys, [&](const std::vector<std::size_t>& ps, const std::vector<std::size_t>& qs) {
+        std::size_t k = 0;
+        for (std::size_t p : ps) {
+            while (k < qs.size() && !(a[as[p]] == b[bs[qs[k]]])) ++k;
+            if (k == qs.size()) break;
+            take(p, qs[k++]);
+        }
+    });
+
+    // One user name, held by one open entry on each side; then renamed accounts.
+    std::size_t shared = 0;
+    auto pair_unique = [&](const std::vector<std::size_t>& ps, const std::vector<std::size_t>& qs) {
+        if (ps.size() == 1 && qs.size() == 1 && evidence(a[as[ps[0]]], b[bs[qs[0]]], mode, &shared)) take(ps[0], qs[0]);
+    };
+    open_keys([](const TreeNode& n, std::uint64_t& key) {
+        const TreeNode* user = user_line(n);
+        return user && (key = value_hash(*user), true);
+    });
+    for_each_shared_key(keys, pair_unique);
+    if (mode != PairMode::kAddedBoth) {
+        open_keys([](const TreeNode& n, std::uint64_t& key) {
+            const TreeNode* user = user_line(n);
+            return user && (key = lines_hash(n, user), true);
+        });
+        for_each_shared_key(keys, pair_unique);
+    }
+
+    // Scored by shared lines, or the same line names: the candidates first, within
+    // the budget.
+    struct Candidate {
+        std::size_t p;
+        std::size_t q;
+        std::size_t shared;
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    open_keys([](const TreeNode& n, std::uint64_t& key) { return key = names_hash(n), true; });
+    std::vector<Keyed> lines;
+    for (const Keyed& k : keys) {
+        const TreeNode& n = k.in_b ? b[bs[k.at]] : a[as[k.at]];
+        for (const TreeNode& line : n.children) push_wiped(lines, Keyed{line_hash(line), k.in_b, k.at});
+    }
+    lines.insert(lines.end(), keys.begin(), keys.end());
+    wipe_vector(keys);
+    bool fits = true;
+    for_each_shared_key(lines, [&](const std::vector<std::size_t>& ps, const std::vector<std::size_t>& qs) {
+        if (!fits) return;
+        if (!(fits = budget.spend(ps.size() * qs.size()))) return;
+        for (std::size_t p : ps)
+            for (std::size_t q : qs) pairs.emplace_back(p, q);
+    });
+    if (!fits) return;
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    std::vector<Candidate> candidates;
+    for (const auto& pq : pairs) {
+        const TreeNode& x = a[as[pq.first]];
+        const TreeNode& y = b[bs[pq.second]];
+        if (!budget.spend(x.children.size() + y.children.size() + 1)) return;
+        if (evidence(x, y, mode, &shared)) candidates.push_back({pq.first, pq.second, shared});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& x, const Candidate& y) { return x.shared > y.shared; });
+    // Score by score: a pair is taken when neither of its entries has another open
+    // candidate of that score; an entry with two never pairs.
+    std::vector<std::size_t> a_count(as.size(), 0);
+    std::vector<std::size_t> b_count(bs.size(), 0);
+    std::vector<bool> a_unsure(as.size(), false);
+    std::vector<bool> b_unsure(bs.size(), false);
+    for (std::size_t k = 0; k < candidates.size();) {
+        std::size_t end = k;
+        while (end < candidates.size() && candidates[end].shared == candidates[k].shared) ++end;
+        auto open = [&](const Candidate& c) {
+            return !a_used[c.p] && !b_used[c.q] && !a_unsure[c.p] && !b_unsure[c.q];
+        };
+        for (std::size_t c = k; c < end; ++c)
+            if (open(candidates[c])) ++a_count[candidates[c].p], ++b_count[candidates[c].q];
+        for (std::size_t c = k; c < end; ++c) {
+            const Candidate& cand = candidates[c];
+            if (!open(cand)) continue;
+            if (a_count[cand.p] == 1 && b_count[cand.q] == 1) take(cand.p, cand.q);
+        }
+        for (std::size_t c = k; c < end; ++c) {
+            const Candidate& cand = candidates[c];
+            if (a_count[cand.p] > 1) a_unsure[cand.p] = true;
+            if (b_count[cand.q] > 1) b_unsure[cand.q] = true;
+        }
+        for (std::size_t c = k; c < end; ++c) a_count[candidates[c].p] = b_count[candidates[c].q] = 0;
+        k = end;
+    }
+}
+
+// Pairs the nodes `as` of `a` with the nodes `bs` of `b`, all of one name and each
+// list in order: entries by evidence; then with the base, groups by content (a group
+// alone on each side with the other); otherwise what is left by content and by name
+// where it may fuse, never two entries (evidence decided those).
+void pair_nodes(const std::vector<TreeNode>& a, const std::vector<std::size_t>& as, const std::vector<TreeNode>& b,
+                const std::vector<std::size_t>& bs, PairMode mode, Budget& budget, std::vector<std::size_t>& a_to_b)
+{
+    auto split = [](const std::vector<TreeNode>& list, const std::vector<std::size_t>& nodes,
+                    std::vector<std::size_t>& entries, std::vector<std::size_t>& groups) {
+        for (std::size_t i : nodes) {
+            if (is_entry(list[i]))
+                entries.push_back(i);
+            else if (!list[i].children.empty())
+                groups.push_back(i);
+        }
+    };
+    std::vector<std::size_t> a_entries, a_groups, b_entries, b_groups;
+    split(a, as, a_entries, a_groups);
+    split(b, bs, b_entries, b_groups);
+    pair_entries(a, a_entries, b, b_entries, mode, budget, a_to_b);
+    if (mode == PairMode::kWithBase) {
+        if (a_groups.size() == 1 && b_groups.size() == 1)
+            a_to_b[a_groups[0]] = b_groups[0];
+        else if (!a_groups.empty() && !b_groups.empty())
+            pair_by_content(a, a_groups, b, b_groups, {false, false, true}, budget, a_to_b);
+        return;
+    }
+    std::vector<bool> b_taken(b.size(), false);
+    std::vector<std::size_t> a_open;
+    std::vector<std::size_t> b_open;
+    for (std::size_t i : as) {
+        if (a_to_b[i] != kNone)
+            b_taken[a_to_b[i]] = true;
+        else
+            a_open.push_back(i);
+    }
+    for (std::size_t j : bs)
+        if (!b_taken[j]) b_open.push_back(j);
+    if (!a_open.empty() && !b_open.empty())
+        pair_by_content(a, a_open, b, b_open, {mode == PairMode::kAddedBoth, true, true}, budget, a_to_b);
 }
 
 // Calls f(a_nodes, b_nodes) for each name that the given nodes of a or b hold, with
@@ -557,13 +932,13 @@ std::vector<std::size_t> match_with_base(const std::vector<TreeNode>& side, cons
                           if (!side[i].children.empty()) cs.push_back(i);
                       for (std::size_t j : b_nodes)
                           if (!base[j].children.empty()) cb.push_back(j);
-                      const bool content = cs.size() >= 2 || cb.size() >= 2;
+                      const bool content = !cs.empty() && !cb.empty();
                       for (std::size_t i : s_nodes)
                           if (!content || side[i].children.empty()) side_keys[i] = name_key;
                       for (std::size_t j : b_nodes)
                           if (!content || base[j].children.empty()) base_keys[j] = name_key;
                       if (!content) return;
-                      pair_by_content(side, cs, base, cb, {false, false}, budget, by_content);
+                      pair_nodes(side, cs, base, cb, PairMode::kWithBase, budget, by_content);
                       for (std::size_t i : cs) {
                           if (by_content[i] == kNone) continue;
                           side_keys[i] = next_key;
@@ -585,6 +960,46 @@ std::vector<std::size_t> match_with_base(const std::vector<TreeNode>& side, cons
             side_to_base[i] = kNone;
     }
     return side_to_base;
+}
+
+// A list's nodes by a hash, sorted: the candidates for a node equal in what the
+// hash covers are one range. The hashes are wiped with the index.
+class HashIndex {
+public:
+    template <class Hash>
+    HashIndex(const std::vector<TreeNode>& list, Hash hash)
+    {
+        keys_.reserve(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) keys_.emplace_back(hash(list[i]), i);
+        std::sort(keys_.begin(), keys_.end());
+    }
+    HashIndex(const HashIndex&) = delete;
+    HashIndex& operator=(const HashIndex&) = delete;
+    ~HashIndex() { wipe_vector(keys_); }
+
+    // The positions [first, last) of the nodes whose hash is `key`.
+    std::pair<std::size_t, std::size_t> range(std::uint64_t key) const
+    {
+        const auto first = std::lower_bound(keys_.begin(), keys_.end(), std::make_pair(key, std::size_t{0}));
+        auto last = first;
+        while (last != keys_.end() && last->first == key) ++last;
+        return {static_cast<std::size_t>(first - keys_.begin()), static_cast<std::size_t>(last - keys_.begin())};
+    }
+    std::size_t at(std::size_t position) const { return keys_[position].second; }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::size_t>> keys_;
+};
+
+// True when one of `siblings` named like `node` holds its value.
+bool value_held(const std::vector<TreeNode>& siblings, const HashIndex& values, const TreeNode& node)
+{
+    const auto r = values.range(line_hash(node));
+    for (std::size_t p = r.first; p < r.second; ++p) {
+        const TreeNode& s = siblings[values.at(p)];
+        if (s.name == node.name && same_value(s, node)) return true;
+    }
+    return false;
 }
 
 // Where one merged child comes from.
@@ -632,19 +1047,16 @@ struct Slot {
 // only other has one; other's different single-line value follows unless one of
 // `siblings` (the vault's nodes of that level) already holds it under that name.
 Entry two_way_entry(const TreeNode& vault, const TreeNode& other, const std::vector<TreeNode>& siblings,
-                    const NameIndex& index, Entry* twice)
+                    const HashIndex& values, Entry* twice)
 {
     Entry entry;
     entry.kind = Entry::kTwo;
     entry.ours = &vault;
     entry.theirs = &other;
     entry.value = vault.single_line || !other.single_line ? &vault : &other;
-    if (twice && vault.single_line && other.single_line && vault.content != other.content) {
-        bool held = false;
-        const auto r = index.range(vault.name);
-        for (std::size_t p = r.first; p < r.second && !held; ++p) held = same_value(siblings[index.at(p)], other);
-        if (!held) *twice = value_of(other);
-    }
+    if (twice && vault.single_line && other.single_line && vault.content != other.content &&
+        !value_held(siblings, values, other))
+        *twice = value_of(other);
     return entry;
 }
 
@@ -653,9 +1065,14 @@ std::vector<Slot> three_way_level(const std::vector<TreeNode>& base, const std::
                                   const std::vector<TreeNode>& theirs, Budget* level_budget)
 {
     Budget& budget = *level_budget;
-    const NameIndex ours_index(ours);
+    const HashIndex ours_values(ours, line_hash);
+    // Each side, and the nodes both added, have a budget of their own: one cannot
+    // starve another.
+    budget.start_level();
     const std::vector<std::size_t> ours_to_base = match_with_base(ours, base, budget);
+    budget.start_level();
     const std::vector<std::size_t> theirs_to_base = match_with_base(theirs, base, budget);
+    budget.start_level();
     std::vector<std::size_t> base_to_theirs(base.size(), kNone);
     for (std::size_t j = 0; j < theirs.size(); ++j)
         if (theirs_to_base[j] != kNone) base_to_theirs[theirs_to_base[j]] = j;
@@ -673,7 +1090,7 @@ std::vector<Slot> three_way_level(const std::vector<TreeNode>& base, const std::
                   [&](const std::vector<std::size_t>& o_nodes, const std::vector<std::size_t>& t_nodes) {
                       if (o_nodes.empty() || t_nodes.empty()) return;
                       if (any_with_children(ours, o_nodes) || any_with_children(theirs, t_nodes)) {
-                          pair_by_content(ours, o_nodes, theirs, t_nodes, {true, true}, budget, ours_to_theirs);
+                          pair_nodes(ours, o_nodes, theirs, t_nodes, PairMode::kAddedBoth, budget, ours_to_theirs);
                           return;
                       }
                       for (std::size_t k = 0; k < o_nodes.size() && k < t_nodes.size(); ++k)
@@ -715,7 +1132,7 @@ std::vector<Slot> three_way_level(const std::vector<TreeNode>& base, const std::
             if (o == t) {
                 slot.main = copy_of(o);
             } else {
-                slot.main = two_way_entry(o, t, ours, ours_index, &slot.twice);
+                slot.main = two_way_entry(o, t, ours, ours_values, &slot.twice);
                 slot.has_twice = slot.twice.ours != nullptr;
             }
             theirs_slot[ti] = slots.size();
@@ -760,25 +1177,29 @@ std::vector<Slot> two_way_level(const std::vector<TreeNode>& vault, const std::v
     }
 
     // A node equal to one of the vault's is present, and claims that node (the first
-    // one not yet claimed) so that no other node of `other` merges into it.
+    // one not yet claimed) so that no other node of `other` merges into it. Equal
+    // nodes are claimed in order, so each range keeps where its next claim starts.
     std::vector<bool> claimed(vault.size(), false);
     std::vector<std::size_t> absent;
-    for (std::size_t j = 0; j < other.size(); ++j) {
-        const TreeNode& w = other[j];
-        const auto r = vault_index.range(w.name);
-        bool present = false;
-        for (std::size_t p = r.first; p < r.second; ++p) {
-            const std::size_t vi = vault_index.at(p);
-            const TreeNode& v = vault[vi];
-            if (!same_value(v, w) || v.children.size() != w.children.size() || v != w) continue;
-            present = true;
-            if (!claimed[vi]) {
-                claimed[vi] = true;
+    {
+        const HashIndex vault_subtrees(vault, subtree_hash);
+        std::vector<std::size_t> next_claim(vault.size() + 1, 0);
+        for (std::size_t j = 0; j < other.size(); ++j) {
+            const TreeNode& w = other[j];
+            const auto r = vault_subtrees.range(subtree_hash(w));
+            bool present = false;
+            for (std::size_t p = r.first + next_claim[r.first]; p < r.second; ++p) {
+                const std::size_t vi = vault_subtrees.at(p);
+                if (claimed[vi] || vault[vi] != w) continue;
+                present = claimed[vi] = true;
+                next_claim[r.first] = p + 1 - r.first;
                 break;
             }
+            for (std::size_t p = r.first; p < r.second && !present; ++p) present = vault[vault_subtrees.at(p)] == w;
+            if (!present) absent.push_back(j);
         }
-        if (!present) absent.push_back(j);
     }
+    const HashIndex vault_values(vault, line_hash);
     const NameIndex other_index(other);
 
     // Where a name has nodes with children (among those still open on either side),
@@ -793,7 +1214,7 @@ std::vector<Slot> two_way_level(const std::vector<TreeNode>& vault, const std::v
                       if (w_nodes.empty()) return;
                       if (!any_with_children(vault, v_nodes) && !any_with_children(other, w_nodes)) return;
                       for (std::size_t j : w_nodes) by_content[j] = true;
-                      pair_by_content(vault, v_nodes, other, w_nodes, {false, true}, *level_budget, vault_to_other);
+                      pair_nodes(vault, v_nodes, other, w_nodes, PairMode::kTwoWay, *level_budget, vault_to_other);
                   });
     std::vector<std::size_t> other_to_vault(other.size(), kNone);
     for (std::size_t i = 0; i < vault.size(); ++i)
@@ -812,7 +1233,7 @@ std::vector<Slot> two_way_level(const std::vector<TreeNode>& vault, const std::v
         // Other's value follows the last of the vault's nodes of that name, so that
         // those keep their order among themselves and a second merge matches alike.
         Entry twice;
-        slots[vi].main = two_way_entry(vault[vi], w, vault, vault_index, &twice);
+        slots[vi].main = two_way_entry(vault[vi], w, vault, vault_values, &twice);
         const auto r = vault_index.range(w.name);
         if (twice.ours) slots[vault_index.at(r.second - 1)].after.push_back(twice);
     }
@@ -877,7 +1298,7 @@ TreeMerge run_merge(const TreeNode* base, const TreeNode& ours, const TreeNode& 
     while (!jobs.empty()) {
         const Job job = jobs.back();
         jobs.pop_back();
-        budget.start_level();
+        if (!job.three_way) budget.start_level();
         std::vector<Slot> slots = job.three_way
             ? three_way_level(job.base->children, job.ours->children, job.theirs->children, &budget)
             : two_way_level(job.ours->children, job.theirs->children, &budget);
@@ -943,6 +1364,13 @@ TreeMerge& TreeMerge::operator=(TreeMerge&& other) noexcept
 
 TreeMerge merge_three_way(const Tree& base, const Tree& ours, const Tree& theirs)
 {
+    // A side that changed nothing gives the other's document exactly, order and all
+    // (the merge below follows ours' order where theirs reordered).
+    if (ours == base || ours == theirs || theirs == base) {
+        TreeMerge result;
+        result.merged = ours == base ? theirs : ours;
+        return result;
+    }
     return run_merge(&base, ours, theirs);
 }
 

@@ -1,29 +1,35 @@
 #pragma once
 // Merging documents by the tree.
 //
-// At every level, nodes are matched among their siblings. Nodes with children
-// (entries, groups) of one name are matched by what they hold: equal subtrees first,
-// then the pairs that share the most lines (a line: a descendant without children,
-// or one with a single-line value, with the same name, flag and content under the
-// same chain of names), ties in the order of both sides; a node is never paired
-// with one that shares nothing but its name while another candidate shares more.
-// Values (nodes without children) are matched by name, byte for byte and in order.
-// The three-way merge matches each side with the base: where a name has more than
-// one node with children on either list, those pair by content only (one sharing
-// nothing counts as added, the base's as deleted); all else is matched in order by
-// name (as many nodes as can be; a node moved counts as deleted and added), never
-// across a pair made by content. The cost of content matching is bounded per level
-// and per merge; beyond it, only equal subtrees and lines that one candidate on each
-// side holds pair nodes, and nothing is fused by name alone.
+// At every level, nodes are matched among their siblings. Entries (nodes whose
+// children have no children) of one name pair only on evidence that they are one:
+// equal subtrees; the same user name (the first user-name line, tree/fields.h) where
+// no other open entry of that name on either side holds it; a user name changed
+// while every other line is equal; or, scored by the lines they share, the same line
+// names with few values changed, where no other candidate scores alike. Against a
+// pair: a user name that differs while other values differ too; in the two-way merge,
+// the same user name with two or more other values differing. Where the evidence
+// cannot tell, both stay and no line moves from one to the other; a name with one
+// entry on each side is no exception. Groups (nodes whose children have children) of
+// one name pair by the lines they hold alike (a line: a descendant without children,
+// or one with a single-line value, under the same chain of names); in the three-way
+// merge a group alone on each side pairs with the other. Values (nodes without
+// children) are matched by name, byte for byte and in order; in the three-way merge
+// all but the pairs made by content are matched in order by name (as many nodes as
+// can be; a node moved counts as deleted and added), never across such a pair.
+// Equal subtrees, user names and renamed accounts are found through sorted hash keys,
+// for each side separately and whatever the size; only the scoring has a budget
+// (per level and side, and per merge), and over it nothing more is paired.
 //
 // Two nodes of one name that only the two sides hold (added on both sides; in the
-// two-way merge, paired by name but not by content) become one node only when they
+// two-way merge, a value or group paired by name) become one node only when they
 // are fusable: no name among their children without children holds different values
 // on the two sides, and, when both have children, they do not hold two different
 // values themselves. Otherwise both stay, ours (the vault's) first.
 // A node's value is its flag and content; a plain node (no ": ") has none.
 //
-// Three-way (base, ours, theirs), where ours and theirs both started from base:
+// Three-way (base, ours, theirs), where ours and theirs both started from base (a side
+// equal to base gives the other side's document exactly):
 // - a change made on one side only is taken; the same change on both sides once;
 // - a value changed differently on both sides: ours stays on the node, and theirs
 //   follows as a node of the same name holding only that value (kept twice);
@@ -36,10 +42,11 @@
 //   preceding sibling in theirs that survives, after any nodes that ours added there.
 //
 // Two-way (vault, other), with no common base: a node of other that equals a sibling
-// in the vault (name, value, children) is present; a value is merged with the vault's
-// node of that name in order, a node with children with the vault's that shares the
-// most lines with it, or else the first (one of the same value first) it is fusable
-// with. Merged: values the same once; both single-line and different, the vault's
+// in the vault (name, value, children; found through a hash index) is present; a
+// value is merged with the vault's node of that name in order, an entry with the
+// vault's that the evidence pairs it with, other nodes with children with the vault's
+// that shares the most lines with it, or else the first (one of the same value first)
+// it is fusable with, never an entry with an entry. Merged: values the same once; both single-line and different, the vault's
 // stays and other's follows the last of the vault's nodes of that name, as a node of
 // its own, unless a sibling of that name already holds it; a value only other holds
 // is taken; children merged alike. Nodes without a match are added after the vault's

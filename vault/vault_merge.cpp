@@ -250,6 +250,12 @@ public:
         at_ += count;
         return true;
     }
+    // True when the text from `from` up to here holds `marker`.
+    bool passed(std::size_t from, const char* marker) const
+    {
+        const std::size_t found = text_->find(marker, from);
+        return found != std::string::npos && found + std::strlen(marker) <= at_;
+    }
     // "YYYY-MM-DD"
     bool date() { return digits(4) && literal("-") && digits(2) && literal("-") && digits(2); }
     // Moves to the first place from here on where `marker` starts, past at least one
@@ -292,7 +298,9 @@ bool dropbox_shape(NameShape s)
         bool found = false;
         for (const char* marker : {"'s conflicted copy ", "\xE2\x80\x99s conflicted copy "}) {
             NameShape trial = s;
-            if (trial.skip_to(marker) && trial.literal(marker)) {
+            // A <who> holding ") (" would make another vault's copy ours:
+            // "passwords (work) (Alice's conflicted copy ...)" is not a copy of "passwords".
+            if (trial.skip_to(marker) && !trial.passed(after_paren, ") (") && trial.literal(marker)) {
                 s = trial;
                 found = true;
                 break;
@@ -324,13 +332,24 @@ bool nextcloud_or_own_shape(NameShape s)
     }
 }
 
+// The vault's stem as the file system compares names: Windows without regard to
+// ASCII case, elsewhere byte for byte.
+bool same_stem(const std::string& a, const std::string& b)
+{
+#ifdef _WIN32
+    return lowered(a) == lowered(b);
+#else
+    return a == b;
+#endif
+}
+
 }  // namespace
 
 bool is_conflict_copy(const std::string& vault_name, const std::string& name)
 {
     const std::string stem = stem_of(vault_name);
     if (name.size() <= stem.size() + kExtensionSize) return false;
-    if (name.compare(0, stem.size(), stem) != 0) return false;
+    if (!same_stem(name.substr(0, stem.size()), stem)) return false;
     if (lowered(name.substr(name.size() - kExtensionSize)) != kExtension) return false;
     const std::string middle = name.substr(stem.size(), name.size() - stem.size() - kExtensionSize);
     const NameShape shape(middle);

@@ -88,10 +88,12 @@ int write_conflicted_copy(Database& db, const Tree& ours, const std::string& vau
                           std::string& error);
 
 // True when the file `name` (no folder) is a synchronisation program's copy of the
-// vault `vault_name` (no folder): the vault's name without its extension, exactly,
-// then one of the shapes below, then ".gkv" (in any case). Nothing else is taken, so
-// the copies of a vault whose name merely begins the same ("passwords-work.gkv" for
-// "passwords.gkv") never are:
+// vault `vault_name` (no folder): the vault's name without its extension (on Windows
+// without regard to ASCII case, as the file system compares names; elsewhere
+// exactly), then one of the shapes below, then ".gkv" (in any case). Nothing else is
+// taken, so the copies of a vault whose name merely begins the same
+// ("passwords-work.gkv" for "passwords.gkv") never are, nor another vault's Dropbox
+// copy (a <who> never holds ") ("):
 //   Syncthing          <stem>.sync-conflict-YYYYMMDD-HHMMSS-<7-character device id>
 //   Dropbox            <stem> (<who>'s conflicted copy YYYY-MM-DD[ (N)])
 //                      <stem> (conflicted copy YYYY-MM-DD[ (N)])

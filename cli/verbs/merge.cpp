@@ -52,10 +52,20 @@ int open_other(const std::string& path, OpenVault& vault, PasswordSource& passwo
                          other.root);
 }
 
+// False with the refusal (65) when the file's text holds a zero byte.
+bool free_of_zero_bytes(const OpenVault& file, const std::string& path, Failure& failure)
+{
+    const std::string refusal = zero_byte_refusal_of(file, path);
+    if (refusal.empty()) return true;
+    failure = fail(kExitNotFound, refusal);
+    return false;
+}
+
 bool merge_conflicts(const Options& options, PasswordSource& passwords, Failure& failure)
 {
     OpenVault vault;
     if (!open_vault(options, passwords, vault, failure)) return false;
+    if (!free_of_zero_bytes(vault, options.vault, failure)) return false;
     std::vector<std::string> copies;
     if (int error_number = find_conflict_copies(options.vault, copies)) {
         failure = fail(DB_IO_ERROR, "folder of " + options.vault + ": " + std::strerror(error_number));
@@ -78,6 +88,10 @@ bool merge_conflicts(const Options& options, PasswordSource& passwords, Failure&
             std::string text = other.db.last_error();
             report += "skipped: " + copy + ": " + (text.empty() ? "status " + std::to_string(status) : text) +
                 cli_io::kLineEnd;
+            continue;
+        }
+        if (const std::string refusal = zero_byte_refusal_of(other, copy); !refusal.empty()) {
+            report += "skipped: " + refusal + cli_io::kLineEnd;
             continue;
         }
         TreeMerge merge = merge_two_way(document, other.root);
@@ -130,6 +144,7 @@ bool verb_merge(const Options& options, PasswordSource& passwords, Failure& fail
         failure = fail(status, path + ": " + (text.empty() ? "status " + std::to_string(status) : text));
         return false;
     }
+    if (!free_of_zero_bytes(vault, options.vault, failure) || !free_of_zero_bytes(other, path, failure)) return false;
     const TreeMerge merge = merge_two_way(vault.root, other.root);
     if (merge.merged == vault.root)
         return write_out(path + " holds nothing that the vault does not" + cli_io::kLineEnd, failure);

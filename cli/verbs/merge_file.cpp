@@ -9,7 +9,6 @@
 #include "tree/merge.h"
 #include "vault/save.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -21,16 +20,17 @@ namespace {
 struct MergeInput {
     std::string path;
     OpenVault vault;
-    bool empty = false;  // BASE only: missing or of no bytes, an empty document
+    bool empty = false;  // BASE only: a file of no bytes, an empty document
     bool opened = false;
 };
 
-// BASE is missing or of no bytes when git has no common version (both branches added
-// the vault). Anything else that cannot be opened is left for the load to report.
-bool missing_or_empty(const std::string& path)
+// BASE is of no bytes when git has no common version (both branches added the
+// vault). A file that is not there, or cannot be opened, is left for the load to
+// report: a mistyped BASE must not count as an empty one.
+bool empty_file(const std::string& path)
 {
     std::FILE* file = db_file::open_for_reading(path);
-    if (!file) return errno == ENOENT;
+    if (!file) return false;
     std::uint64_t size = 1;
     const bool sized = db_file::size_of(file, size);
     std::fclose(file);
@@ -102,12 +102,17 @@ bool same_key(const OpenVault& a, const OpenVault& b)
 
 // The newest key: THEIRS's when THEIRS changed it since BASE and OURS did not, or when
 // THEIRS is of format 2.0 and OURS of 1.0 (the vault upgraded on the other branch: the
-// 1.0 password counts as given away); otherwise OURS's.
-bool theirs_key(const MergeInput& base, const MergeInput& ours, const MergeInput& theirs)
+// 1.0 password counts as given away); otherwise OURS's. The format is never lowered:
+// THEIRS's key of format 1.0 never replaces OURS's of 2.0 (`lowered` tells when that
+// rule decided).
+bool theirs_key(const MergeInput& base, const MergeInput& ours, const MergeInput& theirs, bool& lowered)
 {
+    lowered = false;
     if (ours.vault.db.legacy_format() && !theirs.vault.db.legacy_format()) return true;
     if (base.empty) return false;
-    return !same_key(theirs.vault, base.vault) && same_key(ours.vault, base.vault);
+    if (same_key(theirs.vault, base.vault) || !same_key(ours.vault, base.vault)) return false;
+    lowered = theirs.vault.db.legacy_format() && !ours.vault.db.legacy_format();
+    return !lowered;
 }
 
 }  // namespace
@@ -118,7 +123,7 @@ bool verb_merge_file(const Options& options, PasswordSource& passwords, Failure&
     base.path = options.operands[0];
     ours.path = options.operands[1];
     theirs.path = options.operands[2];
-    base.empty = missing_or_empty(base.path);
+    base.empty = empty_file(base.path);
 
     std::string error;
     if (fingerprint_file(ours.path, ours.vault.found, error) != DB_OK) {
@@ -134,9 +139,20 @@ bool verb_merge_file(const Options& options, PasswordSource& passwords, Failure&
         inputs[count++] = input;
     }
     if (!open_all(inputs, count, passwords, failure)) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const std::string refusal = zero_byte_refusal_of(inputs[i]->vault, inputs[i]->path); !refusal.empty()) {
+            failure = fail(kExitNotFound, refusal);
+            return false;
+        }
+    }
 
     const TreeMerge merge = merge_three_way(base.vault.root, ours.vault.root, theirs.vault.root);
-    const bool take_theirs = theirs_key(base, ours, theirs);
+    bool lowered = false;
+    const bool take_theirs = theirs_key(base, ours, theirs, lowered);
+    if (lowered)
+        cli_io::write_err_line(std::string(kProgram) + ": " + ours.path +
+                               " keeps its password and format 2.0: " + theirs.path +
+                               " changed the password in format 1.0, which a merge never writes over 2.0");
     if (take_theirs || !(merge.merged == ours.vault.root)) {
         // The key's owner writes: its container holds the password, the format and
         // (format 2.0) the salt, iteration count and keys of the session.

@@ -343,6 +343,18 @@ TEST_F(History, TwoEntriesOfOneNameStayApart)
     EXPECT_EQ(values(report.lines[1]), "b1 <100-300; b2 300-now; ");
     EXPECT_EQ(report.lines[1].path, "Google password");
 
+    // In a group, an entry replaced by another user's (a shared url, every other value
+    // different) is not the same entry: its password is not in the new one's history
+    // (it was, when one entry of a name on each side paired by the name alone).
+    save_session_v2("pw",
+                    {{500, "Web\r\n\tMail\r\n\t\turl: U\r\n\t\tuser: a\r\n\t\tpassword: m1\r\n"},
+                     {600, "Web\r\n\tMail\r\n\t\turl: U\r\n\t\tuser: c\r\n\t\tpassword: n1\r\n"}});
+    const Tree replaced = parse_tree("Web\r\n\tMail\r\n\t\turl: U\r\n\t\tuser: c\r\n\t\tpassword: n2\r\n");
+    ASSERT_EQ(list_backups(kDatabaseFileName, backups), 0);
+    const HistoryReport own =
+        read_history(backups, replaced, {&replaced.children[0].children[0].children[2]}, {&password}, false);
+    EXPECT_EQ(values(own.lines[0]), "n1 500-600; n2 600-now; ");
+
     // A node that is not in the document has no history; neither has a plain name.
     TreeNode stranger("x", "y", true);
     const HistoryReport none = read_history(backups, current, {&stranger, &current.children[0]}, {&password}, false);

@@ -501,7 +501,8 @@ def merge_conflicts(d):
     others = ["other (conflicted copy).gkv", "passwords (conflicted copy).gkv", "passwords-old.gkv",
               "passwords-work.gkv", "passwords-work.sync-conflict-20261209-101500-ABCDEFG.gkv",
               "passwords.gkv.1796752497.bak", "passwords.old (conflicted copy 2026-12-09 101500).gkv",
-              "passwords.sync-conflict-1.bak", "passwords2 (Bob's conflicted copy 2026-12-09).gkv"]
+              "passwords.sync-conflict-1.bak", "passwords2 (Bob's conflicted copy 2026-12-09).gkv",
+              "passwords (work) (Alice's conflicted copy 2026-12-09).gkv"]
     for name in others:
         d.write_vault(b"never: merged\r\n", name=name)
     code, out, err = d.run("merge", "--conflicts")
@@ -555,13 +556,17 @@ def merge_file(d):
            d.read_vault(PASSWORD, name="ours.gkv"))
 
     # Both branches added the vault: git passes an empty BASE.
-    for base in (b"", None):
-        write_three(d, DOCUMENT, DOCUMENT, OURS)
-        os.remove(d.path("base.gkv"))
-        if base is not None:
-            open(d.path("base.gkv"), "wb").close()
-        expect("BASE %s" % ("empty" if base is not None else "missing"), 0, d.run(*MERGE_FILE)[0])
-        expect("an empty BASE is an empty document", OURS, d.read_vault(PASSWORD, name="ours.gkv"))
+    write_three(d, DOCUMENT, DOCUMENT, OURS)
+    open(d.path("base.gkv"), "wb").close()
+    expect("BASE empty", 0, d.run(*MERGE_FILE)[0])
+    expect("an empty BASE is an empty document", OURS, d.read_vault(PASSWORD, name="ours.gkv"))
+    # A BASE that is not there is a mistake, not an empty document.
+    write_three(d, DOCUMENT, DOCUMENT, OURS)
+    os.remove(d.path("base.gkv"))
+    ours_image = image(d, "ours.gkv")
+    code, _, err = d.run(*MERGE_FILE)
+    expect("BASE missing", (1, True), (code, err.startswith("glimkeep-cli: base.gkv: ")))
+    expect("nothing written", (ours_image, ["ours.gkv", "theirs.gkv"]), (image(d, "ours.gkv"), d.files()))
     with open(d.path("base.gkv"), "wb") as f:
         f.write(b"not a vault")
     expect("a BASE that is not a vault", 2, d.run(*MERGE_FILE)[0])
@@ -588,11 +593,58 @@ def merge_file_keys(d):
     expect("2.0 over 1.0", (0, ""), d.run(*MERGE_FILE, passwords=(other, PASSWORD, NEW_PASSWORD))[::2])
     expect("format 2.0 under THEIRS's key", (b"GLIMKEEPDB2.0", BOTH),
            (image(d, "ours.gkv")[:13], d.read_vault(NEW_PASSWORD, name="ours.gkv")))
+    # THEIRS changed the password but is of format 1.0, OURS of 2.0 as BASE: the format
+    # is never lowered, so OURS keeps its key, and says so.
+    salt = os.urandom(32)
+    write_three(d, (DOCUMENT, lambda t: vault.write_vault2(NEW_PASSWORD, t, iterations=1000, salt=salt)),
+                (OURS, lambda t: vault.write_vault2(NEW_PASSWORD, t, iterations=1000, salt=salt)),
+                (THEIRS, lambda t: vault.write_vault(other, t)))
+    code, _, err = d.run(*MERGE_FILE, passwords=(NEW_PASSWORD, other))
+    expect("1.0 never over 2.0", (0, "glimkeep-cli: ours.gkv keeps its password and format 2.0: theirs.gkv changed "
+                                     "the password in format 1.0, which a merge never writes over 2.0\n"), (code, err))
+    expect("2.0 under OURS's key", (b"GLIMKEEPDB2.0", BOTH),
+           (image(d, "ours.gkv")[:13], d.read_vault(NEW_PASSWORD, name="ours.gkv")))
     # OURS upgraded, THEIRS not: OURS's key and format stay.
     write_three(d, DOCUMENT, (OURS, lambda t: vault.write_vault2(NEW_PASSWORD, t, iterations=1000)), THEIRS)
     expect("1.0 into 2.0", 0, d.run(*MERGE_FILE, passwords=(NEW_PASSWORD, PASSWORD))[0])
     expect("stays 2.0 under OURS's key", (b"GLIMKEEPDB2.0", BOTH),
            (image(d, "ours.gkv")[:13], d.read_vault(NEW_PASSWORD, name="ours.gkv")))
+
+
+ZERO = b"bank: 1234\r\nnote: a\x00b\r\n"
+ZERO_REFUSAL = "%s: line 2: a zero byte (byte 20), which the editor cannot show; nothing was written."
+
+
+@case
+def merge_zero_bytes(d):
+    """A file whose text holds a zero byte is refused (65) by merge and merge-file, and
+    skipped by merge --conflicts; nothing of it is written."""
+    d.write_vault(DOCUMENT)
+    d.write_vault(ZERO, name="other.gkv")
+    before = [(name, image(d, name)) for name in d.files()]
+    code, out, err = d.run("merge", "other.gkv", passwords=(PASSWORD, b""))
+    expect("merge refuses", (65, b"", "glimkeep-cli: " + ZERO_REFUSAL % "other.gkv" + "\n"), (code, out, err))
+    expect("nothing written", before, [(name, image(d, name)) for name in d.files()])
+
+    sync = "passwords.sync-conflict-20261209-101500-ABCDEFG.gkv"
+    zero_copy = "passwords (conflicted copy 2026-12-10).gkv"
+    d.write_vault(b"bank: 1234\r\nsync: 1\r\n", name=sync)
+    d.write_vault(ZERO, name=zero_copy)
+    code, out, _ = d.run("merge", "--conflicts", "--delete-merged")
+    expect("the copy with a zero byte skipped, the rest merged",
+           (0, "skipped: %s\nmerged: %s\ndeleted: %s\n" % (ZERO_REFUSAL % zero_copy, sync, sync)),
+           (code, out.decode()))
+    expect("and kept", (True, False), (zero_copy in d.files(), sync in d.files()))
+    expect("the vault holds the merged copy only", DOCUMENT + b"sync: 1\r\n", d.read_vault(PASSWORD))
+
+    for zero_at in ("base.gkv", "ours.gkv", "theirs.gkv"):
+        texts = {"base.gkv": DOCUMENT, "ours.gkv": OURS, "theirs.gkv": THEIRS}
+        texts[zero_at] = ZERO
+        write_three(d, texts["base.gkv"], texts["ours.gkv"], texts["theirs.gkv"])
+        ours_image = image(d, "ours.gkv")
+        code, _, err = d.run(*MERGE_FILE)
+        expect("merge-file refuses " + zero_at, (65, "glimkeep-cli: " + ZERO_REFUSAL % zero_at + "\n"), (code, err))
+        expect("OURS not written", ours_image, image(d, "ours.gkv"))
 
 
 @case

@@ -98,8 +98,9 @@ def ctr(key, nonce, data):
     return cipher.update(data) + cipher.finalize()
 
 
-def write_vault2(password, plaintext, iterations=ITERATIONS2):
-    salt, nonce = os.urandom(32), os.urandom(12)
+def write_vault2(password, plaintext, iterations=ITERATIONS2, salt=None):
+    """A vault of format 2.0; `salt` (32 bytes) as a file saved before under that key holds it."""
+    salt, nonce = salt or os.urandom(32), os.urandom(12)
     keys = hashlib.pbkdf2_hmac("sha3_256", password, salt, iterations, 64)
     ciphertext = ctr(keys[:32], nonce, plaintext)
     head = MAGIC + VERSION2 + struct.pack(">I", iterations) + salt + nonce

@@ -13,6 +13,12 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kNamesFoldCase = true;  // ASCII letters only
+#else
+constexpr bool kNamesFoldCase = false;
+#endif
+
 TEST(ConflictCopies, AreRecognisedByName)
 {
     const struct {
@@ -37,7 +43,15 @@ TEST(ConflictCopies, AreRecognisedByName)
         {"passwords.old (conflicted copy 2026-12-09 101500).gkv", false},
         {"passwords-old.gkv", false},
         {"other (conflicted copy 2026-12-09 101500).gkv", false},
-        {"Passwords (conflicted copy 2026-12-09 101500).gkv", false},
+        {"passwords (work) (Alice's conflicted copy 2026-12-09).gkv", false},
+        {"passwords (work) (Alice\xE2\x80\x99s conflicted copy 2026-12-09 (2)).gkv", false},
+        {"passwords (x) (y) (Bob's conflicted copy 2026-12-09).gkv", false},
+        {"passwords (work) (conflicted copy 2026-12-09).gkv", false},
+        {"passwords (Ann (home)'s conflicted copy 2026-12-09).gkv", true},
+        // The stem as the file system compares names.
+        {"Passwords (conflicted copy 2026-12-09 101500).gkv", kNamesFoldCase},
+        {"PASSWORDS.sync-conflict-20261209-101500-ABCDEFG.gkv", kNamesFoldCase},
+        {"pAsswords (Alice's conflicted copy 2026-12-09).gkv", kNamesFoldCase},
         // Near misses of the shapes.
         {"passwords.gkv", false},
         {"passwords (Conflicted Copy).GKV", false},

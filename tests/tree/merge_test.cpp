@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -154,7 +155,7 @@ const TwoWayCase kTwoWay[] = {
     {"a value held differently: the vault's first", "pw: a\n", "pw: b\n", "pw: a\npw: b\n", {"pw"}},
     {"other's nodes after the vault's, level by level",
      "a\n\tx: 1\nb: 2\n",
-     "c: 3\na\n\ty: 2\n",
+     "c: 3\na\n\tx: 1\n\ty: 2\n",
      "a\n\tx: 1\n\ty: 2\nb: 2\nc: 3\n",
      {}},
     {"an equal sibling counts as present", "pw: a\npw: b\n", "pw: b\n", "pw: a\npw: b\n", {}},
@@ -163,10 +164,10 @@ const TwoWayCase kTwoWay[] = {
      "bank: 2\n\ty: 2\n",
      "bank: 1\n\tx: 1\nbank: 2\n\ty: 2\n",
      {}},
-    {"one value with children, a group of that name: one node",
+    {"one value with children, an entry of that name sharing no line: side by side",
      "bank: 1\n\tx: 1\n",
      "bank\n\ty: 2\n",
-     "bank: 1\n\tx: 1\n\ty: 2\n",
+     "bank: 1\n\tx: 1\nbank\n\ty: 2\n",
      {}},
     {"a value only other holds is taken", "bank\n\tx: 1\n", "bank: 7\n", "bank: 7\n\tx: 1\n", {}},
     {"duplicates of other matched in order",
@@ -205,6 +206,208 @@ TEST(MergeTwoWay, FollowsEachRuleAndASecondMergeChangesNothing)
         EXPECT_EQ(dump(twice.merged), dump(once.merged));
         EXPECT_TRUE(twice.kept_twice.empty());
     }
+}
+
+// Entries of one name pair only where what they hold shows that they are one: the
+// contract as the manual's sync page states it, and the inputs that used to move a
+// line into another entry. An empty base marks a two-way case (vault, other).
+struct EvidenceCase {
+    const char* rule;
+    const char* base;  // null: two-way
+    const char* ours;
+    const char* theirs;
+    const char* merged;
+    std::vector<std::string> kept_twice;
+};
+
+#define GOOGLE(user, password)                                                                                         \
+    "Google\n\turl: https://accounts.google.com\n\tuser: " user "\n\tpassword: " password "\n"
+
+const EvidenceCase kEvidence[] = {
+    {"two-way: two accounts of one site sharing the url stay two",
+     nullptr,
+     GOOGLE("alice", "p1"),
+     GOOGLE("bob", "q1"),
+     GOOGLE("alice", "p1") GOOGLE("bob", "q1"),
+     {}},
+    {"an entry replaced on ours never takes theirs' edit of the old one",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     "Google\n\tuser: bob\n\tpassword: q1\nGoogle\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     {}},
+    {"the same with one more unrelated entry of that name in all three",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: bob\n\tpassword: q1\n",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     "Google\n\tuser: zed\n\tpassword: z\nGoogle\n\tuser: bob\n\tpassword: q1\n"
+     "Google\n\tuser: alice\n\tpassword: p1\n\trecovery: R-alice\n",
+     {}},
+    {"two with one url: ours deletes alice's and adds carol's, theirs notes alice's",
+     GOOGLE("alice", "p1") GOOGLE("bob", "q1"),
+     GOOGLE("bob", "q1") GOOGLE("carol", "r1"),
+     GOOGLE("alice", "p1") "\tnote: n\n" GOOGLE("bob", "q1"),
+     GOOGLE("alice", "p1") "\tnote: n\n" GOOGLE("bob", "q1") GOOGLE("carol", "r1"),
+     {}},
+    {"one-line entries follow their line",
+     "Wifi\n\tpassword: home1\nWifi\n\tpin: 1234\n",
+     "Wifi\n\tpassword: home2\nWifi\n\tpin: 1234\n",
+     "Wifi\n\tpassword: home1\nWifi\n\tpin: 5678\n",
+     "Wifi\n\tpassword: home2\nWifi\n\tpin: 5678\n",
+     {}},
+    {"a renamed account meets a changed password",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice.smith\n\tpassword: p1\n",
+     "Google\n\tuser: alice\n\tpassword: p2\n",
+     "Google\n\tuser: alice.smith\n\tpassword: p2\n",
+     {}},
+    {"one entry changed differently: the value kept twice",
+     "Wifi\n\tpassword: home1\n",
+     "Wifi\n\tpassword: home2\n",
+     "Wifi\n\tpassword: home3\n",
+     "Wifi\n\tpassword: home2\n\tpassword: home3\n",
+     {"Wifi password"}},
+    {"every value changed on ours, a line added on theirs",
+     "email\n\tgmail: a\n\tgmx: b\n",
+     "email\n\tgmail: a2\n\tgmx: b2\n",
+     "email\n\tgmail: a\n\tgmx: b\n\toutlook: c\n",
+     "email\n\tgmail: a2\n\tgmx: b2\n\toutlook: c\n",
+     {}},
+    {"two-way: one user, other values differing too: two entries",
+     nullptr,
+     "Slack\n\temail: a\n\turl: A\n\tpassword: 1\n",
+     "Slack\n\temail: a\n\turl: B\n\tpassword: 2\n",
+     "Slack\n\temail: a\n\turl: A\n\tpassword: 1\nSlack\n\temail: a\n\turl: B\n\tpassword: 2\n",
+     {}},
+    {"two-way: one user, only the password differing: one entry",
+     nullptr,
+     GOOGLE("alice", "p1"),
+     GOOGLE("alice", "p2"),
+     GOOGLE("alice", "p1") "\tpassword: p2\n",
+     {"Google password"}},
+    {"two-way: a renamed account is one",
+     nullptr,
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice.smith\n\tpassword: p1\n",
+     "Google\n\tuser: alice\n\tuser: alice.smith\n\tpassword: p1\n",
+     {"Google user"}},
+    {"a user that differs while other values differ too: both",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice\n\tpassword: p1\n",
+     "Google\n\tuser: alice2\n\tpassword: p2\n",
+     "Google\n\tuser: alice2\n\tpassword: p2\n",
+     {}},
+    {"two entries with one user on a side: neither told apart by it, the changed one by its lines",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 9\nMail\n\tuser: x\n\tpassword: 2\n\tnote: n\n",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 8\nMail\n\tuser: x\n\tpassword: 2\n\tnote: n\n",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 9\nMail\n\tuser: x\n\tpassword: 3\n\tnote: n\n",
+     "Mail\n\tuser: x\n\tpassword: 1\n\tpin: 8\nMail\n\tuser: x\n\tpassword: 3\n\tnote: n\n",
+     {}},
+    {"two one-line entries alike on a side, both changed: both kept, neither fused",
+     "Wifi\n\tpassword: a\nWifi\n\tpassword: b\n",
+     "Wifi\n\tpassword: a2\nWifi\n\tpassword: b2\n",
+     "Wifi\n\tpassword: a\nWifi\n\tpassword: b\n",
+     "Wifi\n\tpassword: a2\nWifi\n\tpassword: b2\n",
+     {}},
+};
+
+#undef GOOGLE
+
+TEST(MergeByEvidence, FollowsTheContract)
+{
+    for (const EvidenceCase& c : kEvidence) {
+        SCOPED_TRACE(c.rule);
+        const Tree ours = parse_tree(c.ours);
+        const Tree theirs = parse_tree(c.theirs);
+        const TreeMerge result =
+            c.base ? merge_three_way(parse_tree(c.base), ours, theirs) : merge_two_way(ours, theirs);
+        EXPECT_EQ(dump(result.merged), dump(parse_tree(c.merged)));
+        EXPECT_EQ(result.kept_twice, c.kept_twice);
+        if (c.base) continue;
+        const TreeMerge again = merge_two_way(result.merged, theirs);
+        EXPECT_EQ(dump(again.merged), dump(result.merged));
+    }
+}
+
+// One level of `count` entries named "e" of `lines` lines each: a url all share, and
+// lines of their own; with users (distinct) or without (then only the shared url and
+// the lines' values tell entries apart, and comparing every pair costs too much).
+Tree large_level(std::size_t count, std::size_t lines, bool with_users)
+{
+    Tree tree;
+    tree.children.reserve(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        TreeNode entry("e", std::string(), false);
+        entry.children.emplace_back("url", "https://example.org", true);
+        if (with_users) entry.children.emplace_back("user", "u" + std::to_string(n), true);
+        while (entry.children.size() < lines)
+            entry.children.emplace_back("f" + std::to_string(entry.children.size()),
+                                        "v" + std::to_string(n) + "." + std::to_string(entry.children.size()), true);
+        tree.children.push_back(std::move(entry));
+    }
+    return tree;
+}
+
+// Ours changes entry 5; theirs changes entry 9 and deletes entry 7: the merge is
+// exact, nothing duplicated and the deletion kept, whether users tell the entries
+// apart or only lines that comparing every pair would cost too much to weigh.
+void expect_large_level_exact(std::size_t count, std::size_t lines)
+{
+    for (const bool with_users : {true, false}) {
+        SCOPED_TRACE(with_users ? "with users" : "without users");
+        const Tree base = large_level(count, lines, with_users);
+        Tree ours = base;
+        ours.children[5].children.back().content = "ours";
+        Tree theirs = base;
+        theirs.children[9].children.back().content = "theirs";
+        theirs.children.erase(theirs.children.begin() + 7);
+        Tree expected = ours;
+        expected.children[9] = theirs.children[8];
+        expected.children.erase(expected.children.begin() + 7);
+        const TreeMerge merged = merge_three_way(base, ours, theirs);
+        ASSERT_EQ(merged.merged.children.size(), expected.children.size());
+        EXPECT_TRUE(merged.merged == expected);
+        EXPECT_TRUE(merged.kept_twice.empty());
+        // Swapped sides give the same document.
+        if (!with_users) {
+            EXPECT_TRUE(merge_three_way(base, theirs, ours).merged == expected);
+        }
+    }
+}
+
+TEST(MergeByEvidence, LargeLevelOf4000EntriesOf20LinesIsExact)
+{
+    expect_large_level_exact(4000, 20);
+}
+
+TEST(MergeByEvidence, LargeLevelOf20000EntriesOf5LinesIsExact)
+{
+    expect_large_level_exact(20000, 5);
+}
+
+TEST(MergeByEvidence, LargeLevelsTwoWay)
+{
+    // Every password changed: each entry meets its own by the user, the old value kept
+    // first; a second merge changes nothing.
+    const Tree vault = large_level(20000, 5, true);
+    Tree other = vault;
+    for (TreeNode& entry : other.children) entry.children.back().content += "-new";
+    const TreeMerge merged = merge_two_way(vault, other);
+    ASSERT_EQ(merged.merged.children.size(), vault.children.size());
+    for (std::size_t n = 0; n < vault.children.size(); ++n) {
+        TreeNode expected = vault.children[n];
+        expected.children.push_back(other.children[n].children.back());
+        ASSERT_TRUE(merged.merged.children[n] == expected) << n;
+    }
+    EXPECT_EQ(merged.kept_twice.size(), vault.children.size());
+    EXPECT_TRUE(merge_two_way(merged.merged, other).merged == merged.merged);
+    // Without users, nothing says which entry is which: all of other's stay beside.
+    const Tree plain = large_level(20000, 5, false);
+    Tree plain_other = plain;
+    for (TreeNode& entry : plain_other.children) entry.children.back().content += "-new";
+    const TreeMerge side_by_side = merge_two_way(plain, plain_other);
+    ASSERT_EQ(side_by_side.merged.children.size(), 2 * plain.children.size());
+    EXPECT_TRUE(merge_two_way(plain, plain).merged == plain);
 }
 
 TEST(MergeThreeWay, NestsDeeperThanTheStackCouldRecurse)
@@ -510,6 +713,64 @@ std::vector<Item> merge_by_identity(const std::vector<Item>& base, const std::ve
     return out;
 }
 
+// Whether the merge can see that two versions of one entry are one, as the manual
+// states it: equal; the same first user-name line; a user name changed while every
+// other line is equal; without user names on both, the same line names, or more
+// lines shared than names whose values changed.
+bool recognisable(const Item& before, const Item& after)
+{
+    auto user_of = [](const Item& e) -> const Item* {
+        for (const Item& line : e.children)
+            if (line.name == "user" || line.name == "email") return &line;
+        return nullptr;
+    };
+    auto lines_without = [](const Item& e, const Item* skip) {
+        std::multiset<std::pair<std::string, std::string>> out;
+        for (const Item& line : e.children)
+            if (&line != skip) out.emplace(line.name, line.content);
+        return out;
+    };
+    const Item* ub = user_of(before);
+    const Item* ua = user_of(after);
+    if (ub && ua) return ub->content == ua->content || lines_without(before, ub) == lines_without(after, ua);
+    std::map<std::string, std::multiset<std::string>> b_values, a_values;
+    for (const Item& line : before.children) b_values[line.name].insert(line.content);
+    for (const Item& line : after.children) a_values[line.name].insert(line.content);
+    std::size_t shared = 0, changed = 0, only = 0;
+    for (const auto& [name, values] : b_values) {
+        const auto other = a_values.find(name);
+        if (other == a_values.end()) {
+            ++only;
+            continue;
+        }
+        changed += values != other->second;
+        for (const std::string& v : values) shared += other->second.count(v) > 0;
+    }
+    for (const auto& named : a_values) only += b_values.count(named.first) == 0;
+    return only == 0 || (shared > 0 && changed < shared);
+}
+
+// `side` with each entry that its base version cannot be recognised in given a new
+// identity: for the merge it is another entry, the base's deleted on that side.
+std::vector<Item> as_recognised(const std::vector<Item>& base, std::vector<Item> side, int& next_id)
+{
+    for (Item& item : side) {
+        const Item* b = find_id(base, item.id);
+        if (!b) continue;
+        if (item.kind == Item::kGroup)
+            item.children = as_recognised(b->children, item.children, next_id);
+        else if (item.kind == Item::kEntry && !recognisable(*b, item))
+            item.id = next_id++;
+    }
+    return side;
+}
+
+// Documents of groups and entries whose names repeat, and the edits of one side:
+// lines changed, added and deleted; entries added (also where one of that name was
+// deleted), deleted, rewritten whole, their user renamed; entries reordered.
+// Entries with users have fresh user names; many share one url; one-line entries
+// (no user) of one name at one level never hold the same line name, so that the
+// evidence can tell them apart.
 class IdentityEdits {
 public:
     explicit IdentityEdits(std::uint32_t seed) : rng_(seed) {}
@@ -519,103 +780,118 @@ public:
     std::vector<Item> document()
     {
         std::vector<Item> root;
+        wifi_lines_.clear();
         const std::size_t groups = 1 + below(3);
         for (std::size_t g = 0; g < groups; ++g) root.push_back(group());
         const std::size_t entries = below(4);
-        for (std::size_t e = 0; e < entries; ++e)
-            root.insert(root.begin() + static_cast<std::ptrdiff_t>(below(root.size() + 1)), entry());
+        for (std::size_t e = 0; e < entries; ++e) insert_somewhere(root, entry(""));
         return root;
     }
 
-    // One to four edits, each entry changed (a line's value changed or a line
-    // deleted) at most once, so that it keeps lines of its own; a group keeps at
-    // least one of its entries; no entry of a name is added where this side deleted
-    // one of that name, nor one deleted where it added one (no merge could tell that
-    // from a changed entry).
+    // One to five edits. Each entry is edited at most once, and a group keeps at
+    // least one of its entries as it was, so that the group can be told by it.
     std::vector<Item> edit(const std::vector<Item>& doc)
     {
         std::vector<Item> out = doc;
-        std::set<int> changed;
-        std::set<std::pair<int, std::string>> deleted;  // (parent id, name)
-        std::set<std::pair<int, std::string>> added;
-        const std::size_t edits = 1 + below(4);
+        std::set<int> touched;
+        const std::size_t edits = 1 + below(5);
         for (std::size_t k = 0; k < edits; ++k) {
-            std::vector<std::pair<std::vector<Item>*, int>> levels{{&out, 0}};  // children, parent id
+            std::vector<std::pair<std::vector<Item>*, std::string>> levels{{&out, ""}};  // children, group name
             for (Item& item : out)
-                if (item.kind == Item::kGroup) levels.emplace_back(&item.children, item.id);
-            std::vector<Item*> entries;
-            for (auto& level : levels)
-                for (Item& item : *level.first)
-                    if (item.kind == Item::kEntry) entries.push_back(&item);
-            switch (below(6)) {
-            case 0:
-            case 1:  // change a line
-                if (!entries.empty()) {
-                    Item& e = *entries[below(entries.size())];
-                    if (changed.insert(e.id).second) e.children[below(e.children.size())].content = fresh();
-                }
-                break;
-            case 2:  // add a line
-                if (!entries.empty()) {
-                    Item& e = *entries[below(entries.size())];
-                    const std::string name = pick({"url", "pin", "email", "note"});
-                    bool held = false;
-                    for (const Item& line : e.children) held = held || line.name == name;
-                    if (!held)
-                        e.children.insert(
-                            e.children.begin() + static_cast<std::ptrdiff_t>(below(e.children.size() + 1)), line(name));
-                }
-                break;
-            case 3: {  // add an entry, or at the top a group
-                auto& level = levels[below(levels.size())];
-                Item item = level.second == 0 && below(3) == 0 ? group() : entry();
-                if (deleted.count({level.second, item.name})) break;
-                added.emplace(level.second, item.name);
-                level.first->insert(level.first->begin() + static_cast<std::ptrdiff_t>(below(level.first->size() + 1)),
-                                    item);
+                if (item.kind == Item::kGroup) levels.emplace_back(&item.children, item.name);
+            const auto chosen = levels[below(levels.size())];
+            std::vector<Item>& level = *chosen.first;
+            const bool top = &level == &out;
+            std::vector<std::size_t> open;  // entries of the level not yet edited
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < level.size(); ++i) {
+                if (level[i].kind != Item::kEntry) continue;
+                if (touched.count(level[i].id) == 0) open.push_back(i);
+                kept += level[i].id < first_new_id_ && touched.count(level[i].id) == 0;
+            }
+            const std::size_t action = below(9);
+            if (action == 0) {  // add an entry, or at the top a group
+                insert_somewhere(level, top && below(3) == 0 ? group() : entry(chosen.second));
+                continue;
+            }
+            if (action == 1) {  // reorder the level
+                std::shuffle(level.begin(), level.end(), rng_);
+                continue;
+            }
+            if (open.empty() || (!top && kept < 2)) continue;
+            const std::size_t at = open[below(open.size())];
+            Item& e = level[at];
+            touched.insert(e.id);
+            switch (action) {
+            case 2: e.children[below(e.children.size())].content = fresh(); break;  // change a line
+            case 3: {  // add a line
+                const std::string name = pick({"url", "pin", "email", "note"});
+                bool held = false;
+                for (const Item& line : e.children) held = held || line.name == name;
+                if (!held) insert_somewhere(e.children, line(name));
                 break;
             }
             case 4:  // delete a line other than the user
-                if (!entries.empty()) {
-                    Item& e = *entries[below(entries.size())];
-                    if (e.children.size() > 2 && changed.insert(e.id).second)
-                        e.children.erase(e.children.begin() +
-                                         static_cast<std::ptrdiff_t>(1 + below(e.children.size() - 1)));
-                }
+                if (e.children.size() > 2) e.children.erase(e.children.begin() + 1 + below(e.children.size() - 1));
                 break;
-            default: {  // delete an entry
-                auto& level = levels[below(levels.size())];
-                std::vector<Item>& items = *level.first;
-                std::size_t originals = 0;
-                for (const Item& item : items) originals += item.kind == Item::kEntry && item.id < first_new_id_;
-                const std::size_t at = items.empty() ? 0 : below(items.size());
-                if (items.empty() || items[at].kind != Item::kEntry || (level.second != 0 && originals < 2) ||
-                    added.count({level.second, items[at].name}))
-                    break;
-                deleted.emplace(level.second, items[at].name);
-                items.erase(items.begin() + static_cast<std::ptrdiff_t>(at));
+            case 5:  // rename the user
+                for (Item& line : e.children)
+                    if (line.name == "user") line.content = fresh();
+                break;
+            case 6:  // rewrite every line
+                for (Item& line : e.children) line.content = fresh();
+                break;
+            case 7: {  // delete it and add another of that name
+                const std::string name = e.name;
+                level.erase(level.begin() + static_cast<std::ptrdiff_t>(at));
+                Item other = entry(chosen.second);
+                other.name = name;
+                insert_somewhere(level, other);
                 break;
             }
+            default: level.erase(level.begin() + static_cast<std::ptrdiff_t>(at)); break;  // delete it
             }
         }
         return out;
     }
 
     void start_edits() { first_new_id_ = next_id_; }
+    int& next_id() { return next_id_; }
 
 private:
     std::string pick(std::initializer_list<const char*> names) { return names.begin()[below(names.size())]; }
     std::string fresh() { return "v" + std::to_string(++values_); }
 
+    template <class T>
+    void insert_somewhere(std::vector<T>& list, T item)
+    {
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(below(list.size() + 1)), std::move(item));
+    }
+
     Item line(const std::string& name) { return {Item::kLine, next_id_++, name, fresh(), {}}; }
 
-    // A user and one or two more lines, all values fresh.
-    Item entry()
+    // An entry for a group named `parent` (empty: the top): a user and one or two
+    // more lines, often the url all entries share; or a one-line entry named "Wifi"
+    // whose line name no other one-line entry of a group of that name ever held
+    // (groups of one name added on both sides become one).
+    Item entry(const std::string& parent)
     {
+        if (below(4) == 0) {
+            std::set<std::string>& used = wifi_lines_[parent];
+            for (const char* name : {"password", "pin", "code", "key", "phrase"})
+                if (used.insert(name).second) {
+                    Item e{Item::kEntry, next_id_++, "Wifi", "", {}};
+                    e.children.push_back(line(name));
+                    return e;
+                }
+        }
         Item e{Item::kEntry, next_id_++, pick({"Google", "Google", "Mail", "Shop"}), "", {}};
         e.children.push_back(line("user"));
         e.children.push_back(line("password"));
-        if (below(2) == 0) e.children.push_back(line("url"));
+        if (below(2) == 0)
+            e.children.push_back({Item::kLine, next_id_++, "url", "https://shared.example", {}});
+        else if (below(2) == 0)
+            e.children.push_back(line("url"));
         return e;
     }
 
@@ -623,11 +899,12 @@ private:
     {
         Item g{Item::kGroup, next_id_++, pick({"Email", "Email", "Travel"}), "", {}};
         const std::size_t entries = 2 + below(3);
-        for (std::size_t e = 0; e < entries; ++e) g.children.push_back(entry());
+        for (std::size_t e = 0; e < entries; ++e) g.children.push_back(entry(g.name));
         return g;
     }
 
     std::mt19937 rng_;
+    std::map<std::string, std::set<std::string>> wifi_lines_;  // by group name
     int next_id_ = 1;
     int values_ = 0;
     int first_new_id_ = 0;
@@ -645,10 +922,16 @@ TEST(MergeThreeWay, FollowsIdentitiesThroughRandomEdits)
         const Tree x_tree = tree_of(x);
         const Tree y_tree = tree_of(y);
         SCOPED_TRACE("base\n" + dump(base_tree) + "x\n" + dump(x_tree) + "y\n" + dump(y_tree));
+        const std::vector<Item> x_seen = as_recognised(base, x, edits.next_id());
+        const std::vector<Item> y_seen = as_recognised(base, y, edits.next_id());
         ASSERT_EQ(canonical(merge_three_way(base_tree, x_tree, y_tree).merged),
-                  canonical(tree_of(merge_by_identity(base, x, y))));
+                  canonical(tree_of(merge_by_identity(base, x_seen, y_seen))));
         ASSERT_EQ(canonical(merge_three_way(base_tree, y_tree, x_tree).merged),
-                  canonical(tree_of(merge_by_identity(base, y, x))));
+                  canonical(tree_of(merge_by_identity(base, y_seen, x_seen))));
+        // A side that changed nothing gives the other side's document exactly.
+        ASSERT_EQ(dump(merge_three_way(base_tree, base_tree, y_tree).merged), dump(y_tree));
+        ASSERT_EQ(dump(merge_three_way(base_tree, x_tree, base_tree).merged), dump(x_tree));
+        ASSERT_EQ(dump(merge_three_way(base_tree, x_tree, x_tree).merged), dump(x_tree));
     }
 }
 
