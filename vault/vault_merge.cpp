@@ -9,7 +9,7 @@
 
 #include "crypto/wipe.h"
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "app/window_entry_points.h"
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "vault/document_check.h"
 #include "vault/vault_merge.h"
 #include "resource.h"

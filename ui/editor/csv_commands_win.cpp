@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "csv/csv.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "resource.h"
 #include "ui/editor/editor_state.h"
 #include "ui/dialogs/message_dialog.h"
