@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "db/database.h"
 #include "platform/file_io.h"
 #include "vault/document_check.h"

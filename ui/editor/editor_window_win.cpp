@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <new>
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "glimkeep_version.h"

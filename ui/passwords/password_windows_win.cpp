@@ -3,7 +3,7 @@
 // "change_password", is built like "create_db" and asks the editor's new password.
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "audit/strength.h"
 
 #include "crypto/wipe.h"
