@@ -14,7 +14,7 @@
 #include "ui/editor/absence_lock.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/autotype/typist.h"
-#include "ui/editor/box_memory.h"
+#include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"

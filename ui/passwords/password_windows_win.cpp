@@ -12,7 +12,7 @@
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/editor/absence_lock.h"
-#include "ui/editor/box_memory.h"
+#include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
 #include "ui/common/error_texts.h"
 #include "ui/common/gdi.h"
