@@ -11,7 +11,7 @@
 
 #include "crypto/wipe.h"
 #include "tree/fields.h"
-#include "ui/editor/absence_lock.h"
+#include "ui/common/capture_exclusion.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/autotype/typist.h"
 #include "ui/common/box_memory.h"

@@ -107,15 +107,12 @@ bool held_document_may_be_shown(const Database& db, const std::string& path)
 // lock waits meanwhile.
 bool ask_password(HWND owner, Database& db, SecretString& accepted, const wchar_t* title, const wchar_t* explanation)
 {
-    KillTimer(owner, IDT_INACTIVITY);
-    bool opened = false;
+    const InactivityPause paused;
     try {
-        opened = run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted, title, explanation);
+        return run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted, title, explanation);
     } catch (...) {
-        opened = false;
+        return false;
     }
-    restart_inactivity_timer();
-    return opened;
 }
 
 // The vault no longer opens with the password in use: the user types its current
@@ -383,8 +380,7 @@ void offer_to_delete_merged_copies() noexcept
         g_merged_copies.clear();
         const std::string text = "These copies were merged into the vault and saved:" + names_list(file_names(copies)) +
             "\r\n\r\nDelete the merged copies? (They are overwritten with zeros first.)";
-        g_editor_messages.push_back({"Delete the merged copies?", text});
-        if (!ask_yes_no(editor_main_window(), "Delete the merged copies?", text)) return;
+        if (!ask(editor_main_window(), "Delete the merged copies?", text)) return;
         std::vector<std::string> failed;
         for (const std::string& copy : copies)
             if (db_file::erase_file(copy) != 0) failed.push_back(file_name_of(copy));
@@ -437,9 +433,11 @@ void merge_from_vault_file(HWND window)
     dialog.nMaxFile = MAX_PATH * 4;
     dialog.lpstrTitle = L"Merge from vault";
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    KillTimer(window, IDT_INACTIVITY);
-    const BOOL chosen = GetOpenFileNameW(&dialog);
-    restart_inactivity_timer();
+    BOOL chosen = FALSE;
+    {
+        const InactivityPause paused;
+        chosen = GetOpenFileNameW(&dialog);
+    }
     if (!chosen) return;
     const std::string path = to_narrow(file);
 
@@ -475,8 +473,7 @@ void offer_conflict_copies(HWND window)
         ? std::string("1 conflicting copy of this vault was found beside it. Merge it into the vault?")
         : std::to_string(copies.size()) +
             " conflicting copies of this vault were found beside it. Merge them into the vault?";
-    g_editor_messages.push_back({kConflictCopiesCaption, question + names_list(file_names(copies))});
-    if (!ask_yes_no(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
+    if (!ask(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
 
     store_editor_text();
     Tree document = editor_document();

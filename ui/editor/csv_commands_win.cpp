@@ -41,19 +41,6 @@ void warn(const char* caption, const std::string& text)
     editor_show_message(caption, text);
 }
 
-// The modal file dialogs run their own message loops: the inactivity lock must not
-// close the editor underneath them.
-class TimerPaused {
-public:
-    explicit TimerPaused(HWND window) : window_(window) { KillTimer(window_, IDT_INACTIVITY); }
-    ~TimerPaused() { restart_inactivity_timer(); }
-    TimerPaused(const TimerPaused&) = delete;
-    TimerPaused& operator=(const TimerPaused&) = delete;
-
-private:
-    HWND window_;
-};
-
 // The file the user picked, or empty when the dialog was cancelled. The working
 // folder stays where it is (OFN_NOCHANGEDIR): the vault is found there.
 std::wstring ask_file(HWND window, bool save)
@@ -79,7 +66,9 @@ std::wstring ask_file(HWND window, bool save)
 
 void import_csv_file(HWND window)
 {
-    TimerPaused paused(window);
+    // The modal file dialog runs its own message loop: the inactivity lock must not
+    // close the editor underneath it.
+    const InactivityPause paused;
     const std::wstring path = ask_file(window, false);
     if (path.empty()) return;
     SecretString csv;
@@ -130,9 +119,10 @@ void import_csv_file(HWND window)
 void export_csv_file(HWND window)
 {
     MessageBeep(MB_ICONWARNING);
-    g_editor_messages.push_back({kExportCaption, kExportWarning});
-    if (!ask_yes_no(window, kExportCaption, kExportWarning)) return;
-    TimerPaused paused(window);
+    if (!ask(window, kExportCaption, kExportWarning)) return;
+    // The modal file dialog runs its own message loop: the inactivity lock must not
+    // close the editor underneath it.
+    const InactivityPause paused;
     const std::wstring path = ask_file(window, true);
     if (path.empty()) return;
     store_editor_text();
@@ -168,8 +158,7 @@ void offer_to_erase_imported_csv() noexcept
             for (const std::wstring& path : paths) question += "\r\n    " + to_narrow(path);
         }
         MessageBeep(MB_ICONWARNING);
-        g_editor_messages.push_back({kEraseCaption, question});
-        if (!ask_yes_no(g_editor.main_window, kEraseCaption, question)) return;
+        if (!ask(g_editor.main_window, kEraseCaption, question)) return;
         for (const std::wstring& path : paths)
             if (const int error = db_file::erase_file(to_narrow(path)))
                 warn(kEraseCaption, to_narrow(path) + " could not be deleted: " + std::strerror(error));

@@ -11,7 +11,7 @@
 #include "db/legacy_backups.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
-#include "ui/editor/absence_lock.h"
+#include "ui/common/capture_exclusion.h"
 #include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
 #include "ui/common/error_texts.h"

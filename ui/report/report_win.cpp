@@ -13,12 +13,13 @@
 #include "crypto/wipe.h"
 #include "resource.h"
 #include "ui/common/dpi.h"
+#include "ui/common/error_texts.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
 #include "ui/dialogs/message_dialog.h"
-#include "ui/editor/absence_lock.h"
-#include "ui/editor/editor_commands.h"
+#include "ui/common/capture_exclusion.h"
+#include "ui/common/inactivity.h"
 #include "ui/editor/editor_window.h"
 
 namespace {
@@ -108,9 +109,11 @@ void choose_breach_file()
     dialog.nMaxFile = kPathUnits;
     dialog.lpstrTitle = L"Breach file (SHA-1, ordered by hash)";
     dialog.Flags = OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    KillTimer(g_report.owner, IDT_INACTIVITY);
-    const BOOL chosen = GetOpenFileNameW(&dialog);
-    restart_inactivity_timer();
+    BOOL chosen = FALSE;
+    {
+        const InactivityPause paused;
+        chosen = GetOpenFileNameW(&dialog);
+    }
     if (!chosen) return;
     path.resize(wcslen(path.c_str()));
     g_breach_file = to_narrow(path);
@@ -286,7 +289,8 @@ void show_password_report(HWND editor)
     try {
         if (!make_window(editor)) {
             abandon();
-            report_command_failure(kReportNotShown);
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kErrorCaption, kReportNotShown);
             return;
         }
         run(editor);
