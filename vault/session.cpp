@@ -68,9 +68,27 @@ void Session::take_fingerprint() noexcept
     known_valid_ = fingerprint_file(path_, known_, error) == DB_OK && known_.present;
 }
 
-void Session::note_loading() noexcept
+SessionReport Session::note_loading() noexcept
 {
-    take_fingerprint();
+    SessionReport report;
+    try {
+        report.status = fingerprint_file(path_, known_, report.error);
+        known_valid_ = report.status == DB_OK && known_.present;
+        report.outcome = report.status == DB_OK ? SessionOutcome::kDone : SessionOutcome::kFailed;
+    } catch (...) {
+        known_valid_ = false;
+    }
+    return report;
+}
+
+SessionReport Session::check_unchanged()
+{
+    VaultFingerprint now;
+    std::string error;
+    if (const int status = fingerprint_file(path_, now, error)) return failure(status, error);
+    // A file that was absent when read must still be absent.
+    const bool same = known_valid_ ? now == known_ : !now.present;
+    return report_of(same ? SessionOutcome::kUnchanged : SessionOutcome::kChanged);
 }
 
 SessionReport Session::open(const SecretString& password, Tree& document)

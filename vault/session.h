@@ -30,6 +30,7 @@ enum class SessionOutcome {
     kWrittenAnew,  // save: no file was there any more, the document was written anew
     kPasswordNeeded,  // the session holds no password, or the file no longer opens with it
     kInCopy,  // save: the file cannot be merged; the document went to a conflicted copy, the vault is as found
+    kChanged,  // check_unchanged: the file is no longer as last read or written
     kFailed,  // status and error say why; the session and the document are as they were
 };
 
@@ -64,8 +65,12 @@ public:
     const std::vector<std::string>& copies_taken() const noexcept { return copies_taken_; }
 
     // Takes the file's fingerprint before it is loaded: a change made meanwhile (while
-    // a password is typed) counts as made elsewhere. Never throws.
-    void note_loading() noexcept;
+    // a password is typed) counts as made elsewhere. kDone, or kFailed when the file
+    // cannot be read. Never throws.
+    SessionReport note_loading() noexcept;
+    // kUnchanged while the file is as last read or written, kChanged when not (a
+    // writer that does not merge writes nothing then), kFailed when it cannot be read.
+    SessionReport check_unchanged();
     // Loads and decrypts the vault with `password`, parses it into `document` (wiped
     // first); the document becomes the base and the password the one in use. kDone,
     // or kFailed (DB_WRONG_PASSWORD among others) with the session as it was.

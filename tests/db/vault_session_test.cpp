@@ -66,6 +66,7 @@ const char* outcome_name(SessionOutcome outcome)
     case SessionOutcome::kWrittenAnew: return "written anew";
     case SessionOutcome::kPasswordNeeded: return "password needed";
     case SessionOutcome::kInCopy: return "in copy";
+    case SessionOutcome::kChanged: return "changed";
     case SessionOutcome::kFailed: return "failed";
     }
     return "?";
@@ -430,12 +431,14 @@ TEST_F(VaultSessionFile, ReKeyedElsewhereThenHere)
     ASSERT_EQ(session.create(secret("one")).outcome, SessionOutcome::kDone);
     document_ = parse_tree("mail: 1\r\n");
     ASSERT_EQ(session.save(document_, kNow).outcome, SessionOutcome::kDone);
+    EXPECT_EQ(session.check_unchanged().outcome, SessionOutcome::kUnchanged);
     {
         Database other;
         ASSERT_TRUE(open_vault_at(other, path_, "one"));
         other.set_plaintext("mail: 1\r\nbank: 2\r\n", 18);
         ASSERT_EQ(vault::change_password(other, path_, "two", 3, kNow).status, DB_OK);
     }
+    EXPECT_EQ(session.check_unchanged().outcome, SessionOutcome::kChanged);
     document_ = parse_tree("mail: 1\r\nshop: 3\r\n");
     const SessionReport saved = session.save(document_, kNow);
     ASSERT_EQ(saved.outcome, SessionOutcome::kInCopy);
