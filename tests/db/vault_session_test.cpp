@@ -132,6 +132,17 @@ private:
 
     void note(const std::string& what) { history_ += what + "\n"; }
 
+    // One side's edit: a new line, and sometimes one deleted (noted in `deleted`).
+    void change(Lines& lines, Lines& deleted, const std::string& side)
+    {
+        lines.insert(new_line());
+        if (random_() % 3 != 0) return;
+        const std::string gone = any_of(lines);
+        lines.erase(gone);
+        deleted.insert(gone);
+        note(side + " deletes " + gone);
+    }
+
     // The editor: with nothing unsaved it reloads what changed (as on activation),
     // then adds a line and sometimes deletes one.
     void edit()
@@ -143,13 +154,7 @@ private:
             ASSERT_NE(reloaded.outcome, SessionOutcome::kFailed) << reloaded.error;
         }
         Lines lines = lines_of(ours_);
-        lines.insert(new_line());
-        if (random_() % 3 == 0) {
-            const std::string gone = any_of(lines);
-            lines.erase(gone);
-            deleted_by_ours_.insert(gone);
-            note("ours deletes " + gone);
-        }
+        change(lines, deleted_by_ours_, "ours");
         wipe_tree(ours_);
         ours_ = document_of(lines);
         unsaved_ = true;
@@ -183,24 +188,23 @@ private:
         unsaved_ = false;
     }
 
+    // Another program opens the vault as it is now, with its password.
+    bool open_as_other_writer(Database& other, Tree& document)
+    {
+        other.set_new_key_iterations(kTestIterations);
+        return open_document(other, path_, file_password_.data(), static_cast<std::uint32_t>(file_password_.size()),
+                             document) == DB_OK;
+    }
+
     // Another program opens the vault as it is now, changes it and writes it back.
     void other_writer_saves()
     {
         Database other;
-        other.set_new_key_iterations(kTestIterations);
         Tree document;
-        ASSERT_EQ(open_document(other, path_, file_password_.data(), static_cast<std::uint32_t>(file_password_.size()),
-                                document),
-                  DB_OK);
+        ASSERT_TRUE(open_as_other_writer(other, document));
         Lines lines = lines_of(document);
         wipe_tree(document);
-        lines.insert(new_line());
-        if (random_() % 3 == 0) {
-            const std::string gone = any_of(lines);
-            lines.erase(gone);
-            deleted_by_theirs_.insert(gone);
-            note("theirs deletes " + gone);
-        }
+        change(lines, deleted_by_theirs_, "theirs");
         Tree changed = document_of(lines);
         const vault::SaveReport report = vault::save_document(other, changed, path_, kNow);
         wipe_tree(changed);
@@ -241,11 +245,8 @@ private:
     void rekey_elsewhere()
     {
         Database other;
-        other.set_new_key_iterations(kTestIterations);
         Tree document;
-        ASSERT_EQ(open_document(other, path_, file_password_.data(), static_cast<std::uint32_t>(file_password_.size()),
-                                document),
-                  DB_OK);
+        ASSERT_TRUE(open_as_other_writer(other, document));
         const std::string password = "password " + std::to_string(passwords_.size() + 1);
         const vault::SaveReport report =
             vault::change_password(other, path_, password.data(), static_cast<std::uint32_t>(password.size()), kNow);

@@ -282,7 +282,9 @@ TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
         d.expect_text(d.editor, L"x\r\ny", "Enter accepted in the emptied node");
         d.check(d.no_dialog_within(300), "no message for the emptied node");
     });
-    ASSERT_EQ(g_editor_messages.size(), 2u);
+    std::string told;
+    for (const ShownMessage& message : g_editor_messages) told += message.caption + ": " + message.text + "\n";
+    ASSERT_EQ(g_editor_messages.size(), 2u) << told;
     EXPECT_EQ(g_editor_messages[0].caption, "Multiple lines not allowed");
     EXPECT_EQ(g_editor_messages[0].text, "You are currently editing a value field that only has one line.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");

@@ -21,6 +21,7 @@
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/common/window_procedure.h"
 
 namespace {
 
@@ -215,12 +216,7 @@ LRESULT picker_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT CALLBACK picker_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    try {
-        return picker_dispatch(window, message, wparam, lparam);
-    } catch (...) {
-        MessageBeep(MB_ICONWARNING);
-    }
-    return 0;
+    return dispatch_guarded([&] { return picker_dispatch(window, message, wparam, lparam); });
 }
 
 // Centred on the monitor of the target.

@@ -18,6 +18,7 @@
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
+#include "ui/common/window_procedure.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/capture_exclusion.h"
 #include "ui/common/clipboard.h"
@@ -193,12 +194,8 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT CALLBACK earlier_values_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    try {
-        return dispatch(window, message, wparam, lparam);
-    } catch (...) {
-        MessageBeep(MB_ICONWARNING);
-    }
-    return message == WM_VKEYTOITEM ? -2 : 0;
+    return dispatch_guarded([&] { return dispatch(window, message, wparam, lparam); },
+                            message == WM_VKEYTOITEM ? -2 : 0);
 }
 
 bool make_window(HWND owner, const std::string& label)

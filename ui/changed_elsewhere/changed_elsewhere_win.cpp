@@ -17,6 +17,7 @@
 #include "tree/merge.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
+#include "ui/common/file_dialog.h"
 #include "ui/common/text.h"
 #include "ui/common/error_texts.h"
 
@@ -424,21 +425,9 @@ void reload_if_changed_elsewhere(HWND window) noexcept
 
 void merge_from_vault_file(HWND window)
 {
-    wchar_t file[MAX_PATH * 4] = {};
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = L"Glimkeep vaults (*.gkv)\0*.gkv\0All files (*.*)\0*.*\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = MAX_PATH * 4;
-    dialog.lpstrTitle = L"Merge from vault";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    BOOL chosen = FALSE;
-    {
-        const InactivityPause paused;
-        chosen = GetOpenFileNameW(&dialog);
-    }
-    if (!chosen) return;
+    const std::wstring file = choose_file(
+        window, FileDialog::kOpen, L"Glimkeep vaults (*.gkv)\0*.gkv\0All files (*.*)\0*.*\0", L"Merge from vault");
+    if (file.empty()) return;
     const std::string path = to_narrow(file);
 
     Busy busy;

@@ -4,6 +4,7 @@
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
 #include "ui/window_entry_points.h"
+#include "vault/session.h"
 #include "audit/strength.h"
 
 #include "crypto/wipe.h"
@@ -366,9 +367,8 @@ void create_database(WindowState& state)
             return;
         }
         Database db;
-        db.set_plaintext("", 0);
-        db.set_password(password.data(), length_of(password));
-        if (db.save_new(kDatabaseFileName) == DB_OK) {
+        vault::Session session(db, kDatabaseFileName);
+        if (session.create(password).outcome == vault::SessionOutcome::kDone) {
             MessageBeep(MB_ICONINFORMATION);
             show_message(window, "Database successfully created",
                          "The database file has been created. You can now open and edit it.");
