@@ -362,8 +362,13 @@ LRESULT on_power_broadcast(HWND window, WPARAM event)
     return TRUE;
 }
 
+// True while on_close asks whether to discard: a second close meanwhile (posted by
+// another program or the system) waits for that answer instead of asking again.
+bool g_asking_to_close = false;
+
 void on_close(HWND window)
 {
+    if (g_asking_to_close) return;
     // The lock with unsaved edits that sit in a conflicted copy asks nothing.
     if (g_editor.changed && !(g_editor.timed_out && unsaved_document_in_copy())) {
         // A close that needs the user's consent is never the lock, even when the
@@ -371,12 +376,14 @@ void on_close(HWND window)
         g_editor.timed_out = false;
         MessageBeep(MB_ICONWARNING);
         bool discard = false;
+        g_asking_to_close = true;
         try {
             discard =
                 ask(window, "Discard changes?", "There are currently unsaved changes. Do you really want to exit?");
         } catch (...) {
             discard = false;
         }
+        g_asking_to_close = false;
         if (!discard) return;
     }
     stop_inactivity_timer();
