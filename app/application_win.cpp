@@ -2,7 +2,7 @@
 // until the editor closes other than by its inactivity lock.
 #include "app/application.h"
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "db/database.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"

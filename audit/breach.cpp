@@ -1,7 +1,7 @@
 #include "audit/breach.h"
 
 #include "crypto/wipe.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "autotype/text.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "tree/fields.h"
 
 namespace {

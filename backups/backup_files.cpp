@@ -1,7 +1,7 @@
 #include "backups/backup_files.h"
 
 #include "db/backup.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "db/format.h"
 #include "platform/calendar_time.h"
 #include "vault/vault_merge.h"

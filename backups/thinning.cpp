@@ -2,7 +2,7 @@
 
 #include "backups/key_cache.h"
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 #include <algorithm>
 #include <cstring>

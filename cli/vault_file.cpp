@@ -19,6 +19,15 @@ Failure vault_failure(const Options& options, int status, const Database& db)
     return fail(status, options.vault + ": " + text);
 }
 
+// The companion does not merge: a vault written meanwhile is left alone (exit 75).
+Failure changed_failure(const std::string& path)
+{
+    return fail(kExitChanged,
+                path +
+                    ": the vault was changed by another program while this command ran; "
+                    "nothing was written. Try again.");
+}
+
 }  // namespace
 
 std::string zero_byte_refusal_of(const OpenVault& vault, const std::string& path)
@@ -34,9 +43,10 @@ void set_password(Database& db, const SecretString& password)
 
 bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& vault, Failure& failure)
 {
-    std::string error;
-    if (fingerprint_file(options.vault, vault.found, error) != DB_OK) {
-        failure = fail(DB_IO_ERROR, options.vault + ": " + error);
+    vault.session.reset(new vault::Session(vault.db, options.vault));
+    const vault::SessionReport noted = vault.session->note_loading();
+    if (noted.outcome != vault::SessionOutcome::kDone) {
+        failure = fail(DB_IO_ERROR, options.vault + ": " + noted.error);
         return false;
     }
     if (int status = vault.db.load(options.vault)) {
@@ -49,6 +59,7 @@ bool unlock_vault(const Options& options, PasswordSource& passwords, OpenVault& 
         failure = vault_failure(options, status, vault.db);
         return false;
     }
+    vault.session->adopt(vault.password, Tree());
     return true;
 }
 
@@ -56,6 +67,7 @@ bool open_vault(const Options& options, PasswordSource& passwords, OpenVault& va
 {
     if (!unlock_vault(options, passwords, vault, failure)) return false;
     vault.root = parse_plaintext(vault.db);
+    vault.session->adopt(vault.password, vault.root);
     return true;
 }
 
@@ -77,7 +89,15 @@ bool saved(const Options& options, const vault::SaveReport& report, Failure& fai
 
 bool unchanged_since_open(const Options& options, const OpenVault& vault, Failure& failure)
 {
-    return unchanged_since(options.vault, vault.found, failure);
+    if (!vault.session) return unchanged_since(options.vault, vault.found, failure);
+    const vault::SessionReport check = vault.session->check_unchanged();
+    if (check.outcome == vault::SessionOutcome::kFailed) {
+        failure = fail(DB_IO_ERROR, options.vault + ": " + check.error);
+        return false;
+    }
+    if (check.outcome == vault::SessionOutcome::kUnchanged) return true;
+    failure = changed_failure(options.vault);
+    return false;
 }
 
 bool unchanged_since(const std::string& path, const VaultFingerprint& found, Failure& failure)
@@ -89,10 +109,7 @@ bool unchanged_since(const std::string& path, const VaultFingerprint& found, Fai
         return false;
     }
     if (now == found) return true;
-    failure = fail(kExitChanged,
-                   path +
-                       ": the vault was changed by another program while this command ran; "
-                       "nothing was written. Try again.");
+    failure = changed_failure(path);
     return false;
 }
 

@@ -9,8 +9,10 @@
 #include "db/database.h"
 #include "tree/tree.h"
 #include "vault/save.h"
+#include "vault/session.h"
 #include "vault/vault_merge.h"
 
+#include <memory>
 #include <string>
 
 namespace cli {
@@ -20,7 +22,8 @@ struct OpenVault {
     Database db;
     Tree root;
     SecretString password;
-    VaultFingerprint found;  // the file as the command read it
+    VaultFingerprint found;  // the file as merge-file read it
+    std::unique_ptr<vault::Session> session;  // the vault's session once unlock_vault began
 
     OpenVault() = default;
     ~OpenVault() { wipe_tree(root); }

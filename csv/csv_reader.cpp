@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 std::string_view CsvTable::field(std::size_t record, std::size_t column) const noexcept
 {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 namespace {
 

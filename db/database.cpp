@@ -2,7 +2,7 @@
 
 #include "crypto/keyed.h"
 #include "crypto/wipe.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 #include <cerrno>
 #include <cstring>

@@ -17,7 +17,7 @@
 #include <string>
 
 namespace db_file {
-enum class Placement;  // db/file_io.h
+enum class Placement;  // platform/file_io.h
 }
 
 enum : int {

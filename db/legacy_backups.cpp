@@ -6,7 +6,7 @@
 
 #include "db/backup.h"
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "crypto/wipe.h"
 #include "db/backup.h"
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 #include <cstdint>
 #include <limits>

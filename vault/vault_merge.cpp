@@ -8,8 +8,8 @@
 
 #include "crypto/wipe.h"
 #include "db/database.h"
-#include "db/file_io.h"
 #include "platform/calendar_time.h"
+#include "platform/file_io.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "cli/terminal.h"
 #include "cli/vault_file.h"
 #include "cli/verbs.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "tree/merge.h"
 #include "vault/save.h"
 

@@ -59,11 +59,11 @@ bool verb_init(const Options& options, PasswordSource& passwords, Failure& failu
     SecretString password;
     if (!passwords.read_new(password, failure)) return false;
     Database db;
-    set_password(db, password);
-    db.set_plaintext("", 0);
-    // The save refuses a file that appeared while the password was typed or the vault written.
-    if (int status = db.save_new(options.vault)) {
-        failure = fail(status, options.vault + ": " + db.last_error());
+    vault::Session session(db, options.vault);
+    // The session refuses a file that appeared while the password was typed or the vault written.
+    const vault::SessionReport created = session.create(password);
+    if (created.outcome != vault::SessionOutcome::kDone) {
+        failure = fail(created.status, created.error);
         return false;
     }
     return true;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "db/backup.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "vault/save.h"
 #include "vault/vault_merge.h"
 

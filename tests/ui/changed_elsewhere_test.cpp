@@ -123,7 +123,7 @@ TEST_F(ChangedElsewhere, ConflictCopiesAreMergedAtOpenAndDeletedAfterTheSave)
     });
     ASSERT_GE(g_editor_messages.size(), 1u);
     EXPECT_EQ(g_editor_messages[0].text,
-              "1 conflicting copy of this vault was found beside it. Merge it into the vault?\r\n    " + copy);
+              "1 conflicting copy of this vault was found beside it. Merge it into the vault?\r\n\r\n    " + copy);
     EXPECT_EQ(folder_.names().size(), 3u) << "the vault, the planted .bak and the save's backup";
     EXPECT_FALSE(fs::exists(folder_.path() / copy));
     Database reread;

@@ -48,6 +48,14 @@ protected:
     Database db_;
 };
 
+// What the editor told, one message a line, for failure messages.
+std::string told_messages()
+{
+    std::string told;
+    for (const ShownMessage& message : g_editor_messages) told += message.caption + ": " + message.text + "\n";
+    return told;
+}
+
 TEST_F(EditorBoxes, FilterShowsTheNodeItNames)
 {
     const bool locked = run([](WindowDriver& d) {
@@ -282,7 +290,7 @@ TEST_F(EditorBoxes, EnterIsRefusedInASingleLineValue)
         d.expect_text(d.editor, L"x\r\ny", "Enter accepted in the emptied node");
         d.check(d.no_dialog_within(300), "no message for the emptied node");
     });
-    ASSERT_EQ(g_editor_messages.size(), 2u);
+    ASSERT_EQ(g_editor_messages.size(), 2u) << told_messages();
     EXPECT_EQ(g_editor_messages[0].caption, "Multiple lines not allowed");
     EXPECT_EQ(g_editor_messages[0].text, "You are currently editing a value field that only has one line.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
@@ -313,7 +321,7 @@ TEST_F(EditorBoxes, CtrlGReplacesTheSelectionWithAPassword)
         d.answer_dialog(L"Error", IDOK);
         d.check_text(d.text(d.editor), text, "nothing inserted");
     });
-    ASSERT_EQ(g_editor_messages.size(), 2u);
+    ASSERT_EQ(g_editor_messages.size(), 2u) << told_messages();
     EXPECT_EQ(g_editor_messages[0].text, "The random number generator failed. No password was inserted.");
     EXPECT_EQ(g_editor_messages[1].caption, "Discard changes?");
 }

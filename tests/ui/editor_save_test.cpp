@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "db/backup.h"
 #include "db/database.h"
 #include "db/legacy_backups.h"

@@ -1,6 +1,6 @@
 // The first-run and open windows, created for real and driven with keys and clicks;
 // each test runs in a fresh, empty working directory.
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 
 #include "db/database.h"
 #include "resource.h"

@@ -6,7 +6,7 @@
 // once the editor has locked and the vault's container is gone, in UTF-16 or UTF-8.
 // The markers exist in the test only masked (XOR), so that the scan cannot find
 // the test's own copies.
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 
 #include "db/database.h"
 #include "resource.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "db/database.h"
 #include "ui/common/text.h"
 

@@ -11,16 +11,17 @@
 
 #include "crypto/wipe.h"
 #include "tree/fields.h"
-#include "ui/editor/absence_lock.h"
+#include "ui/common/capture_exclusion.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/autotype/typist.h"
-#include "ui/editor/box_memory.h"
+#include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/common/window_procedure.h"
 
 namespace {
 
@@ -236,12 +237,7 @@ LRESULT picker_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT CALLBACK picker_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    try {
-        return picker_dispatch(window, message, wparam, lparam);
-    } catch (...) {
-        MessageBeep(MB_ICONWARNING);
-    }
-    return 0;
+    return dispatch_guarded([&] { return picker_dispatch(window, message, wparam, lparam); });
 }
 
 // Centred on the monitor of the target.

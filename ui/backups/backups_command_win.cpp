@@ -12,7 +12,9 @@
 #include "backups/key_cache.h"
 #include "backups/thinning.h"
 #include "platform/calendar_time.h"
-#include "ui/backups/editor_link.h"
+#include "ui/common/ask_tell.h"
+#include "ui/common/inactivity.h"
+#include "ui/editor/editor_window.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ std::string summary(const std::vector<BackupFile>& backups)
 std::vector<bool> plan(const std::vector<BackupFile>& backups)
 {
     const HCURSOR previous = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
-    const SecretString& password = editor_link::password();
+    const SecretString& password = editor_vault_password();
     KeyCache cache(password.data(), static_cast<std::uint32_t>(password.size()));
     std::vector<bool> keep = plan_thinning(backups, cache, calendar_now());
     SetCursor(previous);
@@ -61,26 +63,27 @@ std::string outcome(const ThinningResult& result, std::size_t total)
 void run_backups_command()
 {
     std::vector<BackupFile> backups;
-    if (int error_number = list_backups(editor_link::vault_path(), backups)) {
-        editor_link::tell(kBackupsCaption,
-                          std::string("The vault's folder cannot be read: ") + std::strerror(error_number));
+    if (int error_number = list_backups(editor_vault_path(), backups)) {
+        editor_show_message(kBackupsCaption,
+                            std::string("The vault's folder cannot be read: ") + std::strerror(error_number));
         return;
     }
     if (backups.empty()) {
-        editor_link::tell(kBackupsCaption, "No backups lie beside this vault.");
+        editor_show_message(kBackupsCaption, "No backups lie beside this vault.");
         return;
     }
     // The question runs its own message loop: the lock must not close the editor under it.
-    const editor_link::LockPaused paused;
+    const InactivityPause paused;
     const std::vector<bool> keep = plan(backups);
     const std::size_t going = static_cast<std::size_t>(std::count(keep.begin(), keep.end(), false));
     if (going == 0) {
-        editor_link::tell(kBackupsCaption, summary(backups) + "\r\n\r\nThinning them out would delete none.");
+        editor_show_message(kBackupsCaption, summary(backups) + "\r\n\r\nThinning them out would delete none.");
         return;
     }
-    if (!editor_link::ask(kBackupsCaption, summary(backups) + "\r\n\r\n" + thinning_question(going, backups.size())))
+    if (!ask(editor_main_window(), kBackupsCaption,
+             summary(backups) + "\r\n\r\n" + thinning_question(going, backups.size())))
         return;
-    editor_link::tell(kBackupsCaption, outcome(thin_out(backups, keep, editor_link::vault_path()), backups.size()));
+    editor_show_message(kBackupsCaption, outcome(thin_out(backups, keep, editor_vault_path()), backups.size()));
 }
 
 void mention_many_backups_at_open() noexcept
@@ -88,9 +91,9 @@ void mention_many_backups_at_open() noexcept
     if (g_many_backups_mentioned) return;
     try {
         std::vector<BackupFile> backups;
-        if (list_backups(editor_link::vault_path(), backups) != 0 || backups.size() <= kManyBackups) return;
+        if (list_backups(editor_vault_path(), backups) != 0 || backups.size() <= kManyBackups) return;
         g_many_backups_mentioned = true;
-        editor_link::tell(kBackupsCaption, many_backups_notice(backups.size()));
+        editor_show_message(kBackupsCaption, many_backups_notice(backups.size()));
     } catch (...) {
         // Out of memory: the notice comes at a later open.
     }

@@ -16,14 +16,16 @@
 #include "backups/key_cache.h"
 #include "crypto/wipe.h"
 #include "tree/fields.h"
-#include "ui/backups/editor_link.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
+#include "ui/common/window_procedure.h"
 #include "ui/dialogs/message_dialog.h"
-#include "ui/editor/absence_lock.h"
-#include "ui/editor/editor_commands.h"
+#include "ui/common/capture_exclusion.h"
+#include "ui/common/clipboard.h"
+#include "ui/common/inactivity.h"
+#include "ui/editor/editor_window.h"
 
 namespace {
 
@@ -82,13 +84,13 @@ std::string label_text(const HistoryReport& report, bool any_rows)
 // The history of the node shown, over the backups beside the vault.
 HistoryReport read_node_history(bool& entry)
 {
-    const editor_link::Shown shown = editor_link::shown();
+    const ShownDocument shown = editor_shown_document();
     HistoryReport report;
     if (!shown.node || !shown.document) return report;
     entry = !shown.node->children.empty();
     std::vector<BackupFile> backups;
-    list_backups(editor_link::vault_path(), backups);  // a folder that cannot be listed has none
-    const SecretString& password = editor_link::password();
+    list_backups(editor_vault_path(), backups);  // a folder that cannot be listed has none
+    const SecretString& password = editor_vault_password();
     KeyCache cache(password.data(), static_cast<std::uint32_t>(password.size()));
     const HCURSOR previous = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
     report = read_history(backups, *shown.document, lines_of(*shown.node), {&cache}, false);
@@ -200,12 +202,8 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT CALLBACK earlier_values_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    try {
-        return dispatch(window, message, wparam, lparam);
-    } catch (...) {
-        MessageBeep(MB_ICONWARNING);
-    }
-    return message == WM_VKEYTOITEM ? -2 : 0;
+    return dispatch_guarded([&] { return dispatch(window, message, wparam, lparam); },
+                            message == WM_VKEYTOITEM ? -2 : 0);
 }
 
 bool make_window(HWND owner, const std::string& label)
@@ -238,7 +236,7 @@ bool make_window(HWND owner, const std::string& label)
 void open_earlier_values()
 {
     close_earlier_values();
-    const HWND owner = editor_link::window();
+    const HWND owner = editor_main_window();
     if (!owner) return;
     bool entry = false;
     const HistoryReport report = read_node_history(entry);
@@ -246,7 +244,7 @@ void open_earlier_values()
     g_values.rows = rows_of(report);
     if (!make_window(owner, label_text(report, !g_values.rows.empty()))) {
         close_earlier_values();
-        editor_link::tell(kBackupsCaption, "The list of earlier values could not be opened.");
+        editor_show_message(kBackupsCaption, "The list of earlier values could not be opened.");
         return;
     }
     ShowWindow(g_values.window, SW_SHOW);

@@ -8,15 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "db/database.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "vault/document_check.h"
 #include "vault/vault_merge.h"
 #include "resource.h"
 #include "tree/merge.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
+#include "ui/common/file_dialog.h"
 #include "ui/common/text.h"
 #include "ui/common/error_texts.h"
 
@@ -107,15 +108,12 @@ bool held_document_may_be_shown(const Database& db, const std::string& path)
 // lock waits meanwhile.
 bool ask_password(HWND owner, Database& db, SecretString& accepted, const wchar_t* title, const wchar_t* explanation)
 {
-    KillTimer(owner, IDT_INACTIVITY);
-    bool opened = false;
+    const InactivityPause paused;
     try {
-        opened = run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted, title, explanation);
+        return run_vault_password_window(GetModuleHandleW(nullptr), owner, db, accepted, title, explanation);
     } catch (...) {
-        opened = false;
+        return false;
     }
-    restart_inactivity_timer();
-    return opened;
 }
 
 // The vault no longer opens with the password in use: the user types its current
@@ -383,8 +381,7 @@ void offer_to_delete_merged_copies() noexcept
         g_merged_copies.clear();
         const std::string text = "These copies were merged into the vault and saved:" + names_list(file_names(copies)) +
             "\r\n\r\nDelete the merged copies? (They are overwritten with zeros first.)";
-        g_editor_messages.push_back({"Delete the merged copies?", text});
-        if (!ask_yes_no(editor_main_window(), "Delete the merged copies?", text)) return;
+        if (!ask(editor_main_window(), "Delete the merged copies?", text)) return;
         std::vector<std::string> failed;
         for (const std::string& copy : copies)
             if (db_file::erase_file(copy) != 0) failed.push_back(file_name_of(copy));
@@ -428,19 +425,9 @@ void reload_if_changed_elsewhere(HWND window) noexcept
 
 void merge_from_vault_file(HWND window)
 {
-    wchar_t file[MAX_PATH * 4] = {};
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = L"Glimkeep vaults (*.gkv)\0*.gkv\0All files (*.*)\0*.*\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = MAX_PATH * 4;
-    dialog.lpstrTitle = L"Merge from vault";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    KillTimer(window, IDT_INACTIVITY);
-    const BOOL chosen = GetOpenFileNameW(&dialog);
-    restart_inactivity_timer();
-    if (!chosen) return;
+    const std::wstring file = choose_file(
+        window, FileDialog::kOpen, L"Glimkeep vaults (*.gkv)\0*.gkv\0All files (*.*)\0*.*\0", L"Merge from vault");
+    if (file.empty()) return;
     const std::string path = to_narrow(file);
 
     Busy busy;
@@ -475,8 +462,7 @@ void offer_conflict_copies(HWND window)
         ? std::string("1 conflicting copy of this vault was found beside it. Merge it into the vault?")
         : std::to_string(copies.size()) +
             " conflicting copies of this vault were found beside it. Merge them into the vault?";
-    g_editor_messages.push_back({kConflictCopiesCaption, question + names_list(file_names(copies))});
-    if (!ask_yes_no(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
+    if (!ask(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
 
     store_editor_text();
     Tree document = editor_document();

@@ -2,9 +2,8 @@
 // The editor locks when the user leaves: after the inactivity interval, when the
 // Windows session locks and before the machine suspends. Unsaved changes are saved
 // first (backup, then the vault, as Ctrl+S does, with no dialog); when nothing could
-// be written the editor stays open and says so. And the program's windows keep out
-// of screen captures where the system allows it.
-// Internal to the editor and the password windows; user-interface thread only.
+// be written the editor stays open and says so.
+// Internal to the editor; user-interface thread only.
 
 #include <windows.h>
 
@@ -27,8 +26,3 @@ void lock_for_absence(HWND window) noexcept;
 // session lock is then not seen (Wine sends no such message).
 void start_session_notifications(HWND window) noexcept;
 void end_session_notifications(HWND window) noexcept;
-
-// SetWindowDisplayAffinity(WDA_EXCLUDEFROMCAPTURE), falling back to WDA_MONITOR on
-// systems before Windows 10 2004; nothing on systems without it (Vista). Failures
-// are ignored.
-void exclude_from_screen_capture(HWND window) noexcept;

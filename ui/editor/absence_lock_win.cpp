@@ -1,8 +1,9 @@
-// The lock when the user leaves, and the windows kept out of screen captures.
+// The lock when the user leaves.
 
 #include "ui/editor/absence_lock.h"
 
 #include "resource.h"
+#include "ui/common/system_dll.h"
 #include "ui/editor/editor_state.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
@@ -10,47 +11,20 @@
 namespace {
 
 // From the system's headers of newer versions than the program's target (Vista).
-constexpr DWORD kWdaMonitor = 0x01;
-constexpr DWORD kWdaExcludeFromCapture = 0x11;
 constexpr DWORD kNotifyForThisSession = 0;
 
-using SetDisplayAffinityFn = BOOL(WINAPI*)(HWND, DWORD);
 using RegisterSessionNotificationFn = BOOL(WINAPI*)(HWND, DWORD);
 using UnregisterSessionNotificationFn = BOOL(WINAPI*)(HWND);
 
 // wtsapi32.dll while the editor's window is registered with it.
 HMODULE g_wtsapi = nullptr;
 
-// A function of a system DLL by name, cast to its type; null when it is missing.
-template <class Function>
-Function system_function(HMODULE module, const char* name)
-{
-    if (!module) return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// A DLL of the system folder, by its full path, so that no other folder is searched.
-HMODULE load_system_dll(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    std::size_t at = length;
-    if (path[at - 1] != L'\\') path[at++] = L'\\';
-    for (const wchar_t* c = name; *c; ++c) {
-        if (at + 1 >= MAX_PATH) return nullptr;
-        path[at++] = *c;
-    }
-    path[at] = L'\0';
-    return LoadLibraryW(path);
-}
-
 }  // namespace
 
 void lock_for_absence(HWND window) noexcept
 {
     stop_auto_type_for_lock();
-    KillTimer(window, IDT_INACTIVITY);
+    stop_inactivity_timer();
     // An unsaved document that sits in a conflicted copy is safe there: it is offered
     // for merging when the vault is opened next, and the editor locks without it.
     if (g_editor.changed && !unsaved_document_in_copy()) {
@@ -83,12 +57,4 @@ void end_session_notifications(HWND window) noexcept
     if (unregister_notification) unregister_notification(window);
     if (g_wtsapi) FreeLibrary(g_wtsapi);
     g_wtsapi = nullptr;
-}
-
-void exclude_from_screen_capture(HWND window) noexcept
-{
-    const auto set_affinity =
-        system_function<SetDisplayAffinityFn>(GetModuleHandleW(L"user32.dll"), "SetWindowDisplayAffinity");
-    if (!set_affinity) return;
-    if (!set_affinity(window, kWdaExcludeFromCapture)) set_affinity(window, kWdaMonitor);
 }

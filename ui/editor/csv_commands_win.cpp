@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "csv/csv.h"
-#include "db/file_io.h"
+#include "platform/file_io.h"
 #include "resource.h"
 #include "ui/editor/editor_state.h"
 #include "ui/dialogs/message_dialog.h"
+#include "ui/common/file_dialog.h"
 #include "ui/common/text.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 
@@ -29,7 +30,6 @@ constexpr char kEraseQuestion[] = "Delete the CSV file? It holds your passwords 
 constexpr char kExportWarning[] = "The CSV file will not be encrypted: anyone who can read it sees every password "
                                   "in it.\r\n\r\nExport anyway?";
 constexpr wchar_t kCsvFilter[] = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-constexpr DWORD kPathUnits = 4096;
 
 // The CSV files imported since the last save, until the save after them offered to
 // erase them.
@@ -41,46 +41,14 @@ void warn(const char* caption, const std::string& text)
     editor_show_message(caption, text);
 }
 
-// The modal file dialogs run their own message loops: the inactivity lock must not
-// close the editor underneath them.
-class TimerPaused {
-public:
-    explicit TimerPaused(HWND window) : window_(window) { KillTimer(window_, IDT_INACTIVITY); }
-    ~TimerPaused() { restart_inactivity_timer(); }
-    TimerPaused(const TimerPaused&) = delete;
-    TimerPaused& operator=(const TimerPaused&) = delete;
-
-private:
-    HWND window_;
-};
-
-// The file the user picked, or empty when the dialog was cancelled. The working
-// folder stays where it is (OFN_NOCHANGEDIR): the vault is found there.
-std::wstring ask_file(HWND window, bool save)
-{
-    std::wstring path(kPathUnits, L'\0');
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = kCsvFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = &path[0];
-    dialog.nMaxFile = kPathUnits;
-    dialog.lpstrDefExt = L"csv";
-    dialog.Flags =
-        OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
-    if (!chosen) return std::wstring();
-    path.resize(wcslen(path.c_str()));
-    return path;
-}
-
 }  // namespace
 
 void import_csv_file(HWND window)
 {
-    TimerPaused paused(window);
-    const std::wstring path = ask_file(window, false);
+    // The modal file dialog runs its own message loop: the inactivity lock must not
+    // close the editor underneath it.
+    const InactivityPause paused;
+    const std::wstring path = choose_file(window, FileDialog::kOpen, kCsvFilter, nullptr, L"csv");
     if (path.empty()) return;
     SecretString csv;
     std::string error;
@@ -130,10 +98,11 @@ void import_csv_file(HWND window)
 void export_csv_file(HWND window)
 {
     MessageBeep(MB_ICONWARNING);
-    g_editor_messages.push_back({kExportCaption, kExportWarning});
-    if (!ask_yes_no(window, kExportCaption, kExportWarning)) return;
-    TimerPaused paused(window);
-    const std::wstring path = ask_file(window, true);
+    if (!ask(window, kExportCaption, kExportWarning)) return;
+    // The modal file dialog runs its own message loop: the inactivity lock must not
+    // close the editor underneath it.
+    const InactivityPause paused;
+    const std::wstring path = choose_file(window, FileDialog::kSave, kCsvFilter, nullptr, L"csv");
     if (path.empty()) return;
     store_editor_text();
     CsvExport exported;
@@ -168,8 +137,7 @@ void offer_to_erase_imported_csv() noexcept
             for (const std::wstring& path : paths) question += "\r\n    " + to_narrow(path);
         }
         MessageBeep(MB_ICONWARNING);
-        g_editor_messages.push_back({kEraseCaption, question});
-        if (!ask_yes_no(g_editor.main_window, kEraseCaption, question)) return;
+        if (!ask(g_editor.main_window, kEraseCaption, question)) return;
         for (const std::wstring& path : paths)
             if (const int error = db_file::erase_file(to_narrow(path)))
                 warn(kEraseCaption, to_narrow(path) + " could not be deleted: " + std::strerror(error));

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "crypto/wipe.h"
+#include "ui/common/clipboard.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/editor_state.h"
 #include "ui/common/error_texts.h"
@@ -52,62 +53,6 @@ void complete_filter(HWND box)
     if (answer.empty()) return;
     set_window_text_w(box, SecretWString(to_utf16(answer.str())).str());
     caret_to_end(box);
-}
-
-// Holds the clipboard open for a scope (when OpenClipboard succeeded).
-class ClipboardOpen {
-public:
-    explicit ClipboardOpen(HWND owner) noexcept : open_(OpenClipboard(owner) != FALSE) {}
-    ~ClipboardOpen()
-    {
-        if (open_) CloseClipboard();
-    }
-    ClipboardOpen(const ClipboardOpen&) = delete;
-    ClipboardOpen& operator=(const ClipboardOpen&) = delete;
-    bool open() const noexcept { return open_; }
-
-private:
-    bool open_;
-};
-
-// Puts `size` bytes on the clipboard in `format`; false when nothing was placed.
-// Never writes through a failed allocation or lock.
-bool put_clipboard_data(UINT format, const void* data, std::size_t size)
-{
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!memory) return false;
-    void* target = GlobalLock(memory);
-    if (!target) {
-        GlobalFree(memory);
-        return false;
-    }
-    std::memcpy(target, data, size);
-    GlobalUnlock(memory);
-    if (!SetClipboardData(format, memory)) {
-        // Still ours: wipe what may be a password before giving the memory back.
-        if (void* again = GlobalLock(memory)) {
-            secure_wipe(again, size);
-            GlobalUnlock(memory);
-        }
-        GlobalFree(memory);
-        return false;
-    }
-    return true;
-}
-
-// Marks the clipboard's content as private, so that the system's clipboard history
-// and cloud clipboard neither keep nor upload the copied password. False when any
-// of the three could not be set.
-bool exclude_from_clipboard_history()
-{
-    const DWORD zero = 0;
-    const wchar_t* const formats[] = {L"ExcludeClipboardContentFromMonitorProcessing", L"CanIncludeInClipboardHistory",
-                                      L"CanUploadToCloudClipboard"};
-    for (const wchar_t* name : formats) {
-        const UINT format = RegisterClipboardFormatW(name);
-        if (!format || !put_clipboard_data(format, &zero, sizeof zero)) return false;
-    }
-    return true;
 }
 
 // Enter: the editor box's text, as shown, goes to the clipboard, marked private
@@ -254,45 +199,6 @@ void paste_single_line(HWND box)
     }
     if (!text.empty()) SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }
-
-}  // namespace
-
-void wipe_and_empty_open_clipboard() noexcept
-{
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        const SIZE_T size = GlobalSize(data);
-        if (void* chars = GlobalLock(data)) {
-            secure_wipe(chars, size);
-            GlobalUnlock(data);
-        }
-    }
-    EmptyClipboard();
-}
-
-bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept
-{
-    bool placed = false;
-    {
-        const ClipboardOpen clipboard(owner);
-        if (clipboard.open()) {
-            EmptyClipboard();
-            // The privacy formats first: watchers see the clipboard only at
-            // CloseClipboard, and a copy that cannot be marked is taken back before then.
-            placed = exclude_from_clipboard_history() &&
-                put_clipboard_data(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-            if (!placed) wipe_and_empty_open_clipboard();
-        }
-    }
-    if (!placed) {
-        report_command_failure(kCopyFailed);
-        return false;
-    }
-    note_clipboard_copy();
-    MessageBeep(MB_ICONINFORMATION);
-    return true;
-}
-
-namespace {
 
 LRESULT filter_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {

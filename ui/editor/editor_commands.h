@@ -1,7 +1,6 @@
 #pragma once
-// The editor's commands beyond editing and saving: the clipboard that clears itself,
-// Lock (Ctrl+L), Insert generated password (Ctrl+G), Find (Ctrl+F) and Find next (F3),
-// Copy one-time code (Ctrl+T).
+// The editor's commands beyond editing and saving: Lock (Ctrl+L), Insert generated
+// password (Ctrl+G), Find (Ctrl+F) and Find next (F3), Copy one-time code (Ctrl+T).
 // Internal to the editor window; user-interface thread only.
 
 #include <windows.h>
@@ -10,25 +9,10 @@
 #include "crypto/wipe.h"
 #include "ui/editor/editor_window.h"
 
-// Remembers the clipboard's sequence number right after a copy by Enter and starts
-// timer 223 anew.
-void note_clipboard_copy() noexcept;
-// Puts `text` on the clipboard the way Enter copies: as CF_UNICODETEXT, marked to stay
-// out of the system's clipboard history and cloud clipboard, noted for the clearing
-// after the clipboard interval of the options, confirmed by the information beep. The
-// privacy formats go first; when the clipboard cannot be opened or any of them or the
-// text cannot be set, the clipboard is emptied before it is closed, the failure is
-// reported (report_command_failure) and the result is false, with nothing noted.
-bool copy_text_to_clipboard(HWND owner, const SecretWString& text) noexcept;
-// With the clipboard open: wipes the text on it (if any), then empties it.
-void wipe_and_empty_open_clipboard() noexcept;
 // Ctrl+T: the current one-time code of the node shown (after storing the editor's
 // text) goes to the clipboard by copy_text_to_clipboard. An entry without a secret, or
 // with one that cannot be read, is told in the message dialog.
 void copy_one_time_code();
-// Stops timer 223; empties the clipboard (its text wiped first) only when nothing
-// was put there since the last copy by Enter. Runs once per copy.
-void clear_clipboard_if_ours() noexcept;
 
 // Ctrl+G: a new password replaces the editor box's selection, as typing would; the
 // document is marked changed. A failing random source is reported; nothing is inserted.

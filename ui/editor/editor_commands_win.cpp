@@ -1,5 +1,4 @@
-// The editor's everyday protections and helps: the clipboard that clears itself,
-// the lock on demand, the password generator and the search in the editor box.
+// The editor's everyday helps: the lock on demand, the password generator and the search in the editor box.
 
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/editor_state.h"
@@ -14,37 +13,21 @@
 #include "crypto/password_generator.h"
 #include "crypto/wipe.h"
 #include "resource.h"
+#include "ui/common/ask_tell.h"
+#include "ui/common/clipboard.h"
 #include "ui/common/error_texts.h"
+#include "ui/common/inactivity.h"
 #include "ui/common/gdi.h"
-#include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/autotype/auto_type.h"
 
 namespace {
-// The clipboard's sequence number right after Enter copied; valid while `copy_pending`.
-DWORD g_copy_sequence = 0;
-bool g_copy_pending = false;
-
 // The Find dialog's state: it must outlive FindTextW's return, as long as the dialog.
 constexpr WORD kFindTextSize = 256;
 wchar_t g_find_text[kFindTextSize] = L"";
 FINDREPLACEW g_find = {};
 HWND g_find_dialog = nullptr;
 UINT g_find_message = 0;
-
-// Wipes the text that the clipboard still holds from our copy, then empties it.
-// Another program may hold the clipboard open for a moment: a few tries.
-void wipe_and_empty_clipboard()
-{
-    bool opened = false;
-    for (int attempt = 0; attempt < 10 && !opened; ++attempt) {
-        opened = OpenClipboard(g_editor.main_window) != FALSE;
-        if (!opened) Sleep(20);
-    }
-    if (!opened) return;
-    wipe_and_empty_open_clipboard();
-    CloseClipboard();
-}
 
 // Position of `needle` in `text` at or after `from`, or npos; both are compared
 // with the case folded when `match_case` is false.
@@ -62,23 +45,6 @@ std::size_t search(const std::wstring& text, const std::wstring& needle, std::si
 }
 
 }  // namespace
-
-void note_clipboard_copy() noexcept
-{
-    g_copy_sequence = GetClipboardSequenceNumber();
-    g_copy_pending = true;
-    KillTimer(g_editor.main_window, IDT_CLIPBOARD);
-    SetTimer(g_editor.main_window, IDT_CLIPBOARD, g_editor.options.clipboard_clear_interval, nullptr);
-}
-
-void clear_clipboard_if_ours() noexcept
-{
-    if (g_editor.main_window) KillTimer(g_editor.main_window, IDT_CLIPBOARD);
-    if (!g_copy_pending) return;
-    g_copy_pending = false;
-    // Anything copied since (by us or another program) changed the number: leave it.
-    if (GetClipboardSequenceNumber() == g_copy_sequence) wipe_and_empty_clipboard();
-}
 
 namespace {
 
@@ -134,15 +100,14 @@ void lock_now(HWND window)
     stop_auto_type_for_lock();
     if (g_editor.changed) {
         MessageBeep(MB_ICONWARNING);
-        const char caption[] = "Save changes and lock?";
-        const char text[] = "There are currently unsaved changes. Do you want to save them and lock?";
-        g_editor_messages.push_back({caption, text});
-        if (!ask_yes_no(window, caption, text)) return;
+        if (!ask(window, "Save changes and lock?",
+                 "There are currently unsaved changes. Do you want to save them and lock?"))
+            return;
         save_database();
         // A failed save was reported and keeps the editor open with the changes.
         if (g_editor.changed) return;
     }
-    KillTimer(window, IDT_INACTIVITY);
+    stop_inactivity_timer();
     g_editor.timed_out = true;
     PostMessageW(window, WM_CLOSE, 0, 0);
 }
@@ -263,7 +228,7 @@ void on_find_message(LPARAM lparam)
 
 void end_editor_commands() noexcept
 {
-    clear_clipboard_if_ours();
+    end_clipboard_clearing();
     if (g_find_dialog && IsWindow(g_find_dialog)) DestroyWindow(g_find_dialog);
     g_find_dialog = nullptr;
     secure_wipe(g_find_text, sizeof g_find_text);

@@ -14,6 +14,8 @@
 
 #include "crypto/wipe.h"
 #include "tree/tree.h"
+#include "ui/common/ask_tell.h"
+#include "ui/common/inactivity.h"
 
 class Database;
 
@@ -33,6 +35,18 @@ Database* editor_database() noexcept;
 Tree& editor_document() noexcept;
 // The node the editor box shows: the root or a node inside it; null while none is.
 TreeNode* editor_node_shown() noexcept;
+// The whole document and the node the editor box shows (the root when the filter
+// names no other), with the box's text stored into it first; `node` is null when
+// the editor holds no document.
+struct ShownDocument {
+    const Tree* document = nullptr;
+    const TreeNode* node = nullptr;
+};
+ShownDocument editor_shown_document();
+// The vault's full path.
+const std::string& editor_vault_path() noexcept;
+// The password that opened the vault (or the one it was last saved under).
+const SecretString& editor_vault_password() noexcept;
 // True while unsaved changes exist.
 bool editor_has_unsaved_changes() noexcept;
 // Changes of the document in this run, saved or not: a mark of the unsaved state.
@@ -45,15 +59,8 @@ void editor_replace_document(Tree&& document);
 // password is asked again (posted: the editor closes once this message returns).
 void editor_close_for_password() noexcept;
 
-// Every message the editor shows, in order, as (caption, text). Cleared at the start
-// of each run; lets a test see what the user was told once the run has returned.
-struct ShownMessage {
-    std::string caption;
-    std::string text;
-};
-extern std::vector<ShownMessage> g_editor_messages;
-
-// Shows a message over the editor window (the message dialog) and records it.
+// Shows a message over the editor window (the message dialog) and records it in
+// g_editor_messages (ui/common/ask_tell.h), which each run of the editor clears.
 // Never throws: a failure to show it is swallowed.
 void editor_show_message(const std::string& caption, const std::string& text) noexcept;
 
@@ -66,8 +73,6 @@ void mark_changed();
 // "Upgrade vault format..." is enabled only while the vault saves format 1.0; called
 // after every load of the vault.
 void update_upgrade_item();
-// Starts timer 216 anew with the inactivity interval.
-void restart_inactivity_timer();
 // Shows `node` in the editor box: its bare content when single-line, otherwise its
 // subtree with its children at the margin, and records which of the two the box
 // holds. Never counts as a change. False when the box did not take the text.

@@ -9,14 +9,17 @@
 #include <cstdint>
 #include <new>
 
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
 #include "crypto/wipe.h"
 #include "db/database.h"
 #include "glimkeep_version.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/editor/absence_lock.h"
-#include "ui/editor/box_memory.h"
+#include "ui/common/capture_exclusion.h"
+#include "ui/common/inactivity.h"
+#include "ui/common/box_memory.h"
+#include "ui/common/clipboard.h"
 #include "ui/common/dpi.h"
 #include "ui/editor/csv_commands.h"
 #include "ui/editor/editor_commands.h"
@@ -30,7 +33,6 @@
 
 EditorState g_editor;
 Tree g_tree_root;
-std::vector<ShownMessage> g_editor_messages;
 
 namespace {
 
@@ -126,26 +128,17 @@ void change_master_password(HWND window)
     if (!db || !db->has_password()) return;
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
-    KillTimer(window, IDT_INACTIVITY);
-    try {
-        // What another program wrote is merged first, under the password it was written with.
-        store_editor_text();
-        if (!fold_in_changes_elsewhere(true)) {
-            restart_inactivity_timer();
-            return;
-        }
-        SecretString password;
-        if (run_change_password_window(GetModuleHandleW(nullptr), window, password)) {
-            if (save_document(SaveKind::kNewPassword, &password))
-                vault_password_in_use() = std::move(password);
-            else
-                editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
-        }
-    } catch (...) {
-        restart_inactivity_timer();
-        throw;
+    const InactivityPause paused;
+    // What another program wrote is merged first, under the password it was written with.
+    store_editor_text();
+    if (!fold_in_changes_elsewhere(true)) return;
+    SecretString password;
+    if (run_change_password_window(GetModuleHandleW(nullptr), window, password)) {
+        if (save_document(SaveKind::kNewPassword, &password))
+            vault_password_in_use() = std::move(password);
+        else
+            editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
     }
-    restart_inactivity_timer();
 }
 
 // The menu bar: File, Edit, Help.
@@ -212,7 +205,8 @@ bool on_create(HWND window)
     g_editor.previous_editor_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_editor.editor_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editor_box_proc)));
 
-    SetTimer(window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
+    start_inactivity_timer(window, &g_editor.options.inactivity_interval);
+    start_clipboard_clearing(window, &g_editor.options.clipboard_clear_interval);
     start_session_notifications(window);
     exclude_from_screen_capture(window);
     // An editor that does not hold the whole document must never open: the first
@@ -379,8 +373,13 @@ LRESULT on_power_broadcast(HWND window, WPARAM event)
     return TRUE;
 }
 
+// True while on_close asks whether to discard: a second close meanwhile (posted by
+// another program or the system) waits for that answer instead of asking again.
+bool g_asking_to_close = false;
+
 void on_close(HWND window)
 {
+    if (g_asking_to_close) return;
     // The lock with unsaved edits that sit in a conflicted copy asks nothing.
     if (g_editor.changed && !(g_editor.timed_out && unsaved_document_in_copy())) {
         // A close that needs the user's consent is never the lock, even when the
@@ -388,17 +387,17 @@ void on_close(HWND window)
         g_editor.timed_out = false;
         MessageBeep(MB_ICONWARNING);
         bool discard = false;
+        g_asking_to_close = true;
         try {
-            g_editor_messages.push_back(
-                {"Discard changes?", "There are currently unsaved changes. Do you really want to exit?"});
-            discard = ask_yes_no(window, "Discard changes?",
-                                 "There are currently unsaved changes. Do you really want to exit?");
+            discard =
+                ask(window, "Discard changes?", "There are currently unsaved changes. Do you really want to exit?");
         } catch (...) {
             discard = false;
         }
+        g_asking_to_close = false;
         if (!discard) return;
     }
-    KillTimer(window, IDT_INACTIVITY);
+    stop_inactivity_timer();
     wipe_box_buffer(g_editor.editor_box);
     DestroyWindow(g_editor.editor_box);
     // Nothing may read the destroyed box as an empty document from here on.
@@ -424,7 +423,7 @@ void on_end_session(HWND window, bool ending)
     if (!ending) return;
     if (g_editor.changed) save_database_quietly();
     if (g_editor.changed) return;  // the save failed: nothing more can be done for the edits
-    KillTimer(window, IDT_INACTIVITY);
+    stop_inactivity_timer();
     wipe_box_buffer(g_editor.editor_box);
     DestroyWindow(g_editor.editor_box);
     g_editor.editor_box = nullptr;
@@ -433,6 +432,7 @@ void on_end_session(HWND window, bool ending)
 
 void on_destroy(HWND window)
 {
+    end_inactivity_timer();
     end_auto_type();
     end_session_notifications(window);
     end_editor_commands();
@@ -508,12 +508,23 @@ LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 void editor_show_message(const std::string& caption, const std::string& text) noexcept
 {
-    try {
-        g_editor_messages.push_back({caption, text});
-        show_message(g_editor.main_window, caption, text);
-    } catch (...) {
-        // Nothing more can be said; the editor stays as it is.
-    }
+    tell(g_editor.main_window, caption, text);
+}
+
+ShownDocument editor_shown_document()
+{
+    store_editor_text();
+    return {&editor_document(), editor_node_shown()};
+}
+
+const std::string& editor_vault_path() noexcept
+{
+    return vault_path();
+}
+
+const SecretString& editor_vault_password() noexcept
+{
+    return vault_password_in_use();
 }
 
 void store_editor_text()
@@ -606,12 +617,6 @@ void mark_changed()
     // The flag first: a title that cannot be set must not leave an edit untracked.
     g_editor.changed = true;
     set_window_text(g_editor.main_window, kChangedTitle);
-}
-
-void restart_inactivity_timer()
-{
-    KillTimer(g_editor.main_window, IDT_INACTIVITY);
-    SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
 }
 
 LRESULT CALLBACK editor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)

@@ -2,6 +2,7 @@
 
 #include "crypto/wipe.h"
 #include "otp/otp.h"
+#include "ui/common/clipboard.h"
 #include "ui/editor/editor_commands.h"
 #include "ui/editor/editor_state.h"
 #include "ui/common/text.h"

@@ -134,7 +134,6 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
         offer_to_delete_merged_copies();
         offer_to_erase_imported_csv();
     }
-    if (g_editor.main_window)
-        SetTimer(g_editor.main_window, IDT_INACTIVITY, g_editor.options.inactivity_interval, nullptr);
+    restart_inactivity_timer();
     return report.status == DB_OK;
 }

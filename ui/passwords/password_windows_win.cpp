@@ -3,7 +3,8 @@
 // "change_password", is built like "create_db" and asks the editor's new password.
 // Both: a coloured title, a picture, an explanation, and a grey band at the bottom
 // holding the password box and one button. Controls are laid out on every paint.
-#include "app/window_entry_points.h"
+#include "ui/window_entry_points.h"
+#include "vault/session.h"
 #include "audit/strength.h"
 
 #include "crypto/wipe.h"
@@ -11,8 +12,8 @@
 #include "db/legacy_backups.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
-#include "ui/editor/absence_lock.h"
-#include "ui/editor/box_memory.h"
+#include "ui/common/capture_exclusion.h"
+#include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
 #include "ui/common/error_texts.h"
 #include "ui/common/gdi.h"
@@ -366,9 +367,8 @@ void create_database(WindowState& state)
             return;
         }
         Database db;
-        db.set_plaintext("", 0);
-        db.set_password(password.data(), length_of(password));
-        if (db.save_new(kDatabaseFileName) == DB_OK) {
+        vault::Session session(db, kDatabaseFileName);
+        if (session.create(password).outcome == vault::SessionOutcome::kDone) {
             MessageBeep(MB_ICONINFORMATION);
             show_message(window, "Database successfully created",
                          "The database file has been created. You can now open and edit it.");

@@ -10,7 +10,8 @@
 #include "db/legacy_backups.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
-#include "ui/editor/editor_commands.h"
+#include "ui/common/ask_tell.h"
+#include "ui/common/inactivity.h"
 #include "ui/editor/editor_window.h"
 #include "ui/dialogs/message_dialog.h"
 
@@ -37,8 +38,7 @@ void ask_about(HWND window, const std::vector<std::string>& backups, bool passwo
     if (backups.empty()) return;
     const std::string text = legacy_backups_question(backups.size(), password_exposed);
     MessageBeep(MB_ICONWARNING);
-    g_editor_messages.push_back({kLegacyBackupsCaption, text});
-    if (!ask_yes_no(window, kLegacyBackupsCaption, text)) return;
+    if (!ask(window, kLegacyBackupsCaption, text)) return;
     std::size_t still_readable = 0;
     const std::size_t failed = erase_legacy_backups(backups, vault_path(), still_readable);
     if (failed > 0)
@@ -58,14 +58,15 @@ bool upgrade_vault(HWND window)
     Database* db = editor_database();
     if (!db || !db->legacy_format()) return false;
     MessageBeep(MB_ICONWARNING);
-    g_editor_messages.push_back({kUpgradeCaption, kUpgradeText});
-    if (!ask_yes_no(window, kUpgradeCaption, kUpgradeText)) return false;
+    if (!ask(window, kUpgradeCaption, kUpgradeText)) return false;
     SecretString password;
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
-    KillTimer(window, IDT_INACTIVITY);
-    const bool given = run_upgrade_password_window(GetModuleHandleW(nullptr), window, password);
-    restart_inactivity_timer();
+    bool given = false;
+    {
+        const InactivityPause paused;
+        given = run_upgrade_password_window(GetModuleHandleW(nullptr), window, password);
+    }
     // The editor's save (the check for changes made elsewhere, a backup of the 1.0
     // file, then the vault); a failure leaves the container as it was, 1.0 under the
     // old password.

@@ -13,12 +13,14 @@
 #include "crypto/wipe.h"
 #include "resource.h"
 #include "ui/common/dpi.h"
+#include "ui/common/error_texts.h"
+#include "ui/common/file_dialog.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
+#include "ui/common/window_procedure.h"
 #include "ui/dialogs/message_dialog.h"
-#include "ui/editor/absence_lock.h"
-#include "ui/editor/editor_commands.h"
+#include "ui/common/capture_exclusion.h"
 #include "ui/editor/editor_window.h"
 
 namespace {
@@ -36,7 +38,6 @@ constexpr int kMargin = 8;
 constexpr int kRowHeight = 20;
 constexpr int kButtonWidth = 110;
 constexpr int kButtonHeight = 26;
-constexpr DWORD kPathUnits = 4096;
 constexpr int kBreachButtonId = 1001;
 
 struct ReportWindow {
@@ -98,21 +99,9 @@ void build()
 // The Open dialog for the breach file; the editor's inactivity lock waits for it.
 void choose_breach_file()
 {
-    std::wstring path(kPathUnits, L'\0');
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = g_report.window;
-    dialog.lpstrFilter = kBreachFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = &path[0];
-    dialog.nMaxFile = kPathUnits;
-    dialog.lpstrTitle = L"Breach file (SHA-1, ordered by hash)";
-    dialog.Flags = OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    KillTimer(g_report.owner, IDT_INACTIVITY);
-    const BOOL chosen = GetOpenFileNameW(&dialog);
-    restart_inactivity_timer();
-    if (!chosen) return;
-    path.resize(wcslen(path.c_str()));
+    const std::wstring path =
+        choose_file(g_report.window, FileDialog::kOpen, kBreachFilter, L"Breach file (SHA-1, ordered by hash)");
+    if (path.empty()) return;
     g_breach_file = to_narrow(path);
     build();
 }
@@ -215,12 +204,7 @@ LRESULT report_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT CALLBACK report_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    try {
-        return report_dispatch(window, message, wparam, lparam);
-    } catch (...) {
-        MessageBeep(MB_ICONWARNING);
-    }
-    return 0;
+    return dispatch_guarded([&] { return report_dispatch(window, message, wparam, lparam); });
 }
 
 bool make_window(HWND owner)
@@ -286,7 +270,8 @@ void show_password_report(HWND editor)
     try {
         if (!make_window(editor)) {
             abandon();
-            report_command_failure(kReportNotShown);
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kErrorCaption, kReportNotShown);
             return;
         }
         run(editor);

@@ -4,7 +4,7 @@
 // target's attributes, security and creation time), or with MoveFileExW when there
 // is no target yet.
 
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 #include "platform/utf16.h"
 #include "platform/write_all.h"

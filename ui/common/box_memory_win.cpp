@@ -1,6 +1,6 @@
 // The edit boxes' memory: buffers the program owns and wipes.
 
-#include "ui/editor/box_memory.h"
+#include "ui/common/box_memory.h"
 
 #include "crypto/wipe.h"
 

@@ -2,7 +2,7 @@
 // unique file beside the target, fsync'ed, and renamed over the target (or linked
 // to its name when nothing may be replaced).
 
-#include "db/file_io.h"
+#include "platform/file_io.h"
 
 #include "platform/write_all.h"
 
