@@ -420,6 +420,13 @@ int Database::decrypt_with_keys(const std::uint8_t keys[format_v2::kKeysSize])
     return decrypt_v2_with(keys);
 }
 
+bool Database::copy_session_keys(std::uint8_t keys[format_v2::kKeysSize]) const
+{
+    if (!session_keys_valid_ || ciphertext_legacy_ || write_legacy_) return false;
+    std::memcpy(keys, session_keys_, format_v2::kKeysSize);
+    return true;
+}
+
 int Database::save(const std::string& path)
 {
     return save_placed(path, db_file::Placement::kReplace);

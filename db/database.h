@@ -134,6 +134,10 @@ public:
     // once. The keys are kept for saves as decrypt() keeps its own. Format 1.0
     // ciphertext is DB_BAD_VERSION; a failure changes nothing.
     int decrypt_with_keys(const std::uint8_t keys[format_v2::kKeysSize]);
+    // Copies the format 2.0 session keys (of salt() and iterations()) into `keys`: false,
+    // and `keys` untouched, when none are held (format 1.0, or no decryption or
+    // encryption since the password was set). The caller wipes its copy.
+    bool copy_session_keys(std::uint8_t keys[format_v2::kKeysSize]) const;
     // Encrypts first when the data is plaintext, then writes the whole file. The new
     // file is written beside the old one, flushed to the disk and only then put in
     // its place: a failed save leaves the previous file as it was and no other file.
