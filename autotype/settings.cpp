@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "autotype/text.h"
 #include "db/file_io.h"
@@ -72,16 +71,6 @@ std::string key_text(unsigned code)
     return "?";
 }
 
-std::string settings_problem(std::size_t line, std::string_view text)
-{
-    constexpr std::size_t kShown = 60;
-    std::string shown(text.substr(0, kShown));
-    if (text.size() > kShown) shown += "...";
-    return std::string(kSettingsFileName) + ", line " + std::to_string(line) + ": \"" + shown +
-        "\" is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). Auto-type uses " +
-        hotkey_name(HotKey()) + ".";
-}
-
 }  // namespace
 
 bool parse_hotkey(std::string_view text, HotKey& out)
@@ -129,9 +118,9 @@ std::string hotkey_name(const HotKey& key)
     return name + key_text(key.virtual_key);
 }
 
-AutoTypeSettings read_settings_text(std::string_view text)
+void for_each_setting(std::string_view text, std::string_view section,
+                      const std::function<void(const SettingsLine&)>& visit)
 {
-    AutoTypeSettings settings;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     bool in_section = false;
     std::size_t number = 0;
@@ -145,51 +134,79 @@ AutoTypeSettings read_settings_text(std::string_view text)
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             in_section = line.back() == ']' &&
-                names_equal_nocase(autotype_text::trimmed(line.substr(1, line.size() - 2)), "auto-type");
+                names_equal_nocase(autotype_text::trimmed(line.substr(1, line.size() - 2)), section);
             continue;
         }
         if (!in_section) continue;
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos ||
-            !names_equal_nocase(autotype_text::trimmed(line.substr(0, equals)), "hotkey"))
-            continue;
+        if (equals == std::string_view::npos) continue;
+        visit(SettingsLine{number, autotype_text::trimmed(line.substr(0, equals)),
+                           autotype_text::trimmed(line.substr(equals + 1)), line});
+    }
+}
+
+std::string settings_line_problem(std::size_t number, std::string_view line, const std::string& what)
+{
+    constexpr std::size_t kShown = 60;
+    std::string shown(line.substr(0, kShown));
+    if (line.size() > kShown) shown += "...";
+    return std::string(kSettingsFileName) + ", line " + std::to_string(number) + ": \"" + shown + "\" " + what;
+}
+
+bool read_settings_bytes(const std::string& path, std::string& bytes, std::string& why)
+{
+    bytes.clear();
+    why.clear();
+    std::FILE* file = db_file::open_for_reading(path);
+    if (!file) {
+        if (errno == ENOENT) return true;
+        why = std::string(kSettingsFileName) + " cannot be read (" + std::strerror(errno) + ").";
+        return false;
+    }
+    std::uint64_t size = 0;
+    bool read = db_file::size_of(file, size) && size <= kMaxSettingsSize;
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(size));
+        read = std::fread(&bytes[0], 1, bytes.size(), file) == bytes.size();
+    }
+    std::fclose(file);
+    if (!read) {
+        bytes.clear();
+        why = std::string(kSettingsFileName) + " cannot be read or is larger than 64 KiB.";
+    }
+    return read;
+}
+
+AutoTypeSettings read_settings_text(std::string_view text)
+{
+    AutoTypeSettings settings;
+    for_each_setting(text, "auto-type", [&](const SettingsLine& line) {
+        if (!names_equal_nocase(line.key, "hotkey")) return;
         HotKey key;
-        if (parse_hotkey(line.substr(equals + 1), key)) {
+        if (parse_hotkey(line.value, key)) {
             settings.hotkey = key;
             settings.problem.clear();
         } else {
             settings.hotkey = HotKey();
-            settings.problem = settings_problem(number, line);
+            settings.problem = settings_line_problem(
+                line.number, line.line,
+                "is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). Auto-type uses " +
+                    hotkey_name(HotKey()) + ".");
         }
-    }
+    });
     return settings;
 }
 
 AutoTypeSettings read_settings_file(const std::string& path)
 {
-    AutoTypeSettings settings;
-    std::FILE* file = db_file::open_for_reading(path);
-    if (!file) {
-        if (errno != ENOENT) {
-            settings.problem = std::string(kSettingsFileName) + " cannot be read (" + std::strerror(errno) +
-                "). Auto-type uses " + hotkey_name(settings.hotkey) + ".";
-        }
+    std::string bytes;
+    std::string why;
+    if (!read_settings_bytes(path, bytes, why)) {
+        AutoTypeSettings settings;
+        settings.problem = why + " Auto-type uses " + hotkey_name(settings.hotkey) + ".";
         return settings;
     }
-    std::uint64_t size = 0;
-    std::vector<char> bytes;
-    bool read = db_file::size_of(file, size) && size <= kMaxSettingsSize;
-    if (read) {
-        bytes.resize(static_cast<std::size_t>(size));
-        read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    }
-    std::fclose(file);
-    if (!read) {
-        settings.problem = std::string(kSettingsFileName) +
-            " cannot be read or is larger than 64 KiB. Auto-type uses " + hotkey_name(settings.hotkey) + ".";
-        return settings;
-    }
-    return read_settings_text(std::string_view(bytes.data(), bytes.size()));
+    return read_settings_text(bytes);
 }
 
 std::string settings_path_beside(const std::string& vault_path)
