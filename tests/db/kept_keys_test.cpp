@@ -297,3 +297,62 @@ TEST(KeptKeys, TheCodeIsTheLastCodePointsOfALongEnoughPassword)
                                 "b\xF0\x9F\x94\x91z",
                                 10));
 }
+
+TEST(KeptKeys, AfterAQuickUnlockTheKeysReloadTheVaultAsLongAsItsSaltStays)
+{
+    g_now = 1000;
+    OpenedVault vault;
+    KeptKeys kept(kTestSeams);
+    ASSERT_EQ(KeptKeysResult::kKept, keep_code(kept, vault, "1234"));
+    Database db;
+    db.set_new_key_iterations(kTestIterations);
+    ASSERT_EQ(DB_OK, db.load(kDatabaseFileName));
+    std::uint8_t keys[64] = {};
+    ASSERT_EQ(KeptKeysResult::kOpened, open_code(kept, db, "1234", keys));
+    ASSERT_EQ(DB_OK, db.decrypt_with_keys(keys));
+
+    // Another writer saves under the same password: the salt stays, the keys open it.
+    vault.db.set_plaintext("theirs", 6);
+    ASSERT_EQ(DB_OK, vault.db.save(kDatabaseFileName));
+    ASSERT_EQ(DB_OK, db.reopen(kDatabaseFileName));
+    EXPECT_EQ("theirs", db.plaintext());
+
+    // Another writer changes the password: the keys held do not open it, and the
+    // container is as it was.
+    ASSERT_TRUE(write_vault("theirs", "a new password"));
+    EXPECT_EQ(DB_WRONG_PASSWORD, db.reopen(kDatabaseFileName));
+    EXPECT_EQ("theirs", db.plaintext());
+    EXPECT_FALSE(db.has_password());
+    // With the password typed, it opens.
+    ASSERT_EQ(DB_OK, db.reopen(kDatabaseFileName, "a new password", 14));
+    EXPECT_EQ("theirs", db.plaintext());
+}
+
+TEST(KeptKeys, TheFullPasswordIsTakenOnlyWhenItDerivesTheKeysHeld)
+{
+    g_now = 1000;
+    OpenedVault vault;
+    Database db;
+    db.set_new_key_iterations(kTestIterations);
+    ASSERT_EQ(DB_OK, db.load(kDatabaseFileName));
+    ASSERT_EQ(DB_OK, db.decrypt_with_keys(vault.keys));
+    for (const char* wrong : {"", "1234", "correct horse battery staple 123", "correct horse battery staple 12345"}) {
+        EXPECT_EQ(DB_WRONG_PASSWORD, db.take_password_of_keys(wrong, static_cast<std::uint32_t>(std::strlen(wrong))))
+            << wrong;
+        EXPECT_FALSE(db.has_password());
+    }
+    ASSERT_EQ(DB_OK, db.take_password_of_keys(kPassword, sizeof kPassword - 1));
+    EXPECT_TRUE(db.password_equals(kPassword, sizeof kPassword - 1));
+    std::uint8_t keys[64] = {};
+    ASSERT_TRUE(db.copy_session_keys(keys));
+    EXPECT_EQ(to_hex(vault.keys, 64), to_hex(keys, 64));
+    // The salt stays: the file still opens with the kept keys after a save.
+    db.set_plaintext("x", 1);
+    ASSERT_EQ(DB_OK, db.save(kDatabaseFileName));
+    Database again;
+    ASSERT_EQ(DB_OK, again.load(kDatabaseFileName));
+    EXPECT_EQ(to_hex(vault.db.salt(), kSaltSize), to_hex(again.salt(), kSaltSize));
+    // Without keys there is nothing to compare with.
+    Database fresh;
+    EXPECT_EQ(DB_NO_PASSWORD, fresh.take_password_of_keys(kPassword, sizeof kPassword - 1));
+}

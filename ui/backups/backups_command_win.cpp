@@ -13,6 +13,7 @@
 #include "backups/key_cache.h"
 #include "backups/thinning.h"
 #include "ui/backups/editor_link.h"
+#include "ui/passwords/quick_unlock.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ void run_backups_command()
         editor_link::tell(kBackupsCaption, "No backups lie beside this vault.");
         return;
     }
+    // The backups open under the master password, which a quick unlock does not hold.
+    if (!ask_master_password_after_quick_unlock(editor_link::window())) return;
     // The question runs its own message loop: the lock must not close the editor under it.
     const editor_link::LockPaused paused;
     const std::vector<bool> keep = plan(backups);

@@ -15,6 +15,7 @@
 #include "crypto/wipe.h"
 #include "tree/fields.h"
 #include "ui/backups/editor_link.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
@@ -230,6 +231,8 @@ void open_earlier_values()
     close_earlier_values();
     const HWND owner = editor_link::window();
     if (!owner) return;
+    // The backups open under the master password, which a quick unlock does not hold.
+    if (!ask_master_password_after_quick_unlock(owner)) return;
     bool entry = false;
     const HistoryReport report = read_node_history(entry);
     g_values.entry = entry;

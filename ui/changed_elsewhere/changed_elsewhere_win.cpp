@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "tree/merge.h"
 #include "ui/editor/editor_window.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/common/error_texts.h"
@@ -441,6 +442,8 @@ void merge_from_vault_file(HWND window)
     const BOOL chosen = GetOpenFileNameW(&dialog);
     restart_inactivity_timer();
     if (!chosen) return;
+    // The other vault is tried with the master password, which a quick unlock does not hold.
+    if (!ask_master_password_after_quick_unlock(window)) return;
     const std::string path = to_narrow(file);
 
     Busy busy;
@@ -477,6 +480,7 @@ void offer_conflict_copies(HWND window)
             " conflicting copies of this vault were found beside it. Merge them into the vault?";
     g_editor_messages.push_back({kConflictCopiesCaption, question + names_list(file_names(copies))});
     if (!ask_yes_no(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
+    if (!ask_master_password_after_quick_unlock(window)) return;
 
     store_editor_text();
     Tree document = editor_document();

@@ -23,6 +23,7 @@
 #include "ui/common/error_texts.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/passwords/vault_upgrade.h"
 #include "ui/report/report.h"
 #include "ui/autotype/auto_type.h"
@@ -114,6 +115,7 @@ void show_not_locked_notice()
 void change_master_password(HWND window)
 {
     Database* db = g_editor.database;
+    if (!ask_master_password_after_quick_unlock(window)) return;
     if (!db || !db->has_password()) return;
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
@@ -127,9 +129,11 @@ void change_master_password(HWND window)
         }
         SecretString password;
         if (run_change_password_window(GetModuleHandleW(nullptr), window, password)) {
-            if (save_document(SaveKind::kNewPassword, &password))
+            if (save_document(SaveKind::kNewPassword, &password)) {
                 vault_password_in_use() = std::move(password);
-            else
+                // Until the next full unlock.
+                end_quick_unlock(nullptr);
+            } else
                 editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
         }
     } catch (...) {
@@ -364,7 +368,10 @@ void on_session_change(HWND window, WPARAM event)
 
 LRESULT on_power_broadcast(HWND window, WPARAM event)
 {
-    if (event == PBT_APMSUSPEND) lock_for_absence(window);
+    if (event == PBT_APMSUSPEND) {
+        end_quick_unlock_at_suspend();
+        lock_for_absence(window);
+    }
     return TRUE;
 }
 
@@ -411,6 +418,7 @@ void on_end_session(HWND window, bool ending)
 {
     ShutdownBlockReasonDestroy(window);
     if (!ending) return;
+    end_quick_unlock(nullptr);
     if (g_editor.changed) save_database_quietly();
     if (g_editor.changed) return;  // the save failed: nothing more can be done for the edits
     KillTimer(window, IDT_INACTIVITY);
