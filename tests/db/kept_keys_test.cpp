@@ -241,16 +241,20 @@ TEST(KeptKeys, HoldsNoKeyCodeOrSecretInTheClear)
     KeptKeys unprotected(KeptKeysSeams{failing_protect, xor_unprotect, test_clock, 1000});
     EXPECT_EQ(KeptKeysResult::kFailed, keep_code(unprotected, vault, "1234"));
     EXPECT_FALSE(unprotected.kept());
-    // After a wipe, every byte after the seams is zero again (the object lives in a
-    // buffer that was zero, so that its padding is too).
+    // After a wipe, every kept byte is zero again: from the deadline on (the object lives
+    // in a buffer that was zero; the flag, the length and their padding come before it,
+    // and the last word may be padding too).
     alignas(KeptKeys) std::uint8_t buffer[sizeof(KeptKeys)] = {};
     KeptKeys* in_buffer = new (buffer) KeptKeys(kTestSeams);
     ASSERT_EQ(KeptKeysResult::kKept, keep_code(*in_buffer, vault, "1234"));
-    const std::size_t after_seams = sizeof(KeptKeysSeams);
-    const std::vector<std::uint8_t> zeros(sizeof buffer - after_seams, 0);
-    EXPECT_NE(to_hex(zeros), to_hex(std::vector<std::uint8_t>(buffer + after_seams, buffer + sizeof buffer)));
+    const std::size_t from = sizeof(KeptKeysSeams) + 8;
+    const std::size_t to = sizeof buffer - 8;
+    const std::vector<std::uint8_t> zeros(to - from, 0);
+    EXPECT_NE(to_hex(zeros), to_hex(std::vector<std::uint8_t>(buffer + from, buffer + to)));
     in_buffer->wipe();
-    EXPECT_EQ(to_hex(zeros), to_hex(std::vector<std::uint8_t>(buffer + after_seams, buffer + sizeof buffer)));
+    EXPECT_EQ(to_hex(zeros), to_hex(std::vector<std::uint8_t>(buffer + from, buffer + to)));
+    EXPECT_FALSE(in_buffer->kept());
+    EXPECT_EQ(0u, in_buffer->code_length());
     in_buffer->~KeptKeys();
 }
 

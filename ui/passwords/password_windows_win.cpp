@@ -448,7 +448,7 @@ void decrypt_database(WindowState& state)
     run_reported(state, kErrorDecryptingDatabase, [&] {
         const SecretString password = typed_password(state.box);
         // The editor's own vault, opened by quick unlock: the password must derive its keys.
-        const bool held = state.db->decrypted();
+        const bool held = state.db->decrypted() && opened_by_quick_unlock();
         if (!held) state.db->set_password(password.data(), length_of(password));
         if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
         const int rc =
