@@ -240,9 +240,8 @@ LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
     SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     // TRUE: the cue stays visible while the box has the focus.
-    SendMessageW(
-        state.box, EM_SETCUEBANNER, TRUE,
-        reinterpret_cast<LPARAM>(state.code_length > 0 ? L"Last characters (Esc: full password)" : kind.cue_banner));
+    SendMessageW(state.box, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(state.code_length > 0 ? L"Last characters, or Esc" : kind.cue_banner));
 
     state.previous_box_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(state.box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(kind.box_proc)));
