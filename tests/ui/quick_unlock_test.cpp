@@ -61,6 +61,16 @@ bool run_open_window(Database& db, const std::function<void(WindowDriver&, HWND)
     return opened;
 }
 
+// The right code is now a wrong password; the full password opens.
+void only_the_full_password_opens(WindowDriver& d, HWND box)
+{
+    d.type(box, L"word");
+    d.press(box, VK_RETURN);
+    d.answer_dialog(L"Wrong password", IDOK);
+    d.type(box, L"a long master password");
+    d.press(box, VK_RETURN);
+}
+
 }  // namespace
 
 TEST(QuickUnlockWindows, TheCodeOpensAndThePasswordChangeAsksForTheMasterPassword)
@@ -107,11 +117,7 @@ TEST(QuickUnlockWindows, EscAndAWrongCodeNeedTheFullPassword)
         Database db;
         ASSERT_TRUE(run_open_window(db, [](WindowDriver& d, HWND box) {
             d.press(box, VK_ESCAPE);
-            d.type(box, L"word");
-            d.press(box, VK_RETURN);
-            d.answer_dialog(L"Wrong password", IDOK);
-            d.type(box, L"a long master password");
-            d.press(box, VK_RETURN);
+            only_the_full_password_opens(d, box);
         }));
         EXPECT_FALSE(opened_by_quick_unlock());
     }
@@ -122,11 +128,7 @@ TEST(QuickUnlockWindows, EscAndAWrongCodeNeedTheFullPassword)
         ASSERT_TRUE(run_open_window(db, [](WindowDriver& d, HWND box) {
             d.type(box, L"wore");
             d.press(box, VK_RETURN);
-            d.type(box, L"word");
-            d.press(box, VK_RETURN);
-            d.answer_dialog(L"Wrong password", IDOK);
-            d.type(box, L"a long master password");
-            d.press(box, VK_RETURN);
+            only_the_full_password_opens(d, box);
         }));
         EXPECT_EQ(kDocument, db.plaintext());
         EXPECT_FALSE(opened_by_quick_unlock());
