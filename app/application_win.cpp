@@ -9,6 +9,7 @@
 #include "ui/common/error_texts.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/passwords/quick_unlock.h"
 #include "vault/document_check.h"
 
 #include <cstdint>
@@ -60,9 +61,18 @@ int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& optio
     }
     bool locked = false;
     if (run_decrypt_db_window(instance, show_command, db)) {
-        if (!document_fits_the_editor(db)) return 1;
+        if (!document_fits_the_editor(db)) {
+            end_quick_unlock(nullptr);
+            return 1;
+        }
         locked = run_editor_window(instance, show_command, db, options);
     }
+    // Locked: quick unlock keeps the vault's keys (never the password or the document,
+    // which go with `db`) when they are still the ones kept at the full unlock.
+    if (locked)
+        note_editor_locked(db);
+    else
+        end_quick_unlock(nullptr);
     return locked ? -1 : 0;
 }
 
@@ -76,6 +86,7 @@ int run_sequence(HINSTANCE instance, int show_command, const EditorOptions& opti
     }
     if (!file_exists(kDatabaseFileName)) return 0;
 
+    load_lock_settings();
     register_decrypt_db_window(instance);
     register_editor_window(instance);
     for (;;) {

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "autotype/text.h"
 #include "platform/file_io.h"
@@ -122,24 +121,18 @@ std::string key_text(unsigned code)
     return "?";
 }
 
-std::string line_shown(std::size_t line, std::string_view text)
-{
-    constexpr std::size_t kShown = 60;
-    std::string shown(text.substr(0, kShown));
-    if (text.size() > kShown) shown += "...";
-    return std::string(kSettingsFileName) + ", line " + std::to_string(line) + ": \"" + shown + "\"";
-}
-
 std::string settings_problem(std::size_t line, std::string_view text)
 {
-    return line_shown(line, text) +
-        " is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). Auto-type uses " +
-        hotkey_name(HotKey()) + ".";
+    return settings_line_problem(line, text,
+                                 "is not a hot key Glimkeep can read (write it like hotkey=Ctrl+Shift+F11). "
+                                 "Auto-type uses " +
+                                     hotkey_name(HotKey()) + ".");
 }
 
 std::string refused_problem(std::size_t line, std::string_view text, const char* reason)
 {
-    return line_shown(line, text) + " cannot be used: " + reason + " Auto-type uses " + hotkey_name(HotKey()) + ".";
+    return settings_line_problem(
+        line, text, std::string("cannot be used: ") + reason + " Auto-type uses " + hotkey_name(HotKey()) + ".");
 }
 
 }  // namespace
@@ -184,9 +177,9 @@ std::string hotkey_name(const HotKey& key)
     return name + key_text(key.virtual_key);
 }
 
-AutoTypeSettings read_settings_text(std::string_view text)
+void for_each_setting(std::string_view text, std::string_view section,
+                      const std::function<void(const SettingsLine&)>& visit)
 {
-    AutoTypeSettings settings;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     bool in_section = false;
     std::size_t number = 0;
@@ -201,55 +194,81 @@ AutoTypeSettings read_settings_text(std::string_view text)
         if (line[0] == '[') {
             const std::size_t close = line.find(']');
             in_section = close != std::string_view::npos && before_comment(line.substr(close + 1)).empty() &&
-                names_equal_nocase(autotype_text::trimmed(line.substr(1, close - 1)), "auto-type");
+                names_equal_nocase(autotype_text::trimmed(line.substr(1, close - 1)), section);
             continue;
         }
         if (!in_section) continue;
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos ||
-            !names_equal_nocase(autotype_text::trimmed(line.substr(0, equals)), "hotkey"))
-            continue;
+        if (equals == std::string_view::npos) continue;
+        visit(SettingsLine{number, autotype_text::trimmed(line.substr(0, equals)),
+                           before_comment(line.substr(equals + 1)), line});
+    }
+}
+
+std::string settings_line_problem(std::size_t number, std::string_view line, const std::string& what)
+{
+    constexpr std::size_t kShown = 60;
+    std::string shown(line.substr(0, kShown));
+    if (line.size() > kShown) shown += "...";
+    return std::string(kSettingsFileName) + ", line " + std::to_string(number) + ": \"" + shown + "\" " + what;
+}
+
+bool read_settings_bytes(const std::string& path, std::string& bytes, std::string& why)
+{
+    bytes.clear();
+    why.clear();
+    std::FILE* file = db_file::open_for_reading(path);
+    if (!file) {
+        if (errno == ENOENT) return true;
+        why = std::string(kSettingsFileName) + " cannot be read (" + std::strerror(errno) + ").";
+        return false;
+    }
+    std::uint64_t size = 0;
+    bool read = db_file::size_of(file, size) && size <= kMaxSettingsSize;
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(size));
+        read = std::fread(&bytes[0], 1, bytes.size(), file) == bytes.size();
+    }
+    std::fclose(file);
+    if (!read) {
+        bytes.clear();
+        why = std::string(kSettingsFileName) + " cannot be read or is larger than 64 KiB.";
+    }
+    return read;
+}
+
+AutoTypeSettings read_settings_text(std::string_view text)
+{
+    AutoTypeSettings settings;
+    for_each_setting(text, "auto-type", [&](const SettingsLine& line) {
+        if (!names_equal_nocase(line.key, "hotkey")) return;
         HotKey key;
-        const bool readable = read_hotkey(before_comment(line.substr(equals + 1)), key);
+        const bool readable = read_hotkey(line.value, key);
         const char* refusal = readable ? hotkey_refusal(key) : nullptr;
         if (readable && !refusal) {
             settings.hotkey = key;
-            settings.line = number;
+            settings.line = line.number;
             settings.problem.clear();
         } else {
             settings.hotkey = HotKey();
             settings.line = 0;
-            settings.problem = refusal ? refused_problem(number, line, refusal) : settings_problem(number, line);
+            settings.problem =
+                refusal ? refused_problem(line.number, line.line, refusal) : settings_problem(line.number, line.line);
         }
-    }
+    });
     return settings;
 }
 
 AutoTypeSettings read_settings_file(const std::string& path)
 {
-    AutoTypeSettings settings;
-    std::FILE* file = db_file::open_for_reading(path);
-    if (!file) {
-        if (errno != ENOENT) {
-            settings.problem = std::string(kSettingsFileName) + " cannot be read (" + std::strerror(errno) +
-                "). Auto-type uses " + hotkey_name(settings.hotkey) + ".";
-        }
+    std::string bytes;
+    std::string why;
+    if (!read_settings_bytes(path, bytes, why)) {
+        AutoTypeSettings settings;
+        settings.problem = why + " Auto-type uses " + hotkey_name(settings.hotkey) + ".";
         return settings;
     }
-    std::uint64_t size = 0;
-    std::vector<char> bytes;
-    bool read = db_file::size_of(file, size) && size <= kMaxSettingsSize;
-    if (read) {
-        bytes.resize(static_cast<std::size_t>(size));
-        read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    }
-    std::fclose(file);
-    if (!read) {
-        settings.problem = std::string(kSettingsFileName) +
-            " cannot be read or is larger than 64 KiB. Auto-type uses " + hotkey_name(settings.hotkey) + ".";
-        return settings;
-    }
-    return read_settings_text(std::string_view(bytes.data(), bytes.size()));
+    return read_settings_text(bytes);
 }
 
 std::string hotkey_taken_text(const AutoTypeSettings& settings)

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -69,3 +70,22 @@ std::string hotkey_taken_text(const AutoTypeSettings& settings);
 
 // The path of glimkeep.ini in the folder of the vault at `vault_path`.
 std::string settings_path_beside(const std::string& vault_path);
+
+// The reader that every section of glimkeep.ini goes through. One "key=value" line of
+// a section: its number (from 1), key and value (trimmed) and the whole line.
+struct SettingsLine {
+    std::size_t number;
+    std::string_view key;
+    std::string_view value;
+    std::string_view line;
+};
+// Calls `visit` for every key=value line of `section` (its name in any case), in order.
+void for_each_setting(std::string_view text, std::string_view section,
+                      const std::function<void(const SettingsLine&)>& visit);
+// "glimkeep.ini, line N: \"<line, at most 60 characters>\" <what>": the message for a
+// value that cannot be read.
+std::string settings_line_problem(std::size_t number, std::string_view line, const std::string& what);
+// The bytes of glimkeep.ini at `path`: true with `bytes` empty when there is no file;
+// false with `why` ("glimkeep.ini cannot be read ...") when it cannot be read or is
+// larger than kMaxSettingsSize.
+bool read_settings_bytes(const std::string& path, std::string& bytes, std::string& why);

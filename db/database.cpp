@@ -420,6 +420,31 @@ int Database::decrypt_with_keys(const std::uint8_t keys[format_v2::kKeysSize])
     return decrypt_v2_with(keys);
 }
 
+int Database::take_password_of_keys(const char* bytes, std::uint32_t length)
+{
+    if (!session_keys_valid_ || ciphertext_legacy_) return fail(DB_NO_PASSWORD, kTextNoPassword);
+    std::uint8_t keys[format_v2::kKeysSize];
+    WipeOnExit wipe_keys(keys, sizeof keys);
+    if (pbkdf2_hmac_sha3_256(reinterpret_cast<const std::uint8_t*>(bytes), length, header_.salt, kSaltSize, keys,
+                             format_v2::kKeysSize, header_.iterations) != 0)
+        return fail(DB_KDF_FAILED, kTextKdfFailed);
+    if (!equal_in_constant_time(keys, session_keys_, format_v2::kKeysSize))
+        return fail(DB_WRONG_PASSWORD, kTextWrongPassword);
+    std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[length]);
+    if (length > 0) std::memcpy(copy.get(), bytes, length);
+    if (password_) secure_wipe(password_.get(), password_length_);
+    password_ = std::move(copy);
+    password_length_ = length;
+    return DB_OK;
+}
+
+bool Database::copy_session_keys(std::uint8_t keys[format_v2::kKeysSize]) const
+{
+    if (!session_keys_valid_ || ciphertext_legacy_ || write_legacy_) return false;
+    std::memcpy(keys, session_keys_, format_v2::kKeysSize);
+    return true;
+}
+
 int Database::save(const std::string& path)
 {
     return save_placed(path, db_file::Placement::kReplace);
@@ -535,10 +560,23 @@ int Database::transaction(Write write)
 
 int Database::reopen(const std::string& path, const char* bytes, std::uint32_t length)
 {
+    // Without a password the session keys are all there is: they open a file of their
+    // salt and count (written again with the same keys), and no other.
+    const bool keys_only = !bytes && !password_ && session_keys_valid_;
+    std::uint8_t keys[format_v2::kKeysSize];
+    WipeOnExit wipe_keys(keys, sizeof keys);
+    std::uint8_t keys_salt[kSaltSize];
+    std::memcpy(keys, session_keys_, sizeof keys);
+    std::memcpy(keys_salt, header_.salt, kSaltSize);
+    const std::uint32_t keys_iterations = header_.iterations;
     return transaction([&] {
         if (bytes) set_password(bytes, length);
         if (int status = load(path)) return status;
-        return decrypt();
+        if (!keys_only) return decrypt();
+        if (ciphertext_legacy_ || header_.iterations != keys_iterations ||
+            !equal_in_constant_time(header_.salt, keys_salt, kSaltSize))
+            return fail(DB_WRONG_PASSWORD, kTextWrongPassword);
+        return decrypt_with_keys(keys);
     });
 }
 

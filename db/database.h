@@ -60,7 +60,8 @@ public:
     // wrote a 2.0 vault: a 1.0 file put in its place is saved as 2.0.
     int load(const std::string& path);
     // Loads the file at `path` and decrypts it, with `bytes` as the password when not
-    // null (else the password held). On any failure the container is as it was:
+    // null (else the password held; without one, the session keys, which open only a
+    // file of their salt and iteration count: another is DB_WRONG_PASSWORD). On any failure the container is as it was:
     // data, password, keys, header and format, so that a file that does not open
     // leaves nothing of itself behind (not its format, nor its iteration count).
     int reopen(const std::string& path, const char* bytes = nullptr, std::uint32_t length = 0);
@@ -134,6 +135,14 @@ public:
     // once. The keys are kept for saves as decrypt() keeps its own. Format 1.0
     // ciphertext is DB_BAD_VERSION; a failure changes nothing.
     int decrypt_with_keys(const std::uint8_t keys[format_v2::kKeysSize]);
+    // Copies the format 2.0 session keys (of salt() and iterations()) into `keys`: false,
+    // and `keys` untouched, when none are held (format 1.0, or no decryption or
+    // encryption since the password was set). The caller wipes its copy.
+    bool copy_session_keys(std::uint8_t keys[format_v2::kKeysSize]) const;
+    // Takes `bytes` as the password when it derives the session keys held (with salt()
+    // and iterations()): the keys stay. DB_WRONG_PASSWORD when it does not, DB_NO_PASSWORD
+    // without keys; the container is then as it was. Throws std::bad_alloc.
+    int take_password_of_keys(const char* bytes, std::uint32_t length);
     // Encrypts first when the data is plaintext, then writes the whole file. The new
     // file is written beside the old one, flushed to the disk and only then put in
     // its place: a failed save leaves the previous file as it was and no other file.

@@ -1,6 +1,7 @@
 // The hot key from glimkeep.ini.
 
 #include "autotype/settings.h"
+#include "autotype/lock_settings.h"
 
 #include "tests/support/files.h"
 
@@ -198,4 +199,73 @@ TEST(AutoTypeSettings, TheFileBesideTheVault)
     settings = read_settings_file(path);
     EXPECT_NE("", settings.problem);
     EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
+}
+
+TEST(LockSettings, QuickUnlockLines)
+{
+    const struct {
+        const char* text;
+        unsigned length;
+        unsigned hours;
+        const char* problem_line;  // null: no problem
+    } cases[] = {
+        {"", 0, 8, nullptr},
+        {"[lock]\nquick-unlock=off\n", 0, 8, nullptr},
+        {"[lock]\nquick-unlock=last 4\n", 4, 8, nullptr},
+        {"[ LOCK ]\r\n  Quick-Unlock = LAST   3 \r\nquick-unlock-hours=24\r\n", 3, 24, nullptr},
+        {"[lock]\nquick-unlock=last 8\nquick-unlock-hours=1\n", 8, 1, nullptr},
+        {"[lock]\nquick-unlock=last 2\n", 0, 8, "line 2"},
+        {"[lock]\nquick-unlock=last 9\n", 0, 8, "line 2"},
+        {"[lock]\nquick-unlock=last4\n", 0, 8, "line 2"},
+        {"[lock]\nquick-unlock=last -4\n", 0, 8, "line 2"},
+        {"[lock]\nquick-unlock=on\n", 0, 8, "line 2"},
+        {"[lock]\nquick-unlock=last 4 chars\n", 0, 8, "line 2"},
+        {"[lock]\nquick-unlock=last 4\n; later\nquick-unlock-hours=25\n", 4, 8, "line 4"},
+        {"[lock]\nquick-unlock=last 4\nquick-unlock-hours=0\n", 4, 8, "line 3"},
+        {"[lock]\nquick-unlock=last 4\nquick-unlock-hours=8h\n", 4, 8, "line 3"},
+        {"[lock]\nquick-unlock=last 4\nquick-unlock-hours=\n", 4, 8, "line 3"},
+        // The last line of a key counts, and a good one clears an earlier problem.
+        {"[lock]\nquick-unlock=last 1\nquick-unlock=last 5\n", 5, 8, nullptr},
+        {"[lock]\nquick-unlock=last 5\nquick-unlock=banana\n", 0, 8, "line 3"},
+        // Other sections are someone else's.
+        {"[auto-type]\nquick-unlock=last 4\n[lock]\nhotkey=Ctrl+F1\n", 0, 8, nullptr},
+    };
+    for (const auto& c : cases) {
+        const LockSettings settings = read_lock_settings_text(c.text);
+        EXPECT_EQ(c.length, settings.quick_unlock_length) << c.text;
+        EXPECT_EQ(c.hours, settings.quick_unlock_hours) << c.text;
+        if (c.problem_line) {
+            EXPECT_EQ(0u, settings.problem.find(std::string("glimkeep.ini, ") + c.problem_line + ": \""))
+                << settings.problem;
+        } else {
+            EXPECT_EQ("", settings.problem) << c.text;
+        }
+    }
+    EXPECT_EQ("glimkeep.ini, line 2: \"quick-unlock=last 2\" is not a setting Glimkeep can read (write it like "
+              "quick-unlock=last 4, with 3 to 8 characters, or quick-unlock=off). Quick unlock stays off.",
+              read_lock_settings_text("[lock]\nquick-unlock=last 2\n").problem);
+    // Both keys wrong: both lines named.
+    const LockSettings both = read_lock_settings_text("[lock]\nquick-unlock=x\nquick-unlock-hours=99\n");
+    EXPECT_NE(std::string::npos, both.problem.find("line 2")) << both.problem;
+    EXPECT_NE(std::string::npos, both.problem.find("line 3")) << both.problem;
+    EXPECT_NE(std::string::npos, both.problem.find("Quick unlock lasts 8 hours.")) << both.problem;
+}
+
+TEST(LockSettings, TheFileBesideTheVault)
+{
+    const TempDir dir;
+    const std::string path = dir.file("glimkeep.ini");
+    LockSettings settings = read_lock_settings_file(path);
+    EXPECT_EQ(0u, settings.quick_unlock_length);
+    EXPECT_EQ("", settings.problem);
+    write_file(path, "[auto-type]\nhotkey=Win+F2\n[lock]\nquick-unlock=last 6\nquick-unlock-hours=2\n");
+    settings = read_lock_settings_file(path);
+    EXPECT_EQ(6u, settings.quick_unlock_length);
+    EXPECT_EQ(2u, settings.quick_unlock_hours);
+    // The same file still gives auto-type its key.
+    EXPECT_EQ("Win+F2", hotkey_name(read_settings_file(path).hotkey));
+    write_file(path, std::string(kMaxSettingsSize + 1, ';'));
+    settings = read_lock_settings_file(path);
+    EXPECT_EQ(0u, settings.quick_unlock_length);
+    EXPECT_EQ("glimkeep.ini cannot be read or is larger than 64 KiB. Quick unlock stays off.", settings.problem);
 }

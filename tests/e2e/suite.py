@@ -407,6 +407,46 @@ def inactivity_lock(s):
     close_cleanly(s, program, "editor")
 
 
+@scenario
+def quick_unlock(s):
+    """glimkeep.ini's [lock] quick-unlock=last 4: Ctrl+L, and the last four characters of
+    the master password reopen the editor with the document; after a wrong code only
+    the full password opens it (the four characters alone are a wrong password)."""
+    document = "bank\r\n\tpin: 1234\r\nmail: engine\r\n"
+    s.make_vault(PASSWORD, document)
+    with open(s.path("glimkeep.ini"), "w", encoding="utf-8") as ini:
+        ini.write("[lock]\r\nquick-unlock=last 4\r\n")
+    program = s.start()
+    unlock(s)
+    s.wait_text("editor", 1, document)
+
+    code = PASSWORD[-4:]
+    for round in ("first", "second"):
+        s.keys("ctrl+l")
+        s.wait_gone("editor")
+        s.wait_window("decrypt_db")
+        s.shot(f"quick-unlock-{round}")
+        enter_password(s, code)
+        s.wait_window("editor")
+        s.wait_foreground("editor")
+        s.wait_text("editor", 1, document)
+        expect("process after the quick unlock", None, program.poll())
+
+    # A wrong code: the window stays and wants the full password from now on.
+    s.keys("ctrl+l")
+    s.wait_gone("editor")
+    enter_password(s, "x" + code[1:])
+    s.shot("full-password-after-a-wrong-code")
+    expect("process after a wrong code", None, program.poll())
+    enter_password(s, code)
+    answer(s, "Wrong password")
+    unlock(s)
+    s.wait_text("editor", 1, document)
+    expect("the vault as it was", document.encode(), s.open_vault(PASSWORD))
+    expect("nothing written beside the vault", ["glimkeep.ini", "passwords.gkv"], sorted(s.files()))
+    close_cleanly(s, program, "editor")
+
+
 PASSWORD_CLASSES = ("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", "0123456789", "!*+-.=?_")
 
 

@@ -10,6 +10,9 @@
 
 #include "db/database.h"
 #include "resource.h"
+#include "tests/support/files.h"
+#include "tests/support/vaults.h"
+#include "ui/passwords/quick_unlock.h"
 #include "window_driver.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +88,87 @@ const char kMergedMarker[] = "\x17\x3d\x17\x3b\x28\x31\x6f\x12\x28\x2d\x03\x2b\x
 // "NwMark5HqeYsT8", masked likewise.
 const char kNewPasswordMarker[] = "\x14\x2d\x17\x3b\x28\x31\x6f\x12\x2b\x3f\x03\x29\x0e\x62";
 
+// "QkMark6TyuWeR3" (in a master password) and "DqMark3LopZxV7" (in a document), masked likewise.
+const char kQuickPasswordMarker[] = "\x0b\x31\x17\x3b\x28\x31\x6c\x0e\x23\x2f\x0d\x3f\x08\x69";
+const char kQuickDocumentMarker[] = "\x1e\x2b\x17\x3b\x28\x31\x69\x16\x35\x2a\x00\x22\x0c\x6d";
+
+std::string ascii_bytes(const std::wstring& ascii)
+{
+    std::string text;
+    for (wchar_t c : ascii) text.push_back(static_cast<char>(c));
+    return text;
+}
+
+// The open window over `db` (loaded) with `typed` entered; true when it opened.
+bool open_with(Database& db, const std::wstring& typed)
+{
+    bool opened = false;
+    auto failures = drive([&] { opened = run_decrypt_db_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db); },
+                          [&](WindowDriver& d) {
+                              const HWND window = d.wait_top_level(L"decrypt_db");
+                              const HWND box = FindWindowExW(window, nullptr, L"EDIT", nullptr);
+                              d.type(box, typed);
+                              d.press(box, VK_RETURN);
+                          });
+    for (const std::string& failure : failures) ADD_FAILURE() << failure;
+    return opened;
+}
+
 }  // namespace
+
+// With quick unlock on, a lock keeps the vault's keys encrypted: neither the master
+// password, nor the document, nor the keys themselves are in memory while locked, and
+// the last four characters then open the vault.
+TEST(SecretMemory, QuickUnlockKeepsNoPasswordDocumentOrKeysWhileLocked)
+{
+    TempWorkingDir folder;
+    write_file("glimkeep.ini", "[lock]\r\nquick-unlock=last 4\r\n");
+    std::wstring password = std::wstring(20, L'q') + unmasked(kQuickPasswordMarker) + L"wxyz";
+    {
+        std::wstring document = unmasked(kQuickDocumentMarker);
+        std::string text = "mail\r\n\tuser: " + std::string(40, 'd') + ascii_bytes(document) + "\r\n";
+        std::string narrow_password = ascii_bytes(password);
+        ASSERT_TRUE(write_vault(text, narrow_password, format_v2::kIterations));
+        SecureZeroMemory(&text[0], text.size());
+        SecureZeroMemory(&narrow_password[0], narrow_password.size());
+        wipe(document);
+    }
+    load_lock_settings();
+    register_decrypt_db_window(GetModuleHandleW(nullptr));
+    std::vector<unsigned char> masked_keys(format_v2::kKeysSize);
+    {
+        Database db;
+        ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+        ASSERT_TRUE(open_with(db, password));
+        wipe(password);
+        std::uint8_t keys[format_v2::kKeysSize];
+        ASSERT_TRUE(db.copy_session_keys(keys));
+        for (std::size_t i = 0; i < sizeof keys; ++i) masked_keys[i] = static_cast<unsigned char>(keys[i] ^ kMask);
+        SecureZeroMemory(keys, sizeof keys);
+        // The scan's own check: the container holds the keys while the vault is open.
+        EXPECT_FALSE(occurrences(masked_keys).empty()) << "the scan finds the open vault's keys";
+        const bool locked = run_editor_checked(db, [&](WindowDriver& d) {
+            d.press('L', {VK_CONTROL});
+            d.check(d.wait_closed(5000), "the editor locks");
+        });
+        EXPECT_TRUE(locked);
+        note_editor_locked(db);
+    }
+    EXPECT_TRUE(occurrences(masked_keys).empty()) << "the vault's keys are in memory";
+    for (const char* marker : {kQuickPasswordMarker, kQuickDocumentMarker}) {
+        for (bool utf16 : {true, false}) {
+            EXPECT_TRUE(occurrences(masked(marker, utf16)).empty())
+                << (marker == kQuickPasswordMarker ? "password" : "document") << " marker in "
+                << (utf16 ? "UTF-16" : "UTF-8");
+        }
+    }
+    // What was kept opens the vault with the last four characters, once.
+    Database db;
+    ASSERT_EQ(db.load(kDatabaseFileName), DB_OK);
+    ASSERT_TRUE(open_with(db, L"wxyz"));
+    EXPECT_NE(std::string::npos, db.plaintext().find("user: dddd"));
+    end_quick_unlock(nullptr);
+}
 
 TEST(SecretMemory, NothingTypedOutlivesTheLock)
 {

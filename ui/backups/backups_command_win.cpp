@@ -15,6 +15,7 @@
 #include "ui/common/ask_tell.h"
 #include "ui/common/inactivity.h"
 #include "ui/editor/editor_window.h"
+#include "ui/passwords/quick_unlock.h"
 
 namespace {
 
@@ -72,6 +73,8 @@ void run_backups_command()
         editor_show_message(kBackupsCaption, "No backups lie beside this vault.");
         return;
     }
+    // The backups open under the master password, which a quick unlock does not hold.
+    if (!ask_master_password_after_quick_unlock(editor_main_window())) return;
     // The question runs its own message loop: the lock must not close the editor under it.
     const InactivityPause paused;
     const std::vector<bool> keep = plan(backups);

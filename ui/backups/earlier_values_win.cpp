@@ -16,6 +16,7 @@
 #include "backups/key_cache.h"
 #include "crypto/wipe.h"
 #include "tree/fields.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/common/dpi.h"
 #include "ui/common/gdi.h"
 #include "ui/common/owner_drawn_list.h"
@@ -238,6 +239,8 @@ void open_earlier_values()
     close_earlier_values();
     const HWND owner = editor_main_window();
     if (!owner) return;
+    // The backups open under the master password, which a quick unlock does not hold.
+    if (!ask_master_password_after_quick_unlock(owner)) return;
     bool entry = false;
     const HistoryReport report = read_node_history(entry);
     g_values.entry = entry;

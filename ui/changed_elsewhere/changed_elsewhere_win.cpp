@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "tree/merge.h"
 #include "ui/editor/editor_window.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/file_dialog.h"
 #include "ui/common/text.h"
@@ -428,6 +429,8 @@ void merge_from_vault_file(HWND window)
     const std::wstring file = choose_file(
         window, FileDialog::kOpen, L"Glimkeep vaults (*.gkv)\0*.gkv\0All files (*.*)\0*.*\0", L"Merge from vault");
     if (file.empty()) return;
+    // The other vault is tried with the master password, which a quick unlock does not hold.
+    if (!ask_master_password_after_quick_unlock(window)) return;
     const std::string path = to_narrow(file);
 
     Busy busy;
@@ -463,6 +466,7 @@ void offer_conflict_copies(HWND window)
         : std::to_string(copies.size()) +
             " conflicting copies of this vault were found beside it. Merge them into the vault?";
     if (!ask(window, kConflictCopiesCaption, question + "\r\n" + names_list(file_names(copies)))) return;
+    if (!ask_master_password_after_quick_unlock(window)) return;
 
     store_editor_text();
     Tree document = editor_document();

@@ -26,6 +26,7 @@
 #include "ui/common/error_texts.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/passwords/vault_upgrade.h"
 #include "ui/report/report.h"
 #include "ui/autotype/auto_type.h"
@@ -68,7 +69,8 @@ constexpr char kHelpText[] = "Encryption: AES256 with SHA3-HMAC\r\n"
                              "\t':': Single-line content like this:\r\n"
                              "\t\tA: Text line for A\r\n"
                              "Keys\r\n"
-                             "\tCtrl+L: Lock now\r\n"
+                             "\tCtrl+L: Lock now (glimkeep.ini's [lock] quick-unlock=last 4 lets the last\r\n"
+                             "\t\tcharacters of the master password open it again for a few hours)\r\n"
                              "\tCtrl+G: Insert a generated password\r\n"
                              "\tCtrl+F: Find, F3: Find next\r\n"
                              "\tCtrl+T: Copy the one-time code of the entry shown, from a line like\r\n"
@@ -125,6 +127,7 @@ void show_not_locked_notice()
 void change_master_password(HWND window)
 {
     Database* db = g_editor.database;
+    if (!ask_master_password_after_quick_unlock(window)) return;
     if (!db || !db->has_password()) return;
     // The window runs its own message loop: the inactivity lock must not close the
     // editor underneath it.
@@ -134,9 +137,11 @@ void change_master_password(HWND window)
     if (!fold_in_changes_elsewhere(true)) return;
     SecretString password;
     if (run_change_password_window(GetModuleHandleW(nullptr), window, password)) {
-        if (save_document(SaveKind::kNewPassword, &password))
+        if (save_document(SaveKind::kNewPassword, &password)) {
             vault_password_in_use() = std::move(password);
-        else
+            // Until the next full unlock.
+            end_quick_unlock(nullptr);
+        } else
             editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
     }
 }
@@ -369,7 +374,10 @@ void on_session_change(HWND window, WPARAM event)
 
 LRESULT on_power_broadcast(HWND window, WPARAM event)
 {
-    if (event == PBT_APMSUSPEND) lock_for_absence(window);
+    if (event == PBT_APMSUSPEND) {
+        end_quick_unlock_at_suspend();
+        lock_for_absence(window);
+    }
     return TRUE;
 }
 
@@ -421,6 +429,7 @@ void on_end_session(HWND window, bool ending)
 {
     ShutdownBlockReasonDestroy(window);
     if (!ending) return;
+    end_quick_unlock(nullptr);
     if (g_editor.changed) save_database_quietly();
     if (g_editor.changed) return;  // the save failed: nothing more can be done for the edits
     stop_inactivity_timer();

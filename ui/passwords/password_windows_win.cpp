@@ -19,6 +19,7 @@
 #include "ui/common/gdi.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
+#include "ui/passwords/quick_unlock.h"
 #include "ui/passwords/vault_upgrade.h"
 #include "ui/editor/editor_window.h"
 
@@ -53,6 +54,13 @@ struct WindowState {
     SecretString* accepted = nullptr;  // when set: receives the password that opened or was given
     const wchar_t* title = nullptr;  // when set: in place of the kind's title and explanation
     const wchar_t* explanation = nullptr;
+    // The open window of the unlock loop (not one over the editor): its full unlock
+    // may keep the keys for quick unlock.
+    bool unlock_loop = false;
+    // Quick unlock: the number of characters asked for (0: the full password), and the
+    // explanation that says so or why the full password is needed.
+    unsigned code_length = 0;
+    std::wstring explanation_text;
 };
 
 // What differs between the two windows.
@@ -233,7 +241,8 @@ LRESULT on_create(const WindowKind& kind, WindowState& state, HWND window)
     SendMessageW(state.box, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     SendMessageW(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.text_font.get()), TRUE);
     // TRUE: the cue stays visible while the box has the focus.
-    SendMessageW(state.box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(kind.cue_banner));
+    SendMessageW(state.box, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(state.code_length > 0 ? L"Last characters, or Esc" : kind.cue_banner));
 
     state.previous_box_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(state.box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(kind.box_proc)));
@@ -381,18 +390,72 @@ void create_database(WindowState& state)
     });
 }
 
+// The explanation shown from now on (the window is painted again).
+void set_explanation(WindowState& state, std::wstring text)
+{
+    state.explanation_text = std::move(text);
+    state.explanation = state.explanation_text.empty() ? nullptr : state.explanation_text.c_str();
+    if (state.window) InvalidateRect(state.window, nullptr, TRUE);
+}
+
+// Quick unlock asks for the last characters of the master password.
+void ask_for_code(WindowState& state, unsigned length)
+{
+    state.code_length = length;
+    set_explanation(state,
+                    L"Quick unlock: type the last " + std::to_wstring(length) + L" characters of your master password");
+}
+
+// From the code to the full password: what was kept is wiped, and the window says why.
+void ask_for_full_password(WindowState& state, const std::wstring& reason)
+{
+    end_quick_unlock(nullptr);
+    state.code_length = 0;
+    set_explanation(state, reason);
+    if (state.box) {
+        wipe_box_text(state.box);
+        SendMessageW(state.box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(kDecryptDb.cue_banner));
+        SetFocus(state.box);
+    }
+}
+
+void decrypt_with_code(WindowState& state)
+{
+    HWND window = state.window;
+    run_reported(state, kErrorDecryptingDatabase, [&] {
+        const SecretString code = typed_password(state.box);
+        std::wstring reason;
+        if (open_with_code(*state.db, code, reason)) {
+            if (state.accepted) state.accepted->clear();
+            state.opened = true;
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return;
+        }
+        MessageBeep(MB_ICONWARNING);
+        ask_for_full_password(state, reason);
+    });
+}
+
 void decrypt_database(WindowState& state)
 {
     if (state.opened || !state.db) return;
+    if (state.code_length > 0) {
+        decrypt_with_code(state);
+        return;
+    }
     HWND window = state.window;
     run_reported(state, kErrorDecryptingDatabase, [&] {
         const SecretString password = typed_password(state.box);
-        state.db->set_password(password.data(), length_of(password));
+        // The editor's own vault, opened by quick unlock: the password must derive its keys.
+        const bool held = state.db->decrypted() && opened_by_quick_unlock();
+        if (!held) state.db->set_password(password.data(), length_of(password));
         if (state.accepted) *state.accepted = SecretString(password.data(), password.size());
-        const int rc = state.db->decrypt();
+        const int rc =
+            held ? state.db->take_password_of_keys(password.data(), length_of(password)) : state.db->decrypt();
         if (rc != DB_OK && state.accepted) state.accepted->clear();
         if (rc == DB_OK) {
-            note_opening_password(password, *state.db);
+            if (!held) note_opening_password(password, *state.db);
+            if (state.unlock_loop) note_full_unlock(password, *state.db);
             state.opened = true;
             PostMessageW(window, WM_CLOSE, 0, 0);
         } else if (rc == DB_WRONG_PASSWORD) {
@@ -490,6 +553,19 @@ LRESULT on_destroy(WindowState& state)
     return 0;
 }
 
+// A suspend or hibernation ends quick unlock, also while its code is asked.
+LRESULT on_power_broadcast(WindowState& state, WPARAM event)
+{
+    if (event != PBT_APMSUSPEND) return TRUE;
+    end_quick_unlock_at_suspend();
+    if (state.code_length > 0) {
+        std::wstring reason;
+        if (state.db) quick_unlock_code_length(*state.db, reason);
+        ask_for_full_password(state, reason);
+    }
+    return TRUE;
+}
+
 LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     try {
@@ -505,6 +581,10 @@ LRESULT window_proc(const WindowKind& kind, WindowState& state, HWND window, UIN
             return DefWindowProcW(window, message, wparam, lparam);
         case WM_CLOSE: return on_close(state, window);
         case WM_DESTROY: return on_destroy(state);
+        case WM_POWERBROADCAST: return on_power_broadcast(state, wparam);
+        case WM_ENDSESSION:
+            if (wparam) end_quick_unlock(nullptr);
+            return 0;
         default: return DefWindowProcW(window, message, wparam, lparam);
         }
     } catch (...) {
@@ -530,9 +610,13 @@ LRESULT password_edit_proc(const WindowKind& kind, WindowState& state, HWND box,
                 SendMessageW(state.window, WM_COMMAND, static_cast<WPARAM>(kind.command), 0);
                 return 0;
             }
+            if (wparam == VK_ESCAPE && state.code_length > 0) {
+                ask_for_full_password(state, L"Please enter the full master password.");
+                return 0;
+            }
             break;
         case WM_CHAR:
-            if (wparam == '\t' || wparam == '\r') return 0;
+            if (wparam == '\t' || wparam == '\r' || wparam == 0x1B) return 0;
             if (is_ctrl_backspace(wparam)) {
                 wipe_box_text(box);
                 return 0;
@@ -650,9 +734,18 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     g_decrypt_db.db = &db;
     g_decrypt_db.opened = false;
     g_decrypt_db.accepted = &vault_password_in_use();
+    g_decrypt_db.unlock_loop = true;
+    // Quick unlock when keys are kept for this vault; otherwise the full password, and
+    // why when quick unlock just ended.
+    std::wstring reason;
+    const unsigned code_length = quick_unlock_code_length(db, reason);
+    if (code_length > 0)
+        ask_for_code(g_decrypt_db, code_length);
+    else if (!reason.empty())
+        set_explanation(g_decrypt_db, reason);
     const bool created = run_window(instance, show_command, kDecryptDb, g_decrypt_db);
     const bool opened = created && g_decrypt_db.opened;
-    g_decrypt_db.db = nullptr;
+    g_decrypt_db = WindowState();
     return opened;
 }
 
