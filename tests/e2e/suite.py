@@ -1649,11 +1649,23 @@ def main():
     chosen = [f for f in SCENARIOS if not args.only or f.__name__ in args.only]
     labels = [(f.__name__, f.__name__ + (f" (run {run})" if args.repeat > 1 else ""), run)
               for run in range(1, args.repeat + 1) for f in chosen]
+    second_try = []
     if args.jobs > 1 and len(labels) > 1:
         failed = run_in_parallel(args, labels)
+        # Two scenarios at once share the processors: one that failed beside another is
+        # run again alone, and that run decides. Each such scenario is named below, so
+        # a scenario that needs it often shows.
+        if failed:
+            print(f"again, one at a time: {', '.join(failed)}", flush=True)
+            again = [entry for entry in labels if entry[1] in failed]
+            still = run_here(tools, args.out, again)
+            second_try = [label for label in failed if label not in still]
+            failed = still
     else:
         failed = run_here(tools, args.out, labels)
     print(f"{len(labels) - len(failed)} of {len(labels)} scenarios passed", flush=True)
+    if second_try:
+        print(f"passed only alone, after failing beside another: {', '.join(second_try)}", flush=True)
     return 1 if failed else 0
 
 
