@@ -33,6 +33,7 @@ bool g_told_registration = false;
 HWINEVENTHOOK g_foreground_hook = nullptr;
 HWND g_previous_window = nullptr;
 constexpr UINT kForegroundPoll = 150;  // milliseconds
+constexpr UINT_PTR kForegroundTimer = 0x4654;  // the editor window's timer for the poll
 
 constexpr char kNoPreviousWindow[] =
     "No window of another program has been in front since Glimkeep started, so there is nothing to type into. "
@@ -112,8 +113,9 @@ void CALLBACK on_foreground(HWINEVENTHOOK, DWORD event, HWND window, LONG object
 }
 
 // Wine (8.0) sends no foreground events to the hook: the window in front is also
-// looked at a few times a second, by a timer of the thread that any of its message
-// loops dispatches.
+// looked at a few times a second while the editor is open, by a timer of the editor
+// window. (A timer of the thread, without a window, cost typed keys under Wine: the
+// end-to-end scenarios lost whole words typed into a window that had just opened.)
 void CALLBACK poll_foreground(HWND, UINT, UINT_PTR, DWORD)
 {
     note_foreground(GetForegroundWindow());
@@ -183,6 +185,7 @@ void start_guarded(void (*start)()) noexcept
 void start_auto_type(HWND editor) noexcept
 {
     g_editor_window = editor;
+    SetTimer(editor, kForegroundTimer, kForegroundPoll, poll_foreground);
     try {
         const AutoTypeSettings settings = read_settings_file(settings_path_beside(vault_path()));
         g_hotkey = settings.hotkey;
@@ -210,7 +213,6 @@ void watch_foreground_windows() noexcept
     note_foreground(GetForegroundWindow());
     g_foreground_hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, on_foreground, 0, 0,
                                         WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-    SetTimer(nullptr, 0, kForegroundPoll, poll_foreground);
 }
 
 std::string auto_type_key_text()
@@ -229,6 +231,7 @@ void end_auto_type() noexcept
 {
     end_typist();
     close_picker();
+    if (g_editor_window) KillTimer(g_editor_window, kForegroundTimer);
     if (g_registered && g_editor_window) UnregisterHotKey(g_editor_window, kAutoTypeHotKeyId);
     g_registered = false;
     g_editor_window = nullptr;
