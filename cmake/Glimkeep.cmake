@@ -56,7 +56,7 @@ endmacro()
 # resource object (dialog templates, pictures, icon). A GUI test needs a display,
 # its focus and its clipboard to itself: it takes one slot of the resource
 # "displays", which scripts/test gives two of (each a display with a Wine prefix of
-# its own, see scripts/wine-test); without a resource spec, GUI tests take turns on
+# its own, see scripts/wine-test); without a list of display slots, GUI tests take turns on
 # the one display they inherit.
 function(glimkeep_add_test name)
   cmake_parse_arguments(ARG "GUI;NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
