@@ -12,8 +12,9 @@ with their versions in wordlists_sources.txt beside this script:
 Ranked lists, most common first: the frequency lists that python3-zxcvbn ships as
 data (MIT licence; only its lists are read, as text): 30,000 common passwords,
 30,000 words of English Wikipedia, US television and film words, first names and
-surnames; and the password-cracking tool's list (usr/share/john/password.lst). A word
-in several lists keeps its best rank. The words are grouped in bands of rank (1,
+surnames; the password-cracking tool's list (usr/share/john/password.lst); and the
+examples of well-known password advice (WELL_KNOWN below), which every cracking list
+has carried since they were published. A word in several lists keeps its best rank. The words are grouped in bands of rank (1,
 2-3, 4-7, ..., each twice the one before): a word costs the middle rank of its band,
 so that a common word costs fewer guesses than a rare one within a factor of two.
 English words: the spell-checker word lists by size, which grow with rarity: size 10
@@ -41,6 +42,17 @@ PASSPHRASE_WORD = re.compile(r"^[a-z]{4,8}$")
 PASSPHRASE_WORDS = 8192
 RANKED = ("passwords", "english_wikipedia", "us_tv_and_film", "female_names", "male_names", "surnames")
 PAIR_CODES = 128
+# The two examples of a widely read comic strip about password strength (xkcd 936,
+# 2011), written as people copy them, and its misspelt word: famous, so tried early.
+WELL_KNOWN = (
+    "correcthorsebatterystaple",
+    "correct-horse-battery-staple",
+    "correct_horse_battery_staple",
+    "correct.horse.battery.staple",
+    "tr0ub4dor&3",
+    "troubador",
+)
+WELL_KNOWN_RANK = 1000
 
 
 def extract(folder, package, version, tmp):
@@ -141,6 +153,8 @@ def main():
                 word = word.lower()
                 if printable(word) and (word not in best or rank < best[word]):
                     best[word] = rank
+        for word in WELL_KNOWN:
+            best[word] = min(best.get(word, WELL_KNOWN_RANK), WELL_KNOWN_RANK)
         bands = collections.defaultdict(list)
         for word, rank in best.items():
             bands[rank.bit_length()].append((word, rank))

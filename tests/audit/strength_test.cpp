@@ -62,6 +62,14 @@ TEST(Strength, KnownPasswords)
         // Names, film words and rarer words that people pick, with the usual decorations.
         {"Voldemort123", kVeryWeak, kWeak},
         {"Aleksandra1987!", kVeryWeak, kWeak},
+        // The famous examples of password advice, as published and as people copy them,
+        // and the misspelt word with other decorations.
+        {"Tr0ub4dor&3", kVeryWeak, kWeak},
+        {"correcthorsebatterystaple", kVeryWeak, kWeak},
+        {"CorrectHorseBatteryStaple", kVeryWeak, kWeak},
+        {"correct-horse-battery-staple", kVeryWeak, kWeak},
+        {"Tr0ub4dor&4", kVeryWeak, kWeak},
+        {"troubador!", kVeryWeak, kWeak},
         // Their opposites: the same lengths without a pattern.
         {"kX9!vQ2-mL7?pR4=", kStrong, kStrong},
         {"Gq7.Lw2+Rt9_Vb", kStrong, kStrong},
@@ -79,15 +87,18 @@ TEST(Strength, KnownPasswords)
     }
 }
 
-// Two that the lists do not hold whole: "troubador" is in no list but the rarest
-// spell-checker size, and four common words cost the product of their ranks. They
-// cost far less than with the smaller lists (10^17.8 and 10^19.6), not yet weak.
+// The famous examples cost far less than with the smaller lists (10^17.8 and
+// 10^19.6), and less than random characters of their length; four common words that
+// no list holds together still cost the product of their ranks, more than the famous
+// phrase of four.
 TEST(Strength, RarerWordsCostLessThanBefore)
 {
     EXPECT_LT(estimate_strength("Tr0ub4dor&3").log10_guesses, 17);
     EXPECT_LT(estimate_strength("correcthorsebatterystaple").log10_guesses, 15);
     EXPECT_LT(estimate_strength("correcthorsebatterystaple").log10_guesses,
               estimate_strength("kX9!vQ2-mL7?pR4=a").log10_guesses);
+    EXPECT_LT(estimate_strength("correcthorsebatterystaple").log10_guesses + 6,
+              estimate_strength("correcthorsebatterypencil").log10_guesses);
 }
 
 // The program's own generator gives strong passwords at 16 characters.
