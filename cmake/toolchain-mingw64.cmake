@@ -1,13 +1,5 @@
 # 64-bit Windows build: everything, tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(GLIMKEEP_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${GLIMKEEP_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${GLIMKEEP_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${GLIMKEEP_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${GLIMKEEP_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Under Wine, through scripts/wine-test: a window test gets a display of its own.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-test /usr/lib/wine/wine64)
+set(GLIMKEEP_WINE /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
