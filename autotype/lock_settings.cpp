@@ -75,12 +75,5 @@ LockSettings read_lock_settings_text(std::string_view text)
 
 LockSettings read_lock_settings_file(const std::string& path)
 {
-    std::string bytes;
-    std::string why;
-    if (!read_settings_bytes(path, bytes, why)) {
-        LockSettings settings;
-        settings.problem = why + " Quick unlock stays off.";
-        return settings;
-    }
-    return read_lock_settings_text(bytes);
+    return read_settings_file_with(path, read_lock_settings_text, " Quick unlock stays off.");
 }

@@ -261,14 +261,8 @@ AutoTypeSettings read_settings_text(std::string_view text)
 
 AutoTypeSettings read_settings_file(const std::string& path)
 {
-    std::string bytes;
-    std::string why;
-    if (!read_settings_bytes(path, bytes, why)) {
-        AutoTypeSettings settings;
-        settings.problem = why + " Auto-type uses " + hotkey_name(settings.hotkey) + ".";
-        return settings;
-    }
-    return read_settings_text(bytes);
+    return read_settings_file_with(path, read_settings_text,
+                                   " Auto-type uses " + hotkey_name(AutoTypeSettings().hotkey) + ".");
 }
 
 std::string hotkey_taken_text(const AutoTypeSettings& settings)

@@ -89,3 +89,17 @@ std::string settings_line_problem(std::size_t number, std::string_view line, con
 // false with `why` ("glimkeep.ini cannot be read ...") when it cannot be read or is
 // larger than kMaxSettingsSize.
 bool read_settings_bytes(const std::string& path, std::string& bytes, std::string& why);
+// The settings of a section read by `read_text` from the file at `path`; when the
+// file cannot be read, the defaults, with the reason and then `fallback` (what holds
+// instead) as the problem.
+template <typename Settings>
+Settings read_settings_file_with(const std::string& path, Settings (*read_text)(std::string_view),
+                                 const std::string& fallback)
+{
+    std::string bytes;
+    std::string why;
+    if (read_settings_bytes(path, bytes, why)) return read_text(bytes);
+    Settings settings;
+    settings.problem = why + fallback;
+    return settings;
+}

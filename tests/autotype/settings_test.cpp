@@ -197,7 +197,8 @@ TEST(AutoTypeSettings, TheFileBesideTheVault)
     EXPECT_EQ("Win+F2", hotkey_name(read_settings_file(path).hotkey));
     write_file(path, std::string(kMaxSettingsSize + 1, ';'));
     settings = read_settings_file(path);
-    EXPECT_NE("", settings.problem);
+    EXPECT_EQ("glimkeep.ini cannot be read or is larger than 64 KiB. Auto-type uses Ctrl+Alt+Insert.",
+              settings.problem);
     EXPECT_EQ("Ctrl+Alt+Insert", hotkey_name(settings.hotkey));
 }
 
