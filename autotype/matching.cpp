@@ -163,34 +163,23 @@ bool named(const TreeNode& node, const char* name)
 }
 
 // Calls visit(node, position, path) for every node below the root, in document
-// order, with an explicit stack.
+// order.
 template <class Visit>
 void walk(const Tree& root, Visit visit)
 {
-    struct Frame {
-        const TreeNode* node;
-        std::size_t next;
-        std::size_t path_length;  // of the path up to and with this node
-    };
-    std::vector<Frame> stack{{&root, 0, 0}};
     std::vector<std::uint32_t> position;
+    std::vector<std::size_t> path_lengths;  // [d]: of the path up to and with the open node at depth d
     SecretString path;
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next == frame.node->children.size()) {
-            stack.pop_back();
-            if (!position.empty()) position.pop_back();
-            continue;
-        }
-        const std::size_t index = frame.next++;
-        const TreeNode& child = frame.node->children[index];
-        path.truncate(frame.path_length);
+    for_each_below(root, [&](const TreeNode& child, std::size_t depth, std::size_t index) {
+        position.resize(depth);
+        path_lengths.resize(depth);
+        path.truncate(depth == 0 ? 0 : path_lengths[depth - 1]);
         if (!path.empty()) path.append(" ", 1);
         path.append(child.name.data(), child.name.size());
         position.push_back(static_cast<std::uint32_t>(index));
+        path_lengths.push_back(path.size());
         visit(child, position, path);
-        stack.push_back({&child, 0, path.size()});
-    }
+    });
 }
 
 AutoTypeRow row_of(const std::vector<std::uint32_t>& position, const SecretString& path, bool by_window)

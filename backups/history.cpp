@@ -83,23 +83,11 @@ void locate(const Tree& root, const std::vector<const TreeNode*>& wanted, std::v
     std::vector<bool> found(wanted.size(), false);
     std::unordered_map<const TreeNode*, std::vector<std::size_t>> slots;
     for (std::size_t i = 0; i < wanted.size(); ++i) slots[wanted[i]].push_back(i);
-    struct Level {
-        const TreeNode* node;
-        std::size_t next;
-    };
-    std::vector<Level> stack{{&root, 0}};
     IndexPath path;
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        if (level.next == level.node->children.size()) {
-            stack.pop_back();
-            if (!path.empty()) path.pop_back();
-            continue;
-        }
-        const std::size_t index = level.next++;
-        const TreeNode* child = &level.node->children[index];
+    for_each_below(root, [&](const TreeNode& node, std::size_t depth, std::size_t index) {
+        path.resize(depth);
         path.push_back(index);
-        const auto slot = slots.find(child);
+        const auto slot = slots.find(&node);
         if (slot != slots.end()) {
             std::string name;
             const TreeNode* at = &root;
@@ -114,8 +102,7 @@ void locate(const Tree& root, const std::vector<const TreeNode*>& wanted, std::v
                 found[i] = true;
             }
         }
-        stack.push_back({child, 0});
-    }
+    });
     for (std::size_t i = 0; i < wanted.size(); ++i)
         if (!found[i]) paths[i].clear();
 }

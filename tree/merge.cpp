@@ -253,24 +253,19 @@ struct Content {
 // False when the walk does not fit the budget.
 bool content_of(const TreeNode& node, Budget& budget, Content& out)
 {
-    std::vector<std::pair<const TreeNode*, std::size_t>> stack;  // node, depth below `node`
     std::vector<std::uint64_t> chain;  // chain[d]: the names from `node`'s child down to the open node at depth d
-    bool fits = true;
-    for (std::size_t i = node.children.size(); i-- > 0;) stack.emplace_back(&node.children[i], 0);
     out.whole = mix(0, node.children.size());
-    while (!stack.empty() && (fits = budget.spend(1))) {
-        const TreeNode* n = stack.back().first;
-        const std::size_t depth = stack.back().second;
-        stack.pop_back();
+    const bool fits = for_each_below(node, [&](const TreeNode& n, std::size_t depth, std::size_t) {
+        if (!budget.spend(1)) return false;
         const std::uint64_t above = depth == 0 ? 0 : chain[depth - 1];
-        const std::uint64_t line = line_hash(*n);
+        const std::uint64_t line = line_hash(n);
         out.whole = mix(mix(out.whole, depth), line);
-        if (n->children.empty() || n->single_line) push_wiped(out.lines, mix(above, line));
-        if (n->children.empty()) continue;
+        if (n.children.empty() || n.single_line) push_wiped(out.lines, mix(above, line));
+        if (n.children.empty()) return true;
         if (chain.size() <= depth) push_wiped(chain, std::uint64_t{0});
-        chain[depth] = mix(above, name_hash(*n));
-        for (std::size_t i = n->children.size(); i-- > 0;) stack.emplace_back(&n->children[i], depth + 1);
-    }
+        chain[depth] = mix(above, name_hash(n));
+        return true;
+    });
     wipe_vector(chain);
     std::sort(out.lines.begin(), out.lines.end());
     return fits;
@@ -536,15 +531,8 @@ enum class PairMode {
 std::uint64_t subtree_hash(const TreeNode& node)
 {
     std::uint64_t h = line_hash(node);
-    std::vector<std::pair<const TreeNode*, std::size_t>> stack;
-    for (std::size_t i = node.children.size(); i-- > 0;) stack.emplace_back(&node.children[i], 1);
-    while (!stack.empty()) {
-        const TreeNode* n = stack.back().first;
-        const std::size_t depth = stack.back().second;
-        stack.pop_back();
-        h = mix(mix(h, depth), line_hash(*n));
-        for (std::size_t i = n->children.size(); i-- > 0;) stack.emplace_back(&n->children[i], depth + 1);
-    }
+    for_each_below(
+        node, [&h](const TreeNode& n, std::size_t depth, std::size_t) { h = mix(mix(h, depth + 1), line_hash(n)); });
     return h;
 }
 

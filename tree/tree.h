@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 struct TreeNode {
@@ -115,3 +116,33 @@ std::string shown_text(const TreeNode& node, const std::string& separator);
 // Overwrites every name and content in the tree (wipe()), then empties it: the
 // document must not stay readable in memory once its vault is closed.
 void wipe_tree(Tree& root) noexcept;
+
+// Calls `visit(node, depth, index)` for every node below `root` in document order:
+// `depth` 0 for the root's children, `index` the node's place among its siblings.
+// A visit that returns bool stops the walk with false; the walk then returns false.
+// One stack frame a level, on the heap, however deep the tree.
+template <typename Visit>
+bool for_each_below(const TreeNode& root, Visit&& visit)
+{
+    struct Frame {
+        const TreeNode* node;
+        std::size_t next;
+    };
+    std::vector<Frame> stack{{&root, 0}};
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.node->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::size_t index = frame.next++;
+        const TreeNode& child = frame.node->children[index];
+        const std::size_t depth = stack.size() - 1;
+        if constexpr (std::is_void_v<std::invoke_result_t<Visit&, const TreeNode&, std::size_t, std::size_t>>)
+            visit(child, depth, index);
+        else if (!visit(child, depth, index))
+            return false;
+        if (!child.children.empty()) stack.push_back({&child, 0});
+    }
+    return true;
+}

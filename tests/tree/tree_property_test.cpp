@@ -270,3 +270,48 @@ TEST(TreeProperties, CopiesEqualTheOriginal)
         ASSERT_EQ(assigned.serialize("\n", 0), tree.serialize("\n", 0));
     }
 }
+
+namespace {
+
+struct Visited {
+    const TreeNode* node;
+    std::size_t depth;
+    std::size_t index;
+    bool operator==(const Visited& o) const { return node == o.node && depth == o.depth && index == o.index; }
+};
+
+void visit_recursively(const TreeNode& node, std::size_t depth, std::vector<Visited>& out)
+{
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        out.push_back({&node.children[i], depth, i});
+        visit_recursively(node.children[i], depth + 1, out);
+    }
+}
+
+}  // namespace
+
+// The walk every search, merge and report goes through: document order, depths and
+// sibling places as a plainly recursive walk gives them; a visit returning false
+// stops it at once.
+TEST(TreeProperties, WalkBelowAgreesWithARecursiveWalk)
+{
+    Texts texts(20261210);
+    for (int i = 0; i < kTexts; ++i) {
+        const Tree tree = parse_tree(texts.text());
+        std::vector<Visited> expected;
+        visit_recursively(tree, 0, expected);
+        std::vector<Visited> walked;
+        EXPECT_TRUE(for_each_below(tree, [&](const TreeNode& n, std::size_t depth, std::size_t index) {
+            walked.push_back({&n, depth, index});
+        }));
+        ASSERT_TRUE(walked == expected) << dump(tree);
+        if (expected.empty()) continue;
+        const std::size_t stop_at = texts.below(expected.size());
+        std::size_t visits = 0;
+        EXPECT_FALSE(for_each_below(tree, [&](const TreeNode& n, std::size_t, std::size_t) {
+            EXPECT_EQ(expected[visits].node, &n);
+            return visits++ != stop_at;
+        }));
+        EXPECT_EQ(stop_at + 1, visits);
+    }
+}

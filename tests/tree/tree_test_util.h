@@ -36,16 +36,10 @@ inline Tree root(std::initializer_list<TreeNode> children)
 inline std::string dump(const TreeNode& tree)
 {
     std::string out;
-    std::vector<std::pair<const TreeNode*, std::size_t>> stack;
-    for (std::size_t i = tree.children.size(); i-- > 0;) stack.emplace_back(&tree.children[i], 0);
-    while (!stack.empty()) {
-        const TreeNode* n = stack.back().first;
-        const std::size_t level = stack.back().second;
-        stack.pop_back();
-        out += std::string(level * 2, ' ') + "[" + escaped(n->name) + "]";
-        if (n->single_line) out += " => [" + escaped(n->content) + "]";
+    for_each_below(tree, [&out](const TreeNode& n, std::size_t level, std::size_t) {
+        out += std::string(level * 2, ' ') + "[" + escaped(n.name) + "]";
+        if (n.single_line) out += " => [" + escaped(n.content) + "]";
         out += "\n";
-        for (std::size_t i = n->children.size(); i-- > 0;) stack.emplace_back(&n->children[i], level + 1);
-    }
+    });
     return out.empty() ? "(no nodes)\n" : out;
 }
