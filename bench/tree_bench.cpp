@@ -352,20 +352,24 @@ BENCHMARK(BM_TreeMergeTwoWay1MiB)->Unit(benchmark::kMillisecond);
 
 namespace {
 
-// One level of 2,000 entries of one name, each with its own user and a shared
-// address, changed once on each side (a password on ours, another entry's on
+// One level of `entries` entries of one name, each with its own user and a shared
+// address.
+std::string same_name_entries(int entries)
+{
+    std::string out;
+    for (int n = 0; n < entries; ++n) {
+        out += "Google\r\n\tuser: user" + std::to_string(n) + "@example.org\r\n";
+        out += "\tpassword: pw" + std::to_string(n * 7919 % 100003) + "\r\n";
+        out += "\turl: https://accounts.google.com/\r\n";
+    }
+    return out;
+}
+
+// 2,000 of them, changed once on each side (a password on ours, another entry's on
 // theirs); beside it, the parse of the same text.
 const std::string& same_name_level()
 {
-    static const std::string text = [] {
-        std::string out;
-        for (int n = 0; n < 2000; ++n) {
-            out += "Google\r\n\tuser: user" + std::to_string(n) + "@example.org\r\n";
-            out += "\tpassword: pw" + std::to_string(n * 7919 % 100003) + "\r\n";
-            out += "\turl: https://accounts.google.com/\r\n";
-        }
-        return out;
-    }();
+    static const std::string text = same_name_entries(2000);
     return text;
 }
 
@@ -395,15 +399,7 @@ namespace {
 // beside them, the parse of the same text.
 const std::string& large_same_name_level()
 {
-    static const std::string text = [] {
-        std::string out;
-        for (int n = 0; n < 20000; ++n) {
-            out += "Google\r\n\tuser: user" + std::to_string(n) + "@example.org\r\n";
-            out += "\tpassword: pw" + std::to_string(n * 7919 % 100003) + "\r\n";
-            out += "\turl: https://accounts.google.com/\r\n";
-        }
-        return out;
-    }();
+    static const std::string text = same_name_entries(20000);
     return text;
 }
 
