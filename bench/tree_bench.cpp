@@ -365,19 +365,20 @@ std::string same_name_entries(int entries)
     return out;
 }
 
-// 2,000 of them, changed once on each side (a password on ours, another entry's on
-// theirs); beside it, the parse of the same text.
+template <int Entries>
 const std::string& same_name_level()
 {
-    static const std::string text = same_name_entries(2000);
+    static const std::string text = same_name_entries(Entries);
     return text;
 }
 
-BENCHMARK_CAPTURE(BM_TreeParseAndFree, SameNameLevel, same_name_level)->Unit(benchmark::kMillisecond);
+// 2,000 of them, changed once on each side (a password on ours, another entry's on
+// theirs); beside it, the parse of the same text.
+BENCHMARK_CAPTURE(BM_TreeParseAndFree, SameNameLevel, same_name_level<2000>)->Unit(benchmark::kMillisecond);
 
 void BM_TreeMergeThreeWaySameNameLevel(benchmark::State& state)
 {
-    const Tree base = parse_tree(same_name_level());
+    const Tree base = parse_tree(same_name_level<2000>());
     Tree ours = base;
     Tree theirs = base;
     ours.children[700].children[1].set_content("changed on ours");
@@ -389,19 +390,10 @@ void BM_TreeMergeThreeWaySameNameLevel(benchmark::State& state)
 }
 BENCHMARK(BM_TreeMergeThreeWaySameNameLevel)->Unit(benchmark::kMillisecond);
 
-}  // namespace
-
-namespace {
-
-// One level of 20,000 entries of one name with distinct users and a shared
-// address: two-way with every password changed, and three-way with a few hundred
-// changes on each side (passwords changed, entries deleted, entries added);
+// 20,000 of them: two-way with every password changed, and three-way with a few
+// hundred changes on each side (passwords changed, entries deleted, entries added);
 // beside them, the parse of the same text.
-const std::string& large_same_name_level()
-{
-    static const std::string text = same_name_entries(20000);
-    return text;
-}
+constexpr auto large_same_name_level = same_name_level<20000>;
 
 BENCHMARK_CAPTURE(BM_TreeParseAndFree, LargeSameNameLevel, large_same_name_level)->Unit(benchmark::kMillisecond);
 
