@@ -583,6 +583,11 @@ int Database::reopen(const std::string& path, const char* bytes, std::uint32_t l
 int Database::change_password(const std::string& path, const char* bytes, std::uint32_t length)
 {
     return transaction([&] {
+        // Ciphertext held (after a save) is under the old password: decrypted with it
+        // first, so that the text is what the new password encrypts.
+        if (!decrypted_) {
+            if (int status = decrypt()) return status;
+        }
         set_password(bytes, length);
         return save(path);
     });

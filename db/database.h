@@ -156,8 +156,9 @@ public:
     // system's "File exists" and that file stays as it was.
     int save_new(const std::string& path);
 
-    // Saves the plaintext held under a new password (the format stays). On failure
-    // the container is as it was: the old password, keys and header.
+    // Saves the text held under a new password (the format stays); ciphertext held is
+    // decrypted with the old password first. On failure the container is as it was:
+    // the old password, keys and header.
     int change_password(const std::string& path, const char* bytes, std::uint32_t length);
     // Saves the plaintext held as format 2.0, under a new password when `bytes` is not
     // null (else under the password held). On failure the container is as it was,

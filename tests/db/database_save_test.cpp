@@ -271,6 +271,25 @@ TEST_F(DatabaseSave, FailedPasswordChangeAndUpgradeChangeNothing)
     EXPECT_EQ(read_bytes(path + ".1700000000.bak"), old);
 }
 
+// After a save the container holds ciphertext under the old password: a password
+// change writes the text under the new one, in both formats (it wrote the old
+// ciphertext and reported success).
+TEST_F(DatabaseSave, PasswordChangeAfterASaveWritesTheTextUnderTheNewPassword)
+{
+    for (bool legacy : {false, true}) {
+        Database db;
+        db.set_new_key_iterations(3);
+        if (legacy) db.write_legacy_format();
+        db.set_password("old", 3);
+        db.set_plaintext("kept\r\n", 6);
+        ASSERT_EQ(db.save(path), DB_OK) << db.last_error();
+        ASSERT_EQ(db.change_password(path, "new", 3), DB_OK) << db.last_error();
+        EXPECT_EQ(plaintext_of(path, "new"), "kept\r\n") << (legacy ? "1.0" : "2.0");
+        EXPECT_EQ(db.legacy_format(), legacy);
+        EXPECT_TRUE(db.password_equals("new", 3));
+    }
+}
+
 #ifndef _WIN32
 // A name one step too long for the backup (but not for the vault's own temporary
 // file): a normal save goes on and says so, the password change writes nothing.
