@@ -364,6 +364,10 @@ TEST_F(EditorSave, ALockDuringTheHelpTextClosesBoth)
     EXPECT_TRUE(locked);
     ASSERT_EQ(g_editor_messages.size(), 1u);
     EXPECT_NE(g_editor_messages[0].text.find("\tTab: Autocomplete\r\n"), std::string::npos);
+    // Every key of the editor's own commands is named.
+    for (const char* key : {"\tCtrl+L: ", "\tCtrl+G: ", "\tCtrl+Shift+G: ", "\tCtrl+F: ", "F3: ", "\tCtrl+T: ",
+                            "\tCtrl+Shift+H: ", "\tCtrl+Enter: "})
+        EXPECT_NE(g_editor_messages[0].text.find(key), std::string::npos) << key;
 }
 
 }  // namespace
