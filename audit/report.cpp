@@ -52,11 +52,9 @@ bool is_audit_ignore_line(const TreeNode& child)
     return child.single_line && names_equal_nocase(child.name, "audit") && names_equal_nocase(child.content, "ignore");
 }
 
-BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, BreachCorpus* corpus, AuditReport& out,
-                                std::string& error)
+std::vector<AuditEntry> list_audit_entries(const TreeNode& root, const TreeNode& start)
 {
-    out = AuditReport();
-
+    std::vector<AuditEntry> entries;
     // Depth first without recursion; `path` grows and shrinks with the walk.
     struct Frame {
         const TreeNode* node;
@@ -66,7 +64,6 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
     };
     SecretString path;
     std::vector<Frame> stack{{&root, 0, 0, &root == &start}};
-    std::vector<Value> values;
     std::size_t line_number = 0;  // one node a line, in the walk's order
     while (!stack.empty()) {
         Frame& frame = stack.back();
@@ -81,18 +78,16 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
         path.truncate(frame.path_size);
         if (frame.node != &root) path.append(" ", 1);
         path.append(child.name.data(), child.name.size());
-        if (inside && has_password_line(child) &&
+        if (has_password_line(child) &&
             std::none_of(child.children.begin(), child.children.end(), is_audit_ignore_line)) {
             AuditEntry entry;
             entry.node = &child;
             entry.line = line_number;
             entry.path = path.str();
+            entry.inside = inside;
             if (const TreeNode* user = first_field(child, FieldKind::kUserName); user && user->single_line)
                 entry.user = user->content;
-            for (const TreeNode& line : child.children)
-                if (is_password_line(line.name) && line.single_line && !line.content.empty())
-                    values.push_back({&line.content, out.entries.size()});
-            out.entries.push_back(std::move(entry));
+            entries.push_back(std::move(entry));
         }
         if (!child.children.empty()) stack.push_back({&child, 0, path.size(), inside});
     }
@@ -100,17 +95,33 @@ BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, Bre
     // Shared paths: the same path under the matching of names, or one that finds
     // another node first.
     std::vector<std::string> keys;
-    keys.reserve(out.entries.size());
-    for (const AuditEntry& entry : out.entries) keys.push_back(folded(entry.path));
+    keys.reserve(entries.size());
+    for (const AuditEntry& entry : entries) keys.push_back(folded(entry.path));
     std::vector<std::size_t> order(keys.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
     for (std::size_t k = 1; k < order.size(); ++k)
         if (keys[order[k]] == keys[order[k - 1]])
-            out.entries[order[k]].path_shared = out.entries[order[k - 1]].path_shared = true;
+            entries[order[k]].path_shared = entries[order[k - 1]].path_shared = true;
     for (std::string& key : keys) secure_wipe(&key[0], key.size());
-    for (AuditEntry& entry : out.entries)
+    // Entries outside `start` count for the sharing only.
+    entries.erase(std::remove_if(entries.begin(), entries.end(), [](const AuditEntry& e) { return !e.inside; }),
+                  entries.end());
+    for (AuditEntry& entry : entries)
         if (!entry.path_shared) entry.path_shared = root.find(entry.path) != entry.node;
+    return entries;
+}
+
+BreachStatus build_audit_report(const TreeNode& root, const TreeNode& start, BreachCorpus* corpus, AuditReport& out,
+                                std::string& error)
+{
+    out = AuditReport();
+    out.entries = list_audit_entries(root, start);
+    std::vector<Value> values;
+    for (std::size_t e = 0; e < out.entries.size(); ++e)
+        for (const TreeNode& line : out.entries[e].node->children)
+            if (is_password_line(line.name) && line.single_line && !line.content.empty())
+                values.push_back({&line.content, e});
 
     // Equal values side by side (no copies): each distinct one is estimated and looked
     // up once, and those of more than one entry form a group.

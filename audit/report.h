@@ -24,6 +24,7 @@ struct AuditEntry {
     // or by its line number when it has no user name.
     bool path_shared = false;
     std::size_t line = 0;  // the entry's line in the document, from 1
+    bool inside = true;  // at or below the node the report was asked for
 
     AuditEntry() = default;
     AuditEntry(const AuditEntry&) = default;
@@ -54,6 +55,11 @@ struct AuditReport {
     std::vector<Weak> weak;  // very weak and weak, in the tree's order
     std::vector<Old> old;  // filled by the caller, which reads the backups
 };
+
+// The entries at and below `start` (a node of `root`; the root itself is never an
+// entry) that the report checks, in the tree's order, with their paths, user names,
+// lines and whether their paths are shared (with any entry of `root`).
+std::vector<AuditEntry> list_audit_entries(const TreeNode& root, const TreeNode& start);
 
 // Checks the entries at and below `start` (a node of `root`; the root itself is never
 // an entry). With `corpus` (open), every distinct password is looked up once; a

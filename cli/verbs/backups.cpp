@@ -1,6 +1,7 @@
 // backups and history: the backups beside the vault, thinned out on request, and the
 // earlier values of its lines read from them.
 
+#include "audit/report.h"
 #include "backups/backup_files.h"
 #include "backups/history.h"
 #include "backups/key_cache.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -130,18 +132,38 @@ bool print_history(const TreeNode& node, const HistoryReport& report, Failure& f
     return true;
 }
 
-bool print_since(const HistoryReport& report, Failure& failure)
+// One row a password line under `start`: when it was written and which line it is.
+// Entries whose paths are shared are told apart as the password report does, by
+// user name or line number.
+bool print_since(const Tree& root, const TreeNode& start, const HistoryReport& report, Failure& failure)
 {
+    const std::vector<AuditEntry> entries = list_audit_entries(root, start);
+    std::unordered_map<const TreeNode*, const AuditEntry*> entry_of;
+    for (const AuditEntry& entry : entries)
+        if (entry.path_shared)
+            for (const TreeNode& line : entry.node->children) entry_of.emplace(&line, &entry);
     std::vector<const LineHistory*> lines;
     for (const LineHistory& line : report.lines)
         if (!line.values.empty()) lines.push_back(&line);
     std::stable_sort(lines.begin(), lines.end(), [](const LineHistory* a, const LineHistory* b) {
         return written_earlier(a->values.back().written, b->values.back().written);
     });
-    std::string text;
-    for (const LineHistory* line : lines)
-        text += when_written_text(line->values.back().written) + "  " + line->path + cli_io::kLineEnd;
-    return write_out(text, failure);
+    SecretString text;
+    for (const LineHistory* line : lines) {
+        const std::string when = when_written_text(line->values.back().written) + "  ";
+        text.append(when.data(), when.size());
+        const auto entry = entry_of.find(line->line);
+        if (entry == entry_of.end()) {
+            text.append(line->path.data(), line->path.size());
+        } else {
+            const SecretString label(audit_entry_label(*entry->second));
+            text.append(label.data(), label.size());
+            text.append(" ", 1);
+            text.append(line->line->name.data(), line->line->name.size());
+        }
+        text.append(cli_io::kLineEnd, std::strlen(cli_io::kLineEnd));
+    }
+    return write_out(text.str(), failure);
 }
 
 }  // namespace
@@ -196,7 +218,8 @@ bool verb_history(const Options& options, PasswordSource& passwords, Failure& fa
     for (const auto& cache : caches) tried.push_back(cache.get());
     const std::vector<const TreeNode*> lines = options.since ? password_lines_under(*node) : lines_of(*node);
     const HistoryReport report = read_history(backups, vault.root, lines, tried, options.since);
-    if (!(options.since ? print_since(report, failure) : print_history(*node, report, failure))) return false;
+    if (!(options.since ? print_since(vault.root, *node, report, failure) : print_history(*node, report, failure)))
+        return false;
     return write_out(backups_not_read_text(report.other_passwords, report.damaged, cli_io::kLineEnd), failure);
 }
 

@@ -159,4 +159,25 @@ TEST(AuditReport, SharedPathsWithoutAUserNamedByLine)
               "  Bank (ann): very weak\n"
               "  Bank (line 11): very weak\n"
               "4 entries checked: 4 reused in 2 groups, 0 breached, 4 weak, 0 old.\n");
+
+    // A report of one of them still names it apart from the others, by the same label.
+    const struct {
+        std::size_t line;  // of the entry the report is asked for
+        const char* label;
+    } alone[] = {{1, "Router (line 1)"}, {6, "router (line 6)"}, {8, "Bank (ann)"}, {11, "Bank (line 11)"}};
+    std::size_t line = 0;
+    for_each_below(root, [&](const TreeNode& node, std::size_t, std::size_t) {
+        ++line;
+        for (const auto& a : alone)
+            if (a.line == line) {
+                ASSERT_EQ(build_audit_report(root, node, nullptr, report, error), BreachStatus::kOk);
+                ASSERT_EQ(report.entries.size(), 1u) << a.label;
+                EXPECT_EQ(audit_entry_label(report.entries[0]), a.label);
+            }
+    });
+    // A lone entry keeps its bare path.
+    const Tree lone = parse_tree("Bank\r\n\tpassword: 1\r\nShop\r\n\tpassword: 2\r\n");
+    ASSERT_EQ(build_audit_report(lone, lone.children[0], nullptr, report, error), BreachStatus::kOk);
+    ASSERT_EQ(report.entries.size(), 1u);
+    EXPECT_EQ(audit_entry_label(report.entries[0]), "Bank");
 }

@@ -812,6 +812,26 @@ def history(d):
     expect("--since goes with history", 64, d.run("show", "--since")[0])
 
 
+@case
+def history_since_same_names(d):
+    """Entries of one name are told apart by user name, or by line without one, also
+    when the rows of only one of them are asked for; a lone entry keeps its path."""
+    write_file(d, "passwords.gkv", vault.write_vault2(
+        PASSWORD, b"Google\r\n\tuser: bob\r\n\tpassword: b2\r\nGoogle\r\n\tuser: alice\r\n\tpassword: a1\r\n"
+        b"Google\r\n\tpassword: c1\r\nMail\r\n\tpassword: m1\r\n", 1000))
+    write_file(d, "passwords.gkv.2000.bak", vault.write_vault2(
+        PASSWORD, b"Google\r\n\tuser: alice\r\n\tpassword: a1\r\nGoogle\r\n\tuser: bob\r\n\tpassword: b1\r\n"
+        b"Google\r\n\tpassword: c1\r\nMail\r\n\tpassword: m1\r\n", 1000))
+    before = "before %s  " % when(2000)
+    expect("every password line, named apart",
+           (0, before + "Google (alice) password\n" + before + "Google (line 7) password\n" +
+            before + "Mail password\n" + "%s  Google (bob) password\n" % when(2000)),
+           (lambda r: (r[0], r[1].decode()))(d.run("history", "--since")))
+    expect("one of them alone, still named",
+           (0, "%s  Google (bob) password\n" % when(2000)),
+           (lambda r: (r[0], r[1].decode()))(d.run("history", "--since", "Google")))
+
+
 def run_while_changed(d, args, first, rest):
     """Runs the CLI, sends the first password lines, and once it waits for more input
     rewrites the vault as another program would; then sends the rest."""
