@@ -56,6 +56,17 @@ std::string told_messages()
     return told;
 }
 
+// Shows the bank entry, selects all of the editor box and types `typed` over it,
+// which the box then shows as `shown`.
+void type_over_bank_entry(WindowDriver& d, const std::wstring& typed, const std::wstring& shown)
+{
+    d.set_filter(L"bank");
+    d.focus_editor();
+    d.press('A', {VK_CONTROL});
+    d.type(typed);
+    d.expect_text(d.editor, shown, "typed");
+}
+
 TEST_F(EditorBoxes, FilterShowsTheNodeItNames)
 {
     const bool locked = run([](WindowDriver& d) {
@@ -201,23 +212,13 @@ TEST_F(EditorBoxes, CtrlBackspaceStepsBackOneNameInTheFilter)
         d.press(VK_BACK, {VK_CONTROL});
         d.check_text(d.text(d.filter), L"", "an empty filter stays empty");
         d.expect_text(d.editor, to_utf16(kDocument), "whole document");
-
-        // Windows delivers Ctrl+Backspace as the character 0x7F.
-        d.set_filter(L"email gmail pass");
-        PostMessageW(d.filter, WM_CHAR, 0x7F, 0);
-        d.expect_text(d.filter, L"email gmail ", "the character 0x7F steps back too");
-        d.check_text(d.title(), L"Glimkeep", "no change");
     });
 }
 
 TEST_F(EditorBoxes, CtrlBackspaceDeletesAWordInTheEditor)
 {
     run([](WindowDriver& d) {
-        d.set_filter(L"bank");
-        d.focus_editor();
-        d.press('A', {VK_CONTROL});
-        d.type(L"alpha beta   ");
-        d.expect_text(d.editor, L"alpha beta   ", "typed");
+        type_over_bank_entry(d, L"alpha beta   ", L"alpha beta   ");
         d.press(VK_BACK, {VK_CONTROL});
         d.expect_text(d.editor, L"alpha ", "the spaces and the word go together");
 
@@ -230,23 +231,44 @@ TEST_F(EditorBoxes, CtrlBackspaceDeletesAWordInTheEditor)
         d.set_selection(d.editor, 7, 9);  // "alpha o[ne]"
         d.press(VK_BACK, {VK_CONTROL});
         d.expect_text(d.editor, L"alpha ", "the word before the selection and the selection go");
+    });
+}
 
-        // Windows delivers Ctrl+Backspace as the character 0x7F.
-        d.type(L"gamma");
-        PostMessageW(d.editor, WM_CHAR, 0x7F, 0);
-        d.expect_text(d.editor, L"alpha ", "the character 0x7F deletes a word too");
-        d.check_text(d.title(), L"* Glimkeep", "deleting is a change");
+// Windows delivers Ctrl+Backspace as the character 0x7F: in either box it does what
+// the keys do, and only in the editor box is it a change.
+TEST_F(EditorBoxes, TheCharacter0x7FIsCtrlBackspaceInBothBoxes)
+{
+    run([](WindowDriver& d) {
+        struct Case {
+            bool in_editor;
+            const wchar_t* before;  // set as the filter, or typed after "alpha " in the editor
+            const wchar_t* after;
+            const char* what;
+            const wchar_t* title;
+            const char* title_what;
+        };
+        const Case cases[] = {
+            {false, L"email gmail pass", L"email gmail ", "the character 0x7F steps back too", L"Glimkeep",
+             "no change"},
+            {true, L"gamma", L"alpha ", "the character 0x7F deletes a word too", L"* Glimkeep", "deleting is a change"},
+        };
+        for (const Case& c : cases) {
+            if (c.in_editor)
+                type_over_bank_entry(d, std::wstring(L"alpha ") + c.before, std::wstring(L"alpha ") + c.before);
+            else
+                d.set_filter(c.before);
+            const HWND box = c.in_editor ? d.editor : d.filter;
+            PostMessageW(box, WM_CHAR, 0x7F, 0);
+            d.expect_text(box, c.after, c.what);
+            d.check_text(d.title(), c.title, c.title_what);
+        }
     });
 }
 
 TEST_F(EditorBoxes, EnterCarriesTheIndentation)
 {
     run([](WindowDriver& d) {
-        d.set_filter(L"bank");
-        d.focus_editor();
-        d.press('A', {VK_CONTROL});
-        d.type(L"a\n\t\tb");
-        d.expect_text(d.editor, L"a\r\n\t\tb", "typed");
+        type_over_bank_entry(d, L"a\n\t\tb", L"a\r\n\t\tb");
         d.press(VK_RETURN);
         d.expect_text(d.editor, L"a\r\n\t\tb\r\n\t\t", "two tabs carried to the new line");
         d.type(L"c");

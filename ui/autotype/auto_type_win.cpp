@@ -24,9 +24,13 @@ namespace {
 HWND g_editor_window = nullptr;
 bool g_registered = false;
 HotKey g_hotkey;
-// Each of these is told once per run of the program, not at every unlock.
-bool g_told_settings = false;
-bool g_told_registration = false;
+// What is told once per run of the program, not at every unlock: a problem of the
+// settings file, and a hot key that could not be registered.
+struct ToldOnce {
+    bool settings = false;
+    bool registration = false;
+};
+ToldOnce g_told;
 
 // The last window of another program that came to the front, remembered from the
 // start of the program on, across locks.
@@ -189,13 +193,13 @@ void start_auto_type(HWND editor) noexcept
     try {
         const AutoTypeSettings settings = read_settings_file(settings_path_beside(vault_path()));
         g_hotkey = settings.hotkey;
-        if (!settings.problem.empty() && !g_told_settings) {
-            g_told_settings = true;
+        if (!settings.problem.empty() && !g_told.settings) {
+            g_told.settings = true;
             tell(settings.problem);
         }
         g_registered = RegisterHotKey(editor, kAutoTypeHotKeyId, g_hotkey.modifiers, g_hotkey.virtual_key) != FALSE;
-        if (!g_registered && !g_told_registration) {
-            g_told_registration = true;
+        if (!g_registered && !g_told.registration) {
+            g_told.registration = true;
             tell(hotkey_taken_text(settings));
         }
         const std::string notice = take_typing_notice();

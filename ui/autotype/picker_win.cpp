@@ -11,34 +11,26 @@
 
 #include "crypto/wipe.h"
 #include "tree/fields.h"
-#include "ui/common/capture_exclusion.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/autotype/typist.h"
 #include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
-#include "ui/common/gdi.h"
+#include "ui/common/list_window.h"
 #include "ui/common/owner_drawn_list.h"
-#include "ui/editor/editor_window.h"
-#include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/common/window_procedure.h"
+#include "ui/editor/editor_window.h"
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"auto_type_picker";
 constexpr wchar_t kTitle[] = L"Glimkeep auto-type";
-constexpr int kWidth = 460;
-constexpr int kHeight = 300;
-constexpr int kMargin = 8;
-constexpr int kRowHeight = 20;
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchPeriod = 250;
 
 struct Picker {
-    HWND window = nullptr;
-    HWND label = nullptr;
+    ListWindow parts;  // its label names the target
     HWND path_box = nullptr;
-    HWND list = nullptr;
     WNDPROC previous_box_proc = nullptr;
     HWND target = nullptr;
     std::string title;  // the target's when the picker opened
@@ -47,7 +39,6 @@ struct Picker {
     std::vector<AutoTypeRow> all;  // every candidate, once a path is typed with no match left
     bool all_made = false;
     std::vector<const AutoTypeRow*> shown;
-    Font font;
     bool closing = false;  // the box's text is being wiped: no list to fill
 };
 
@@ -78,7 +69,7 @@ void fill_list()
         }
         add_matching(g_picker.all, query.str());
     }
-    set_list_rows(g_picker.list, g_picker.shown.size());
+    set_list_rows(g_picker.parts.list, g_picker.shown.size());
 }
 
 // Tab: the path grows to what all rows listed share, or as the filter box completes.
@@ -98,19 +89,19 @@ void complete_path()
 
 void move_selection(int by)
 {
-    const LRESULT count = SendMessageW(g_picker.list, LB_GETCOUNT, 0, 0);
+    const LRESULT count = SendMessageW(g_picker.parts.list, LB_GETCOUNT, 0, 0);
     if (count <= 0) return;
-    LRESULT selected = SendMessageW(g_picker.list, LB_GETCURSEL, 0, 0) + by;
+    LRESULT selected = SendMessageW(g_picker.parts.list, LB_GETCURSEL, 0, 0) + by;
     if (selected < 0) selected = 0;
     if (selected >= count) selected = count - 1;
-    SendMessageW(g_picker.list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    SendMessageW(g_picker.parts.list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
 // Enter: the selected row's entry, or the node the typed path names, typed into the
 // target once the picker has closed.
 void choose()
 {
-    const std::size_t selected = selected_list_row(g_picker.list, g_picker.shown.size());
+    const std::size_t selected = selected_list_row(g_picker.parts.list, g_picker.shown.size());
     const TreeNode* node = nullptr;
     if (selected < g_picker.shown.size()) {
         const AutoTypeRow& row = *g_picker.shown[selected];
@@ -169,12 +160,9 @@ LRESULT box_dispatch(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 LRESULT CALLBACK box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
 {
     const WNDPROC previous = g_picker.previous_box_proc;
-    try {
-        return box_dispatch(box, message, wparam, lparam);
-    } catch (...) {
-        MessageBeep(MB_ICONWARNING);
-    }
-    return previous ? CallWindowProcW(previous, box, message, wparam, lparam) : 0;
+    return dispatch_guarded_or(
+        [&] { return box_dispatch(box, message, wparam, lparam); },
+        [&]() noexcept { return previous ? CallWindowProcW(previous, box, message, wparam, lparam) : 0; });
 }
 
 // One row: its path, and its user name in the second half. The texts live in wiped
@@ -200,38 +188,32 @@ void draw_row(const DRAWITEMSTRUCT& item)
     }
 }
 
-void on_size(HWND window)
+// The label over the path box, the list below.
+void on_size()
 {
-    RECT client;
-    GetClientRect(window, &client);
-    const int margin = scaled(kMargin);
     const int line = scaled(22);
-    const int width = client.right - 2 * margin;
-    MoveWindow(g_picker.label, margin, margin, width, line, TRUE);
-    MoveWindow(g_picker.path_box, margin, margin + line + scaled(4), width, scaled(24), TRUE);
-    const int top = margin + line + scaled(4) + scaled(24) + scaled(6);
-    MoveWindow(g_picker.list, margin, top, width, client.bottom - top - margin, TRUE);
+    const int box_top = line + scaled(4);
+    const int box_height = scaled(24);
+    const RECT band = place_list_window_list(g_picker.parts, box_top + box_height, scaled(6));
+    const int width = band.right - band.left;
+    MoveWindow(g_picker.parts.label, band.left, band.top, width, line, TRUE);
+    MoveWindow(g_picker.path_box, band.left, band.top + box_top, width, box_height, TRUE);
 }
 
 LRESULT picker_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_SIZE: on_size(window); return 0;
-    case WM_MEASUREITEM: return measure_list_row(lparam, kRowHeight);
-    case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
+    case WM_SIZE: on_size(); return 0;
     case WM_COMMAND:
         if (reinterpret_cast<HWND>(lparam) == g_picker.path_box && HIWORD(wparam) == EN_CHANGE && !g_picker.closing)
             fill_list();
-        if (reinterpret_cast<HWND>(lparam) == g_picker.list && HIWORD(wparam) == LBN_DBLCLK) choose();
-        return 0;
-    case WM_ACTIVATE:
-        if (LOWORD(wparam) != WA_INACTIVE && g_picker.path_box) SetFocus(g_picker.path_box);
+        if (reinterpret_cast<HWND>(lparam) == g_picker.parts.list && HIWORD(wparam) == LBN_DBLCLK) choose();
         return 0;
     case WM_TIMER:
         if (wparam == kWatchTimer) watch();
         return 0;
     case WM_CLOSE: close_picker(); return 0;
-    default: return DefWindowProcW(window, message, wparam, lparam);
+    default: return list_window_default(g_picker.parts, window, message, wparam, lparam);
     }
 }
 
@@ -240,50 +222,32 @@ LRESULT CALLBACK picker_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return dispatch_guarded([&] { return picker_dispatch(window, message, wparam, lparam); });
 }
 
-// Centred on the monitor of the target.
-POINT position_for(HWND target, SIZE size)
-{
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    if (!GetMonitorInfoW(MonitorFromWindow(target, MONITOR_DEFAULTTOPRIMARY), &monitor))
-        return {CW_USEDEFAULT, CW_USEDEFAULT};
-    const RECT& work = monitor.rcWork;
-    return {(work.left + work.right - size.cx) / 2, (work.top + work.bottom - size.cy) / 2};
-}
+// Always on top, centred on the monitor of the target.
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+constexpr ListWindowKind kPickerKind = {kClassName, kTitle, picker_proc, kStyle, kExStyle, 460, 300, false, draw_row};
 
 bool make_window(HWND target, const std::string& title)
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!register_list_window_class(instance, picker_proc, kClassName)) return false;
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
-    const POINT at = position_for(target, size);
-    g_picker.window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClassName, kTitle, style, at.x, at.y, size.cx,
-                                      size.cy, nullptr, nullptr, instance, nullptr);
-    if (!g_picker.window) return false;
-    exclude_from_screen_capture(g_picker.window);
-    g_picker.font.reset(create_message_font(scaled(15)));
     const std::wstring label =
         L"Type into: " + (title.empty() ? std::wstring(L"(a window without a title)") : to_utf16(title));
-    g_picker.label = CreateWindowExW(0, L"STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS,
-                                     0, 0, 0, 0, g_picker.window, nullptr, instance, nullptr);
+    if (!create_list_window(g_picker.parts, kPickerKind, nullptr, target, label.c_str(), SS_ENDELLIPSIS)) return false;
     g_picker.path_box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0,
-                                        0, g_picker.window, nullptr, instance, nullptr);
-    g_picker.list = create_owner_drawn_list(g_picker.window, instance);
-    if (!g_picker.label || !g_picker.path_box || !g_picker.list) return false;
-    set_controls_font(g_picker.font.get(), {g_picker.label, g_picker.path_box, g_picker.list});
+                                        0, g_picker.parts.window, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!add_list_window_list(g_picker.parts, 0, {g_picker.path_box})) return false;
+    g_picker.parts.focus = g_picker.path_box;
     SendMessageW(g_picker.path_box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Path..."));
     g_picker.previous_box_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_picker.path_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box_proc)));
-    on_size(g_picker.window);
-    return SetTimer(g_picker.window, kWatchTimer, kWatchPeriod, nullptr) != 0;
+    on_size();
+    return SetTimer(g_picker.parts.window, kWatchTimer, kWatchPeriod, nullptr) != 0;
 }
 
 }  // namespace
 
 bool open_picker(HWND target, const std::string& title, TitleMatches&& matches) noexcept
 {
-    if (g_picker.window) return true;
+    if (g_picker.parts.window) return true;
     try {
         g_picker.target = target;
         g_picker.title = title;
@@ -294,8 +258,8 @@ bool open_picker(HWND target, const std::string& title, TitleMatches&& matches) 
             return false;
         }
         fill_list();
-        ShowWindow(g_picker.window, SW_SHOW);
-        SetForegroundWindow(g_picker.window);
+        ShowWindow(g_picker.parts.window, SW_SHOW);
+        SetForegroundWindow(g_picker.parts.window);
         SetFocus(g_picker.path_box);
         return true;
     } catch (...) {
@@ -306,18 +270,18 @@ bool open_picker(HWND target, const std::string& title, TitleMatches&& matches) 
 
 void show_picker() noexcept
 {
-    if (g_picker.window) SetForegroundWindow(g_picker.window);
+    if (g_picker.parts.window) SetForegroundWindow(g_picker.parts.window);
 }
 
 bool picker_open() noexcept
 {
-    return g_picker.window != nullptr;
+    return g_picker.parts.window != nullptr;
 }
 
 void close_picker() noexcept
 {
     g_picker.closing = true;
     if (g_picker.path_box) wipe_box_text(g_picker.path_box);
-    if (g_picker.window) DestroyWindow(g_picker.window);
+    if (g_picker.parts.window) DestroyWindow(g_picker.parts.window);
     g_picker = Picker();  // the rows' paths are wiped as they go
 }

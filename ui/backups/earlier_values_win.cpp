@@ -5,8 +5,6 @@
 
 #include "ui/backups/backups_windows.h"
 
-#include "resource.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,26 +14,19 @@
 #include "backups/key_cache.h"
 #include "crypto/wipe.h"
 #include "tree/fields.h"
-#include "ui/passwords/quick_unlock.h"
+#include "ui/common/clipboard.h"
 #include "ui/common/dpi.h"
-#include "ui/common/gdi.h"
+#include "ui/common/list_window.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
 #include "ui/common/window_procedure.h"
-#include "ui/dialogs/message_dialog.h"
-#include "ui/common/capture_exclusion.h"
-#include "ui/common/clipboard.h"
-#include "ui/common/inactivity.h"
 #include "ui/editor/editor_window.h"
+#include "ui/passwords/quick_unlock.h"
 
 namespace {
 
 constexpr wchar_t kTitle[] = L"Earlier values";
 constexpr wchar_t kDots[] = L"\u2022\u2022\u2022\u2022\u2022\u2022";
-constexpr int kWidth = 780;
-constexpr int kHeight = 320;
-constexpr int kMargin = 8;
-constexpr int kRowHeight = 20;
 
 struct Row {
     SecretString line;  // the line's name
@@ -45,10 +36,7 @@ struct Row {
 };
 
 struct EarlierValues {
-    HWND window = nullptr;
-    HWND label = nullptr;
-    HWND list = nullptr;
-    Font font;
+    ListWindow parts;  // its label says which backups were read
     std::vector<Row> rows;
     bool entry = false;  // the node is an entry: the rows name their lines
 };
@@ -101,7 +89,7 @@ HistoryReport read_node_history(bool& entry)
 
 const Row* selected_row()
 {
-    const std::size_t selected = selected_list_row(g_values.list, g_values.rows.size());
+    const std::size_t selected = selected_list_row(g_values.parts.list, g_values.rows.size());
     return selected < g_values.rows.size() ? &g_values.rows[selected] : nullptr;
 }
 
@@ -113,7 +101,7 @@ void copy_selected()
         MessageBeep(MB_ICONWARNING);
         return;
     }
-    copy_text_to_clipboard(g_values.window, SecretWString(to_utf16(row->value.str())));
+    copy_text_to_clipboard(g_values.parts.window, SecretWString(to_utf16(row->value.str())));
 }
 
 // One row: the line's name (for an entry), the dates, the value. Drawn whole at every
@@ -146,16 +134,11 @@ void draw_row(const DRAWITEMSTRUCT& item)
     draw_list_text(item.hDC, value.c_str(), value.size(), area);
 }
 
-void on_size(HWND window)
+// The label's two lines, the list below.
+void on_size()
 {
-    RECT client;
-    GetClientRect(window, &client);
-    const int margin = scaled(kMargin);
-    const int label_height = scaled(36);
-    const int width = client.right - 2 * margin;
-    MoveWindow(g_values.label, margin, margin, width, label_height, TRUE);
-    const int top = margin + label_height + scaled(4);
-    MoveWindow(g_values.list, margin, top, width, client.bottom - top - margin, TRUE);
+    const RECT band = place_list_window_list(g_values.parts, scaled(36), scaled(4));
+    MoveWindow(g_values.parts.label, band.left, band.top, band.right - band.left, band.bottom - band.top, TRUE);
 }
 
 // Keys in the list: Enter copies, Escape closes; Up or Down with no row selected
@@ -166,38 +149,35 @@ LRESULT on_list_key(WORD key)
     case VK_UP:
     case VK_DOWN:
         if (selected_row() || g_values.rows.empty()) return -1;
-        SendMessageW(g_values.list, LB_SETCURSEL, 0, 0);
+        SendMessageW(g_values.parts.list, LB_SETCURSEL, 0, 0);
         return -2;
     case VK_RETURN: copy_selected(); return -2;
-    case VK_ESCAPE: PostMessageW(g_values.window, WM_CLOSE, 0, 0); return -2;
+    case VK_ESCAPE: PostMessageW(g_values.parts.window, WM_CLOSE, 0, 0); return -2;
     default: return -1;
     }
 }
 
+// The font stays until close_earlier_values: the children still use it.
 void on_destroy()
 {
-    g_values.window = nullptr;
-    g_values.label = nullptr;
-    g_values.list = nullptr;
+    g_values.parts.window = nullptr;
+    g_values.parts.label = nullptr;
+    g_values.parts.list = nullptr;
+    g_values.parts.focus = nullptr;
     g_values.rows.clear();  // each value wiped as it goes
 }
 
 LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_SIZE: on_size(window); return 0;
-    case WM_MEASUREITEM: return measure_list_row(lparam, kRowHeight);
-    case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
+    case WM_SIZE: on_size(); return 0;
     case WM_VKEYTOITEM: return on_list_key(LOWORD(wparam));
     case WM_COMMAND:
-        if (reinterpret_cast<HWND>(lparam) == g_values.list && HIWORD(wparam) == LBN_DBLCLK) copy_selected();
-        return 0;
-    case WM_ACTIVATE:
-        if (LOWORD(wparam) != WA_INACTIVE && g_values.list) SetFocus(g_values.list);
+        if (reinterpret_cast<HWND>(lparam) == g_values.parts.list && HIWORD(wparam) == LBN_DBLCLK) copy_selected();
         return 0;
     case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_DESTROY: on_destroy(); return 0;
-    default: return DefWindowProcW(window, message, wparam, lparam);
+    default: return list_window_default(g_values.parts, window, message, wparam, lparam);
     }
 }
 
@@ -207,28 +187,19 @@ LRESULT CALLBACK earlier_values_proc(HWND window, UINT message, WPARAM wparam, L
                             message == WM_VKEYTOITEM ? -2 : 0);
 }
 
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+// The program's icon in the caption, as the editor and the report have.
+constexpr ListWindowKind kEarlierValuesKind = {
+    kEarlierValuesClass, kTitle, earlier_values_proc, kStyle, 0, 780, 320, true, draw_row};
+
 bool make_window(HWND owner, const std::string& label)
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    // The program's icon in the caption, as the editor and the report have.
-    if (!register_list_window_class(instance, earlier_values_proc, kEarlierValuesClass,
-                                    LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))))
+    if (!create_list_window(g_values.parts, kEarlierValuesKind, owner, nullptr, to_utf16(label).c_str(), 0))
         return false;
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
-    const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
-    g_values.window = CreateWindowExW(0, kEarlierValuesClass, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
-                                      size.cy, owner, nullptr, instance, nullptr);
-    if (!g_values.window) return false;
-    exclude_from_screen_capture(g_values.window);
-    g_values.font.reset(create_message_font(scaled(15)));
-    g_values.label = CreateWindowExW(0, L"STATIC", to_utf16(label).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0, 0,
-                                     0, 0, g_values.window, nullptr, instance, nullptr);
-    g_values.list = create_owner_drawn_list(g_values.window, instance, LBS_WANTKEYBOARDINPUT);
-    if (!g_values.label || !g_values.list) return false;
-    set_controls_font(g_values.font.get(), {g_values.label, g_values.list});
+    if (!add_list_window_list(g_values.parts, LBS_WANTKEYBOARDINPUT, {})) return false;
     // No row selected: every masked value shows as dots until the user picks a row.
-    set_list_rows(g_values.list, g_values.rows.size(), false);
-    on_size(g_values.window);
+    set_list_rows(g_values.parts.list, g_values.rows.size(), false);
+    on_size();
     return true;
 }
 
@@ -250,22 +221,22 @@ void open_earlier_values()
         editor_show_message(kBackupsCaption, "The list of earlier values could not be opened.");
         return;
     }
-    ShowWindow(g_values.window, SW_SHOW);
-    SetForegroundWindow(g_values.window);
-    SetFocus(g_values.list);
+    ShowWindow(g_values.parts.window, SW_SHOW);
+    SetForegroundWindow(g_values.parts.window);
+    SetFocus(g_values.parts.list);
 }
 
 void close_earlier_values() noexcept
 {
-    if (g_values.window) DestroyWindow(g_values.window);
+    if (g_values.parts.window) DestroyWindow(g_values.parts.window);
     g_values.rows.clear();
-    g_values.font.reset();
+    g_values.parts.font.reset();
     g_values.entry = false;
 }
 
 HWND earlier_values_window() noexcept
 {
-    return g_values.window;
+    return g_values.parts.window;
 }
 
 std::size_t earlier_values_rows() noexcept

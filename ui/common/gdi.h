@@ -1,6 +1,6 @@
 #pragma once
-// Owners for GDI objects and device contexts, and the painter of the grey band that
-// the message dialog and the password windows share.
+// Owners for GDI objects and device contexts, the message font, and the painter of
+// the grey band that the message dialog and the password windows share.
 
 #include <windows.h>
 
@@ -77,6 +77,10 @@ public:
 private:
     HDC dc_;
 };
+
+// The system's message font at `height` pixels, which the message dialog, the
+// password windows and the list windows draw their texts in. The caller deletes it.
+HFONT create_message_font(LONG height) noexcept;
 
 // The light grey of the bottom bands.
 inline constexpr COLORREF kBandColour = RGB(240, 240, 240);

@@ -17,10 +17,6 @@ void show_error_box(const wchar_t* caption, const wchar_t* text) noexcept;
 // The same for UTF-8 texts.
 void show_error_box(std::string caption, std::string text);
 
-// The system's message font at `height` pixels, which the message dialog and the
-// password windows draw their texts in. The caller deletes it.
-HFONT create_message_font(LONG height);
-
 INT_PTR CALLBACK message_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // The text of the message dialog while one is open (empty otherwise), as UTF-8: the

@@ -185,16 +185,6 @@ void run_dialog(HWND owner, std::string caption, const std::string& text)
 
 }  // namespace
 
-HFONT create_message_font(LONG height)
-{
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = 504;  // with iPaddedBorderWidth: the structure of Vista and later
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 504, &metrics, 0);
-    LOGFONTW font = metrics.lfMessageFont;
-    font.lfHeight = height;
-    return CreateFontIndirectW(&font);
-}
-
 void show_message(HWND owner, std::string caption, std::string text)
 {
     g_yes_no = false;

@@ -19,11 +19,9 @@ struct EditorState {
     HWND main_window = nullptr;
     HWND filter_box = nullptr;
     HWND editor_box = nullptr;
-    WNDPROC previous_filter_proc = nullptr;
+    WNDPROC previous_filter_proc = nullptr;  // the boxes' own procedures, under their subclasses
     WNDPROC previous_editor_proc = nullptr;
-    HMENU menu_bar = nullptr;
-    HMENU file_menu = nullptr;
-    HMENU help_menu = nullptr;
+    HMENU file_menu = nullptr;  // its Upgrade item is enabled for a vault of format 1.0 only
     Brush strip_brush;
     Font text_font;
     Database* database = nullptr;  // borrowed for one run of the window

@@ -150,7 +150,8 @@ void change_master_password(HWND window)
 // The menu bar: File, Edit, Help.
 void create_menus(HWND window)
 {
-    g_editor.menu_bar = CreateMenu();
+    // The bar and its menus belong to the window, which destroys them with it.
+    const HMENU menu_bar = CreateMenu();
     g_editor.file_menu = CreatePopupMenu();
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_SAVE, L"&Save");
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_LOCK, L"&Lock");
@@ -167,20 +168,20 @@ void create_menus(HWND window)
     AppendMenuW(g_editor.file_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(g_editor.file_menu, MF_STRING, IDM_EXIT, L"E&xit");
     update_upgrade_item();
-    AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
-    HMENU edit_menu = CreatePopupMenu();
+    AppendMenuW(menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.file_menu), L"&File");
+    const HMENU edit_menu = CreatePopupMenu();
     AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE, L"Insert &generated password");
     AppendMenuW(edit_menu, MF_STRING, IDM_GENERATE_PASSPHRASE, L"Insert generated &passphrase");
     AppendMenuW(edit_menu, MF_STRING, IDM_FIND, L"&Find...");
     AppendMenuW(edit_menu, MF_STRING, IDM_ONE_TIME_CODE, L"Copy one-time &code");
     AppendMenuW(edit_menu, MF_STRING, IDM_TYPE_PREVIOUS, L"&Type into previous window");
     AppendMenuW(edit_menu, MF_STRING, IDM_EARLIER_VALUES, L"Earlier &values...");
-    AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit_menu), L"&Edit");
-    g_editor.help_menu = CreatePopupMenu();
-    AppendMenuW(g_editor.help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
-    AppendMenuW(g_editor.help_menu, MF_STRING, IDM_WEBSITE, L"Visit &website");
-    AppendMenuW(g_editor.menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_editor.help_menu), L"&Help");
-    SetMenu(window, g_editor.menu_bar);
+    AppendMenuW(menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit_menu), L"&Edit");
+    const HMENU help_menu = CreatePopupMenu();
+    AppendMenuW(help_menu, MF_STRING, IDM_HELP, L"&Information and usage");
+    AppendMenuW(help_menu, MF_STRING, IDM_WEBSITE, L"Visit &website");
+    AppendMenuW(menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help_menu), L"&Help");
+    SetMenu(window, menu_bar);
 }
 
 bool on_create(HWND window)

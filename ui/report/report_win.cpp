@@ -11,16 +11,14 @@
 
 #include "audit/report.h"
 #include "crypto/wipe.h"
-#include "resource.h"
 #include "ui/common/dpi.h"
 #include "ui/common/error_texts.h"
 #include "ui/common/file_dialog.h"
-#include "ui/common/gdi.h"
+#include "ui/common/list_window.h"
 #include "ui/common/owner_drawn_list.h"
 #include "ui/common/text.h"
 #include "ui/common/window_procedure.h"
 #include "ui/dialogs/message_dialog.h"
-#include "ui/common/capture_exclusion.h"
 #include "ui/editor/editor_window.h"
 
 namespace {
@@ -32,21 +30,14 @@ constexpr wchar_t kBreachButton[] = L"&Breach file...";
 constexpr wchar_t kNoBreachFile[] = L"No breach file (the SHA-1 file ordered by hash)";
 constexpr char kReportNotShown[] = "The password report could not be shown.";
 constexpr wchar_t kBreachFilter[] = L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
-constexpr int kWidth = 520;
-constexpr int kHeight = 400;
-constexpr int kMargin = 8;
-constexpr int kRowHeight = 20;
 constexpr int kButtonWidth = 110;
 constexpr int kButtonHeight = 26;
 constexpr int kBreachButtonId = 1001;
 
 struct ReportWindow {
-    HWND window = nullptr;
+    ListWindow parts;  // its label names the breach file
     HWND owner = nullptr;
     HWND button = nullptr;
-    HWND label = nullptr;
-    HWND list = nullptr;
-    Font font;
     AuditReport report;
     std::vector<AuditLine> lines;
     bool chosen = false;  // a row was picked with Enter: show its entry
@@ -72,26 +63,27 @@ void build()
     BreachCorpus corpus;
     std::string error;
     if (!g_breach_file.empty() && corpus.open(g_breach_file, error) != BreachStatus::kOk) {
-        show_message(g_report.window, kCaption, error);
+        show_message(g_report.parts.window, kCaption, error);
         g_breach_file.clear();
     }
     if (build_audit_report(editor_document(), editor_document(), corpus.is_open() ? &corpus : nullptr, g_report.report,
                            error) != BreachStatus::kOk) {
-        show_message(g_report.window, kCaption, error);
+        show_message(g_report.parts.window, kCaption, error);
         g_breach_file.clear();
         build_audit_report(editor_document(), editor_document(), nullptr, g_report.report, error);
     }
     g_report.lines = audit_lines(g_report.report);
     // A path loses letters in its middle, a sentence at its end.
-    const LONG_PTR style = GetWindowLongPtrW(g_report.label, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_ELLIPSISMASK);
-    SetWindowLongPtrW(g_report.label, GWL_STYLE, style | (g_breach_file.empty() ? SS_ENDELLIPSIS : SS_PATHELLIPSIS));
-    set_window_text_w(g_report.label,
+    const LONG_PTR style = GetWindowLongPtrW(g_report.parts.label, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_ELLIPSISMASK);
+    SetWindowLongPtrW(g_report.parts.label, GWL_STYLE,
+                      style | (g_breach_file.empty() ? SS_ENDELLIPSIS : SS_PATHELLIPSIS));
+    set_window_text_w(g_report.parts.label,
                       g_breach_file.empty() ? kNoBreachFile : L"Breach file: " + to_utf16(g_breach_file));
-    set_list_rows(g_report.list, g_report.lines.size());
+    set_list_rows(g_report.parts.list, g_report.lines.size());
     // The first row that names an entry.
     for (std::size_t i = 0; i < g_report.lines.size(); ++i)
         if (g_report.lines[i].entry != AuditLine::kNoAuditEntry) {
-            SendMessageW(g_report.list, LB_SETCURSEL, i, 0);
+            SendMessageW(g_report.parts.list, LB_SETCURSEL, i, 0);
             break;
         }
 }
@@ -100,7 +92,7 @@ void build()
 void choose_breach_file()
 {
     const std::wstring path =
-        choose_file(g_report.window, FileDialog::kOpen, kBreachFilter, L"Breach file (SHA-1, ordered by hash)");
+        choose_file(g_report.parts.window, FileDialog::kOpen, kBreachFilter, L"Breach file (SHA-1, ordered by hash)");
     if (path.empty()) return;
     g_breach_file = to_narrow(path);
     build();
@@ -136,7 +128,7 @@ bool position_of(const TreeNode* node, std::vector<std::size_t>& position)
 // editor shows the entry once the window has gone.
 void choose_row()
 {
-    const std::size_t selected = selected_list_row(g_report.list, g_report.lines.size());
+    const std::size_t selected = selected_list_row(g_report.parts.list, g_report.lines.size());
     if (selected == g_report.lines.size()) return;
     const std::size_t entry = g_report.lines[selected].entry;
     if (entry == AuditLine::kNoAuditEntry) {
@@ -145,7 +137,7 @@ void choose_row()
     }
     g_report.chosen = position_of(g_report.report.entries[entry].node, g_report.chosen_position);
     g_report.chosen_path = g_report.report.entries[entry].path;
-    DestroyWindow(g_report.window);
+    DestroyWindow(g_report.parts.window);
 }
 
 void draw_row(const DRAWITEMSTRUCT& item)
@@ -160,45 +152,38 @@ void draw_row(const DRAWITEMSTRUCT& item)
     draw_list_text(item.hDC, shown.c_str(), shown.size(), text);
 }
 
-void on_size(HWND window)
+// The button and the label beside it, the list below.
+void on_size()
 {
-    RECT client;
-    GetClientRect(window, &client);
-    const int margin = scaled(kMargin);
+    const int margin = scaled(kListWindowMargin);
+    const RECT band = place_list_window_list(g_report.parts, scaled(kButtonHeight), margin);
     const int button_width = scaled(kButtonWidth);
-    const int button_height = scaled(kButtonHeight);
-    MoveWindow(g_report.button, margin, margin, button_width, button_height, TRUE);
-    MoveWindow(g_report.label, 2 * margin + button_width, margin, client.right - 3 * margin - button_width,
-               button_height, TRUE);
-    const int top = 2 * margin + button_height;
-    MoveWindow(g_report.list, margin, top, client.right - 2 * margin, client.bottom - top - margin, TRUE);
+    const int height = band.bottom - band.top;
+    MoveWindow(g_report.button, band.left, band.top, button_width, height, TRUE);
+    const int label_left = band.left + button_width + margin;
+    MoveWindow(g_report.parts.label, label_left, band.top, band.right - label_left, height, TRUE);
 }
 
 LRESULT on_command(WORD command, WORD notification, HWND control)
 {
-    if (control == g_report.list && notification == LBN_DBLCLK)
+    if (control == g_report.parts.list && notification == LBN_DBLCLK)
         choose_row();
     else if (command == kBreachButtonId && notification == BN_CLICKED)
         choose_breach_file();
     else if (command == IDOK)
         choose_row();
     else if (command == IDCANCEL)
-        DestroyWindow(g_report.window);
+        DestroyWindow(g_report.parts.window);
     return 0;
 }
 
 LRESULT report_dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_SIZE: on_size(window); return 0;
-    case WM_MEASUREITEM: return measure_list_row(lparam, kRowHeight);
-    case WM_DRAWITEM: draw_row(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)); return TRUE;
+    case WM_SIZE: on_size(); return 0;
     case WM_COMMAND: return on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
-    case WM_ACTIVATE:
-        if (LOWORD(wparam) != WA_INACTIVE && g_report.list) SetFocus(g_report.list);
-        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
-    default: return DefWindowProcW(window, message, wparam, lparam);
+    default: return list_window_default(g_report.parts, window, message, wparam, lparam);
     }
 }
 
@@ -207,28 +192,18 @@ LRESULT CALLBACK report_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return dispatch_guarded([&] { return report_dispatch(window, message, wparam, lparam); });
 }
 
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW;
+constexpr ListWindowKind kReportKind = {kClassName, kTitle, report_proc, kStyle, 0, 520, 400, true, draw_row};
+
 bool make_window(HWND owner)
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!register_list_window_class(instance, report_proc, kClassName, LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP))))
+    if (!create_list_window(g_report.parts, kReportKind, owner, nullptr, L"", SS_ENDELLIPSIS | SS_CENTERIMAGE))
         return false;
-    const DWORD style = WS_OVERLAPPEDWINDOW;
-    const SIZE size = scaled_window_size(kWidth, kHeight, style, false);
-    g_report.window = CreateWindowExW(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
-                                      owner, nullptr, instance, nullptr);
-    if (!g_report.window) return false;
-    exclude_from_screen_capture(g_report.window);
-    g_report.font.reset(create_message_font(scaled(15)));
-    g_report.button =
-        CreateWindowExW(0, L"BUTTON", kBreachButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, g_report.window,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBreachButtonId)), instance, nullptr);
-    g_report.label =
-        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS | SS_CENTERIMAGE, 0, 0,
-                        0, 0, g_report.window, nullptr, instance, nullptr);
-    g_report.list = create_owner_drawn_list(g_report.window, instance, WS_TABSTOP);
-    if (!g_report.button || !g_report.label || !g_report.list) return false;
-    set_controls_font(g_report.font.get(), {g_report.button, g_report.label, g_report.list});
-    on_size(g_report.window);
+    g_report.button = CreateWindowExW(
+        0, L"BUTTON", kBreachButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, g_report.parts.window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBreachButtonId)), GetModuleHandleW(nullptr), nullptr);
+    if (!add_list_window_list(g_report.parts, WS_TABSTOP, {g_report.button})) return false;
+    on_size();
     return true;
 }
 
@@ -236,12 +211,12 @@ bool make_window(HWND owner)
 void run(HWND owner)
 {
     EnableWindow(owner, FALSE);
-    ShowWindow(g_report.window, SW_SHOW);
+    ShowWindow(g_report.parts.window, SW_SHOW);
     build();
-    SetFocus(g_report.list);
+    SetFocus(g_report.parts.list);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!IsDialogMessageW(g_report.window, &message)) {
+        if (!IsDialogMessageW(g_report.parts.window, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -258,8 +233,8 @@ void show_password_report(HWND editor)
     // A window that goes before its loop ran (a failure while it is made or filled):
     // the end of the loop it posted is taken back, and the editor takes input again.
     auto abandon = [editor]() noexcept {
-        if (g_report.window && IsWindow(g_report.window)) {
-            DestroyWindow(g_report.window);
+        if (g_report.parts.window && IsWindow(g_report.parts.window)) {
+            DestroyWindow(g_report.parts.window);
             MSG quit;
             PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         }
