@@ -102,26 +102,13 @@ void choose_breach_file()
 // when it is no node of the document any more (only addresses are compared).
 bool position_of(const TreeNode* node, std::vector<std::size_t>& position)
 {
-    struct Frame {
-        const TreeNode* node;
-        std::size_t next;
-    };
-    std::vector<Frame> stack{{&editor_document(), 0}};
-    position.clear();
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.node == node) {
-            for (std::size_t k = 1; k < stack.size(); ++k) position.push_back(stack[k - 1].next - 1);
-            return true;
-        }
-        if (frame.next == frame.node->children.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const TreeNode* child = &frame.node->children[frame.next++];
-        stack.push_back({child, 0});
-    }
-    return false;
+    const bool found = !for_each_below(editor_document(), [&](const TreeNode& n, std::size_t depth, std::size_t index) {
+        position.resize(depth);
+        position.push_back(index);
+        return &n != node;
+    });
+    if (!found) position.clear();
+    return found;
 }
 
 // Enter or a double click: a row that names an entry closes the window, and the
