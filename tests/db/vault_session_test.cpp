@@ -67,6 +67,7 @@ const char* outcome_name(SessionOutcome outcome)
     case SessionOutcome::kPasswordNeeded: return "password needed";
     case SessionOutcome::kInCopy: return "in copy";
     case SessionOutcome::kChanged: return "changed";
+    case SessionOutcome::kRefused: return "refused";
     case SessionOutcome::kFailed: return "failed";
     }
     return "?";

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "db/database.h"
+#include "vault/session.h"
 #include "vault/vault_merge.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/editor/editor_state.h"
@@ -22,10 +25,11 @@ protected:
     {
         ASSERT_TRUE(write_vault(kDocument, kPassword));
         fix_vault_path();
-        note_vault_loading();
+        session_ = std::make_unique<vault::Session>(db_, vault_path());
+        session_->note_loading();
         ASSERT_TRUE(open_vault(db_, kPassword));
         // What the open window leaves when it opened the vault.
-        vault_password_in_use() = SecretString(kPassword, sizeof kPassword - 1);
+        session_->use_password(SecretString(kPassword, sizeof kPassword - 1));
     }
     void TearDown() override
     {
@@ -33,11 +37,15 @@ protected:
         set_vault_path(kDatabaseFileName);
     }
 
-    bool run(const std::function<void(WindowDriver&)>& script) { return run_editor_checked(db_, script); }
+    bool run(const std::function<void(WindowDriver&)>& script)
+    {
+        return run_editor_checked(db_, script, EditorOptions(), session_.get());
+    }
 
     TempWorkingDir folder_;
     TempDir elsewhere_;
     Database db_;
+    std::unique_ptr<vault::Session> session_;
 };
 
 TEST_F(ChangedElsewhere, ASaveMergesWhatAnotherProgramWroteIntoTheFixedPath)

@@ -13,6 +13,7 @@
 #include "ui/editor/editor_window.h"
 #include "ui/window_entry_points.h"
 #include "vault/kept_keys.h"
+#include "vault/session.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ bool ask_master_password_after_quick_unlock(HWND owner) noexcept
                                           L"This vault was opened with quick unlock, which does not keep the master "
                                           L"password. Please enter it for this action.");
         if (given) {
-            vault_password_in_use() = std::move(accepted);
+            if (vault::Session* session = editor_session()) session->use_password(accepted);
             g_opened_by_code = false;
         }
     } catch (...) {

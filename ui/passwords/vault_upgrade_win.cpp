@@ -70,8 +70,8 @@ bool upgrade_vault(HWND window)
     // The editor's save (the check for changes made elsewhere, a backup of the 1.0
     // file, then the vault); a failure leaves the container as it was, 1.0 under the
     // old password.
+    // The session takes the new password with the write.
     if (!given || !save_document(SaveKind::kUpgrade, &password)) return false;
-    vault_password_in_use() = SecretString(password.data(), password.size());
     const std::vector<std::string> backups = legacy_backups(vault_path());
     ask_about(window, backups, any_opens_with(backups, password.data(), static_cast<std::uint32_t>(password.size())));
     return true;
