@@ -3,15 +3,16 @@
 #include "app/application.h"
 
 #include "ui/window_entry_points.h"
+// Before the error texts, whose kWrongPassword its enumerations would shadow.
+#include "vault/session.h"
 #include "db/database.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/common/error_texts.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
 #include "ui/passwords/quick_unlock.h"
 #include "vault/document_check.h"
-#include "vault/session.h"
 
 #include <cstdint>
 #include <cstring>

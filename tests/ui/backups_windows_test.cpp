@@ -11,7 +11,7 @@
 #include "db/database.h"
 #include "platform/calendar_time.h"
 #include "ui/backups/backups_windows.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "vault/session.h"
 #include "ui/common/text.h"
 #include "ui/editor/editor_window.h"

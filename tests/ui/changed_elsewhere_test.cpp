@@ -10,6 +10,7 @@
 #include "vault/session.h"
 #include "vault/vault_merge.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/editor/editor_state.h"
 #include "ui/common/text.h"
 #include "window_driver.h"

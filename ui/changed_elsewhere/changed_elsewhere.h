@@ -15,14 +15,6 @@
 #include "tree/tree.h"
 #include "vault/session.h"
 
-// The vault's full path, fixed once at start from "passwords.gkv" in the working
-// directory: a file dialog may move the working directory later, and every load,
-// save and check uses this path. Before fix_vault_path() it is "passwords.gkv".
-void fix_vault_path() noexcept;
-const std::string& vault_path() noexcept;
-// Fixes the path given (tests put "passwords.gkv" back).
-void set_vault_path(const std::string& path);
-
 // The open's checks for a document about to come into the editor from the file
 // `source` (a name for messages): false, after the open's message, when it holds a
 // zero byte (nothing may be replaced or written then); the open's warning when it is

@@ -30,7 +30,6 @@ constexpr char kMergeCaption[] = "Merge from vault";
 // open_other's reason when the open's message has been shown already.
 constexpr char kHoldsZeroByte[] = "it holds a zero byte";
 
-std::string g_vault_path = kDatabaseFileName;
 // A check, a merge or a question of this module runs: activations are not reloads.
 bool g_busy = false;
 // The unsaved document written to a conflicted copy, by its edit count; no second
@@ -230,26 +229,6 @@ std::vector<std::string> file_names(const std::vector<std::string>& paths)
 }
 
 }  // namespace
-
-void fix_vault_path() noexcept
-{
-    try {
-        wchar_t full[MAX_PATH * 4];
-        const DWORD length = GetFullPathNameW(to_utf16(kDatabaseFileName).c_str(), MAX_PATH * 4, full, nullptr);
-        if (length > 0 && length < MAX_PATH * 4) g_vault_path = to_narrow(std::wstring(full, length));
-    } catch (...) {
-    }
-}
-
-const std::string& vault_path() noexcept
-{
-    return g_vault_path;
-}
-
-void set_vault_path(const std::string& path)
-{
-    g_vault_path = path;
-}
 
 bool document_may_be_shown(const char* bytes, std::size_t size, const std::string& source) noexcept
 {

@@ -15,6 +15,7 @@
 #include "glimkeep_version.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/editor/absence_lock.h"
 #include "ui/common/capture_exclusion.h"
 #include "ui/common/inactivity.h"

@@ -11,7 +11,6 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "resource.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/common/capture_exclusion.h"
 #include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"

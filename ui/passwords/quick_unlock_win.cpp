@@ -6,7 +6,7 @@
 #include "autotype/settings.h"
 #include "db/database.h"
 #include "resource.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/common/inactivity.h"
 #include "ui/common/text.h"
 #include "ui/dialogs/message_dialog.h"

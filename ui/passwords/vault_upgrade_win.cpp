@@ -9,7 +9,7 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "resource.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/common/ask_tell.h"
 #include "ui/common/inactivity.h"
 #include "ui/editor/editor_window.h"
