@@ -115,6 +115,37 @@ TEST_F(ChangedElsewhere, WithNothingUnsavedActivationReloadsOrLocks)
     EXPECT_TRUE(g_editor_messages.empty());
 }
 
+// A vault opened without a password in the session (quick unlock keeps only the
+// keys): the reload and the merge before a save read the vault with the container's
+// own keys, and nothing asks for a password.
+TEST_F(ChangedElsewhere, WithoutAPasswordInUseTheContainerReadsAndMergesTheVault)
+{
+    vault::Session keys_only(db_, vault_path());
+    ASSERT_EQ(keys_only.note_loading().outcome, vault::SessionOutcome::kDone);
+    const bool locked = run_editor_checked(
+        db_,
+        [&](WindowDriver& d) {
+            d.check(write_vault("bank: 42\r\n", kPassword), "second writer");
+            PostMessageW(d.main, WM_ACTIVATE, WA_ACTIVE, 0);
+            d.expect_text(d.editor, L"bank: 42\r\n", "reloaded quietly");
+            d.focus_editor();
+            d.press(VK_END, {VK_CONTROL});
+            d.type(L"mail: mine");
+            d.check(write_vault("bank: 42\r\nshop: theirs\r\n", kPassword), "second writer again");
+            d.press('S', {VK_CONTROL});
+            d.answer_dialog(L"Data successfully saved", IDOK);
+            d.expect_text(d.main, L"Glimkeep", "saved");
+        },
+        EditorOptions(), &keys_only);
+    EXPECT_FALSE(locked);
+    EXPECT_FALSE(keys_only.has_password());
+    ASSERT_EQ(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].text,
+              "All data has been encrypted and was saved.\r\n\r\nThe vault had been changed by another program "
+              "since it was opened; those changes were merged into this document before it was saved.");
+    EXPECT_EQ(plaintext_of(kDatabaseFileName, kPassword), "bank: 42\r\nmail: mine\r\nshop: theirs\r\n");
+}
+
 TEST_F(ChangedElsewhere, ConflictCopiesAreMergedAtOpenAndDeletedAfterTheSave)
 {
     const std::string copy = "passwords.sync-conflict-20261209-101500-ABCDEFG.gkv";
