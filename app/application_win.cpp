@@ -3,9 +3,11 @@
 #include "app/application.h"
 
 #include "ui/window_entry_points.h"
+// Before the error texts, whose kWrongPassword its enumerations would shadow.
+#include "vault/session.h"
 #include "db/database.h"
 #include "ui/autotype/auto_type.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/common/error_texts.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/common/text.h"
@@ -51,8 +53,13 @@ bool document_fits_the_editor(const Database& db)
 int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& options)
 {
     Database db;  // its destructor wipes the plaintext and the password copy
-    note_vault_loading();
-    if (db.load(vault_path()) != DB_OK) {
+    // The vault's session of this pass, the editor's while it runs; its destructor
+    // wipes the base and the password in use.
+    vault::Session session(db, vault_path());
+    // Taken before the load: a change made while the password is typed counts as
+    // made elsewhere.
+    session.note_loading();
+    if (db.load(session.path()) != DB_OK) {
         std::string text = db.last_error();
         text += "\r\n";
         text += kDatabaseFileName;
@@ -60,12 +67,12 @@ int unlock_pass(HINSTANCE instance, int show_command, const EditorOptions& optio
         return 1;
     }
     bool locked = false;
-    if (run_decrypt_db_window(instance, show_command, db)) {
+    if (run_decrypt_db_window(instance, show_command, db, &session)) {
         if (!document_fits_the_editor(db)) {
             end_quick_unlock(nullptr);
             return 1;
         }
-        locked = run_editor_window(instance, show_command, db, options);
+        locked = run_editor_window(instance, show_command, db, session, options);
     }
     // Locked: quick unlock keeps the vault's keys (never the password or the document,
     // which go with `db`) when they are still the ones kept at the full unlock.

@@ -39,6 +39,12 @@ void replace_document(Tree& document, Tree&& with)
     document = std::move(with);
 }
 
+// The open's check of the decrypted text that `db` holds.
+DocumentCheck check_held(const Database& db)
+{
+    return check_document(reinterpret_cast<const char*>(db.data()), db.data() ? db.data_length() : 0);
+}
+
 }  // namespace
 
 Session::Session(Database& db, std::string path) : db_(db), path_(std::move(path)) {}
@@ -66,6 +72,17 @@ void Session::take_fingerprint() noexcept
 {
     std::string error;
     known_valid_ = fingerprint_file(path_, known_, error) == DB_OK && known_.present;
+}
+
+void Session::written_as(const Tree& document) noexcept
+{
+    take_fingerprint();
+    try {
+        set_base(document);
+    } catch (...) {
+        // Without the new base the next merge takes the older one: what was written
+        // since counts as ours again, which adds nothing twice that is equal.
+    }
 }
 
 SessionReport Session::note_loading() noexcept
@@ -112,6 +129,18 @@ void Session::adopt(const SecretString& password, const Tree& document)
     copies_taken_.clear();
 }
 
+void Session::adopt(const Tree& document)
+{
+    set_base(document);
+    by_keys_ = true;
+    copies_taken_.clear();
+}
+
+void Session::use_password(const SecretString& password)
+{
+    set_password(password);
+}
+
 SessionReport Session::create(const SecretString& password)
 {
     VaultFingerprint there;
@@ -132,18 +161,27 @@ SessionReport Session::reload_if_changed(Tree& document)
     VaultFingerprint now;
     std::string error;
     if (const int status = fingerprint_file(path_, now, error)) return failure(status, error);
-    if (!now.present || (known_valid_ && now == known_)) return report_of(SessionOutcome::kUnchanged);
-    if (!has_password_) return report_of(SessionOutcome::kPasswordNeeded);
-    if (const int status = db_.reopen(path_, password_.data(), length_of(password_))) {
+    if (!now.present || (known_valid_ && now == known_) || now == refused_)
+        return report_of(SessionOutcome::kUnchanged);
+    if (!can_read()) return report_of(SessionOutcome::kPasswordNeeded);
+    const int status = has_password_ ? db_.reopen(path_, password_.data(), length_of(password_)) : db_.reopen(path_);
+    if (status != DB_OK) {
         if (status == DB_WRONG_PASSWORD) return report_of(SessionOutcome::kPasswordNeeded);
         return failure(status, db_.last_error());
+    }
+    SessionReport report = report_of(SessionOutcome::kReloaded);
+    report.check = check_held(db_);
+    if (report.check.has_zero) {
+        refused_ = now;
+        report.outcome = SessionOutcome::kRefused;
+        return report;
     }
     Tree theirs = parse_plaintext(db_);
     set_base(theirs);
     known_ = now;
     known_valid_ = true;
     replace_document(document, std::move(theirs));
-    return report_of(SessionOutcome::kReloaded);
+    return report;
 }
 
 SessionReport Session::adopt_check(ElsewhereCheck& check, Tree& document)
@@ -155,15 +193,19 @@ SessionReport Session::adopt_check(ElsewhereCheck& check, Tree& document)
     case FoundOnDisk::kCannotMerge: return failure(check.status, check.error);
     case FoundOnDisk::kMerged: break;
     }
-    // db holds the file now: its document is the new base, the merged one the caller's.
+    // db holds the file now: its document is the new base, the merged one the caller's,
+    // once its text passed the open's check.
+    SessionReport report = report_of(SessionOutcome::kRefused);
+    report.check = check_held(db_);
+    if (report.check.has_zero) return report;
     const Tree theirs = parse_plaintext(db_);
     // A check without a fingerprint reads the file even when nothing changed.
     const bool changed = !(theirs == base_);
     set_base(theirs);
     known_ = check.file;
     known_valid_ = true;
-    if (!changed) return report_of(SessionOutcome::kUnchanged);
-    SessionReport report = report_of(SessionOutcome::kMerged);
+    report.outcome = changed ? SessionOutcome::kMerged : SessionOutcome::kUnchanged;
+    if (!changed) return report;
     report.kept_twice = std::move(check.merge.kept_twice);
     replace_document(document, std::move(check.merge.merged));
     return report;
@@ -171,7 +213,7 @@ SessionReport Session::adopt_check(ElsewhereCheck& check, Tree& document)
 
 SessionReport Session::merge_before_save(Tree& document)
 {
-    if (!has_password_) return report_of(SessionOutcome::kPasswordNeeded);
+    if (!can_read()) return report_of(SessionOutcome::kPasswordNeeded);
     ElsewhereCheck check = check_before_save(db_, path_, known_, known_valid_, base_, document);
     return adopt_check(check, document);
 }
@@ -189,20 +231,16 @@ SessionReport Session::take_password(const SecretString& password, Tree& documen
 SessionReport Session::save(Tree& document, long long now_seconds)
 {
     SessionReport merged = merge_before_save(document);
-    if (merged.outcome == SessionOutcome::kPasswordNeeded && !has_password_) return merged;
+    if (merged.outcome == SessionOutcome::kRefused) return merged;
+    if (merged.outcome == SessionOutcome::kPasswordNeeded && !can_read()) return merged;
     if (merged.outcome == SessionOutcome::kPasswordNeeded || merged.outcome == SessionOutcome::kFailed) {
-        // The vault stays as the other writer left it; the document goes beside it,
-        // under the password and format in use.
-        SessionReport copy = report_of(SessionOutcome::kInCopy);
-        copy.status = write_conflicted_copy(db_, document, path_, copy.copy_path, copy.error);
-        if (copy.status != DB_OK) copy.outcome = SessionOutcome::kFailed;
+        // The vault stays as the other writer left it; the document goes beside it.
+        SessionReport copy = write_copy(document);
         if (copy.error.empty()) copy.error = merged.error;
         return copy;
     }
-    const SaveReport written = save_document(db_, document, path_, now_seconds);
+    const SaveReport written = write(document, now_seconds);
     if (written.status != DB_OK) return failure(written.status, written.error);
-    set_base(document);
-    take_fingerprint();
     merged.backup_error = written.backup_error;
     if (merged.outcome == SessionOutcome::kUnchanged) merged.outcome = SessionOutcome::kDone;
     return merged;
@@ -211,16 +249,53 @@ SessionReport Session::save(Tree& document, long long now_seconds)
 SessionReport Session::rekey(const SecretString& new_password, Tree& document, long long now_seconds)
 {
     SessionReport merged = merge_before_save(document);
-    if (merged.outcome == SessionOutcome::kPasswordNeeded || merged.outcome == SessionOutcome::kFailed) return merged;
-    std::string error;
-    if (const int status = store_document(db_, document, error)) return failure(status, error);
-    const SaveReport written = change_password(db_, path_, new_password.data(), length_of(new_password), now_seconds);
+    if (merged.outcome == SessionOutcome::kPasswordNeeded || merged.outcome == SessionOutcome::kFailed ||
+        merged.outcome == SessionOutcome::kRefused)
+        return merged;
+    const SaveReport written = write_rekeyed(new_password, document, now_seconds);
     if (written.status != DB_OK) return failure(written.status, written.error);
-    set_password(new_password);
-    set_base(document);
-    take_fingerprint();
     if (merged.outcome == SessionOutcome::kUnchanged) merged.outcome = SessionOutcome::kDone;
     return merged;
+}
+
+SaveReport Session::write(const Tree& document, long long now_seconds)
+{
+    const SaveReport written = save_document(db_, document, path_, now_seconds);
+    if (written.status == DB_OK) written_as(document);
+    return written;
+}
+
+SaveReport Session::write_rekeyed(const SecretString& new_password, const Tree& document, long long now_seconds)
+{
+    SaveReport written;
+    written.status = store_document(db_, document, written.error);
+    if (written.status != DB_OK) return written;
+    written = change_password(db_, path_, new_password.data(), length_of(new_password), now_seconds);
+    if (written.status != DB_OK) return written;
+    set_password(new_password);
+    written_as(document);
+    return written;
+}
+
+SaveReport Session::write_upgraded(const SecretString* new_password, const Tree& document, long long now_seconds)
+{
+    SaveReport written;
+    written.status = store_document(db_, document, written.error);
+    if (written.status != DB_OK) return written;
+    written = upgrade(db_, path_, new_password ? new_password->data() : nullptr,
+                      new_password ? length_of(*new_password) : 0, now_seconds);
+    if (written.status != DB_OK) return written;
+    if (new_password) set_password(*new_password);
+    written_as(document);
+    return written;
+}
+
+SessionReport Session::write_copy(const Tree& document)
+{
+    SessionReport copy = report_of(SessionOutcome::kInCopy);
+    copy.status = write_conflicted_copy(db_, document, path_, copy.copy_path, copy.error);
+    if (copy.status != DB_OK) copy.outcome = SessionOutcome::kFailed;
+    return copy;
 }
 
 SessionReport Session::take_conflict_copies(Tree& document)
@@ -240,12 +315,10 @@ SessionReport Session::take_conflict_copies(Tree& document)
             report.skipped.push_back(copy);
             continue;
         }
-        TreeMerge merge = merge_two_way(result, theirs);
+        SessionReport merged = merge_copy(copy, theirs, result);
         wipe_tree(theirs);
-        replace_document(result, std::move(merge.merged));
-        for (std::string& path : merge.kept_twice) report.kept_twice.push_back(std::move(path));
+        for (std::string& path : merged.kept_twice) report.kept_twice.push_back(std::move(path));
         report.copies.push_back(copy);
-        copies_taken_.push_back(copy);
     }
     if (report.copies.empty()) {
         wipe_tree(result);
@@ -256,10 +329,27 @@ SessionReport Session::take_conflict_copies(Tree& document)
     return report;
 }
 
+SessionReport Session::merge_copy(const std::string& copy, const Tree& theirs, Tree& document)
+{
+    TreeMerge merge = merge_two_way(document, theirs);
+    SessionReport report = report_of(SessionOutcome::kMerged);
+    report.kept_twice = std::move(merge.kept_twice);
+    report.copies.push_back(copy);
+    copies_taken_.push_back(copy);
+    replace_document(document, std::move(merge.merged));
+    return report;
+}
+
+void Session::forget_copies_taken() noexcept
+{
+    copies_taken_.clear();
+}
+
 void Session::forget_password() noexcept
 {
     password_.clear();
     has_password_ = false;
+    by_keys_ = false;
 }
 
 void Session::close() noexcept
@@ -268,6 +358,7 @@ void Session::close() noexcept
     forget_password();
     known_ = VaultFingerprint();
     known_valid_ = false;
+    refused_ = VaultFingerprint();
     copies_taken_.clear();
 }
 

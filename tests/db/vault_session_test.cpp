@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "db/backup.h"
 #include "db/database.h"
 #include "tests/support/files.h"
 #include "tests/support/vaults.h"
@@ -19,6 +20,7 @@
 namespace {
 
 using Lines = std::set<std::string>;
+using vault::SaveReport;
 using vault::Session;
 using vault::SessionOutcome;
 using vault::SessionReport;
@@ -67,6 +69,7 @@ const char* outcome_name(SessionOutcome outcome)
     case SessionOutcome::kPasswordNeeded: return "password needed";
     case SessionOutcome::kInCopy: return "in copy";
     case SessionOutcome::kChanged: return "changed";
+    case SessionOutcome::kRefused: return "refused";
     case SessionOutcome::kFailed: return "failed";
     }
     return "?";
@@ -453,6 +456,200 @@ TEST_F(VaultSessionFile, ReKeyedElsewhereThenHere)
     const std::string text = plaintext_of(path_, "three");
     EXPECT_NE(text.find("bank: 2"), std::string::npos) << text;
     EXPECT_NE(text.find("shop: 3"), std::string::npos) << text;
+}
+
+// Another program writes `text` as the vault at `path`: it opens the vault with
+// `password` first, so the file keeps its salt and iteration count.
+void other_program_writes(const std::string& path, const std::string& password, const std::string& text)
+{
+    Database other;
+    ASSERT_TRUE(open_vault_at(other, path, password));
+    const vault::SaveReport written = vault::save_text(other, text, path, kNow);
+    ASSERT_EQ(written.status, DB_OK) << written.error;
+}
+
+// A text with a zero byte is taken by no way in: neither merged before a save (nor
+// written over, nor copied beside), nor reloaded, and a file refused once is not
+// read again until it changes.
+TEST_F(VaultSessionFile, AZeroByteInTheFileIsRefusedOnEveryWayIn)
+{
+    Session session(db_, path_);
+    ASSERT_EQ(session.create(secret("pw")).outcome, SessionOutcome::kDone);
+    document_ = parse_tree("mail: 1\r\n");
+    ASSERT_EQ(session.save(document_, kNow).outcome, SessionOutcome::kDone);
+    other_program_writes(path_, "pw", std::string("mail: 1\r\nbank: x\0y\r\n", 20));
+    if (HasFatalFailure()) return;
+    const std::string image = read_file(path_);
+    const std::vector<std::string> names = dir_.names();
+
+    document_ = parse_tree("mail: 1\r\nshop: 2\r\n");
+    const SessionReport merged = session.merge_before_save(document_);
+    EXPECT_EQ(merged.outcome, SessionOutcome::kRefused);
+    EXPECT_TRUE(merged.check.has_zero);
+    EXPECT_EQ(merged.check.zero_offset, 16u);
+    EXPECT_EQ(merged.check.zero_line, 2u);
+    EXPECT_TRUE(document_ == parse_tree("mail: 1\r\nshop: 2\r\n")) << "the document stays";
+    EXPECT_TRUE(session.base() == parse_tree("mail: 1\r\n")) << "the base stays";
+    EXPECT_EQ(session.save(document_, kNow).outcome, SessionOutcome::kRefused);
+    EXPECT_EQ(session.take_password(secret("pw"), document_).outcome, SessionOutcome::kRefused);
+    EXPECT_EQ(session.rekey(secret("new"), document_, kNow).outcome, SessionOutcome::kRefused);
+    EXPECT_EQ(read_file(path_), image);
+    EXPECT_EQ(dir_.names(), names) << "no backup, no copy";
+    EXPECT_EQ(session.password().str(), "pw");
+
+    Tree shown = parse_tree("mail: 1\r\n");
+    EXPECT_EQ(session.reload_if_changed(shown).outcome, SessionOutcome::kRefused);
+    EXPECT_EQ(session.reload_if_changed(shown).outcome, SessionOutcome::kUnchanged) << "not read again";
+    EXPECT_TRUE(shown == parse_tree("mail: 1\r\n"));
+    other_program_writes(path_, "pw", "bank: 2\r\n");
+    if (HasFatalFailure()) return;
+    const SessionReport reloaded = session.reload_if_changed(shown);
+    EXPECT_EQ(reloaded.outcome, SessionOutcome::kReloaded);
+    EXPECT_FALSE(reloaded.check.has_zero);
+    EXPECT_TRUE(shown == parse_tree("bank: 2\r\n"));
+    EXPECT_TRUE(session.base() == shown);
+    wipe_tree(shown);
+}
+
+// Bytes that are not UTF-8 are taken as they are, and the report counts them for
+// the warning.
+TEST_F(VaultSessionFile, TextThatIsNotUtf8IsTakenAndCounted)
+{
+    Session session(db_, path_);
+    ASSERT_EQ(session.create(secret("pw")).outcome, SessionOutcome::kDone);
+    other_program_writes(path_, "pw", "bank: caf\xe9\r\n");
+    if (HasFatalFailure()) return;
+    const SessionReport reloaded = session.reload_if_changed(document_);
+    ASSERT_EQ(reloaded.outcome, SessionOutcome::kReloaded);
+    EXPECT_EQ(reloaded.check.invalid_utf8, 1u);
+    other_program_writes(path_, "pw", "bank: caf\xe9\r\nshop: \xff\xfe\r\n");
+    if (HasFatalFailure()) return;
+    document_ = parse_tree("bank: caf\xe9\r\nmail: 3\r\n");
+    const SessionReport merged = session.merge_before_save(document_);
+    ASSERT_EQ(merged.outcome, SessionOutcome::kMerged);
+    EXPECT_EQ(merged.check.invalid_utf8, 3u);
+    const SaveReport written = session.write(document_, kNow);
+    ASSERT_EQ(written.status, DB_OK) << written.error;
+    Tree in_file = parse_tree(plaintext_of(path_, "pw"));
+    EXPECT_EQ(lines_of(in_file), (Lines{"bank: caf\xe9", "mail: 3", "shop: \xff\xfe"})) << "the bytes as they were";
+    wipe_tree(in_file);
+}
+
+// A vault opened with the keys a lock kept (no password): the session reads and
+// writes it with those keys while its salt stays, opens no other file, and takes a
+// password once one is given.
+TEST_F(VaultSessionFile, AVaultOpenedWithKeptKeysIsReadAndWrittenWithThem)
+{
+    {
+        Session first(db_, path_);
+        ASSERT_EQ(first.create(secret("pw")).outcome, SessionOutcome::kDone);
+        document_ = parse_tree("mail: 1\r\n");
+        ASSERT_EQ(first.save(document_, kNow).outcome, SessionOutcome::kDone);
+    }
+    std::uint8_t keys[format_v2::kKeysSize] = {};
+    {
+        Database opened;
+        ASSERT_TRUE(open_vault_at(opened, path_, "pw"));
+        ASSERT_TRUE(opened.copy_session_keys(keys));
+    }
+    Database held;
+    held.set_new_key_iterations(kTestIterations);
+    Session session(held, path_);
+    ASSERT_EQ(session.note_loading().outcome, SessionOutcome::kDone);
+    ASSERT_EQ(held.load(path_), DB_OK);
+    ASSERT_EQ(held.decrypt_with_keys(keys), DB_OK);
+    secure_wipe(keys, sizeof keys);
+    wipe_tree(document_);
+    document_ = parse_plaintext(held);
+    session.adopt(document_);
+    EXPECT_FALSE(session.has_password());
+    EXPECT_EQ(session.check_unchanged().outcome, SessionOutcome::kUnchanged);
+
+    other_program_writes(path_, "pw", "mail: 1\r\nbank: 2\r\n");
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(session.reload_if_changed(document_).outcome, SessionOutcome::kReloaded);
+    EXPECT_TRUE(document_ == parse_tree("mail: 1\r\nbank: 2\r\n"));
+    other_program_writes(path_, "pw", "mail: 1\r\nbank: 2\r\ncar: 4\r\n");
+    if (HasFatalFailure()) return;
+    wipe_tree(document_);
+    document_ = parse_tree("mail: 1\r\nbank: 2\r\nshop: 3\r\n");
+    const SessionReport saved = session.save(document_, kNow);
+    ASSERT_EQ(saved.outcome, SessionOutcome::kMerged) << saved.error;
+    EXPECT_EQ(plaintext_of(path_, "pw"), "mail: 1\r\nbank: 2\r\nshop: 3\r\ncar: 4\r\n");
+
+    const std::string copy = dir_.file("passwords.sync-conflict-20261209-101500-ABCDEFG.gkv");
+    {
+        Database other;
+        other.set_new_key_iterations(kTestIterations);
+        other.set_password("pw", 2);
+        other.set_plaintext("boat: 5\r\n", 9);
+        ASSERT_EQ(other.save_new(copy), DB_OK);
+    }
+    EXPECT_EQ(session.take_conflict_copies(document_).outcome, SessionOutcome::kPasswordNeeded)
+        << "no password for other files";
+    session.use_password(secret("pw"));
+    const SessionReport taken = session.take_conflict_copies(document_);
+    ASSERT_EQ(taken.outcome, SessionOutcome::kMerged);
+    EXPECT_EQ(session.copies_taken(), std::vector<std::string>{copy});
+
+    session.forget_password();
+    EXPECT_EQ(session.save(document_, kNow).outcome, SessionOutcome::kPasswordNeeded)
+        << "a forgotten password is needed again, keys or not";
+}
+
+// The writes after a merge: a new password, and format 2.0 from 1.0, become the
+// session's only once written; the base follows the document written.
+TEST_F(VaultSessionFile, ReKeyAndUpgradeTakeTheirPasswordWithTheWrite)
+{
+    make_vault(path_, "old", "a: 1\r\n");
+    Session session(db_, path_);
+    ASSERT_EQ(session.open(secret("old"), document_).outcome, SessionOutcome::kDone);
+    ASSERT_TRUE(db_.legacy_format());
+    wipe_tree(document_);
+    document_ = parse_tree("a: 1\r\nb: 2\r\n");
+    ASSERT_EQ(session.merge_before_save(document_).outcome, SessionOutcome::kUnchanged);
+    const SecretString upgraded_password = secret("new");
+    const SaveReport upgraded = session.write_upgraded(&upgraded_password, document_, kNow);
+    ASSERT_EQ(upgraded.status, DB_OK) << upgraded.error;
+    EXPECT_FALSE(db_.legacy_format());
+    EXPECT_EQ(session.password().str(), "new");
+    EXPECT_TRUE(session.base() == document_);
+    EXPECT_EQ(plaintext_of(path_, "new"), "a: 1\r\nb: 2\r\n");
+    EXPECT_EQ(session.check_unchanged().outcome, SessionOutcome::kUnchanged) << "the fingerprint is the file's";
+
+    // A re-key that cannot be written (its folder is gone) changes nothing.
+    {
+        Database elsewhere;
+        elsewhere.set_new_key_iterations(kTestIterations);
+        Session lost(elsewhere, dir_.file("gone") + "/" + kDatabaseFileName);
+        const Tree kept = parse_tree("c: 3\r\n");
+        lost.adopt(secret("a"), kept);
+        const SaveReport refused = lost.write_rekeyed(secret("b"), parse_tree("d: 4\r\n"), kNow);
+        EXPECT_NE(refused.status, DB_OK);
+        EXPECT_EQ(lost.password().str(), "a");
+        EXPECT_TRUE(lost.base() == kept);
+        EXPECT_FALSE(lost.fingerprint_known());
+    }
+    const SaveReport rekeyed = session.write_rekeyed(secret("newest"), document_, kNow + 2);
+    ASSERT_EQ(rekeyed.status, DB_OK) << rekeyed.error;
+    EXPECT_EQ(session.password().str(), "newest");
+    EXPECT_EQ(plaintext_of(path_, "newest"), "a: 1\r\nb: 2\r\n");
+}
+
+// One conflict copy opened by the caller: merged two ways, noted until forgotten.
+TEST_F(VaultSessionFile, ACopyMergedByTheCallerIsNotedUntilForgotten)
+{
+    Session session(db_, path_);
+    document_ = parse_tree("bank: 1\r\nmail: 2\r\n");
+    Tree theirs = parse_tree("bank: 9\r\nshop: 3\r\n");
+    const SessionReport merged = session.merge_copy("copy.gkv", theirs, document_);
+    wipe_tree(theirs);
+    EXPECT_EQ(merged.outcome, SessionOutcome::kMerged);
+    EXPECT_EQ(merged.kept_twice, std::vector<std::string>{"bank"});
+    EXPECT_EQ(document_.serialize("\r\n", 0), "bank: 1\r\nbank: 9\r\nmail: 2\r\nshop: 3\r\n");
+    EXPECT_EQ(session.copies_taken(), std::vector<std::string>{"copy.gkv"});
+    session.forget_copies_taken();
+    EXPECT_TRUE(session.copies_taken().empty());
 }
 
 }  // namespace

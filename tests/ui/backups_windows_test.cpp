@@ -11,7 +11,8 @@
 #include "db/database.h"
 #include "platform/calendar_time.h"
 #include "ui/backups/backups_windows.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
+#include "vault/session.h"
 #include "ui/common/text.h"
 #include "ui/editor/editor_window.h"
 #include "resource.h"
@@ -51,8 +52,9 @@ protected:
         Database db;
         EXPECT_TRUE(open_vault(db, kPassword));
         // What the open window leaves when it opened the vault.
-        vault_password_in_use() = SecretString(kPassword, sizeof kPassword - 1);
-        return run_editor_checked(db, script);
+        vault::Session session(db, vault_path());
+        session.use_password(SecretString(kPassword, sizeof kPassword - 1));
+        return run_editor_checked(db, script, EditorOptions(), &session);
     }
 
     std::size_t backups_left() const

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "db/database.h"
+#include "vault/session.h"
 #include "vault/vault_merge.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/editor/editor_state.h"
 #include "ui/common/text.h"
 #include "window_driver.h"
@@ -22,10 +26,11 @@ protected:
     {
         ASSERT_TRUE(write_vault(kDocument, kPassword));
         fix_vault_path();
-        note_vault_loading();
+        session_ = std::make_unique<vault::Session>(db_, vault_path());
+        session_->note_loading();
         ASSERT_TRUE(open_vault(db_, kPassword));
         // What the open window leaves when it opened the vault.
-        vault_password_in_use() = SecretString(kPassword, sizeof kPassword - 1);
+        session_->use_password(SecretString(kPassword, sizeof kPassword - 1));
     }
     void TearDown() override
     {
@@ -33,11 +38,15 @@ protected:
         set_vault_path(kDatabaseFileName);
     }
 
-    bool run(const std::function<void(WindowDriver&)>& script) { return run_editor_checked(db_, script); }
+    bool run(const std::function<void(WindowDriver&)>& script)
+    {
+        return run_editor_checked(db_, script, EditorOptions(), session_.get());
+    }
 
     TempWorkingDir folder_;
     TempDir elsewhere_;
     Database db_;
+    std::unique_ptr<vault::Session> session_;
 };
 
 TEST_F(ChangedElsewhere, ASaveMergesWhatAnotherProgramWroteIntoTheFixedPath)
@@ -104,6 +113,37 @@ TEST_F(ChangedElsewhere, WithNothingUnsavedActivationReloadsOrLocks)
     });
     EXPECT_TRUE(locked);
     EXPECT_TRUE(g_editor_messages.empty());
+}
+
+// A vault opened without a password in the session (quick unlock keeps only the
+// keys): the reload and the merge before a save read the vault with the container's
+// own keys, and nothing asks for a password.
+TEST_F(ChangedElsewhere, WithoutAPasswordInUseTheContainerReadsAndMergesTheVault)
+{
+    vault::Session keys_only(db_, vault_path());
+    ASSERT_EQ(keys_only.note_loading().outcome, vault::SessionOutcome::kDone);
+    const bool locked = run_editor_checked(
+        db_,
+        [&](WindowDriver& d) {
+            d.check(write_vault("bank: 42\r\n", kPassword), "second writer");
+            PostMessageW(d.main, WM_ACTIVATE, WA_ACTIVE, 0);
+            d.expect_text(d.editor, L"bank: 42\r\n", "reloaded quietly");
+            d.focus_editor();
+            d.press(VK_END, {VK_CONTROL});
+            d.type(L"mail: mine");
+            d.check(write_vault("bank: 42\r\nshop: theirs\r\n", kPassword), "second writer again");
+            d.press('S', {VK_CONTROL});
+            d.answer_dialog(L"Data successfully saved", IDOK);
+            d.expect_text(d.main, L"Glimkeep", "saved");
+        },
+        EditorOptions(), &keys_only);
+    EXPECT_FALSE(locked);
+    EXPECT_FALSE(keys_only.has_password());
+    ASSERT_EQ(g_editor_messages.size(), 1u);
+    EXPECT_EQ(g_editor_messages[0].text,
+              "All data has been encrypted and was saved.\r\n\r\nThe vault had been changed by another program "
+              "since it was opened; those changes were merged into this document before it was saved.");
+    EXPECT_EQ(plaintext_of(kDatabaseFileName, kPassword), "bank: 42\r\nmail: mine\r\nshop: theirs\r\n");
 }
 
 TEST_F(ChangedElsewhere, ConflictCopiesAreMergedAtOpenAndDeletedAfterTheSave)

@@ -453,26 +453,30 @@ std::vector<std::string> drive(const std::function<void()>& ui, const std::funct
 }
 
 bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures,
-                     const EditorOptions& options)
+                     const EditorOptions& options, vault::Session* session)
 {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
     if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"editor", &existing))
         register_editor_window(GetModuleHandleW(nullptr));
     bool result = false;
-    failures = drive([&] { result = run_editor_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db, options); },
-                     [&](WindowDriver& d) {
-                         // Whatever the script did, the editor is closed before the run ends.
-                         try {
-                             if (d.attach()) script(d);
-                         } catch (const std::exception& failure) {
-                             d.check(false, std::string("the script threw: ") + failure.what());
-                         } catch (...) {
-                             d.tear_down();
-                             throw;
-                         }
-                         d.tear_down();
-                     });
+    failures = drive(
+        [&] {
+            result = session ? run_editor_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db, *session, options)
+                             : run_editor_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL, db, options);
+        },
+        [&](WindowDriver& d) {
+            // Whatever the script did, the editor is closed before the run ends.
+            try {
+                if (d.attach()) script(d);
+            } catch (const std::exception& failure) {
+                d.check(false, std::string("the script threw: ") + failure.what());
+            } catch (...) {
+                d.tear_down();
+                throw;
+            }
+            d.tear_down();
+        });
     return result;
 }
 
@@ -498,10 +502,11 @@ RECT rect_in_parent(HWND window)
     return rect;
 }
 
-bool run_editor_checked(Database& db, const std::function<void(WindowDriver&)>& script, const EditorOptions& options)
+bool run_editor_checked(Database& db, const std::function<void(WindowDriver&)>& script, const EditorOptions& options,
+                        vault::Session* session)
 {
     std::vector<std::string> problems;
-    const bool locked = run_editor_with(db, script, problems, options);
+    const bool locked = run_editor_with(db, script, problems, options, session);
     for (const std::string& problem : problems) ADD_FAILURE() << problem;
     return locked;
 }

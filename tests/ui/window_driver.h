@@ -126,13 +126,18 @@ private:
 std::vector<std::string> drive(const std::function<void()>& ui, const std::function<void(WindowDriver&)>& script);
 
 class Database;
+namespace vault {
+class Session;
+}
 // Runs the editor over `db` on this thread while `script` drives it from another,
 // once attached. Returns run_editor_window's result; the failures land in `failures`.
+// The editor's vault session is `session` when given (the open window's, with the
+// password in use), else one of its own without a password.
 bool run_editor_with(Database& db, const std::function<void(WindowDriver&)>& script, std::vector<std::string>& failures,
-                     const EditorOptions& options = EditorOptions());
+                     const EditorOptions& options = EditorOptions(), vault::Session* session = nullptr);
 // The same on the test thread of a GoogleTest case: every failure is reported to it.
 bool run_editor_checked(Database& db, const std::function<void(WindowDriver&)>& script,
-                        const EditorOptions& options = EditorOptions());
+                        const EditorOptions& options = EditorOptions(), vault::Session* session = nullptr);
 
 // A window made by a test and destroyed with it.
 class TestWindow {

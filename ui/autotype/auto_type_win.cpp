@@ -15,7 +15,7 @@
 #include "autotype/target.h"
 #include "ui/autotype/picker.h"
 #include "ui/autotype/typist.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/editor/editor_window.h"
 #include "ui/common/text.h"
 

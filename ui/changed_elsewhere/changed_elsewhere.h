@@ -2,28 +2,19 @@
 // The editor and a vault that other programs write too: the check before every
 // write, the merge of what they wrote, the conflicted copy when that cannot be,
 // the quiet reload, File > Merge from vault..., and the conflict copies that
-// synchronisation programs leave beside the vault. The portable half (fingerprint,
-// three-way check, copies) is vault/vault_merge.h. User-interface thread only.
+// synchronisation programs leave beside the vault: the questions and messages. The
+// vault's session (vault/session.h: the base, the fingerprint, the password in use,
+// the copies taken), which reads, merges and writes, is the editor's for its run
+// (editor_session()). User-interface thread only.
 
 #include <windows.h>
 
 #include <cstddef>
 #include <string>
 
-#include "crypto/wipe.h"
 #include "tree/tree.h"
+#include "vault/session.h"
 
-// The vault's full path, fixed once at start from "passwords.gkv" in the working
-// directory: a file dialog may move the working directory later, and every load,
-// save and check uses this path. Before fix_vault_path() it is "passwords.gkv".
-void fix_vault_path() noexcept;
-const std::string& vault_path() noexcept;
-// Fixes the path given (tests put "passwords.gkv" back).
-void set_vault_path(const std::string& path);
-
-// Takes the vault file's fingerprint; called just before the vault is loaded, so
-// that a change made while the password is typed counts as made elsewhere.
-void note_vault_loading() noexcept;
 // The open's checks for a document about to come into the editor from the file
 // `source` (a name for messages): false, after the open's message, when it holds a
 // zero byte (nothing may be replaced or written then); the open's warning when it is
@@ -34,13 +25,9 @@ bool document_may_be_shown(const char* bytes, std::size_t size, const std::strin
 // copy beside the vault: it is safe there, and the editor may lock without it.
 bool unsaved_document_in_copy() noexcept;
 
-// Where the password windows leave the password that opened the vault (a copy,
-// wiped when the editor's run ends): other vault files are tried with it.
-SecretString& vault_password_in_use() noexcept;
-
-// The editor's run: the document loaded becomes the base of later merges; at the
-// end the base and the password copy are wiped, and the fingerprint forgotten (the
-// next run's load takes it again).
+// The editor's run over its session: the document loaded becomes the base of later
+// merges; at the end the session is closed (the base and the password wiped, the
+// fingerprint forgotten: the next run's load takes it again).
 void begin_vault_session(const Tree& document);
 void end_vault_session() noexcept;
 
@@ -49,13 +36,14 @@ void end_vault_session() noexcept;
 // vault's current password when `can_ask` and the password in use does not open
 // it). True when the vault may be written now (the document is what to write).
 // False when it must not be: the document was written to a conflicted copy beside
-// the vault instead (the user told when `can_ask`). Never throws.
-bool fold_in_changes_elsewhere(bool can_ask) noexcept;
-// After the editor wrote the document to the vault: the document is the new base,
-// and the file's fingerprint is taken again. Never throws.
-void vault_written() noexcept;
-// The text of "Data successfully saved", which names what a merge kept twice.
-std::string saved_text();
+// the vault instead (the user told when `can_ask`), or the file's text was refused.
+// `merge`, when given, receives what was merged (kMerged), for saved_text. The
+// write itself is the session's (vault::Session::write and its siblings). Never
+// throws.
+bool fold_in_changes_elsewhere(bool can_ask, vault::SessionReport* merge = nullptr) noexcept;
+// The text of "Data successfully saved", which names what the fold's `merge` kept
+// twice; those names are wiped then.
+std::string saved_text(vault::SessionReport& merge);
 // After a save that the user saw: "Delete the merged copies?" when conflict copies
 // were merged in this run. Never throws.
 void offer_to_delete_merged_copies() noexcept;

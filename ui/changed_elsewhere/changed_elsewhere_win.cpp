@@ -30,21 +30,8 @@ constexpr char kMergeCaption[] = "Merge from vault";
 // open_other's reason when the open's message has been shown already.
 constexpr char kHoldsZeroByte[] = "it holds a zero byte";
 
-std::string g_vault_path = kDatabaseFileName;
-// The file as the editor last read or wrote it, and the document it held.
-VaultFingerprint g_known;
-bool g_known_valid = false;
-Tree g_base;
-SecretString g_password;
-// What the last fold merged, for the message after the save.
-bool g_merged_elsewhere = false;
-std::vector<std::string> g_kept_twice;
-// Conflict copies merged in this run, offered for deletion after the next save.
-std::vector<std::string> g_merged_copies;
 // A check, a merge or a question of this module runs: activations are not reloads.
 bool g_busy = false;
-// The vault as the quiet reload last refused it (a zero byte): not offered again.
-VaultFingerprint g_refused;
 // The unsaved document written to a conflicted copy, by its edit count; no second
 // copy is written of the same state.
 bool g_in_copy = false;
@@ -65,37 +52,46 @@ void wipe_strings(std::vector<std::string>& texts) noexcept
     texts.clear();
 }
 
-void set_base(const Tree& document)
+// A copy of the editor's document that the session works on; wiped when it goes.
+struct WorkingDocument {
+    Tree tree;
+    explicit WorkingDocument(const Tree& from) : tree(from) {}
+    ~WorkingDocument() { wipe_tree(tree); }
+    WorkingDocument(const WorkingDocument&) = delete;
+    WorkingDocument& operator=(const WorkingDocument&) = delete;
+};
+
+// The open's messages about a document read from `source` (a name for messages):
+// false, after its message, when it holds a zero byte; the warning when it is not
+// all UTF-8. Never throws.
+bool checked_document_may_be_shown(const DocumentCheck& check, const std::string& source) noexcept
 {
-    Tree copy(document);
-    wipe_tree(g_base);
-    g_base = std::move(copy);
+    try {
+        if (check.has_zero) {
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kErrorOpeningDatabase,
+                                zero_byte_text(check) + "\r\nNothing was changed: the editor keeps its document, and " +
+                                    source + " is as it was.");
+            return false;
+        }
+        if (check.invalid_utf8 > 0) {
+            MessageBeep(MB_ICONWARNING);
+            editor_show_message(kNotUtf8Caption, invalid_utf8_text(check, source + " keeps the original text."));
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
-// The file changed and was merged: the file's document is the new base, the merged
-// one the editor's.
-void adopt_merge(const Database& db, TreeMerge& merge, const VaultFingerprint& file)
+// The same for the vault's own text as the session read it.
+bool vault_text_may_be_shown(const vault::Session& session, const vault::SessionReport& report) noexcept
 {
-    const Tree theirs = parse_plaintext(db);
-    // A check without a fingerprint reads the file even when nothing changed: then
-    // the document stays as the editor shows it, and nobody is told of a merge.
-    const bool changed_elsewhere = !(theirs == g_base);
-    set_base(theirs);
-    g_known = file;
-    g_known_valid = true;
-    update_upgrade_item();
-    if (!changed_elsewhere) return;
-    g_merged_elsewhere = true;
-    wipe_strings(g_kept_twice);
-    for (std::string& path : merge.kept_twice) g_kept_twice.push_back(std::move(path));
-    Tree merged = std::move(merge.merged);
-    editor_replace_document(std::move(merged));
-    if (!(editor_document() == g_base)) mark_changed();
-}
-
-bool holds_zero_byte(const Database& db)
-{
-    return check_document(reinterpret_cast<const char*>(db.data()), db.data() ? db.data_length() : 0).has_zero;
+    try {
+        return checked_document_may_be_shown(report.check, file_name_of(session.path()));
+    } catch (...) {
+        return false;
+    }
 }
 
 // The open's checks for the decrypted text of a file that `db` holds.
@@ -118,26 +114,24 @@ bool ask_password(HWND owner, Database& db, SecretString& accepted, const wchar_
 }
 
 // The vault no longer opens with the password in use: the user types its current
-// one, which the vault's container takes only once the file opened with it; `db`
-// then holds the file decrypted, and the merge is in `check`.
-bool adopt_current_password(Database& db, ElsewhereCheck& check)
+// one, which the session takes only once the file opened with it (and the merge
+// with `working` is done). kPasswordNeeded when nothing was typed.
+vault::SessionReport ask_current_password(vault::Session& session, Tree& working)
 {
+    vault::SessionReport report;
+    report.outcome = vault::SessionOutcome::kPasswordNeeded;
     Database trial;
-    if (trial.load(vault_path()) != DB_OK) return false;
+    if (trial.load(session.path()) != DB_OK) return report;
     SecretString accepted;
     if (!ask_password(editor_main_window(), trial, accepted, L"Vault password changed",
                       L"The vault was saved elsewhere with another password. Please enter its current password."))
-        return false;
-    check = merge_with_password(db, vault_path(), accepted.data(), static_cast<std::uint32_t>(accepted.size()), g_base,
-                                editor_document());
-    if (check.found != FoundOnDisk::kMerged) return false;
-    g_password = std::move(accepted);
-    return true;
+        return report;
+    return session.take_password(accepted, working);
 }
 
 // A write that cannot merge: the document goes beside the vault, under the password
 // in use; the vault stays as the other program left it.
-void write_copy_instead(Database& db, bool can_ask, const std::string& reason) noexcept
+void write_copy_instead(vault::Session& session, bool can_ask, const std::string& reason) noexcept
 {
     try {
         std::string copy;
@@ -147,7 +141,10 @@ void write_copy_instead(Database& db, bool can_ask, const std::string& reason) n
             // This unsaved state sits in a copy already: one copy of it is enough.
             copy = g_copy_path;
         } else {
-            status = write_conflicted_copy(db, editor_document(), vault_path(), copy, error);
+            vault::SessionReport written = session.write_copy(editor_document());
+            status = written.status;
+            copy = std::move(written.copy_path);
+            error = std::move(written.error);
             if (status == DB_OK) {
                 g_in_copy = true;
                 g_copy_edits = editor_edit_count();
@@ -198,7 +195,8 @@ bool open_other(HWND owner, const std::string& path, Tree& document, std::string
     Database other;
     int status = other.load(path);
     if (status == DB_OK) {
-        other.set_password(g_password.data(), static_cast<std::uint32_t>(g_password.size()));
+        const SecretString& password = editor_vault_password();
+        other.set_password(password.data(), static_cast<std::uint32_t>(password.size()));
         status = other.decrypt();
     }
     if (status == DB_WRONG_PASSWORD) {
@@ -232,51 +230,9 @@ std::vector<std::string> file_names(const std::vector<std::string>& paths)
 
 }  // namespace
 
-void fix_vault_path() noexcept
-{
-    try {
-        wchar_t full[MAX_PATH * 4];
-        const DWORD length = GetFullPathNameW(to_utf16(kDatabaseFileName).c_str(), MAX_PATH * 4, full, nullptr);
-        if (length > 0 && length < MAX_PATH * 4) g_vault_path = to_narrow(std::wstring(full, length));
-    } catch (...) {
-    }
-}
-
-const std::string& vault_path() noexcept
-{
-    return g_vault_path;
-}
-
-void set_vault_path(const std::string& path)
-{
-    g_vault_path = path;
-}
-
-void note_vault_loading() noexcept
-{
-    std::string error;
-    g_known_valid = fingerprint_file(vault_path(), g_known, error) == DB_OK && g_known.present;
-}
-
 bool document_may_be_shown(const char* bytes, std::size_t size, const std::string& source) noexcept
 {
-    try {
-        const DocumentCheck check = check_document(bytes, size);
-        if (check.has_zero) {
-            MessageBeep(MB_ICONWARNING);
-            editor_show_message(kErrorOpeningDatabase,
-                                zero_byte_text(check) + "\r\nNothing was changed: the editor keeps its document, and " +
-                                    source + " is as it was.");
-            return false;
-        }
-        if (check.invalid_utf8 > 0) {
-            MessageBeep(MB_ICONWARNING);
-            editor_show_message(kNotUtf8Caption, invalid_utf8_text(check, source + " keeps the original text."));
-        }
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return checked_document_may_be_shown(check_document(bytes, size), source);
 }
 
 bool unsaved_document_in_copy() noexcept
@@ -284,102 +240,89 @@ bool unsaved_document_in_copy() noexcept
     return editor_has_unsaved_changes() && g_in_copy && g_copy_edits == editor_edit_count();
 }
 
-SecretString& vault_password_in_use() noexcept
-{
-    return g_password;
-}
-
 void begin_vault_session(const Tree& document)
 {
-    set_base(document);
-    g_merged_elsewhere = false;
-    wipe_strings(g_kept_twice);
-    g_merged_copies.clear();
-    g_refused = VaultFingerprint();
     g_in_copy = false;
+    if (vault::Session* session = editor_session()) session->adopt(document);
 }
 
 void end_vault_session() noexcept
 {
-    g_known_valid = false;
     g_in_copy = false;
-    wipe_tree(g_base);
-    g_password.clear();
-    wipe_strings(g_kept_twice);
-    g_merged_copies.clear();
+    if (vault::Session* session = editor_session()) session->close();
 }
 
-bool fold_in_changes_elsewhere(bool can_ask) noexcept
+bool fold_in_changes_elsewhere(bool can_ask, vault::SessionReport* merge) noexcept
 {
-    g_merged_elsewhere = false;
-    Database* db = editor_database();
-    if (!db) return true;
+    if (merge) {
+        merge->outcome = vault::SessionOutcome::kUnchanged;
+        wipe_strings(merge->kept_twice);
+    }
+    vault::Session* session = editor_session();
+    if (!session) return true;
     if (g_busy) {
         // A save from inside a check or a merge (the session ends while a password
         // is asked): the vault is not written, the document goes beside it.
-        write_copy_instead(*db, false, std::string());
+        write_copy_instead(*session, false, std::string());
         return false;
     }
     Busy busy;
     try {
         // An unknown fingerprint (it could not be read after the last save) counts
         // as a change: the file is read and merged again.
-        ElsewhereCheck check = check_before_save(*db, vault_path(), g_known, g_known_valid, g_base, editor_document());
-        if (check.found == FoundOnDisk::kWrongPassword && can_ask && adopt_current_password(*db, check)) {
-            // merged under the vault's current password, below
-        } else if (check.found == FoundOnDisk::kWrongPassword) {
-            write_copy_instead(*db, can_ask, "it no longer opens with the password in use");
-            return false;
-        }
-        switch (check.found) {
-        case FoundOnDisk::kUnchanged:
-        case FoundOnDisk::kDeleted: return true;  // a deleted vault is written anew
-        case FoundOnDisk::kMerged:
+        WorkingDocument working(editor_document());
+        vault::SessionReport report = session->merge_before_save(working.tree);
+        if (report.outcome == vault::SessionOutcome::kPasswordNeeded && can_ask)
+            report = ask_current_password(*session, working.tree);
+        switch (report.outcome) {
+        case vault::SessionOutcome::kWrittenAnew: return true;  // a deleted vault is written anew
+        case vault::SessionOutcome::kUnchanged:
+        case vault::SessionOutcome::kMerged:
+            // Read from the file (not the fingerprint alone): its format may have changed,
+            // and text that is not UTF-8 is warned of before any of it is shown.
+            if (can_ask) vault_text_may_be_shown(*session, report);
+            update_upgrade_item();
+            if (report.outcome == vault::SessionOutcome::kUnchanged) return true;
+            editor_replace_document(std::move(working.tree));
+            if (!(editor_document() == session->base())) mark_changed();
+            if (merge) *merge = std::move(report);
+            return true;
+        case vault::SessionOutcome::kRefused:
             // The file's text must pass the open's checks before any of it is shown
             // or written; refused, nothing is written at all.
-            if (can_ask ? !held_document_may_be_shown(*db, vault_path()) : holds_zero_byte(*db)) return false;
-            adopt_merge(*db, check.merge, check.file);
-            return true;
-        case FoundOnDisk::kWrongPassword: return false;
-        case FoundOnDisk::kCannotMerge: write_copy_instead(*db, can_ask, check.error); return false;
+            if (can_ask) vault_text_may_be_shown(*session, report);
+            return false;
+        case vault::SessionOutcome::kPasswordNeeded:
+            write_copy_instead(*session, can_ask, "it no longer opens with the password in use");
+            return false;
+        default: write_copy_instead(*session, can_ask, report.error); return false;
         }
     } catch (...) {
     }
-    write_copy_instead(*db, can_ask, std::string());
+    write_copy_instead(*session, can_ask, std::string());
     return false;
 }
 
-void vault_written() noexcept
-{
-    try {
-        std::string error;
-        g_known_valid = fingerprint_file(vault_path(), g_known, error) == DB_OK && g_known.present;
-        set_base(editor_document());
-    } catch (...) {
-        // Without a base the next check merges against the older one: changes made
-        // here since count as ours again, which adds nothing twice that is equal.
-    }
-}
-
-std::string saved_text()
+std::string saved_text(vault::SessionReport& merge)
 {
     std::string text = "All data has been encrypted and was saved.";
-    if (g_merged_elsewhere) {
+    if (merge.outcome == vault::SessionOutcome::kMerged) {
         text += "\r\n\r\nThe vault had been changed by another program since it was opened; those changes were "
                 "merged into this document before it was saved." +
-            kept_twice_text(g_kept_twice);
-        g_merged_elsewhere = false;
-        wipe_strings(g_kept_twice);
+            kept_twice_text(merge.kept_twice);
+        merge.outcome = vault::SessionOutcome::kUnchanged;
+        wipe_strings(merge.kept_twice);
     }
     return text;
 }
 
 void offer_to_delete_merged_copies() noexcept
 {
-    if (g_merged_copies.empty() || editor_has_unsaved_changes()) return;
+    vault::Session* session = editor_session();
+    if (!session || session->copies_taken().empty() || editor_has_unsaved_changes()) return;
     try {
-        const std::vector<std::string> copies = std::move(g_merged_copies);
-        g_merged_copies.clear();
+        const std::vector<std::string> copies = session->copies_taken();
+        session->forget_copies_taken();
         const std::string text = "These copies were merged into the vault and saved:" + names_list(file_names(copies)) +
             "\r\n\r\nDelete the merged copies? (They are overwritten with zeros first.)";
         if (!ask(editor_main_window(), "Delete the merged copies?", text)) return;
@@ -393,33 +336,31 @@ void offer_to_delete_merged_copies() noexcept
 
 void reload_if_changed_elsewhere(HWND window) noexcept
 {
-    Database* db = editor_database();
-    if (!db || g_busy || editor_has_unsaved_changes() || !editor_has_box()) return;
+    vault::Session* session = editor_session();
+    if (!session || g_busy || editor_has_unsaved_changes() || !editor_has_box()) return;
     if (!IsWindowEnabled(window)) return;  // under a modal window: at the next activation
     Busy busy;
     try {
-        VaultFingerprint now;
-        std::string error;
         // Unreadable now (another program holds it): tried again at the next activation.
-        if (fingerprint_file(vault_path(), now, error) != DB_OK || !now.present) return;
-        if ((g_known_valid && now == g_known) || now == g_refused) return;
-        if (db->reopen(vault_path()) != DB_OK) {
+        if (session->check_unchanged().outcome != vault::SessionOutcome::kChanged) return;
+        WorkingDocument working(editor_document());
+        const vault::SessionReport report = session->reload_if_changed(working.tree);
+        switch (report.outcome) {
+        case vault::SessionOutcome::kReloaded:
+        case vault::SessionOutcome::kRefused:
+            update_upgrade_item();
+            if (!vault_text_may_be_shown(*session, report)) return;  // not read again until it changes
+            // Without a fingerprint the file is read even when it holds what the editor
+            // shows: then the editor box stays as it is, caret and all.
+            if (!(working.tree == editor_document())) editor_replace_document(std::move(working.tree));
+            return;
+        case vault::SessionOutcome::kPasswordNeeded:
+        case vault::SessionOutcome::kFailed:
             // The user types the vault's current password, as after the inactivity lock.
             editor_close_for_password();
             return;
+        default: return;  // gone, or refused before: nothing to show
         }
-        update_upgrade_item();
-        if (!held_document_may_be_shown(*db, vault_path())) {
-            g_refused = now;
-            return;
-        }
-        Tree theirs = parse_plaintext(*db);
-        set_base(theirs);
-        g_known = now;
-        g_known_valid = true;
-        // Without a fingerprint the file is read even when it holds what the editor
-        // shows: then the editor box stays as it is, caret and all.
-        if (!(theirs == editor_document())) editor_replace_document(std::move(theirs));
     } catch (...) {
     }
 }
@@ -458,9 +399,11 @@ void merge_from_vault_file(HWND window)
 
 void offer_conflict_copies(HWND window)
 {
+    vault::Session* session = editor_session();
+    if (!session) return;
     Busy busy;
     std::vector<std::string> copies;
-    if (find_conflict_copies(vault_path(), copies) != 0 || copies.empty()) return;
+    if (find_conflict_copies(session->path(), copies) != 0 || copies.empty()) return;
     const std::string question = copies.size() == 1
         ? std::string("1 conflicting copy of this vault was found beside it. Merge it into the vault?")
         : std::to_string(copies.size()) +
@@ -480,11 +423,9 @@ void offer_conflict_copies(HWND window)
             skipped.push_back(file_name_of(copy) + (reason.empty() ? std::string() : ": " + reason));
             continue;
         }
-        TreeMerge merge = merge_two_way(document, other);
+        vault::SessionReport taken = session->merge_copy(copy, other, document);
         wipe_tree(other);
-        wipe_tree(document);
-        document = std::move(merge.merged);
-        for (std::string& path : merge.kept_twice) kept.push_back(std::move(path));
+        for (std::string& path : taken.kept_twice) kept.push_back(std::move(path));
         merged.push_back(copy);
     }
     std::string text;
@@ -498,7 +439,6 @@ void offer_conflict_copies(HWND window)
         mark_changed();
     }
     wipe_tree(document);
-    g_merged_copies = std::move(merged);
     editor_show_message("Conflicting copies merged", text);
     // Copies that added nothing can go at once, after the same question.
     if (!editor_has_unsaved_changes()) offer_to_delete_merged_copies();

@@ -14,6 +14,9 @@
 #include "ui/editor/editor_window.h"
 
 class Database;
+namespace vault {
+class Session;
+}
 
 struct EditorState {
     HWND main_window = nullptr;
@@ -25,6 +28,7 @@ struct EditorState {
     Brush strip_brush;
     Font text_font;
     Database* database = nullptr;  // borrowed for one run of the window
+    vault::Session* session = nullptr;  // the vault's session over `database`, borrowed likewise
     TreeNode* node_shown = nullptr;  // the root or a node inside it
     bool box_holds_value = false;  // the editor box holds the node's value, not its descendants
     bool changed = false;  // unsaved changes exist

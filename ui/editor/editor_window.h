@@ -18,6 +18,9 @@
 #include "ui/common/inactivity.h"
 
 class Database;
+namespace vault {
+class Session;
+}
 
 // The product name: the editor's title, and after "* " its title with unsaved changes.
 inline constexpr char kProductName[] = "Glimkeep";
@@ -28,8 +31,10 @@ HWND editor_main_window() noexcept;
 HWND editor_filter_box() noexcept;
 // True while the editor box exists (from the window's creation to its destruction).
 bool editor_has_box() noexcept;
-// The vault of this run of the editor; null when none runs.
+// The vault of this run of the editor, and its session (vault/session.h); null when
+// none runs.
 Database* editor_database() noexcept;
+vault::Session* editor_session() noexcept;
 // The whole document. The changed-elsewhere flow merges into it in place; everything
 // else only reads it.
 Tree& editor_document() noexcept;
@@ -45,7 +50,8 @@ struct ShownDocument {
 ShownDocument editor_shown_document();
 // The vault's full path.
 const std::string& editor_vault_path() noexcept;
-// The password that opened the vault (or the one it was last saved under).
+// The password that opened the vault (or the one it was last saved under): the
+// session's password in use; empty when it holds none (opened by quick unlock).
 const SecretString& editor_vault_password() noexcept;
 // True while unsaved changes exist.
 bool editor_has_unsaved_changes() noexcept;

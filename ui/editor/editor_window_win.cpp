@@ -15,6 +15,7 @@
 #include "glimkeep_version.h"
 #include "resource.h"
 #include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/editor/absence_lock.h"
 #include "ui/common/capture_exclusion.h"
 #include "ui/common/inactivity.h"
@@ -31,6 +32,7 @@
 #include "ui/report/report.h"
 #include "ui/autotype/auto_type.h"
 #include "ui/backups/backups_windows.h"
+#include "vault/session.h"
 
 EditorState g_editor;
 Tree g_tree_root;
@@ -139,8 +141,7 @@ void change_master_password(HWND window)
     SecretString password;
     if (run_change_password_window(GetModuleHandleW(nullptr), window, password)) {
         if (save_document(SaveKind::kNewPassword, &password)) {
-            vault_password_in_use() = std::move(password);
-            // Until the next full unlock.
+            // The session took the new password; quick unlock waits for the next full unlock.
             end_quick_unlock(nullptr);
         } else
             editor_show_message(kPasswordNotChangedCaption, kPasswordNotChanged);
@@ -535,7 +536,8 @@ const std::string& editor_vault_path() noexcept
 
 const SecretString& editor_vault_password() noexcept
 {
-    return vault_password_in_use();
+    static const SecretString kNone;
+    return g_editor.session ? g_editor.session->password() : kNone;
 }
 
 void store_editor_text()
@@ -575,6 +577,10 @@ bool editor_has_box() noexcept
 Database* editor_database() noexcept
 {
     return g_editor.database;
+}
+vault::Session* editor_session() noexcept
+{
+    return g_editor.session;
 }
 Tree& editor_document() noexcept
 {
@@ -661,18 +667,21 @@ void register_editor_window(HINSTANCE instance)
     if (!RegisterClassExW(&window_class)) show_error_box(kErrorCaptionW, kRegisterClassFailed);
 }
 
-bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const EditorOptions& options)
+bool run_editor_window(HINSTANCE instance, int show_command, Database& db, vault::Session& session,
+                       const EditorOptions& options)
 {
     try {
         g_editor = EditorState();
         g_editor.options = options;
         g_editor.database = &db;
+        g_editor.session = &session;
         g_editor_messages.clear();
         // Without plaintext the editor would show an empty document, and a save would
         // replace the vault with it.
         if (!db.decrypted()) {
             show_error_box(kErrorCaptionW, kNotDecrypted);
             g_editor.database = nullptr;
+            g_editor.session = nullptr;
             return false;
         }
         g_tree_root = parse_tree(SecretString(db.plaintext()).str());
@@ -684,7 +693,9 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
                                       size.cx, size.cy, nullptr, nullptr, instance, nullptr);
         if (!window) {
             show_error_box(kErrorCaptionW, kCreateWindowFailed);
+            end_vault_session();
             g_editor.database = nullptr;
+            g_editor.session = nullptr;
             return false;
         }
         g_editor.main_window = window;
@@ -717,5 +728,17 @@ bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const
     g_editor.node_shown = nullptr;
     wipe_tree(g_tree_root);
     end_vault_session();
+    g_editor.session = nullptr;
     return g_editor.timed_out;
+}
+
+bool run_editor_window(HINSTANCE instance, int show_command, Database& db, const EditorOptions& options)
+{
+    try {
+        vault::Session session(db, vault_path());
+        return run_editor_window(instance, show_command, db, session, options);
+    } catch (...) {
+        show_error_box(kErrorCaptionW, kOutOfMemory);
+        return false;
+    }
 }

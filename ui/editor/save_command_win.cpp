@@ -1,11 +1,13 @@
 // The editor's save command, its window half: the editor's text goes into the
-// document, what another program wrote meanwhile is merged into it, the vault
-// pipeline (vault/save.h) keeps a backup and writes the vault, and the user is told; the focus, the selection, the title and the inactivity timer
-// come out as they went in, or as the save leaves them.
+// document, what another program wrote meanwhile is merged into it, the vault's
+// session writes it through the save pipeline (vault/save.h: a backup, then the
+// vault), and the user is told; the focus, the selection, the title and the
+// inactivity timer come out as they went in, or as the save leaves them.
 
 #include <new>
 #include <string>
 
+#include "crypto/wipe.h"
 #include "db/database.h"
 #include "platform/calendar_time.h"
 #include "resource.h"
@@ -15,6 +17,7 @@
 #include "ui/common/error_texts.h"
 #include "ui/common/text.h"
 #include "vault/save.h"
+#include "vault/session.h"
 
 namespace {
 
@@ -22,38 +25,43 @@ namespace {
 // written: the user has been told already (no status code is negative).
 constexpr int kNotWrittenChangedElsewhere = -1;
 
+// What the fold merged, for the message; the names it kept twice are wiped with it.
+struct MergeNote {
+    vault::SessionReport report;
+    MergeNote() = default;
+    ~MergeNote()
+    {
+        for (std::string& name : report.kept_twice)
+            if (!name.empty()) secure_wipe(&name[0], name.size());
+    }
+    MergeNote(const MergeNote&) = delete;
+    MergeNote& operator=(const MergeNote&) = delete;
+};
+
 // Stores the editor's text, folds in what another program wrote meanwhile (asking
-// only when `can_ask`), and writes the vault as `kind` asks.
-vault::SaveReport write_editor_document(SaveKind kind, const SecretString* password, bool can_ask)
+// only when `can_ask`; what it merged lands in `merge`), and writes the vault as
+// `kind` asks.
+vault::SaveReport write_editor_document(SaveKind kind, const SecretString* password, bool can_ask,
+                                        vault::SessionReport& merge)
 {
     vault::SaveReport report;
-    Database* db = g_editor.database;
-    if (!db) {
+    vault::Session* session = g_editor.session;
+    if (!g_editor.database || !session) {
         report.status = DB_NO_DATA;
         report.error = kNoDatabaseOpen;
         return report;
     }
     store_editor_text();
-    if (!fold_in_changes_elsewhere(can_ask)) {
+    if (!fold_in_changes_elsewhere(can_ask, &merge)) {
         report.status = kNotWrittenChangedElsewhere;
         return report;
     }
     const long long now = calendar_now();
-    if (kind == SaveKind::kDocument) {
-        report = vault::save_document(*db, g_tree_root, vault_path(), now);
-    } else {
-        // The password change and the upgrade write the document as it stands too.
-        report.status = vault::store_document(*db, g_tree_root, report.error);
-        if (report.status != DB_OK) return report;
-        if (kind == SaveKind::kUpgrade)
-            report = vault::upgrade(*db, vault_path(), password ? password->data() : nullptr,
-                                    password ? static_cast<std::uint32_t>(password->size()) : 0, now);
-        else
-            report = vault::change_password(*db, vault_path(), password ? password->data() : "",
-                                            password ? static_cast<std::uint32_t>(password->size()) : 0, now);
-    }
-    if (report.status == DB_OK) vault_written();
-    return report;
+    if (kind == SaveKind::kDocument) return session->write(g_tree_root, now);
+    // The password change and the upgrade write the document as it stands too.
+    if (kind == SaveKind::kUpgrade) return session->write_upgraded(password, g_tree_root, now);
+    if (password) return session->write_rekeyed(*password, g_tree_root, now);
+    return session->write_rekeyed(SecretString(), g_tree_root, now);
 }
 
 // The title without the mark of unsaved changes, once they are saved.
@@ -73,7 +81,8 @@ bool save_database_quietly() noexcept
 {
     if (!g_editor.changed) return true;
     try {
-        if (write_editor_document(SaveKind::kDocument, nullptr, false).status != DB_OK) return false;
+        MergeNote merge;
+        if (write_editor_document(SaveKind::kDocument, nullptr, false, merge.report).status != DB_OK) return false;
     } catch (...) {
         return false;
     }
@@ -96,9 +105,10 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
     SendMessageW(editor_box, EM_GETSEL, reinterpret_cast<WPARAM>(&selection_start),
                  reinterpret_cast<LPARAM>(&selection_end));
     vault::SaveReport report;
+    MergeNote merge;
     const char* failure_text = nullptr;
     try {
-        report = write_editor_document(kind, password, true);
+        report = write_editor_document(kind, password, true, merge.report);
     } catch (const std::bad_alloc&) {
         report.status = DB_IO_ERROR;
         failure_text = kSaveOutOfMemory;
@@ -117,7 +127,7 @@ bool save_document(SaveKind kind, const SecretString* password) noexcept
                 editor_show_message(kErrorSavingData, report.error);
         } else {
             MessageBeep(MB_ICONINFORMATION);
-            std::string text = saved_text();
+            std::string text = saved_text(merge.report);
             const std::string note = vault::no_backup_note(report);
             if (!note.empty()) text += "\r\n" + note;
             editor_show_message("Data successfully saved", text);

@@ -11,7 +11,6 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "resource.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
 #include "ui/common/capture_exclusion.h"
 #include "ui/common/box_memory.h"
 #include "ui/common/dpi.h"
@@ -728,12 +727,13 @@ void run_create_db_window(HINSTANCE instance, int show_command)
     run_window(instance, show_command, kCreateDb, g_create_db);
 }
 
-bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
+bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db, vault::Session* session)
 {
+    SecretString accepted;
     g_decrypt_db = WindowState();
     g_decrypt_db.db = &db;
     g_decrypt_db.opened = false;
-    g_decrypt_db.accepted = &vault_password_in_use();
+    g_decrypt_db.accepted = &accepted;
     g_decrypt_db.unlock_loop = true;
     // Quick unlock when keys are kept for this vault; otherwise the full password, and
     // why when quick unlock just ended.
@@ -746,6 +746,14 @@ bool run_decrypt_db_window(HINSTANCE instance, int show_command, Database& db)
     const bool created = run_window(instance, show_command, kDecryptDb, g_decrypt_db);
     const bool opened = created && g_decrypt_db.opened;
     g_decrypt_db = WindowState();
+    // Quick unlock leaves no password: the session then reads the vault with the keys.
+    if (opened && session && !accepted.empty()) {
+        try {
+            session->use_password(accepted);
+        } catch (...) {
+            // Out of memory: the session goes on with the container's own password.
+        }
+    }
     return opened;
 }
 

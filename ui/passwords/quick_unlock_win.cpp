@@ -6,13 +6,14 @@
 #include "autotype/settings.h"
 #include "db/database.h"
 #include "resource.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/common/inactivity.h"
 #include "ui/common/text.h"
 #include "ui/dialogs/message_dialog.h"
 #include "ui/editor/editor_window.h"
 #include "ui/window_entry_points.h"
 #include "vault/kept_keys.h"
+#include "vault/session.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ bool ask_master_password_after_quick_unlock(HWND owner) noexcept
                                           L"This vault was opened with quick unlock, which does not keep the master "
                                           L"password. Please enter it for this action.");
         if (given) {
-            vault_password_in_use() = std::move(accepted);
+            if (vault::Session* session = editor_session()) session->use_password(accepted);
             g_opened_by_code = false;
         }
     } catch (...) {

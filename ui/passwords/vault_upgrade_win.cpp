@@ -9,7 +9,7 @@
 #include "db/database.h"
 #include "db/legacy_backups.h"
 #include "resource.h"
-#include "ui/changed_elsewhere/changed_elsewhere.h"
+#include "ui/common/vault_path.h"
 #include "ui/common/ask_tell.h"
 #include "ui/common/inactivity.h"
 #include "ui/editor/editor_window.h"
@@ -70,8 +70,8 @@ bool upgrade_vault(HWND window)
     // The editor's save (the check for changes made elsewhere, a backup of the 1.0
     // file, then the vault); a failure leaves the container as it was, 1.0 under the
     // old password.
+    // The session takes the new password with the write.
     if (!given || !save_document(SaveKind::kUpgrade, &password)) return false;
-    vault_password_in_use() = SecretString(password.data(), password.size());
     const std::vector<std::string> backups = legacy_backups(vault_path());
     ask_about(window, backups, any_opens_with(backups, password.data(), static_cast<std::uint32_t>(password.size())));
     return true;
