@@ -55,9 +55,9 @@ endmacro()
 # is a window test of the Windows build: it links the window library and the
 # resource object (dialog templates, pictures, icon). A GUI test needs a display,
 # its focus and its clipboard to itself: it takes one slot of the resource
-# "displays", which scripts/test gives two of (each a display with a Wine prefix of
-# its own, see scripts/wine-test); without a list of display slots, GUI tests take turns on
-# the one display they inherit.
+# "displays", of which the build lists two (CMakeLists.txt); scripts/test gives each
+# a display with a Wine prefix of its own (see scripts/wine-test); run by hand, GUI
+# tests take turns on the one display they inherit.
 function(glimkeep_add_test name)
   cmake_parse_arguments(ARG "GUI;NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
   set(sources ${ARG_SOURCES})
