@@ -55,6 +55,7 @@ bool is_audit_ignore_line(const TreeNode& child)
 std::vector<AuditEntry> list_audit_entries(const TreeNode& root, const TreeNode& start)
 {
     std::vector<AuditEntry> entries;
+    std::vector<bool> inside_start;  // per entry: at or below `start`
     // Depth first without recursion; `path` grows and shrinks with the walk.
     struct Frame {
         const TreeNode* node;
@@ -84,10 +85,10 @@ std::vector<AuditEntry> list_audit_entries(const TreeNode& root, const TreeNode&
             entry.node = &child;
             entry.line = line_number;
             entry.path = path.str();
-            entry.inside = inside;
             if (const TreeNode* user = first_field(child, FieldKind::kUserName); user && user->single_line)
                 entry.user = user->content;
             entries.push_back(std::move(entry));
+            inside_start.push_back(inside);
         }
         if (!child.children.empty()) stack.push_back({&child, 0, path.size(), inside});
     }
@@ -105,8 +106,13 @@ std::vector<AuditEntry> list_audit_entries(const TreeNode& root, const TreeNode&
             entries[order[k]].path_shared = entries[order[k - 1]].path_shared = true;
     for (std::string& key : keys) secure_wipe(&key[0], key.size());
     // Entries outside `start` count for the sharing only.
-    entries.erase(std::remove_if(entries.begin(), entries.end(), [](const AuditEntry& e) { return !e.inside; }),
-                  entries.end());
+    std::size_t kept = 0;
+    for (std::size_t e = 0; e < entries.size(); ++e)
+        if (inside_start[e]) {
+            if (kept != e) entries[kept] = entries[e];
+            ++kept;
+        }
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
     for (AuditEntry& entry : entries)
         if (!entry.path_shared) entry.path_shared = root.find(entry.path) != entry.node;
     return entries;

@@ -24,7 +24,6 @@ struct AuditEntry {
     // or by its line number when it has no user name.
     bool path_shared = false;
     std::size_t line = 0;  // the entry's line in the document, from 1
-    bool inside = true;  // at or below the node the report was asked for
 
     AuditEntry() = default;
     AuditEntry(const AuditEntry&) = default;
