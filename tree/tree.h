@@ -117,6 +117,16 @@ std::string shown_text(const TreeNode& node, const std::string& separator);
 // document must not stay readable in memory once its vault is closed.
 void wipe_tree(Tree& root) noexcept;
 
+// A document that is wiped when it goes: a temporary copy or a file's text.
+struct WipedTree {
+    Tree tree;
+    WipedTree() = default;
+    explicit WipedTree(const Tree& from) : tree(from) {}
+    WipedTree(const WipedTree&) = delete;
+    WipedTree& operator=(const WipedTree&) = delete;
+    ~WipedTree() { wipe_tree(tree); }
+};
+
 // Calls `visit(node, depth, index)` for every node below `root` in document order:
 // `depth` 0 for the root's children, `index` the node's place among its siblings.
 // A visit that returns bool stops the walk with false; the walk then returns false.

@@ -34,15 +34,6 @@ std::string stem_of(const std::string& name)
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// A document wiped when it goes.
-struct WipedTree {
-    Tree tree;
-    WipedTree() = default;
-    WipedTree(const WipedTree&) = delete;
-    WipedTree& operator=(const WipedTree&) = delete;
-    ~WipedTree() { wipe_tree(tree); }
-};
-
 ElsewhereCheck failure(FoundOnDisk found, int status, std::string error)
 {
     ElsewhereCheck check;

@@ -52,15 +52,6 @@ void wipe_strings(std::vector<std::string>& texts) noexcept
     texts.clear();
 }
 
-// A copy of the editor's document that the session works on; wiped when it goes.
-struct WorkingDocument {
-    Tree tree;
-    explicit WorkingDocument(const Tree& from) : tree(from) {}
-    ~WorkingDocument() { wipe_tree(tree); }
-    WorkingDocument(const WorkingDocument&) = delete;
-    WorkingDocument& operator=(const WorkingDocument&) = delete;
-};
-
 // The open's messages about a document read from `source` (a name for messages):
 // false, after its message, when it holds a zero byte; the warning when it is not
 // all UTF-8. Never throws.
@@ -270,7 +261,8 @@ bool fold_in_changes_elsewhere(bool can_ask, vault::SessionReport* merge) noexce
     try {
         // An unknown fingerprint (it could not be read after the last save) counts
         // as a change: the file is read and merged again.
-        WorkingDocument working(editor_document());
+        // A copy of the editor's document that the session works on.
+        WipedTree working(editor_document());
         vault::SessionReport report = session->merge_before_save(working.tree);
         if (report.outcome == vault::SessionOutcome::kPasswordNeeded && can_ask)
             report = ask_current_password(*session, working.tree);
@@ -343,7 +335,8 @@ void reload_if_changed_elsewhere(HWND window) noexcept
     try {
         // Unreadable now (another program holds it): tried again at the next activation.
         if (session->check_unchanged().outcome != vault::SessionOutcome::kChanged) return;
-        WorkingDocument working(editor_document());
+        // A copy of the editor's document that the session works on.
+        WipedTree working(editor_document());
         const vault::SessionReport report = session->reload_if_changed(working.tree);
         switch (report.outcome) {
         case vault::SessionOutcome::kReloaded:
